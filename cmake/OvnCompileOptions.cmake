@@ -1,0 +1,20 @@
+# Warnings as errors, sanitizers for host test builds, and the Windows-wide defines.
+add_library(ovn_options INTERFACE)
+target_compile_options(ovn_options INTERFACE -Wall -Wextra -Wpedantic -Werror)
+target_include_directories(ovn_options INTERFACE ${PROJECT_SOURCE_DIR})
+
+if(WIN32)
+  target_compile_definitions(ovn_options INTERFACE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+                                                   _WIN32_WINNT=0x0601)
+  # Without -static the exe needs libwinpthread-1.dll and Wine refuses to start it.
+  target_link_options(ovn_options INTERFACE -static -static-libgcc -static-libstdc++)
+endif()
+
+if(OVN_SANITIZE)
+  target_compile_options(ovn_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
+                                               -fno-sanitize-recover=undefined)
+  target_link_options(ovn_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+find_package(Threads REQUIRED)
+target_link_libraries(ovn_options INTERFACE Threads::Threads)

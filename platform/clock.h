@@ -1,0 +1,19 @@
+// Clock seam: high-resolution performance counter, processor clock and the process clock.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// The raw performance counter and its frequency in counts per second. On Windows these are
+// QueryPerformanceCounter/Frequency; the host edition uses the simulated machine's counter.
+std::int64_t PerformanceCounter();
+std::int64_t PerformanceFrequency();
+
+// CurrentMhz of the first processor (processor power information), 0 when it cannot be read.
+std::uint32_t ProcessorCurrentMhz();
+
+// Wall time since the process started, in milliseconds (1000 ticks per second).
+std::uint32_t ProcessMilliseconds();
+
+}  // namespace platform

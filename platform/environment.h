@@ -1,0 +1,32 @@
+// Environment seam: environment variables, directories, module path, temporary directory.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// The value of an environment variable, or nothing when it is not set. Values are read into a buffer
+// of maxChars characters; longer values count as not set.
+std::optional<std::wstring> GetEnvironmentWide(const wchar_t* name, std::size_t maxChars = 2048);
+
+// Creates one directory. An existing directory is no error; the result says whether it exists now.
+bool CreateDirectoryWide(const std::wstring& path);
+
+// Full path of the running program (wide), read into a buffer of maxChars characters.
+std::wstring ModuleFileName(std::size_t maxChars = 2048);
+
+// The temporary directory, ending in a path separator.
+std::wstring TemporaryDirectory();
+
+// The path separator of this platform's file names: '\\' on Windows, '/' on the host edition.
+wchar_t PathSeparator();
+
+// Appends narrow text to a file in text mode: every "\n" becomes CR LF in the file. Returns false
+// when the file cannot be opened (nothing is written then).
+bool AppendTextFile(const std::wstring& path, const std::string& text);
+
+// Narrow file name of a wide path, for the C runtime on this platform.
+std::string NarrowPath(const std::wstring& path);
+
+}  // namespace platform

@@ -1,0 +1,27 @@
+#!/bin/sh
+# Installs what building and testing both editions needs on Debian 12; quiet when all is present.
+set -eu
+
+packages="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev \
+nlohmann-json3-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools \
+wine wine32:i386 wine64 tmux"
+
+sudo_cmd=""
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd="sudo"; fi
+
+missing=""
+for p in $packages; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $p"
+    fi
+done
+[ -z "$missing" ] && exit 0
+
+echo "Installing:$missing"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo_cmd dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo_cmd apt-get update -qq >/dev/null
+# shellcheck disable=SC2086
+$sudo_cmd apt-get install -y -qq --no-install-recommends $missing >/dev/null
