@@ -18,6 +18,16 @@ std::uint32_t memMap64(std::uint64_t physicalAddress, std::uint32_t length);
 int memUnmap(std::uint32_t mapping);
 int pciScanBus(PciScanCallback callback, void* context);
 
+// The six library entry points, as tests hand them in instead of a loaded library.
+struct tagDriverExports {
+    CsReadWriteFn csReadWrite;
+    MemReadFn memRead;
+    MemWriteFn memWrite;
+    MemMap64Fn memMap64;
+    MemUnmapFn memUnmap;
+    PciScanBusFn pciScanBus;
+};
+
 namespace driver_access {
 
 // The loaded library's module handle, or null. Set by the loader of this edition.
@@ -30,5 +40,9 @@ void* FindExport(void* module, const char* name);
 
 // Forgets the module and every cached entry point (tests only).
 void ResetForTesting();
+
+// Routes the operations to these functions as if a library were loaded; a null member behaves as
+// a missing export. Lasts until ResetForTesting (tests only).
+void UseExportsForTesting(const tagDriverExports& exports);
 
 }  // namespace driver_access
