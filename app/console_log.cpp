@@ -1,0 +1,81 @@
+// The log file's place and form, and PrintAndLog.
+#include "app/console_log.h"
+
+#include <cstdarg>
+#include <cwchar>
+#include <vector>
+
+#include "platform/text_encoding.h"
+#include "platform/console.h"
+#include "platform/environment.h"
+
+namespace {
+
+std::wstring logFilePath;
+std::int32_t logToFile = 1;
+
+std::wstring FormatWide(const wchar_t* format, va_list args) {
+    std::vector<wchar_t> buffer(512);
+    for (;;) {
+        va_list copy;
+        va_copy(copy, args);
+        int length = std::vswprintf(buffer.data(), buffer.size(), format, copy);
+        va_end(copy);
+        if (length >= 0 && static_cast<std::size_t>(length) < buffer.size()) {
+            return std::wstring(buffer.data(), static_cast<std::size_t>(length));
+        }
+        // vswprintf gives no length when the buffer is short; grow until it fits.
+        if (buffer.size() >= (1u << 22)) return std::wstring(buffer.data());
+        buffer.resize(buffer.size() * 4);
+    }
+}
+
+void AppendToLog(const wchar_t* format, va_list args) {
+    if (!logToFile || logFilePath.empty()) return;
+    std::wstring logFormat(format);
+    for (wchar_t& c : logFormat) {
+        if (c == L'\b') c = L' ';
+    }
+    platform::AppendTextFile(logFilePath, WideToUtf8(FormatWide(logFormat.c_str(), args)));
+}
+
+}  // namespace
+
+void BuildLogPath() {
+    auto base = platform::GetEnvironmentWide(L"LOCALAPPDATA", 2048);
+    if (!base) {
+        logFilePath.clear();
+        return;
+    }
+    const wchar_t sep = platform::PathSeparator();
+    std::wstring path = *base + sep + L"Orvane";
+    platform::CreateDirectoryWide(path);
+    path += sep;
+    path += L"OvnK740FpgaUpdater";
+    platform::CreateDirectoryWide(path);
+    path += sep;
+    path += L"OvnK740FpgaUpdater.log";
+    logFilePath = path;
+}
+
+const std::wstring& LogFilePath() { return logFilePath; }
+
+void SetLogToFile(std::int32_t enabled) { logToFile = enabled; }
+
+void PrintAndLog(const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list forLog;
+    va_copy(forLog, args);
+    platform::ConsoleWriteWide(FormatWide(format, args));
+    AppendToLog(format, forLog);
+    va_end(forLog);
+    va_end(args);
+}
+
+void LogOnly(const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    AppendToLog(format, args);
+    va_end(args);
+}

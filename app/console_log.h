@@ -1,0 +1,18 @@
+// Every message of the run: to the console (wide) and appended to the log file of the user.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Builds the log path from LOCALAPPDATA and creates its two directories. Without the variable the
+// path stays empty and messages go to the console only.
+void BuildLogPath();
+const std::wstring& LogFilePath();
+void SetLogToFile(std::int32_t enabled);
+
+// Formats like the wide printf family; writes the console, then appends to the log with every
+// backspace of the format written as a blank (backspaces from the arguments stay).
+void PrintAndLog(const wchar_t* format, ...);
+
+// Appends a line to the log only (diagnostics that the console does not show).
+void LogOnly(const wchar_t* format, ...);

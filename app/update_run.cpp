@@ -1,0 +1,213 @@
+// The update run in its order: host, options, banner, library, scan, image, listing, programming.
+#include "app/update_run.h"
+
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "app/cmdline.h"
+#include "app/console_log.h"
+#include "app/key_prompts.h"
+#include "app/program_directory.h"
+#include "app/programming.h"
+#include "app/run_messages.h"
+#include "app/run_resources.h"
+#include "device/kseries.h"
+#include "hwaccess/driver_access.h"
+#include "hwaccess/host_services.h"
+#include "hwaccess/pci_scan.h"
+#include "platform/console.h"
+#include "platform/environment.h"
+#include "platform/registry.h"
+#include "platform/text_encoding.h"
+#include "xsvf/calibration.h"
+#include "xsvf/jtag_port.h"
+#include "xsvf/xsvf_validate.h"
+
+namespace {
+
+constexpr std::uint32_t kInitialDelayCount = 40;
+
+struct tagRunFlags {
+    bool toolExtracted = false;
+    bool driverPresent = false;
+    bool driverDisabled = false;
+    bool disableNeedsRestart = false;
+    bool restartAtEnd = false;
+    bool aborted = false;
+};
+
+void PrintBanner() {
+    PrintAndLog(L"%ls %d.%d.%d.%d\n", kProductName, kVersion[0], kVersion[1], kVersion[2],
+                kVersion[3]);
+    PrintAndLog(L"%ls %d", kCopyrightNotice, static_cast<int>(std::wcstol(kCopyrightYear, nullptr, 10)));
+    PrintAndLog(L"\n\n");
+}
+
+void ClearImage(tagRunResources& run) {
+    delete[] run.image;
+    run.image = nullptr;
+    run.imageSize = 0;
+}
+
+// Reads the whole file; returns the exit code this step decides (0 read, 2 cannot be opened).
+std::int32_t LoadImage(const char* fileName, tagRunResources& run) {
+    std::FILE* file = std::fopen(fileName, "rb");
+    if (!file) {
+        std::string message = "Error: Unable to open file ";
+        message += fileName;
+        platform::ConsoleWriteNarrow(message);
+        platform::ConsoleWriteNarrow("\n");
+        return 2;
+    }
+    std::string bytes;
+    char chunk[65536];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.append(chunk, got);
+    std::fclose(file);
+    // An image the player's 32-bit size cannot describe is refused as unreadable.
+    if (bytes.size() > 0x7FFFFFFFu) return 2;
+    run.imageSize = static_cast<std::int32_t>(bytes.size());
+    if (run.imageSize > 0) {
+        run.image = new std::uint8_t[bytes.size()];
+        std::copy(bytes.begin(), bytes.end(), run.image);
+    }
+    return 0;
+}
+
+// A malformed image never reaches the hardware: the run goes on as without an image and ends with
+// the code the player would have returned.
+std::int32_t RefuseMalformedImage(tagRunResources& run) {
+    tagXsvfValidation check = validateXsvf(run.image, static_cast<std::uint32_t>(run.imageSize));
+    if (check.code == 0) return 0;
+    PrintAndLog(L"   Error: The XSVF file is malformed: %ls (command %d at byte offset %u, error "
+                L"code %d).\n   No card will be programmed.\n",
+                Utf8ToWide(check.reason).c_str(), static_cast<int>(check.commandIndex),
+                static_cast<unsigned>(check.byteOffset), static_cast<int>(check.code));
+    ClearImage(run);
+    return check.code;
+}
+
+void ListCards(const CCmdLine& options, tagRunResources& run, std::uint32_t& largestDelay) {
+    CPciScan& scanner = ProgramPciScan();
+    run.cardCount = scanner.cardCount;
+    run.cards.assign(run.cardCount, nullptr);
+    run.records = new tagDeviceUpdate[run.cardCount];
+    PrintAndLog(L"   Found %d Orvane K740 graphics card%ls:\n", static_cast<int>(run.cardCount),
+                run.cardCount == 1 ? L"" : L"s");
+
+    for (std::uint32_t i = 0; i < run.cardCount; ++i) {
+        const tagPciInfo& pci = scanner.devices->items[i];
+        run.cards[i] = CreateDevice(&pci, options, static_cast<std::int32_t>(i));
+        tagDeviceUpdate& record = run.records[i];
+        record.pciHandle = pci.hDevice;
+        record.regHandle = pci.hRegisters;
+        record.gpioOut = 0;
+        record.verifyWrites = 0;
+        record.delayCount = kInitialDelayCount;
+        record.bytesConsumed = 0;
+        record.percentDone = 0;
+        record.updateResult = 0;
+        if (run.imageSize > 0) {
+            record.imageCursor = run.image;
+            record.imageSize = static_cast<std::uint32_t>(run.imageSize);
+            openJtagPort(&record);
+        }
+        PrintAndLog(L"   PCIe Bus: 0x%02X%X%X   FPGA version: ", pci.busNumber, pci.deviceNumber,
+                    pci.functionNumber);
+        PrintAndLog(L"%ls", run.cards[i]->GetFpgaVersion(&record).c_str());
+        PrintAndLog(L"\n");
+        if (record.delayCount > largestDelay) largestDelay = record.delayCount;
+    }
+}
+
+// Estimate, warning box and confirmation. False when the operator declined.
+bool WarnAndConfirm(const CCmdLine& options, tagRunResources& run, std::uint32_t largestDelay) {
+    const int estimate = UpdateEstimateMinutes(largestDelay);
+    for (std::uint32_t i = 0; i < run.cardCount; ++i) run.records[i].delayCount = largestDelay;
+    PrintAndLog(L"\n");
+    PrintAndLog(L"   XSVF update file: %ls\n", WidenBytes(options.fileName).c_str());
+    PrintAndLog(L"   Calibration... ");
+    PrintAndLog(L" Done.\n   Update time estimate: %d minutes\n", estimate);
+    platform::ConsoleSetTextAttribute(12);
+    PrintAndLog(L"%ls", kWarningBox);
+    platform::ConsoleSetTextAttribute(7);
+    if (options.quiet || ConfirmToContinue()) return true;
+    PrintAndLog(L"   Update aborted.\n\n");
+    for (std::uint32_t i = 0; i < run.cardCount; ++i) closeJtagPort(&run.records[i], 0);
+    return false;
+}
+
+void TidyRegistry() {
+    platform::RegistryDeleteValue(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                                  L"OvnK740FpgaUpdater");
+    platform::RegistryDeleteValue(L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater", L"Config");
+}
+
+void LogHostServiceMessage(const wchar_t* message) { PrintAndLog(L"%ls", message); }
+
+int FinishRun(const CCmdLine& options, std::int32_t exitCode) {
+    if (!rebootStarted.load()) RestorePowerSettings();
+    CleanUpRun(false);
+    if (!options.quiet && !rebootStarted.load()) WaitForKeyToExit();
+    return exitCode;
+}
+
+}  // namespace
+
+int RunUpdate(int argc, char** argv) {
+    SetCleanupRoutine(&CleanUpRun);
+    SetHostServicesLog(&LogHostServiceMessage);
+    PrepareHost();
+
+    CCmdLine options;
+    const std::wstring programDirectory = ProgramDirectory(platform::ModuleFileName(2048));
+    BuildLogPath();
+    consoleWindow.store(platform::ConsoleWindow());
+    std::thread(KeepConsoleInFront).detach();
+
+    if (!options.Parse(argc, argv)) {
+        RestorePowerSettings();
+        return 0;
+    }
+    SetLogToFile(options.logToFile);
+    platform::ConsoleShowCursor(false);
+    PrintBanner();
+
+    // The device-console tool comes with the display-driver handling; until then no display
+    // driver is ever found and the run never disables, enables or restarts.
+    tagRunFlags flags;
+    (void)programDirectory;
+
+    std::int32_t exitCode = 1;
+    if (!OpenDriverAccess()) return FinishRun(options, exitCode);
+    if (!ProgramPciScan().Scan()) {
+        PrintAndLog(L"   No Orvane K740 graphics cards found.");
+        return FinishRun(options, exitCode);
+    }
+
+    tagRunResources& run = RunResources();
+    if (options.fileName) {
+        exitCode = LoadImage(options.fileName, run);
+        if (run.imageSize > 0) exitCode = RefuseMalformedImage(run);
+    }
+
+    std::uint32_t largestDelay = 0;
+    ListCards(options, run, largestDelay);
+
+    if (flags.disableNeedsRestart) return FinishRun(options, exitCode);
+    if (run.imageSize == 0) {
+        PrintAndLog(L"\n");
+        return FinishRun(options, exitCode);
+    }
+
+    if (WarnAndConfirm(options, run, largestDelay)) {
+        const tagProgrammingJob job{run.cards.data(), run.records, ProgramPciScan().devices->items,
+                                    run.cardCount, options.beep != 0};
+        exitCode = ProgramAllCards(job);
+    } else {
+        flags.aborted = true;
+    }
+
+    TidyRegistry();
+    return FinishRun(options, exitCode);
+}

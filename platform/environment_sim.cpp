@@ -1,0 +1,65 @@
+// Environment of the host edition: POSIX environment, directories and files, UTF-8 file names.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/environment.h"
+#include "platform/text_encoding.h"
+
+namespace platform {
+
+std::string NarrowPath(const std::wstring& path) { return WideToUtf8(path); }
+
+std::optional<std::wstring> GetEnvironmentWide(const wchar_t* name, std::size_t maxChars) {
+    const char* value = std::getenv(NarrowPath(name).c_str());
+    if (!value) return std::nullopt;
+    std::wstring wide = Utf8ToWide(value);
+    // A value that does not fit the caller's buffer is treated as absent, as the Win32 call fails.
+    if (wide.size() >= maxChars) return std::nullopt;
+    return wide;
+}
+
+bool CreateDirectoryWide(const std::wstring& path) {
+    std::string narrow = NarrowPath(path);
+    if (mkdir(narrow.c_str(), 0777) == 0) return true;
+    struct stat info {};
+    return errno == EEXIST && stat(narrow.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::wstring ModuleFileName(std::size_t maxChars) {
+    std::vector<char> buffer(maxChars + 1, '\0');
+    ssize_t length = readlink("/proc/self/exe", buffer.data(), maxChars);
+    if (length <= 0) return {};
+    return Utf8ToWide(std::string(buffer.data(), static_cast<std::size_t>(length)));
+}
+
+std::wstring TemporaryDirectory() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string dir = tmp && *tmp ? tmp : "/tmp";
+    if (dir.back() != '/') dir += '/';
+    return Utf8ToWide(dir);
+}
+
+wchar_t PathSeparator() { return L'/'; }
+
+bool AppendTextFile(const std::wstring& path, const std::string& text) {
+    std::FILE* file = std::fopen(NarrowPath(path).c_str(), "ab");
+    if (!file) return false;
+    // Text mode as on Windows: the log's lines end in CR LF on both editions.
+    std::string converted;
+    converted.reserve(text.size() + 16);
+    for (char c : text) {
+        if (c == '\n') converted += '\r';
+        converted += c;
+    }
+    std::fwrite(converted.data(), 1, converted.size(), file);
+    std::fclose(file);
+    return true;
+}
+
+}  // namespace platform
