@@ -30,7 +30,7 @@ const char* const kHelpText =
     "OvnK740FpgaUpdater command line options:\n"
     "================================\n"
     "-q, --quiet               Suppresses all prompts\n"
-    "-f, --flash    <Filename> Flashes an FPGA firmware file (*.xsvf)\n"
+    "-f, --flash <Filename>    Flashes an FPGA firmware file (*.xsvf)\n"
     "-b, --nobeep              Suppresses the audible beep during the update process\n"
     "-n, --noreboot            Prompt user to perform reboot and re-launch of OvnK740FpgaUpdater\n"
     "\n\n"
