@@ -1,0 +1,166 @@
+// CKSeries: creation, the FPGA version read and the GPU I2C engine operations.
+#include "device/kseries.h"
+
+namespace {
+
+using Control = TRegGENERIC_I2C_CONTROL;
+using Speed = TRegGENERIC_I2C_SPEED;
+using Setup = TRegGENERIC_I2C_SETUP;
+using Pins = TRegGENERIC_I2C_PIN_SELECTION;
+
+constexpr std::uint32_t kPinFirst = 0x29;
+constexpr std::uint32_t kPinSecond = 0x28;
+constexpr std::uint32_t kPinReleased = 0x7F;
+
+// TRANSACTION values: bit 8 always set; start, stop, acknowledge and read as each step needs.
+constexpr std::uint32_t kTransactionAddress = 0x1100;
+constexpr std::uint32_t kTransactionWriteByte = 0x0100;
+constexpr std::uint32_t kTransactionRepeatedStart = 0x1101;
+constexpr std::uint32_t kTransactionReadByte = 0x0101;
+constexpr std::uint32_t kTransactionAck = 0x0200;
+constexpr std::uint32_t kTransactionStop = 0x2000;
+
+// DATA values: bit 31 loads the buffer index (0), bit 0 fetches a received byte.
+constexpr std::uint32_t kDataIndexLoad = 0x80000000;
+constexpr std::uint32_t kDataFetch = 0x80000001;
+
+}  // namespace
+
+CKSeries* CreateDevice(const tagPciInfo* info, CCmdLine options, std::int32_t cardIndex) {
+    CKSeries* device = new CKSeries();
+    device->options = options;
+    device->cardIndex = cardIndex;
+    device->pciHandle = info->hDevice;
+    device->regHandle = info->hRegisters;
+    return device;
+}
+
+std::wstring CKSeries::GetFpgaVersion(tagDeviceUpdate* record) {
+    currentUpdate = record;
+    I2cInit(kBusSpeed);
+    tagI2cTransfer transfer;
+    transfer.address = kVersionDevice;
+    transfer.subAddress = kVersionRegister;
+    transfer.data.SetCount(4, -1);
+    transfer.speed = kBusSpeed;
+    transfer.subAddressSize = 1;
+    I2cWrite(transfer);
+    // On a failed read the engine stays in use: nothing releases it afterwards.
+    if (!I2cRead(transfer)) return L"0.0.000";
+    std::wstring text = std::to_wstring(transfer.data.items[3]) + L"." +
+                        std::to_wstring(transfer.data.items[2]) + L"." +
+                        std::to_wstring(transfer.data.items[1]);
+    I2cRelease();
+    return text;
+}
+
+void CKSeries::SettleDelay() const {
+    // The same round as the JTAG port's busy-wait; volatile keeps the optimiser from dropping it.
+    volatile std::uint64_t accumulator = 2;
+    const std::uint32_t rounds = currentUpdate->delayCount;
+    for (std::uint32_t i = 0; i < rounds; ++i) accumulator = accumulator + 3;
+}
+
+int CKSeries::I2cGo() {
+    CRegGENERIC_I2C_CONTROL control;
+    ReadReg(control);
+    control.Set<Control::GO>(1);
+    WriteReg(control);
+    CRegGENERIC_I2C_STATUS status;
+    for (int i = 0; i < kStatusPollLimit; ++i) {
+        ReadReg(status);
+        if (status.Get<TRegGENERIC_I2C_STATUS::DONE>() != 0) return 1;
+    }
+    return 0;
+}
+
+int CKSeries::I2cInit(std::uint32_t /*speed*/) {
+    CRegGENERIC_I2C_CONTROL control;
+    ReadReg(control);
+    control.Set<Control::ENABLE>(1);
+    control.Set<Control::CONFIG>(4);
+    WriteReg(control);
+
+    ReadReg(control);
+    control.Set<Control::SOFT_RESET>(1);
+    WriteReg(control);
+    control.Set<Control::SOFT_RESET>(0);
+    WriteReg(control);
+
+    CRegGENERIC_I2C_PIN_SELECTION pins;
+    ReadReg(pins);
+    pins.Set<Pins::FIRST_PIN>(kPinFirst);
+    pins.Set<Pins::SECOND_PIN>(kPinSecond);
+    WriteReg(pins);
+
+    CRegGENERIC_I2C_SETUP setup;
+    ReadReg(setup);
+    setup.Set<Setup::TIME_LIMIT>(0xFF);
+    WriteReg(setup);
+
+    CRegGENERIC_I2C_SPEED speedReg;
+    ReadReg(speedReg);
+    speedReg.Set<Speed::THRESHOLD>(2);
+    speedReg.Set<Speed::FILTER>(0);
+    speedReg.Set<Speed::PRESCALE>(0x10E);
+    WriteReg(speedReg);
+    return 1;
+}
+
+int CKSeries::I2cRelease() {
+    CRegGENERIC_I2C_PIN_SELECTION pins;
+    ReadReg(pins);
+    pins.Set<Pins::FIRST_PIN>(kPinReleased);
+    pins.Set<Pins::SECOND_PIN>(kPinReleased);
+    WriteReg(pins);
+
+    CRegGENERIC_I2C_CONTROL control;
+    ReadReg(control);
+    control.Set<Control::ENABLE>(0);
+    WriteReg(control);
+    return 1;
+}
+
+int CKSeries::AddressPhase(const tagI2cTransfer& transfer) {
+    const std::uint32_t n = transfer.subAddressSize;
+    WriteReg(CRegGENERIC_I2C_DATA(((transfer.address & 0xFE) << 8) | kDataIndexLoad));
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const std::uint32_t byte = (transfer.subAddress >> (8 * (n - 1 - i))) & 0xFF;
+        WriteReg(CRegGENERIC_I2C_DATA(byte << 8));
+    }
+    WriteReg(CRegGENERIC_I2C_TRANSACTION(kTransactionAddress | ((n & 0xF) << 16)));
+    return I2cGo();
+}
+
+int CKSeries::I2cWrite(tagI2cTransfer& transfer) {
+    if (!AddressPhase(transfer)) return 0;
+    const std::int32_t count = transfer.data.count;
+    for (std::int32_t k = 0; k < count; ++k) {
+        WriteReg(
+            CRegGENERIC_I2C_DATA((std::uint32_t{transfer.data.items[k]} << 8) | kDataIndexLoad));
+        const bool last = k == count - 1;
+        WriteReg(
+            CRegGENERIC_I2C_TRANSACTION(kTransactionWriteByte | (last ? kTransactionStop : 0)));
+        if (!I2cGo()) return 0;
+    }
+    return 1;
+}
+
+int CKSeries::I2cRead(tagI2cTransfer& transfer) {
+    if (!AddressPhase(transfer)) return 0;
+    WriteReg(CRegGENERIC_I2C_DATA((((transfer.address | 1) & 0xFF) << 8) | kDataIndexLoad));
+    WriteReg(CRegGENERIC_I2C_TRANSACTION(kTransactionRepeatedStart));
+    if (!I2cGo()) return 0;
+    const std::int32_t count = transfer.data.count;
+    for (std::int32_t k = 0; k < count; ++k) {
+        const bool last = k == count - 1;
+        WriteReg(CRegGENERIC_I2C_TRANSACTION(kTransactionReadByte |
+                                             (last ? kTransactionStop : kTransactionAck)));
+        if (!I2cGo()) return 0;
+        WriteReg(CRegGENERIC_I2C_DATA(kDataFetch));
+        CRegGENERIC_I2C_DATA data;
+        ReadReg(data);
+        transfer.data.items[k] = static_cast<unsigned char>(data.Get<TRegGENERIC_I2C_DATA::DATA>());
+    }
+    return 1;
+}
