@@ -1,0 +1,138 @@
+// Child-process plumbing for whole runs: environment, standard input, captured output, SIGINT.
+#include "tests/host/updater_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+std::atomic<int> sandboxCounter{0};
+
+struct tagChild {
+    pid_t pid = -1;
+    std::filesystem::path out, err;
+};
+
+}  // namespace
+
+std::string ReadFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+std::string DemoImage() { return ReadFileBytes(std::filesystem::path(OVN_SOURCE_DIR) / "samples" / "k740_demo.xsvf"); }
+
+UpdaterSandbox::UpdaterSandbox() {
+    root_ = std::filesystem::temp_directory_path() /
+            ("ovn-run-" + std::to_string(getpid()) + "-" + std::to_string(sandboxCounter++));
+    std::filesystem::remove_all(root_);
+    std::filesystem::create_directories(root_ / "state");
+    std::filesystem::create_directories(root_ / "appdata");
+    environment_["OVN_SIM_STATE"] = (root_ / "state").string();
+    environment_["LOCALAPPDATA"] = (root_ / "appdata").string();
+}
+
+UpdaterSandbox::~UpdaterSandbox() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+}
+
+void UpdaterSandbox::UseMachine(const std::string& json) {
+    environment_["OVN_SIM_MACHINE"] = WriteFile("machine.json", json).string();
+}
+
+void UpdaterSandbox::SetEnvironment(const std::string& name, const std::string& value) { environment_[name] = value; }
+
+std::filesystem::path UpdaterSandbox::LogFile() const {
+    return root_ / "appdata" / "Orvane" / "OvnK740FpgaUpdater" / "OvnK740FpgaUpdater.log";
+}
+
+std::string UpdaterSandbox::LogBytes() const { return ReadFileBytes(LogFile()); }
+
+std::filesystem::path UpdaterSandbox::WriteFile(const std::string& name, const std::string& bytes) const {
+    std::filesystem::path path = root_ / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+namespace {
+
+tagChild Start(const std::filesystem::path& root, const std::map<std::string, std::string>& environment,
+               const std::vector<std::string>& args, const std::string& input) {
+    tagChild child;
+    static std::atomic<int> runCounter{0};
+    const std::string tag = std::to_string(runCounter++);
+    const std::filesystem::path in = root / ("stdin-" + tag);
+    child.out = root / ("stdout-" + tag);
+    child.err = root / ("stderr-" + tag);
+    std::ofstream(in, std::ios::binary) << input;
+
+    std::vector<std::string> argvStrings{OVN_UPDATER_PATH};
+    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e; ++e) {
+        std::string entry = *e;
+        if (entry.rfind("OVN_SIM_", 0) == 0 || entry.rfind("LOCALAPPDATA=", 0) == 0) continue;
+        envStrings.push_back(entry);
+    }
+    for (const auto& [name, value] : environment) envStrings.push_back(name + "=" + value);
+
+    child.pid = fork();
+    if (child.pid == 0) {
+        int inFd = open(in.c_str(), O_RDONLY);
+        int outFd = open(child.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int errFd = open(child.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(inFd, 0);
+        dup2(outFd, 1);
+        dup2(errFd, 2);
+        if (chdir(root.c_str()) != 0) _exit(126);
+        std::vector<char*> argv, envp;
+        for (auto& s : argvStrings) argv.push_back(s.data());
+        argv.push_back(nullptr);
+        for (auto& s : envStrings) envp.push_back(s.data());
+        envp.push_back(nullptr);
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    if (child.pid < 0) throw std::runtime_error("fork failed");
+    return child;
+}
+
+tagUpdaterRun Finish(const tagChild& child) {
+    int status = 0;
+    waitpid(child.pid, &status, 0);
+    tagUpdaterRun run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.console = ReadFileBytes(child.out);
+    run.errors = ReadFileBytes(child.err);
+    return run;
+}
+
+}  // namespace
+
+tagUpdaterRun UpdaterSandbox::Run(const std::vector<std::string>& args, const std::string& input) const {
+    return Finish(Start(root_, environment_, args, input));
+}
+
+tagUpdaterRun UpdaterSandbox::RunAndInterrupt(const std::vector<std::string>& args, const std::string& marker,
+                                              const std::string& input) const {
+    tagChild child = Start(root_, environment_, args, input);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (ReadFileBytes(child.out).find(marker) == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(child.pid, SIGINT);
+    return Finish(child);
+}

@@ -1,0 +1,48 @@
+// Runs the host edition of the updater as a child process with its own simulated machine and user.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+struct tagUpdaterRun {
+    int exitCode = -1;
+    std::string console;  // standard output
+    std::string errors;   // standard error
+};
+
+// One isolated world per test: a state directory of the simulated machine, a LOCALAPPDATA and a
+// working directory, all under a fresh temporary directory that is removed afterwards.
+class UpdaterSandbox {
+public:
+    UpdaterSandbox();
+    ~UpdaterSandbox();
+    UpdaterSandbox(const UpdaterSandbox&) = delete;
+    UpdaterSandbox& operator=(const UpdaterSandbox&) = delete;
+
+    // Writes the machine file the next runs use (unset: the default machine).
+    void UseMachine(const std::string& json);
+    void SetEnvironment(const std::string& name, const std::string& value);
+
+    // Runs the updater with these arguments and standard input; waits for it to end.
+    tagUpdaterRun Run(const std::vector<std::string>& args, const std::string& input = "") const;
+    // Starts the updater, waits until its output contains `marker`, sends SIGINT and waits.
+    tagUpdaterRun RunAndInterrupt(const std::vector<std::string>& args, const std::string& marker,
+                                  const std::string& input = "") const;
+
+    std::filesystem::path Root() const { return root_; }
+    std::filesystem::path StateDirectory() const { return root_ / "state"; }
+    std::filesystem::path LogFile() const;
+    std::string LogBytes() const;
+    // Writes a file in the sandbox and returns its path.
+    std::filesystem::path WriteFile(const std::string& name, const std::string& bytes) const;
+
+private:
+    std::filesystem::path root_;
+    std::map<std::string, std::string> environment_;
+};
+
+// The demo image shipped with the product, and helpers to derive broken copies from it.
+std::string DemoImage();
+std::string ReadFileBytes(const std::filesystem::path& path);
