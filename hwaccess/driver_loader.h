@@ -1,0 +1,53 @@
+// The steps of loading and installing the driver-access library on Windows, shared by the loader
+// and the uninstaller.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace driver_loader {
+
+inline constexpr const char* kMutexName = "Global\\OvnVxdWrapMutex";
+inline constexpr const char* kSharedBlockName = "Global\\OvnVxdWrapData";
+inline constexpr const char* kUninstallKey =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OvnVxd";
+inline constexpr const char* kDisplayName = "Orvane OvnVxd Services";
+inline constexpr std::uint32_t kMutexWaitMs = 4000;
+
+// The 8 bytes every loading process shares; read and written only while the mutex is held.
+struct SharedWrapData {
+    std::uint32_t installed;
+    std::uint32_t loadCount;
+};
+static_assert(sizeof(SharedWrapData) == 8);
+
+// One per process, zero-filled when the library is first opened. Handles are the system's.
+struct LoaderState {
+    void* mutex;
+    void* mapping;
+    SharedWrapData* view;
+    bool is64BitOs;
+};
+
+// False on an Itanium system; sets is64BitOs on an AMD64 one.
+bool CheckPlatform(LoaderState& state);
+
+// <Windows>\System32<name> or <Windows>\SysWOW64<name>; false when the Windows directory is
+// unknown.
+bool BuildSystemPath(const char* name, bool useWow64Dir, std::string& path);
+
+// Writes the image whole, or schedules a temporary copy to replace `path` at the next restart.
+bool WriteComponentFile(const std::string& path, const unsigned char* image, std::uint32_t length,
+                        bool redirectionOff);
+// Deletes the file, or schedules its deletion at the next restart.
+bool RemoveComponentFile(const std::string& path, bool redirectionOff);
+
+// The component files in their order; the first failure stops the sequence.
+bool InstallComponents(bool is64BitOs);
+bool RemoveComponents(bool is64BitOs);
+
+// The uninstall key in the 32-bit registry view, with "DisplayName" and "UninstallString".
+bool CreateUninstallEntry(bool is64BitOs);
+void DeleteUninstallEntry(bool is64BitOs);
+
+}  // namespace driver_loader

@@ -1,0 +1,60 @@
+// The uninstall entry of the driver-access components in the system's list of installed programs.
+#include <windows.h>
+
+#include "hwaccess/component_plan.h"
+#include "hwaccess/driver_loader.h"
+
+namespace driver_loader {
+namespace {
+
+// The 32-bit uninstaller is the one listed, so on a 64-bit system the entry belongs to the 32-bit
+// view, whatever the width of the process writing it.
+REGSAM ViewFlags(bool is64BitOs) { return is64BitOs ? KEY_WOW64_32KEY : 0; }
+
+using RegDeleteKeyExAFn = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
+
+}  // namespace
+
+bool CreateUninstallEntry(bool is64BitOs) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS | ViewFlags(is64BitOs), nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const DWORD displayNameBytes =
+        static_cast<DWORD>(std::char_traits<char>::length(kDisplayName) + 1);
+    if (RegSetValueExA(key, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(kDisplayName),
+                       displayNameBytes) != ERROR_SUCCESS) {
+        RegCloseKey(key);
+        return false;
+    }
+    std::string uninstaller;
+    if (!BuildSystemPath(kUninstallerName, is64BitOs, uninstaller)) {
+        RegCloseKey(key);
+        return false;
+    }
+    const LONG result = RegSetValueExA(key, "UninstallString", 0, REG_SZ,
+                                       reinterpret_cast<const BYTE*>(uninstaller.c_str()),
+                                       static_cast<DWORD>(uninstaller.size() + 1));
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+void DeleteUninstallEntry(bool is64BitOs) {
+    // RegDeleteKeyExA only exists from Windows XP x64 on; without it there is only one view anyway.
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    if (advapi == nullptr) advapi = LoadLibraryA("advapi32.dll");
+    RegDeleteKeyExAFn deleteEx = nullptr;
+    if (advapi != nullptr) {
+        deleteEx = reinterpret_cast<RegDeleteKeyExAFn>(
+            reinterpret_cast<void*>(GetProcAddress(advapi, "RegDeleteKeyExA")));
+    }
+    if (deleteEx != nullptr) {
+        deleteEx(HKEY_LOCAL_MACHINE, kUninstallKey, ViewFlags(is64BitOs), 0);
+    } else {
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    }
+}
+
+}  // namespace driver_loader
