@@ -1,0 +1,125 @@
+// Host services: what the update run changes on the machine, and how it is put back on every path.
+#include "hwaccess/host_services.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/console_control.h"
+#include "platform/power.h"
+#include "platform/processes.h"
+#include "platform/shutdown.h"
+
+void* activeScheme = nullptr;
+std::uint32_t savedMinProcessorState = 0;
+std::atomic<void*> consoleWindow{nullptr};
+std::atomic<bool> rebootStarted{false};
+
+namespace {
+
+constexpr wchar_t kCoreProcessName[] = L"Orvane.Plux.Core.exe";
+constexpr wchar_t kCloseEventPrefix[] = L"Global\\OvnPluxCoreCloseEvent";
+constexpr std::uint32_t kFullPowerPercent = 100;
+constexpr std::uint32_t kPassWaitSeconds = 2;
+
+std::atomic<void (*)(bool)> cleanupRoutine{nullptr};
+std::atomic<void (*)(const wchar_t*)> hostLog{nullptr};
+std::atomic<bool> consoleControlStarted{false};
+
+void Log(const wchar_t* message) {
+    if (auto log = hostLog.load()) log(message);
+}
+
+// Busy, not asleep: the run holds the processor at high priority throughout.
+void WaitWholeSeconds(std::uint32_t seconds) {
+    std::uint32_t start = platform::ProcessMilliseconds();
+    while ((platform::ProcessMilliseconds() - start) / 1000 < seconds) {
+    }
+}
+
+}  // namespace
+
+void PrepareHost() {
+    platform::RegisterConsoleControlHandler(&OnConsoleControl);
+    platform::SetProcessPriorityClass(platform::kHighPriorityClass);
+    platform::SetThreadExecutionState(platform::kEsContinuous | platform::kEsAwaymodeRequired |
+                                      platform::kEsSystemRequired);
+    activeScheme = platform::PowerGetActiveScheme();
+    platform::PowerReadAcMinProcessorState(activeScheme, &savedMinProcessorState);
+    platform::PowerWriteAcMinProcessorState(activeScheme, kFullPowerPercent);
+    platform::PowerApplyScheme(activeScheme);
+}
+
+void RestorePowerSettings() {
+    platform::PowerWriteAcMinProcessorState(activeScheme, savedMinProcessorState);
+    platform::PowerApplyScheme(activeScheme);
+}
+
+bool OnConsoleControl(std::uint32_t) {
+    // Ctrl+C pressed twice, or Ctrl+C followed by closing the window, must not run the clean-up
+    // twice at once; the later event just waits for the first to end the process.
+    if (consoleControlStarted.exchange(true)) {
+        for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+    RestorePowerSettings();
+    if (auto routine = cleanupRoutine.load()) routine(true);
+    std::fflush(nullptr);
+    // No static destructors and no atexit handlers: worker threads may still be running over the
+    // process-wide objects, and ending without tearing them down is what keeps that safe.
+    std::_Exit(1);
+}
+
+void SetCleanupRoutine(void (*routine)(bool fromConsoleControl)) { cleanupRoutine = routine; }
+
+void SetHostServicesLog(void (*log)(const wchar_t* message)) { hostLog = log; }
+
+void KeepConsoleInFront() {
+    while (consoleWindow.load() != nullptr) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        void* window = consoleWindow.load();
+        if (window) platform::BringWindowToFront(window);
+    }
+}
+
+void SignalDesktopCoreClose() {
+    auto sessions = platform::EnumerateSessions();
+    if (!sessions) return;
+    for (std::uint32_t session : *sessions) {
+        wchar_t name[64];
+        std::swprintf(name, 64, L"%ls_%d", kCloseEventPrefix, static_cast<int>(session));
+        platform::SignalNamedEvent(name);
+    }
+}
+
+void TerminateDesktopCore(unsigned passLimit) {
+    for (unsigned pass = 1;; ++pass) {
+        bool found = false;
+        for (const auto& process : platform::ProcessSnapshot()) {
+            if (process.exeName != kCoreProcessName) continue;
+            found = true;
+            platform::TerminateProcessById(process.id, 0);
+        }
+        WaitWholeSeconds(kPassWaitSeconds);
+        if (!found) return;
+        if (pass >= passLimit) {
+            wchar_t message[128];
+            std::swprintf(message, 128, L"   %ls could not be terminated after %u attempts.\n",
+                          kCoreProcessName, passLimit);
+            Log(message);
+            return;
+        }
+    }
+}
+
+void RebootNow() {
+    consoleWindow = nullptr;
+    rebootStarted = true;
+    RestorePowerSettings();
+    platform::EnableShutdownPrivilege();
+    platform::RequestShutdown(0, true, true);
+}

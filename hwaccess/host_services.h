@@ -1,0 +1,49 @@
+// Host services of the update run: power setting, keep-awake, console control, console in front,
+// closing the desktop manager's core, restart.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+// The active power scheme as the platform returned it at start (opaque; never freed), or null.
+extern void* activeScheme;
+// The scheme's AC minimum processor state read at start; 0 until read.
+extern std::uint32_t savedMinProcessorState;
+// The console window; the keep-in-front thread runs while it is non-null.
+extern std::atomic<void*> consoleWindow;
+// Set by RebootNow; the run then skips its closing key prompt.
+extern std::atomic<bool> rebootStarted;
+
+// Registers OnConsoleControl, raises the priority, keeps the machine awake, saves the minimum
+// processor state and raises it to 100 percent. Call it before any other thread starts.
+void PrepareHost();
+
+// Writes the saved minimum processor state back and applies the scheme again.
+void RestorePowerSettings();
+
+// Restores the power setting, runs the clean-up routine with true and ends the process with code 1.
+// Never returns. A second event arriving meanwhile waits for the first one to end the process, so
+// the clean-up routine runs once.
+bool OnConsoleControl(std::uint32_t controlType);
+
+// The update run's clean-up routine. From OnConsoleControl it is called with true while worker
+// threads may still run: it must then leave alone whatever they use (the process ends right after).
+void SetCleanupRoutine(void (*routine)(bool fromConsoleControl));
+
+// Receives the messages of the host services for the console and the log (PrintAndLog).
+void SetHostServicesLog(void (*log)(const wchar_t* message));
+
+// Thread body: brings the console window to the front every 200 ms until consoleWindow is null.
+void KeepConsoleInFront();
+
+// Signals the desktop manager's core close event in every session that has one.
+void SignalDesktopCoreClose();
+
+// Terminates every "Orvane.Plux.Core.exe", pass after pass (each at least 2 seconds) until a pass
+// finds none. After passLimit passes that all found one it gives up and says so through the log.
+constexpr unsigned kDesktopCorePassLimit = 15;
+void TerminateDesktopCore(unsigned passLimit = kDesktopCorePassLimit);
+
+// Stops the keep-in-front thread, sets rebootStarted, restores the power setting and asks for an
+// immediate forced restart. Returns to the caller.
+void RebootNow();

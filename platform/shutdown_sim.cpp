@@ -1,0 +1,25 @@
+// Restart of the host edition: the request is recorded in the simulated host, nothing shuts down.
+#include <atomic>
+
+#include "platform/shutdown.h"
+#include "sim/host_state.h"
+
+namespace platform {
+
+namespace {
+std::atomic<bool> shutdownPrivilegeEnabled{false};
+}
+
+void EnableShutdownPrivilege() { shutdownPrivilegeEnabled = true; }
+
+void RequestShutdown(std::uint32_t timeoutSeconds, bool forceAppsClosed, bool rebootAfterShutdown) {
+    sim::host::RestartRequest request;
+    request.timeoutSeconds = timeoutSeconds;
+    request.forceAppsClosed = forceAppsClosed;
+    request.reboot = rebootAfterShutdown;
+    request.privilegeEnabled = shutdownPrivilegeEnabled;
+    request.acMinProcessorState = sim::host::AcMinProcessorState();
+    sim::host::RecordRestart(request);
+}
+
+}  // namespace platform
