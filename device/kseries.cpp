@@ -1,6 +1,8 @@
 // CKSeries: creation, the FPGA version read and the GPU I2C engine operations.
 #include "device/kseries.h"
 
+#include "xsvf/jtag_port.h"
+
 namespace {
 
 using Control = TRegGENERIC_I2C_CONTROL;
@@ -55,10 +57,8 @@ std::wstring CKSeries::GetFpgaVersion(tagDeviceUpdate* record) {
 }
 
 void CKSeries::SettleDelay() const {
-    // The same round as the JTAG port's busy-wait; volatile keeps the optimiser from dropping it.
-    volatile std::uint64_t accumulator = 2;
-    const std::uint32_t rounds = currentUpdate->delayCount;
-    for (std::uint32_t i = 0; i < rounds; ++i) accumulator = accumulator + 3;
+    // The same rounds as the JTAG port's pacing.
+    busyWaitIterations(currentUpdate->delayCount);
 }
 
 int CKSeries::I2cGo() {
