@@ -19,7 +19,8 @@ struct tagXsvfFailure {
 struct tagDeviceUpdate {
     std::uint32_t pciHandle = 0;  // device handle for configuration access
     std::uint32_t regHandle = 0;  // mapping handle of the register aperture
-    std::uint32_t gpioOut = 0;    // cached GPIO output word; TMS/TDI collect here until the next TCK op
+    std::uint32_t gpioOut =
+        0;  // cached GPIO output word; TMS/TDI collect here until the next TCK op
     std::int32_t verifyWrites = 0;
     std::uint32_t delayCount = 40;  // busy-wait iterations after each register write
     const std::uint8_t* imageCursor = nullptr;

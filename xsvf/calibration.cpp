@@ -1,0 +1,66 @@
+// Calibration of the port's pacing from the write rate of the card's GPIO output register.
+#include "xsvf/calibration.h"
+
+#include "hwaccess/driver_access.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "xsvf/jtag_port.h"
+
+namespace {
+
+constexpr int kSettleReads = 8192;
+constexpr int kPasses = 256;
+constexpr int kWritesPerPass = 4096;
+
+void settleCounter(std::int64_t (*ticks)()) {
+    for (int i = 0; i < kSettleReads; ++i) {
+        std::int64_t first = ticks();
+        while (ticks() == first) {
+        }
+    }
+}
+
+}  // namespace
+
+std::uint32_t calibrationPassRate(std::uint32_t scale, std::uint32_t dt) {
+    return scale / (dt == 0 ? 1 : dt);
+}
+
+std::uint32_t calibratedDelay(std::uint32_t maxRate) {
+    return maxRate > CALIBRATION_DELAY_CAP ? CALIBRATION_DELAY_CAP : maxRate;
+}
+
+std::int32_t UpdateEstimateMinutes(std::uint32_t maxDelay) {
+    return (maxDelay < 30 || maxDelay == CALIBRATION_DELAY_CAP) ? 5 : 3;
+}
+
+void calibrateGpioDelayWith(tagDeviceUpdate* port, std::int64_t (*ticks)(),
+                            std::uint32_t currentMhz) {
+    static const char kSpinner[4] = {'|', '/', '-', '\\'};
+    settleCounter(ticks);
+    std::uint32_t scale = currentMhz * 10;
+    platform::ConsoleWriteNarrow(" ", 1);
+
+    std::uint32_t maxRate = 0;
+    int spinner = 0;
+    for (int pass = 0; pass < kPasses; ++pass) {
+        std::int64_t t0 = ticks();
+        for (int k = 0; k < kWritesPerPass; ++k) {
+            memWrite32(port->regHandle, GPIO_OUTPUT, (k & 1) == 0 ? GPIO_TDI_MASK : 0);
+        }
+        std::int64_t t1 = ticks();
+        std::uint32_t dt = static_cast<std::uint32_t>(static_cast<std::uint64_t>(t1 - t0));
+        std::uint32_t rate = calibrationPassRate(scale, dt);
+        const char frame[2] = {'\b', kSpinner[spinner]};
+        platform::ConsoleWriteNarrow(frame, 2);
+        spinner = (spinner + 1) & 3;
+        if (rate > maxRate) maxRate = rate;
+    }
+    platform::ConsoleWriteNarrow("\b", 1);
+    port->delayCount = calibratedDelay(maxRate);
+    setJtagPin(JTAG_TDI, true, port);
+}
+
+void calibrateGpioDelay(tagDeviceUpdate* port) {
+    calibrateGpioDelayWith(port, &ticksNow, platform::ProcessorCurrentMhz());
+}

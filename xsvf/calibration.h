@@ -1,0 +1,27 @@
+// Calibration of the port's pacing: how fast the host writes the card's GPIO relative to the CPU.
+#pragma once
+
+#include <cstdint>
+
+#include "xsvf/device_update.h"
+
+// Largest pacing count calibration gives.
+inline constexpr std::uint32_t CALIBRATION_DELAY_CAP = 64;
+
+// Measures and stores delayCount for the card (0..64); leaves TDI set in gpioOut. Main thread only;
+// prints the spinner to the narrow console.
+void calibrateGpioDelay(tagDeviceUpdate* port);
+
+// The same with the clock and the processor clock given, so the measurement can be driven.
+void calibrateGpioDelayWith(tagDeviceUpdate* port, std::int64_t (*ticks)(),
+                            std::uint32_t currentMhz);
+
+// Rate of one pass: processor clock × 10 over the counter ticks of its 4096 writes. A pass that
+// fits in one tick is counted as one tick: writes that fast call for the longest pacing, not none.
+std::uint32_t calibrationPassRate(std::uint32_t scale, std::uint32_t dt);
+
+// delayCount for the largest pass rate.
+std::uint32_t calibratedDelay(std::uint32_t maxRate);
+
+// Update time estimate in minutes for the largest calibrated delay of all cards.
+std::int32_t UpdateEstimateMinutes(std::uint32_t maxDelay);

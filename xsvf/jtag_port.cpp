@@ -1,0 +1,73 @@
+// Opening and closing the card's JTAG port, and the counter-based clocks of the port.
+#include "xsvf/jtag_port.h"
+
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "xsvf/calibration.h"
+
+namespace {
+
+// Written once on the main thread by the first open, before any worker starts.
+std::int64_t counterFrequency = 0;
+
+void readCounterFrequencyOnce() {
+    if (counterFrequency == 0) counterFrequency = platform::PerformanceFrequency();
+}
+
+void waitForNextMicrosecond() {
+    std::int32_t start = microsecondsNow();
+    while (microsecondsNow() == start) {
+    }
+}
+
+}  // namespace
+
+std::int64_t ticksNow() { return platform::PerformanceCounter(); }
+
+// Split into whole seconds and remainder so the product cannot overflow after long uptimes.
+std::int32_t microsecondsNow() {
+    readCounterFrequencyOnce();
+    std::int64_t frequency = counterFrequency > 0 ? counterFrequency : 1;
+    std::int64_t counter = ticksNow();
+    std::int64_t micros =
+        (counter / frequency) * 1000000 + (counter % frequency) * 1000000 / frequency;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(micros));
+}
+
+void openJtagPort(tagDeviceUpdate* port) {
+    readCounterFrequencyOnce();
+
+    std::uint32_t value = 0;
+    csRead32(port->pciHandle, 0x04, &value);
+    csWrite32(port->pciHandle, 0x04, value | 0x2);  // memory space enable
+    value = 0;
+    csRead32(port->pciHandle, 0xE0, &value);
+    csWrite32(port->pciHandle, 0xE0, value & ~0x3u);
+
+    writeGpio(GPIO_SELECT, GPIO_AUX_MASK, port);
+    writeGpio(GPIO_OUTPUT_ENABLE, GPIO_AUX_MASK, port);
+    writeGpio(GPIO_OUTPUT, GPIO_AUX_MASK, port);
+    writeGpio(GPIO_SELECT, GPIO_TCK_MASK | GPIO_TDI_MASK | GPIO_TMS_MASK | GPIO_TDO_MASK, port);
+    writeGpio(GPIO_OUTPUT_ENABLE, GPIO_TCK_MASK | GPIO_TDI_MASK | GPIO_TMS_MASK, port);
+    setJtagPin(JTAG_TMS, true, port);
+    setJtagPin(JTAG_TCK, false, port);
+
+    calibrateGpioDelay(port);
+    setJtagPin(JTAG_TDI, false, port);
+}
+
+void closeJtagPort(tagDeviceUpdate* port, std::int32_t mode) {
+    if (mode == 1) {
+        writeGpio(GPIO_SELECT, GPIO_END_PULSE_MASK, port);
+        writeGpio(GPIO_OUTPUT_ENABLE, GPIO_END_PULSE_MASK, port);
+        writeGpio(GPIO_OUTPUT, GPIO_END_PULSE_MASK, port);
+        waitForNextMicrosecond();
+        writeGpio(GPIO_OUTPUT, 0, port);
+        waitForNextMicrosecond();
+    }
+    writeGpio(GPIO_SELECT, GPIO_AUX_MASK, port);
+    writeGpio(GPIO_OUTPUT_ENABLE, GPIO_AUX_MASK, port);
+    writeGpio(GPIO_OUTPUT, 0, port);
+    writeGpio(GPIO_SELECT, 0, port);
+    platform::ConsoleFlush();
+}
