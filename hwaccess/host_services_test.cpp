@@ -1,0 +1,217 @@
+// Host services against the simulated host: power raised and put back, desktop core closed,
+// restart.
+#include "hwaccess/host_services.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "sim/host_state.h"
+
+namespace {
+
+namespace host = sim::host;
+using Clock = std::chrono::steady_clock;
+
+constexpr wchar_t kCore[] = L"Orvane.Plux.Core.exe";
+
+class HostServicesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // A death-test child re-runs the test in a new process: it must use the parent's state.
+        if (GTEST_FLAG_GET(internal_run_death_test).empty()) {
+            auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+            auto dir = std::filesystem::temp_directory_path() /
+                       ("ovn-host-services-" + std::to_string(getpid()) + "-" + info->name());
+            std::filesystem::remove_all(dir);
+            setenv("OVN_SIM_STATE", dir.c_str(), 1);
+        }
+        activeScheme = nullptr;
+        savedMinProcessorState = 0;
+        consoleWindow = nullptr;
+        rebootStarted = false;
+        SetCleanupRoutine(nullptr);
+        SetHostServicesLog(nullptr);
+    }
+    void TearDown() override {
+        if (GTEST_FLAG_GET(internal_run_death_test).empty()) {
+            std::filesystem::remove_all(host::StateDirectory());
+        }
+    }
+};
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+TEST_F(HostServicesTest, PrepareHostRaisesToFullAndRestoreBringsThePreviousValueBack) {
+    host::SetAcMinProcessorState(37);
+
+    PrepareHost();
+    EXPECT_EQ(savedMinProcessorState, 37u);
+    EXPECT_EQ(host::AcMinProcessorState(), 100u);
+    EXPECT_EQ(host::AppliedMinProcessorState(), 100u);
+    EXPECT_EQ(host::ExecutionState(), 0x80000041u);
+    EXPECT_EQ(host::PriorityClass(), 0x80u);
+
+    RestorePowerSettings();
+    EXPECT_EQ(host::AcMinProcessorState(), 37u);
+    EXPECT_EQ(host::AppliedMinProcessorState(), 37u);
+}
+
+TEST_F(HostServicesTest, UntouchedMachineStartsAtFivePercent) {
+    PrepareHost();
+    RestorePowerSettings();
+    EXPECT_EQ(savedMinProcessorState, 5u);
+    EXPECT_EQ(host::AcMinProcessorState(), 5u);
+}
+
+// As under Wine: without the power calls nothing is read, so nothing (least of all 0) is written.
+TEST_F(HostServicesTest, MissingPowerCallsLeaveTheSettingAlone) {
+    host::SetAcMinProcessorState(25);
+    host::SetPowerAvailable(false);
+
+    PrepareHost();
+    RestorePowerSettings();
+    EXPECT_EQ(activeScheme, nullptr);
+    EXPECT_EQ(host::AcMinProcessorState(), 25u);
+    EXPECT_EQ(host::ApplyCount(), 0u);
+}
+
+TEST_F(HostServicesTest, RebootNowRestoresPowerBeforeAskingForAnImmediateForcedRestart) {
+    host::SetAcMinProcessorState(20);
+    int window = 0;
+    PrepareHost();
+    consoleWindow = &window;
+
+    RebootNow();
+    EXPECT_EQ(consoleWindow.load(), nullptr);
+    EXPECT_TRUE(rebootStarted.load());
+    auto restarts = host::Restarts();
+    ASSERT_EQ(restarts.size(), 1u);
+    EXPECT_EQ(restarts[0].timeoutSeconds, 0u);
+    EXPECT_TRUE(restarts[0].forceAppsClosed);
+    EXPECT_TRUE(restarts[0].reboot);
+    EXPECT_TRUE(restarts[0].privilegeEnabled);
+    EXPECT_EQ(restarts[0].acMinProcessorState, 20u);
+}
+
+TEST_F(HostServicesTest, ConsoleControlRestoresPowerRunsTheCleanUpAndExitsWithOne) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    host::SetAcMinProcessorState(42);
+    EXPECT_EXIT(
+        {
+            PrepareHost();
+            SetCleanupRoutine([](bool fromConsoleControl) {
+                std::fprintf(stderr, "clean-up %d power %u\n", fromConsoleControl ? 1 : 0,
+                             host::AcMinProcessorState());
+            });
+            OnConsoleControl(0);
+        },
+        ::testing::ExitedWithCode(1), "clean-up 1 power 42");
+    EXPECT_EQ(host::AcMinProcessorState(), 42u);
+    EXPECT_EQ(host::AppliedMinProcessorState(), 42u);
+}
+
+TEST_F(HostServicesTest, CtrlCDuringTheRunRestoresPowerAndExitsWithOne) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    host::SetAcMinProcessorState(42);
+    EXPECT_EXIT(
+        {
+            PrepareHost();
+            SetCleanupRoutine([](bool fromConsoleControl) {
+                std::fprintf(stderr, "clean-up %d\n", fromConsoleControl ? 1 : 0);
+            });
+            // Busy like the main thread in the middle of a run when the operator presses Ctrl+C.
+            std::thread worker([] {
+                for (;;) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            });
+            worker.detach();
+            kill(getpid(), SIGINT);
+            std::this_thread::sleep_for(std::chrono::seconds(20));
+            std::_Exit(99);
+        },
+        ::testing::ExitedWithCode(1), "clean-up 1");
+    EXPECT_EQ(host::AcMinProcessorState(), 42u);
+}
+
+TEST_F(HostServicesTest, KeepConsoleInFrontEndsOnceTheWindowIsCleared) {
+    int window = 0;
+    consoleWindow = &window;
+    auto start = Clock::now();
+    std::thread keeper(KeepConsoleInFront);
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    consoleWindow = nullptr;
+    keeper.join();
+    EXPECT_LT(SecondsSince(start), 1.0);
+}
+
+TEST_F(HostServicesTest, CloseEventsAreSetOnlyInSessionsThatHaveOne) {
+    host::SetSessions({0, 1, 2, 3});
+    host::CreateNamedEvent(L"Global\\OvnPluxCoreCloseEvent_0");
+    host::CreateNamedEvent(L"Global\\OvnPluxCoreCloseEvent_2");
+    host::CreateNamedEvent(L"Global\\OvnPluxCoreCloseEvent1");
+
+    SignalDesktopCoreClose();
+    EXPECT_EQ(host::NamedEventSignalled(L"Global\\OvnPluxCoreCloseEvent_0"), true);
+    EXPECT_EQ(host::NamedEventSignalled(L"Global\\OvnPluxCoreCloseEvent_2"), true);
+    EXPECT_EQ(host::NamedEventSetCount(L"Global\\OvnPluxCoreCloseEvent_2"), 1u);
+    EXPECT_EQ(host::NamedEventSignalled(L"Global\\OvnPluxCoreCloseEvent1"), false);
+    EXPECT_EQ(host::NamedEventSignalled(L"Global\\OvnPluxCoreCloseEvent_1"), std::nullopt);
+}
+
+TEST_F(HostServicesTest, FailedSessionEnumerationSignalsNothing) {
+    host::SetSessionEnumerationFails(true);
+    host::CreateNamedEvent(L"Global\\OvnPluxCoreCloseEvent_1");
+    SignalDesktopCoreClose();
+    EXPECT_EQ(host::NamedEventSignalled(L"Global\\OvnPluxCoreCloseEvent_1"), false);
+}
+
+TEST_F(HostServicesTest, TerminateDesktopCoreWithoutCoreTakesOnePass) {
+    host::AddProcess(L"explorer.exe", 1);
+    auto start = Clock::now();
+    TerminateDesktopCore();
+    double seconds = SecondsSince(start);
+    EXPECT_GE(seconds, 2.0);
+    EXPECT_LT(seconds, 3.5);
+    EXPECT_EQ(host::TerminateAttempts(), 0u);
+    EXPECT_EQ(host::Processes().size(), 1u);
+}
+
+TEST_F(HostServicesTest, TerminateDesktopCoreEndsEveryCoreButNotOtherSpellings) {
+    host::AddProcess(kCore, 1);
+    host::AddProcess(L"orvane.plux.core.exe", 1);
+    host::AddProcess(kCore, 2);
+    auto start = Clock::now();
+    TerminateDesktopCore();
+    double seconds = SecondsSince(start);
+    EXPECT_GE(seconds, 4.0);
+    EXPECT_LT(seconds, 5.5);
+    EXPECT_EQ(host::TerminateAttempts(), 2u);
+    auto left = host::Processes();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].name, L"orvane.plux.core.exe");
+}
+
+std::wstring logged;
+void CaptureLog(const wchar_t* message) { logged += message; }
+
+TEST_F(HostServicesTest, TerminateDesktopCoreGivesUpAfterItsPassLimitAndSaysSo) {
+    host::AddProcess(kCore, 1, /*unkillable=*/true);
+    logged.clear();
+    SetHostServicesLog(CaptureLog);
+
+    TerminateDesktopCore(2);
+    EXPECT_EQ(host::TerminateAttempts(), 2u);
+    EXPECT_EQ(host::Processes().size(), 1u);
+    EXPECT_EQ(logged, L"   Orvane.Plux.Core.exe could not be terminated after 2 attempts.\n");
+}
+
+}  // namespace
