@@ -1,0 +1,120 @@
+// The simulated host's state file: registry semantics, concurrent writers, damaged files.
+#include "sim/host_state.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace host = sim::host;
+using host::RegistryView;
+
+constexpr wchar_t kUtilityKey[] = L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater";
+
+class HostStateTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = std::filesystem::temp_directory_path() /
+               ("ovn-host-state-" + std::to_string(getpid()) + "-" + info->name());
+        std::filesystem::remove_all(dir_);
+        setenv("OVN_SIM_STATE", dir_.c_str(), 1);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::filesystem::path dir_;
+};
+
+TEST_F(HostStateTest, StateDirectoryFollowsTheEnvironment) {
+    EXPECT_EQ(host::StateDirectory(), dir_);
+    unsetenv("OVN_SIM_STATE");
+    EXPECT_EQ(host::StateDirectory().filename(), "ovn-sim-state");
+}
+
+TEST_F(HostStateTest, StringsAreStoredWithoutTheirTerminatingZero) {
+    host::RegistrySetString(RegistryView::k32,
+                            L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                            L"OvnK740FpgaUpdater", L"C:\\x\\OvnK740FpgaUpdater.exe -f a.xsvf");
+    auto value = host::RegistryGetValue(RegistryView::k32,
+                                        L"software\\microsoft\\windows\\currentversion\\runonce",
+                                        L"ovnk740fpgaupdater");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->type, host::kRegSz);
+    EXPECT_EQ(value->data.size(),
+              2 * std::wstring(L"C:\\x\\OvnK740FpgaUpdater.exe -f a.xsvf").size());
+    EXPECT_EQ(host::RegistryGetString(RegistryView::k32,
+                                      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                                      L"OvnK740FpgaUpdater"),
+              L"C:\\x\\OvnK740FpgaUpdater.exe -f a.xsvf");
+}
+
+TEST_F(HostStateTest, ViewsAreSeparateAndRawBytesSurviveExactly) {
+    std::vector<std::uint8_t> settings{0x00, 0xFF, 0x41, 0x0A, 0x0D};
+    host::RegistrySetValue(RegistryView::k32, kUtilityKey, L"Config", {host::kRegSz, settings});
+    EXPECT_FALSE(host::RegistryGetValue(RegistryView::k64, kUtilityKey, L"Config"));
+    auto value = host::RegistryGetValue(RegistryView::k32, kUtilityKey, L"Config");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->data, settings);
+
+    host::RegistrySetDword(RegistryView::k64, kUtilityKey, L"Count", 0x12345678);
+    EXPECT_EQ(host::RegistryGetDword(RegistryView::k64, kUtilityKey, L"Count"), 0x12345678u);
+}
+
+TEST_F(HostStateTest, KeysExistBelowStoredPathsAndKeepTheirSubkeys) {
+    host::RegistrySetString(RegistryView::k32, kUtilityKey, L"Config", L"x");
+    EXPECT_TRUE(host::RegistryKeyExists(RegistryView::k32, L"SOFTWARE\\Orvane Graphics"));
+    EXPECT_FALSE(host::RegistryKeyExists(RegistryView::k32, L"SOFTWARE\\Orvane"));
+    EXPECT_FALSE(host::RegistryDeleteKey(RegistryView::k32, L"SOFTWARE\\Orvane Graphics"));
+
+    EXPECT_TRUE(host::RegistryDeleteValue(RegistryView::k32, kUtilityKey, L"CONFIG"));
+    EXPECT_FALSE(host::RegistryDeleteValue(RegistryView::k32, kUtilityKey, L"Config"));
+    EXPECT_TRUE(host::RegistryKeyExists(RegistryView::k32, kUtilityKey));
+    EXPECT_TRUE(host::RegistryDeleteKey(RegistryView::k32, kUtilityKey));
+    EXPECT_FALSE(host::RegistryKeyExists(RegistryView::k32, kUtilityKey));
+}
+
+TEST_F(HostStateTest, ConcurrentProcessesAndThreadsLoseNoUpdates) {
+    constexpr int kEach = 20;
+    pid_t child = fork();
+    if (child == 0) {
+        for (int i = 0; i < kEach; ++i) host::AddProcess(L"child.exe", 1);
+        std::_Exit(0);
+    }
+    std::thread other([] {
+        for (int i = 0; i < kEach; ++i) host::AddProcess(L"thread.exe", 2);
+    });
+    for (int i = 0; i < kEach; ++i) host::AddProcess(L"main.exe", 3);
+    other.join();
+    int status = 0;
+    waitpid(child, &status, 0);
+
+    auto processes = host::Processes();
+    EXPECT_EQ(processes.size(), 3u * kEach);
+    for (std::size_t i = 1; i < processes.size(); ++i) {
+        EXPECT_NE(processes[i].pid, processes[i - 1].pid);
+    }
+}
+
+TEST_F(HostStateTest, DamagedStateFileReadsAsDefaults) {
+    std::filesystem::create_directories(dir_);
+    std::ofstream(host::StateFile()) << "{ \"power\": [1, 2";
+    EXPECT_EQ(host::AcMinProcessorState(), 5u);
+    EXPECT_EQ(host::Sessions(), (std::vector<std::uint32_t>{0, 1}));
+    host::SetAcMinProcessorState(60);
+    EXPECT_EQ(host::AcMinProcessorState(), 60u);
+}
+
+TEST_F(HostStateTest, WideNamesKeepCharactersBeyondAscii) {
+    host::AddProcess(L"Caf\u00e9\U0001F600.exe", 1);
+    EXPECT_EQ(host::Processes().at(0).name, L"Caf\u00e9\U0001F600.exe");
+    host::RegistrySetString(RegistryView::k32, kUtilityKey, L"Name", L"\U0001F600x");
+    EXPECT_EQ(host::RegistryGetString(RegistryView::k32, kUtilityKey, L"Name"), L"\U0001F600x");
+}
+
+}  // namespace
