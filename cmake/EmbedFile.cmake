@@ -1,5 +1,6 @@
 # Turns a file into a C++ source with a byte array and its length: cmake -DINPUT=f -DOUTPUT=f.cpp
-# -DSYMBOL=kName -P EmbedFile.cmake. The symbols have C linkage so the declaring header needs no
+# -DSYMBOL=kName [-DCOPY=f] -P EmbedFile.cmake. COPY keeps the exact bytes embedded, for the tests
+# that compare installed files with them. The symbols have C linkage so the declaring header needs no
 # knowledge of how the bytes were produced.
 if(NOT DEFINED INPUT OR NOT DEFINED OUTPUT OR NOT DEFINED SYMBOL)
   message(FATAL_ERROR "EmbedFile.cmake needs INPUT, OUTPUT and SYMBOL")
@@ -19,3 +20,6 @@ file(WRITE "${OUTPUT}.tmp"
      "const unsigned int ${SYMBOL}Size = ${size};\n"
      "}\n")
 file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")
+if(DEFINED COPY)
+  configure_file("${INPUT}" "${COPY}" COPYONLY)
+endif()

@@ -1,0 +1,147 @@
+#!/bin/sh
+# The driver-access loader under Wine, in a fresh prefix of the given width: clean installation,
+# a second process, a mutex held too long, a planted OvnVxd.dll, the uninstaller, the card scan.
+# usage: loader_test.sh win64|win32 PROBE_EXE PLANTED_DLL IMAGES_DIR
+# IMAGES_DIR holds the images the probe embeds: OvnVxd32.sys OvnVxd64.sys OvnVxd32.dll OvnVxd64.dll
+# OvnVxdUninstall.exe. Exit 77 (skipped) when this machine cannot run the prefix's programs.
+set -u
+arch=$1 probe=$2 planted=$3 images=$4
+
+# Debian's `wine` starts the 32-bit loader first; a kernel without 32-bit support can still run
+# 64-bit programs through the 64-bit loader.
+if [ -n "${OVN_WINE:-}" ]; then
+    wine=$OVN_WINE
+elif wine --version >/dev/null 2>&1; then
+    wine=wine
+elif [ "$arch" = win64 ] && [ -x /usr/lib/wine/wine64 ]; then
+    wine=/usr/lib/wine/wine64
+else
+    echo "SKIP: no Wine here that runs $arch programs"
+    exit 77
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/ovn-loader.XXXXXX")
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+[ "$arch" = win32 ] && export WINEARCH=win32
+failures=0
+checks=0
+finish() {
+    wineserver -k >/dev/null 2>&1
+    rm -rf "$work"
+}
+trap finish EXIT
+
+check() {  # check DESCRIPTION COMMAND...
+    desc=$1
+    shift
+    checks=$((checks + 1))
+    "$@" && return 0
+    echo "FAIL: $desc ($*)"
+    failures=$((failures + 1))
+}
+has_line() { grep -qxF "$2" "$1"; }
+opened() { grep -q "^open=$2 " "$1"; }
+no_file() { [ ! -e "$1" ]; }
+same_file() { cmp -s "$1" "$2"; }
+
+run() {  # run OUTFILE ARGS...: the probe in the test directory, output without CR
+    out=$1
+    shift
+    (cd "$work/bin" && "$wine" loader_probe.exe "$@" </dev/null >"$out.raw" 2>&1)
+    rc=$?
+    tr -d '\r' <"$out.raw" >"$out"
+    return $rc
+}
+
+if ! "$wine" wineboot -i </dev/null >"$work/boot.log" 2>&1; then
+    echo "SKIP: cannot create a $arch prefix"
+    exit 77
+fi
+wineserver -p >/dev/null 2>&1 </dev/null
+mkdir -p "$work/bin"
+cp "$probe" "$work/bin/loader_probe.exe"
+# The planted library sits beside the exe and in the current directory from the start: no step
+# may ever pick it up.
+cp "$planted" "$work/bin/OvnVxd.dll"
+
+c="$WINEPREFIX/drive_c/windows"
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\OvnVxd'
+if [ "$arch" = win64 ]; then
+    driver=OvnVxd64.sys
+    wow=syswow64
+    library="C:\\windows\\System32\\OvnVxd.dll"
+    uninstaller_win="C:\\windows\\SysWOW64\\OvnVxdUninstall.exe"
+else
+    driver=OvnVxd32.sys
+    wow=system32
+    library="C:\\windows\\System32\\OvnVxd.dll"
+    uninstaller_win="C:\\windows\\System32\\OvnVxdUninstall.exe"
+fi
+
+# 1. Clean installation, kept loaded by a process that stays a while.
+run "$work/first.txt" open --hold-ms 8000 &
+first=$!
+for _ in $(seq 100); do grep -q '^installed=' "$work/first.txt.raw" 2>/dev/null && break; sleep 0.1; done
+tr -d '\r' <"$work/first.txt.raw" >"$work/first.txt"
+check "first open succeeds" opened "$work/first.txt" 1
+check "library loaded from the system directory" has_line "$work/first.txt" "module=$library"
+check "second open in the process only counts" has_line "$work/first.txt" "reopen=1"
+check "fresh block after installing" has_line "$work/first.txt" "installed=1 loadCount=1"
+check "driver written" same_file "$images/$driver" "$c/system32/drivers/OvnVxd.sys"
+check "32-bit library written" same_file "$images/OvnVxd32.dll" "$c/$wow/OvnVxd.dll"
+check "uninstaller written" same_file "$images/OvnVxdUninstall.exe" "$c/$wow/OvnVxdUninstall.exe"
+order="$c/system32/drivers/OvnVxd.sys $c/$wow/OvnVxd.dll"
+if [ "$arch" = win64 ]; then
+    check "64-bit library written" same_file "$images/OvnVxd64.dll" "$c/system32/OvnVxd.dll"
+    order="$order $c/system32/OvnVxd.dll"
+else
+    check "no 64-bit library on a 32-bit system" no_file "$c/syswow64"
+fi
+order="$order $c/$wow/OvnVxdUninstall.exe"
+# shellcheck disable=SC2086
+sorted=$(ls -rt --time-style=full-iso $order | tr '\n' ' ')
+check "files written in order" test "$sorted" = "$order "
+check "planted library never ran" no_file "$work/bin/planted-dll-was-loaded.txt"
+
+"$wine" reg query "$key" /reg:32 </dev/null 2>&1 | tr -d '\r' >"$work/reg32.txt"
+"$wine" reg query "$key" /reg:64 </dev/null 2>&1 | tr -d '\r' >"$work/reg64.txt"
+check "DisplayName" grep -qE '^ +DisplayName +REG_SZ +Orvane OvnVxd Services$' "$work/reg32.txt"
+check "UninstallString" grep -qiF "REG_SZ    $uninstaller_win" "$work/reg32.txt"
+if [ "$arch" = win64 ]; then
+    check "key only in the 32-bit view" test "$(grep -c DisplayName "$work/reg64.txt")" = 0
+fi
+
+# 2. A second process finds the installed library and only counts.
+stamp=$(stat -c %.9Y "$c/$wow/OvnVxd.dll")
+run "$work/second.txt" open --scan
+check "second process opens" opened "$work/second.txt" 1
+check "second process counts" has_line "$work/second.txt" "installed=1 loadCount=2"
+check "second process writes nothing" test "$(stat -c %.9Y "$c/$wow/OvnVxd.dll")" = "$stamp"
+check "two simulated cards found" has_line "$work/second.txt" "cards=2 found=1"
+check "card at bus 03" has_line "$work/second.txt" "card bus=03 dev=00 fn=0 mapped=1"
+check "card at bus 04" has_line "$work/second.txt" "card bus=04 dev=00 fn=0 mapped=1"
+wait $first
+
+# 3. A mutex held for longer than 4000 ms makes the open fail, after about 4000 ms.
+(cd "$work/bin" && "$wine" loader_probe.exe hold-mutex 7000 </dev/null >"$work/hold.txt" 2>&1) &
+holder=$!
+for _ in $(seq 100); do grep -q held "$work/hold.txt" 2>/dev/null && break; sleep 0.1; done
+run "$work/blocked.txt" open
+check "open fails while the mutex is held" opened "$work/blocked.txt" 0
+ms=$(sed -n 's/^open=0 ms=//p' "$work/blocked.txt")
+check "open waited about 4000 ms" test "${ms:-0}" -ge 3900 -a "${ms:-0}" -le 6000
+wait $holder
+
+# 4. The uninstaller the entry names removes the files and the key; a new open installs again.
+"$wine" "$uninstaller_win" </dev/null >/dev/null 2>&1
+check "uninstaller removed the library" no_file "$c/$wow/OvnVxd.dll"
+check "uninstaller removed the driver" no_file "$c/system32/drivers/OvnVxd.sys"
+check "uninstaller removed the native library" no_file "$c/system32/OvnVxd.dll"
+"$wine" reg query "$key" /reg:32 </dev/null >"$work/reg-after.txt" 2>&1
+check "uninstaller removed the key" test "$(grep -c DisplayName "$work/reg-after.txt")" = 0
+run "$work/again.txt" open
+check "reinstalled after uninstalling" has_line "$work/again.txt" "installed=1 loadCount=1"
+check "planted library still never ran" no_file "$work/bin/planted-dll-was-loaded.txt"
+
+echo "loader $arch: $((checks - failures)) passed, $failures failed"
+[ "$failures" = 0 ]

@@ -1,0 +1,104 @@
+#!/bin/sh
+# OvnK740FpgaUpdater.exe under Wine: command-line texts and exit codes, and the log file of a run.
+# usage: updater_run_test.sh UPDATER_EXE HELP_GOLDEN
+# Runs in the prefix named by WINEPREFIX (the shared test prefix). Exit 77 (skipped) when this
+# machine's Wine cannot run the exe.
+set -u
+exe=$1 golden=$2
+here=$(cd "$(dirname "$0")" && pwd)
+wine_run="$here/../../scripts/wine-run.sh"
+work=$(mktemp -d "${TMPDIR:-/tmp}/ovn-updater.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+failures=0
+checks=0
+
+check() {  # check DESCRIPTION COMMAND...
+    desc=$1
+    shift
+    checks=$((checks + 1))
+    "$@" && return 0
+    echo "FAIL: $desc"
+    failures=$((failures + 1))
+}
+
+# run NAME ARGS...: $work/NAME.raw is the exact output, $work/NAME.txt the same with LF line ends,
+# $work/NAME.rc the exit code. No console and no keys: stdin is empty.
+run() {
+    name=$1
+    shift
+    (cd "$work" && timeout --foreground 60 "$wine_run" "$exe" "$@" </dev/null >"$name.raw" 2>"$name.err")
+    echo $? >"$work/$name.rc"
+    tr -d '\r' <"$work/$name.raw" >"$work/$name.txt"
+}
+exit_code() { cat "$work/$1.rc"; }
+same_text() { cmp -s "$1" "$2" || { diff "$1" "$2" | head -20; return 1; }; }
+# The CRT writes the console text in text mode: every line break is CR LF, none is a bare LF.
+crlf_only() { awk 'substr($0, length($0)) != "\r" { bad = 1 } END { exit bad }' "$1"; }
+has() { grep -qF -- "$2" "$1"; }
+lacks() { ! grep -qF -- "$2" "$1"; }
+expect_text() {  # expect_text NAME TEXT(printf format)
+    printf "$2" >"$work/$1.expected"
+    same_text "$work/$1.expected" "$work/$1.txt"
+}
+
+run help -h
+if [ "$(exit_code help)" = 77 ]; then
+    cat "$work/help.raw"
+    exit 77
+fi
+check "-h prints the help text exactly" same_text "$golden" "$work/help.txt"
+check "-h exits with 0" test "$(exit_code help)" = 0
+check "-h output ends its lines with CR LF only" crlf_only "$work/help.raw"
+check "-h writes nothing to stderr" test ! -s "$work/help.err"
+
+run invalid -x -y
+check "-x -y: two invalid-parameter lines and the hint" expect_text invalid \
+    "\n\nError: Invalid parameter: '-x'.\nError: Invalid parameter: '-y'.\n\nFor more information, see the help file [-h].\n\n"
+check "-x -y exits with 0" test "$(exit_code invalid)" = 0
+
+run flash_eq --flash=file.xsvf
+check "--flash=file.xsvf is an invalid parameter" expect_text flash_eq \
+    "\n\nError: Invalid parameter: '--flash=file.xsvf'.\n\nFor more information, see the help file [-h].\n\n"
+check "--flash=file.xsvf exits with 0" test "$(exit_code flash_eq)" = 0
+
+run f_last -q -f
+check "-f last: the missing-parameter message and the hint" expect_text f_last \
+    "\n\n-f is specified but parameter is missing.\n\nFor more information, see the help file [-h].\n\n"
+check "-f last exits with 0" test "$(exit_code f_last)" = 0
+
+run help_first -q -h -z
+check "-q -h -z prints the help text and never examines -z" same_text "$golden" "$work/help_first.txt"
+check "-q -h -z exits with 0" test "$(exit_code help_first)" = 0
+
+banner="Orvane K740 FPGA Update Utility - Version 1.0.0.21"
+# -F is -f: the run goes on past the parser to the banner. The file does not exist, so the run ends
+# with 1 (no driver-access library here) or, once the cards are listed, with 2.
+run upper_f -q -F missing.xsvf
+check "-F file is accepted" lacks "$work/upper_f.txt" "Invalid parameter"
+check "-F file: the run starts with the banner" has "$work/upper_f.txt" "$banner"
+rc=$(exit_code upper_f)
+check "-F file ends with 1 or 2 (got $rc)" test "$rc" = 1 -o "$rc" = 2
+if [ "$rc" = 2 ]; then
+    check "-F missing file: the open error" has "$work/upper_f.txt" "Error: Unable to open file missing.xsvf"
+fi
+
+# The log: two runs without arguments, each appending its part to the same file.
+log_dir=$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -type d -path '*/AppData/Local' | head -n 1)
+log="$log_dir/Orvane/OvnK740FpgaUpdater/OvnK740FpgaUpdater.log"
+rm -f "$log"
+run first
+run second
+check "no arguments: the banner follows the parser's blank lines" \
+    test "$(head -c 54 "$work/first.raw" | od -An -c | tr -d ' \n')" = \
+    "$(printf '\r\n\r\n%s\r\n' "$banner" | od -An -c | tr -d ' \n')"
+check "no arguments exits with 1 (got $(exit_code first))" test "$(exit_code first)" = 1
+check "the log is under LOCALAPPDATA\\Orvane\\OvnK740FpgaUpdater" test -f "$log"
+if [ -f "$log" ]; then
+    check "the log holds the banner line with CR LF, once per run" \
+        test "$(grep -c "^$banner$(printf '\r')\$" "$log")" = 2
+    check "the log has no bare LF" crlf_only "$log"
+    check "the log holds no console-only parser text" lacks "$log" "Invalid parameter"
+fi
+
+echo "updater under Wine: $((checks - failures)) passed, $failures failed"
+[ "$failures" = 0 ]
