@@ -1,6 +1,27 @@
 # ovn_add_test(name SOURCES ... LIBS ... [HOST_ONLY]): one GoogleTest executable registered with CTest.
 include(GoogleTest)
 
+# The Wine prefixes shared by the tests of a Windows build, made fresh once per test run by the
+# fixtures wine_prefix (64-bit) and wine_prefix32 (32-bit) of tests/wine.
+set(OVN_WINE_PREFIX64 ${CMAKE_BINARY_DIR}/wine/prefix64)
+set(OVN_WINE_PREFIX32 ${CMAKE_BINARY_DIR}/wine/prefix32)
+
+# ovn_use_wine_prefix(test [WIN32]): the test runs in the shared 64-bit (or 32-bit) prefix with Wine's
+# debug output off, and exit code 77 reports it skipped (this machine's Wine cannot run it).
+function(ovn_use_wine_prefix test)
+  cmake_parse_arguments(W "WIN32" "" "" ${ARGN})
+  if(W_WIN32)
+    set(prefix ${OVN_WINE_PREFIX32})
+    set(fixture wine_prefix32)
+  else()
+    set(prefix ${OVN_WINE_PREFIX64})
+    set(fixture wine_prefix)
+  endif()
+  set_tests_properties(${test} PROPERTIES
+    ENVIRONMENT "WINEPREFIX=${prefix};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml="
+    FIXTURES_REQUIRED ${fixture} SKIP_RETURN_CODE 77 RESOURCE_LOCK wine)
+endfunction()
+
 function(ovn_add_test name)
   cmake_parse_arguments(T "HOST_ONLY" "" "SOURCES;LIBS" ${ARGN})
   if(NOT OVN_TESTS)
@@ -14,6 +35,10 @@ function(ovn_add_test name)
   if(CMAKE_CROSSCOMPILING)
     # Discovery would run the exe at build time under Wine; one CTest entry per executable is enough.
     add_test(NAME ${name} COMMAND ${name})
+    ovn_use_wine_prefix(${name})
+    # tests/wine registers the other width's build of each test executable from this list.
+    file(RELATIVE_PATH rel ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR})
+    set_property(GLOBAL APPEND PROPERTY OVN_WINDOWS_TEST_EXES "${name}|${rel}")
   else()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
   endif()

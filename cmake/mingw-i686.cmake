@@ -9,7 +9,8 @@ set(CMAKE_FIND_ROOT_PATH /usr/${OVN_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# Picks the Wine loader that runs this width here, or reports the test skipped (exit 77).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
 # The x86_64 compilers build the 64-bit payload components beside the 32-bit product.
 set(OVN_MINGW64_CC x86_64-w64-mingw32-gcc-posix CACHE STRING "")
 set(OVN_MINGW64_CXX x86_64-w64-mingw32-g++-posix CACHE STRING "")

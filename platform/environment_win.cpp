@@ -1,0 +1,70 @@
+// Environment of the Windows edition: variables, directories, module and temporary paths, text
+// files.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/environment.h"
+
+namespace platform {
+
+std::optional<std::wstring> GetEnvironmentWide(const wchar_t* name, std::size_t maxChars) {
+    std::vector<wchar_t> buffer(maxChars, L'\0');
+    SetLastError(ERROR_SUCCESS);
+    DWORD length = GetEnvironmentVariableW(name, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) {
+        // Zero is also the length of a variable that is set to an empty value.
+        if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+        return std::wstring();
+    }
+    // A value that does not fit: the call reports the size it needs and copies nothing.
+    if (length >= buffer.size()) return std::nullopt;
+    return std::wstring(buffer.data(), length);
+}
+
+bool CreateDirectoryWide(const std::wstring& path) {
+    if (CreateDirectoryW(path.c_str(), nullptr)) return true;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::wstring ModuleFileName(std::size_t maxChars) {
+    std::vector<wchar_t> buffer(maxChars, L'\0');
+    DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    return std::wstring(buffer.data(), length);
+}
+
+std::wstring TemporaryDirectory() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
+    if (length == 0 || length > MAX_PATH) return L".\\";
+    return std::wstring(buffer, length);
+}
+
+wchar_t PathSeparator() { return L'\\'; }
+
+bool AppendTextFile(const std::wstring& path, const std::string& text) {
+    // Text mode: the CRT writes every LF as CR LF.
+    std::FILE* file = _wfopen(path.c_str(), L"at");
+    if (!file) return false;
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+    return true;
+}
+
+std::string NarrowPath(const std::wstring& path) {
+    if (path.empty()) return {};
+    // The CRT's narrow file functions take the ANSI code page.
+    int size = WideCharToMultiByte(CP_ACP, 0, path.c_str(), static_cast<int>(path.size()), nullptr,
+                                   0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::string narrow(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, path.c_str(), static_cast<int>(path.size()), narrow.data(), size,
+                        nullptr, nullptr);
+    return narrow;
+}
+
+}  // namespace platform
