@@ -18,10 +18,20 @@ done
 [ -z "$missing" ] && exit 0
 
 echo "Installing:$missing"
+# wine32 comes from the i386 architecture, which apt only knows after it is added and updated.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo_cmd dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-$sudo_cmd apt-get update -qq >/dev/null
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+# Quiet on success; the whole apt output when something goes wrong.
+if ! $sudo_cmd apt-get update -qq >"$log" 2>&1; then
+    cat "$log"
+    exit 1
+fi
 # shellcheck disable=SC2086
-$sudo_cmd apt-get install -y -qq --no-install-recommends $missing >/dev/null
+if ! $sudo_cmd apt-get install -y -qq --no-install-recommends $missing >"$log" 2>&1; then
+    cat "$log"
+    exit 1
+fi

@@ -1,9 +1,9 @@
 # Checks the updater's embedded resources without running it: cmake -DEXE=path -P check_resources.cmake
 # The manifest must ask for administrator rights and the version resource must read 1.0.0.21.
-file(READ "${EXE}" manifest_text)
+cmake_policy(VERSION 3.25)
 foreach(needed [[level="requireAdministrator"]] [[uiAccess="false"]])
-  string(FIND "${manifest_text}" "${needed}" at)
-  if(at LESS 0)
+  file(STRINGS "${EXE}" found REGEX "${needed}")
+  if(NOT found)
     message(FATAL_ERROR "${EXE}: the manifest lacks ${needed}")
   endif()
 endforeach()

@@ -4,7 +4,8 @@
 # Runs in the prefix named by WINEPREFIX (the shared test prefix). Exit 77 (skipped) when this
 # machine's Wine cannot run the exe.
 set -u
-exe=$1 golden=$2
+exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+golden=$2
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run="$here/../../scripts/wine-run.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/ovn-updater.XXXXXX")
@@ -89,7 +90,7 @@ rm -f "$log"
 run first
 run second
 check "no arguments: the banner follows the parser's blank lines" \
-    test "$(head -c 54 "$work/first.raw" | od -An -c | tr -d ' \n')" = \
+    test "$(head -c $((${#banner} + 6)) "$work/first.raw" | od -An -c | tr -d ' \n')" = \
     "$(printf '\r\n\r\n%s\r\n' "$banner" | od -An -c | tr -d ' \n')"
 check "no arguments exits with 1 (got $(exit_code first))" test "$(exit_code first)" = 1
 check "the log is under LOCALAPPDATA\\Orvane\\OvnK740FpgaUpdater" test -f "$log"
