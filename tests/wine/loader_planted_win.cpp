@@ -1,5 +1,5 @@
-// A stranger's OvnVxd.dll planted beside the exe: if anything loads it, it leaves a marker file in the
-// current directory, which the loader tests look for.
+// A stranger's OvnVxd.dll planted beside the exe: if anything loads it, it leaves a marker file in
+// the current directory, which the loader tests look for.
 #include <windows.h>
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {

@@ -1,5 +1,6 @@
-// Test program for the driver-access loader under Wine: opens the library as the utility does, lists
-// the cards through the PCI scan, shows the shared block, or holds the loader mutex for a while.
+// Test program for the driver-access loader under Wine: opens the library as the utility does,
+// lists the cards through the PCI scan, shows the shared block, or holds the loader mutex for a
+// while.
 #include <windows.h>
 
 #include <cstdio>
@@ -37,8 +38,8 @@ void PrintCards() {
     std::printf("cards=%u found=%d\n", static_cast<unsigned>(scan.cardCount), found ? 1 : 0);
     for (std::uint32_t i = 0; i < scan.cardCount; ++i) {
         const tagPciInfo& card = scan.devices->items[i];
-        std::printf("card bus=%02X dev=%02X fn=%X mapped=%d\n", static_cast<unsigned>(card.busNumber),
-                    static_cast<unsigned>(card.deviceNumber),
+        std::printf("card bus=%02X dev=%02X fn=%X mapped=%d\n",
+                    static_cast<unsigned>(card.busNumber), static_cast<unsigned>(card.deviceNumber),
                     static_cast<unsigned>(card.functionNumber), card.hRegisters != 0 ? 1 : 0);
     }
 }
@@ -54,7 +55,8 @@ int Open(int argc, char** argv) {
     }
     const DWORD start = GetTickCount();
     const bool opened = OpenDriverAccess();
-    std::printf("open=%d ms=%lu\n", opened ? 1 : 0, static_cast<unsigned long>(GetTickCount() - start));
+    std::printf("open=%d ms=%lu\n", opened ? 1 : 0,
+                static_cast<unsigned long>(GetTickCount() - start));
     if (opened) {
         char path[MAX_PATH] = "";
         GetModuleFileNameA(static_cast<HMODULE>(driver_access::LoadedModule()), path, MAX_PATH);
@@ -90,6 +92,7 @@ int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "hold-mutex") == 0) {
         return HoldMutex(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)));
     }
-    std::fprintf(stderr, "usage: loader_probe open [--scan] [--hold-ms N] | block | hold-mutex N\n");
+    std::fprintf(stderr,
+                 "usage: loader_probe open [--scan] [--hold-ms N] | block | hold-mutex N\n");
     return 2;
 }

@@ -8,15 +8,16 @@ set -u
 arch=$1 probe=$2 planted=$3 images=$4
 
 # Debian's `wine` starts the 32-bit loader first; a kernel without 32-bit support can still run
-# 64-bit programs through the 64-bit loader.
+# 64-bit programs through the 64-bit loader, which must then also start Wine's own children.
 if [ -n "${OVN_WINE:-}" ]; then
     wine=$OVN_WINE
-elif wine --version >/dev/null 2>&1; then
+elif /usr/lib/wine/wine --version >/dev/null 2>&1 || ! [ -x /usr/lib/wine/wine ]; then
     wine=wine
 elif [ "$arch" = win64 ] && [ -x /usr/lib/wine/wine64 ]; then
     wine=/usr/lib/wine/wine64
+    export WINELOADER=$wine
 else
-    echo "SKIP: no Wine here that runs $arch programs"
+    echo "SKIP: no Wine here that runs $arch programs (32-bit Linux programs do not run here)"
     exit 77
 fi
 
@@ -47,15 +48,16 @@ same_file() { cmp -s "$1" "$2"; }
 run() {  # run OUTFILE ARGS...: the probe in the test directory, output without CR
     out=$1
     shift
-    (cd "$work/bin" && "$wine" loader_probe.exe "$@" </dev/null >"$out.raw" 2>&1)
+    (cd "$work/bin" && timeout --foreground 120 "$wine" loader_probe.exe "$@" </dev/null >"$out.raw" 2>&1)
     rc=$?
     tr -d '\r' <"$out.raw" >"$out"
     return $rc
 }
 
-if ! "$wine" wineboot -i </dev/null >"$work/boot.log" 2>&1; then
-    echo "SKIP: cannot create a $arch prefix"
-    exit 77
+if ! timeout --foreground 600 "$wine" wineboot -i </dev/null >"$work/boot.log" 2>&1; then
+    echo "FAIL: cannot create a $arch prefix:"
+    cat "$work/boot.log"
+    exit 1
 fi
 wineserver -p >/dev/null 2>&1 </dev/null
 mkdir -p "$work/bin"
@@ -139,8 +141,14 @@ check "uninstaller removed the driver" no_file "$c/system32/drivers/OvnVxd.sys"
 check "uninstaller removed the native library" no_file "$c/system32/OvnVxd.dll"
 "$wine" reg query "$key" /reg:32 </dev/null >"$work/reg-after.txt" 2>&1
 check "uninstaller removed the key" test "$(grep -c DisplayName "$work/reg-after.txt")" = 0
+# 5. A component file that cannot be written in place (here a directory is in the way) is put in a
+# temporary file and moved into place at the next restart; the installation goes on.
+rm -f "$c/$wow/OvnVxdUninstall.exe" && mkdir "$c/$wow/OvnVxdUninstall.exe"
 run "$work/again.txt" open
 check "reinstalled after uninstalling" has_line "$work/again.txt" "installed=1 loadCount=1"
+"$wine" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations \
+    </dev/null 2>&1 | tr -d '\r' >"$work/pending.txt"
+check "uninstaller replaced at the next restart" grep -qi 'ovn[0-9a-f]*\.tmp.*OvnVxdUninstall\.exe' "$work/pending.txt"
 check "planted library still never ran" no_file "$work/bin/planted-dll-was-loaded.txt"
 
 echo "loader $arch: $((checks - failures)) passed, $failures failed"

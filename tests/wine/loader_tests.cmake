@@ -22,7 +22,8 @@ endif()
 add_test(NAME loader_${own_arch}
          COMMAND sh ${loader_script} ${own_arch} $<TARGET_FILE:loader_probe>
                  $<TARGET_FILE:loader_planted> ${OVN_PAYLOAD_IMAGES})
-set_tests_properties(loader_${own_arch} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 240)
+set_tests_properties(loader_${own_arch} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900
+                                                       RESOURCE_LOCK wine)
 
 if(own_arch STREQUAL "win32" AND TARGET ovnvxd_width64)
   # The product is 32-bit; its loader also runs as a 64-bit build in a 64-bit prefix, which works
@@ -31,5 +32,6 @@ if(own_arch STREQUAL "win32" AND TARGET ovnvxd_width64)
   add_test(NAME loader_win64
            COMMAND sh ${loader_script} win64 ${width64}/tests/wine/loader_probe.exe
                    ${width64}/tests/wine/OvnVxdPlanted.dll ${width64}/payload/images)
-  set_tests_properties(loader_win64 PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 240)
+  set_tests_properties(loader_win64 PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900
+                                                       RESOURCE_LOCK wine)
 endif()
