@@ -1,0 +1,215 @@
+// The PCI scan on simulated machines: matching, configuration writes, aperture mapping, unmapping.
+#include "hwaccess/pci_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "hwaccess/driver_access.h"
+#include "sim/ovnvxd_exports.h"
+#include "sim/sim_machine.h"
+
+namespace {
+
+// The simulator's exports, with the mapping calls and configuration accesses observed on the way.
+std::vector<std::uint64_t> g_mappedAddresses;
+std::vector<std::uint32_t> g_unmapped;
+int g_configAccesses = 0;
+
+template <typename Fn>
+Fn SimExport(const char* name) {
+    return reinterpret_cast<Fn>(SimFindExport(name));
+}
+
+int OVNVXD_CALL CountingCsReadWrite(std::uint32_t device, std::uint32_t offset, void* data,
+                                    std::uint32_t size, std::uint32_t direction) {
+    ++g_configAccesses;
+    return SimExport<CsReadWriteFn>("csReadWrite")(device, offset, data, size, direction);
+}
+std::uint32_t OVNVXD_CALL WatchedMemMap64(std::uint32_t low, std::uint32_t high,
+                                          std::uint32_t length, std::uint32_t flags) {
+    g_mappedAddresses.push_back((std::uint64_t{high} << 32) | low);
+    return SimExport<MemMap64Fn>("memMap64")(low, high, length, flags);
+}
+int OVNVXD_CALL WatchedMemUnmap(std::uint32_t mapping) {
+    g_unmapped.push_back(mapping);
+    return SimExport<MemUnmapFn>("memUnmap")(mapping);
+}
+
+sim::CardConfig Card(std::uint8_t bus, sim::BarKind bar, std::uint64_t aperture) {
+    sim::CardConfig card;
+    card.bus = bus;
+    card.bar = bar;
+    card.aperture = aperture;
+    card.barFlags = bar == sim::BarKind::Bar64 ? 0x04 : 0x00;
+    return card;
+}
+
+class PciScanTest : public ::testing::Test {
+protected:
+    sim::SimMachine& Install(const sim::MachineConfig& config) {
+        sim::SimMachine& machine = sim::InstallMachine(config);
+        driver_access::UseExportsForTesting({&CountingCsReadWrite, SimExport<MemReadFn>("memRead"),
+                                             SimExport<MemWriteFn>("memWrite"), &WatchedMemMap64,
+                                             &WatchedMemUnmap,
+                                             SimExport<PciScanBusFn>("pciScanBus")});
+        return machine;
+    }
+    void SetUp() override {
+        g_mappedAddresses.clear();
+        g_unmapped.clear();
+        g_configAccesses = 0;
+    }
+    void TearDown() override {
+        driver_access::ResetForTesting();
+    }
+};
+
+TEST_F(PciScanTest, DefaultMachineGivesItsTwoCardsInEnumerationOrder) {
+    sim::SimMachine& machine = Install(sim::DefaultMachineConfig());
+    CPciScan scan;
+    ASSERT_TRUE(scan.Scan());
+    ASSERT_EQ(scan.cardCount, 2u);
+    ASSERT_EQ(scan.devices->count, 2);
+    const tagPciInfo& first = scan.devices->items[0];
+    const tagPciInfo& second = scan.devices->items[1];
+    EXPECT_EQ(first.hDevice & 0xFFFF, 0x0300u);
+    EXPECT_EQ(first.busNumber, 3u);
+    EXPECT_EQ(first.deviceNumber, 0u);
+    EXPECT_EQ(first.functionNumber, 0u);
+    EXPECT_EQ(first.index, 0u);
+    EXPECT_EQ(first.vendorId, 0x1002);
+    EXPECT_EQ(first.deviceId, 0x6828);
+    EXPECT_EQ(first.subsystem, 0x25401FA7u);
+    EXPECT_NE(first.hRegisters, 0u);
+    EXPECT_EQ(second.busNumber, 4u);
+    EXPECT_EQ(second.index, 1u);
+    EXPECT_NE(second.hRegisters, 0u);
+    EXPECT_EQ(g_mappedAddresses,
+              (std::vector<std::uint64_t>{0x00000004E0000000ull, 0xF7E00000ull}));
+
+    // Memory decoding on, bits 1-0 of dword 0xE0 cleared.
+    sim::PciFunction& function = machine.Card(0).Function();
+    EXPECT_NE(function.Dword(0x04) & 0x2, 0u);
+    EXPECT_EQ(function.Dword(0xE0) & 0x3, 0u);
+    EXPECT_EQ(machine.LiveMappings(), 2u);
+}
+
+TEST_F(PciScanTest, DestructionUnmapsEveryRecordedAperture) {
+    sim::SimMachine& machine = Install(sim::DefaultMachineConfig());
+    {
+        CPciScan scan;
+        scan.Scan();
+        ASSERT_EQ(machine.LiveMappings(), 2u);
+    }
+    EXPECT_EQ(g_unmapped.size(), 2u);
+    EXPECT_EQ(machine.LiveMappings(), 0u);
+}
+
+TEST_F(PciScanTest, EmptiedListUnmapsNothing) {
+    sim::SimMachine& machine = Install(sim::DefaultMachineConfig());
+    {
+        CPciScan scan;
+        scan.Scan();
+        scan.devices->SetCount(0);  // as the update run's clean-up does
+    }
+    EXPECT_TRUE(g_unmapped.empty());
+    EXPECT_EQ(machine.LiveMappings(), 2u);
+}
+
+TEST_F(PciScanTest, MachinesWithZeroOneAndThreeCards) {
+    sim::MachineConfig none = sim::DefaultMachineConfig();
+    none.cards.clear();
+    Install(none);
+    CPciScan empty;
+    EXPECT_FALSE(empty.Scan());
+    EXPECT_EQ(empty.cardCount, 0u);
+    ASSERT_NE(empty.devices, nullptr);
+
+    sim::MachineConfig one;
+    one.cards = {Card(0x0A, sim::BarKind::Bar32, 0xE0000000ull)};
+    Install(one);
+    CPciScan single;
+    EXPECT_TRUE(single.Scan());
+    EXPECT_EQ(single.cardCount, 1u);
+    EXPECT_EQ(single.devices->items[0].busNumber, 0x0Au);
+
+    sim::MachineConfig three;
+    three.cards = {Card(0x02, sim::BarKind::Bar64, 0x1000000000ull),
+                   Card(0x06, sim::BarKind::Bar32, 0xD0000000ull),
+                   Card(0x09, sim::BarKind::Bar64, 0x800000000ull)};
+    three.cards[2].device = 0x1F;
+    three.cards[2].function = 5;
+    Install(three);
+    CPciScan triple;
+    EXPECT_TRUE(triple.Scan());
+    ASSERT_EQ(triple.cardCount, 3u);
+    for (std::uint32_t i = 0; i < 3; ++i) EXPECT_EQ(triple.devices->items[i].index, i);
+    EXPECT_EQ(triple.devices->items[2].deviceNumber, 0x1Fu);
+    EXPECT_EQ(triple.devices->items[2].functionNumber, 5u);
+}
+
+TEST_F(PciScanTest, ApertureAddressTakesTheFullBarAndClearsTheFlagByte) {
+    sim::MachineConfig config;
+    config.cards = {Card(0x03, sim::BarKind::Bar64, 0x0000001230000000ull),
+                    Card(0x04, sim::BarKind::Bar32, 0xC0000000ull)};
+    config.cards[0].barFlags = 0x0C;  // 64-bit, prefetchable
+    config.cards[1].barFlags = 0xF8;  // type flags and more in the low byte
+    Install(config);
+    CPciScan scan;
+    scan.Scan();
+    EXPECT_EQ(g_mappedAddresses,
+              (std::vector<std::uint64_t>{0x0000001230000000ull, 0xC0000000ull}));
+    EXPECT_NE(scan.devices->items[0].hRegisters, 0u);
+    EXPECT_NE(scan.devices->items[1].hRegisters, 0u);
+}
+
+TEST_F(PciScanTest, FailedMappingStillRecordsTheCard) {
+    sim::MachineConfig config = sim::DefaultMachineConfig();
+    config.cards[0].faults.mapFails = true;
+    Install(config);
+    {
+        CPciScan scan;
+        ASSERT_TRUE(scan.Scan());
+        ASSERT_EQ(scan.cardCount, 2u);
+        EXPECT_EQ(scan.devices->items[0].hRegisters, 0u);
+        EXPECT_EQ(scan.devices->items[0].busNumber, 3u);
+        EXPECT_NE(scan.devices->items[1].hRegisters, 0u);
+    }
+    EXPECT_EQ(g_unmapped.size(), 1u);  // only the live mapping
+}
+
+TEST_F(PciScanTest, OtherFunctionsSeeOnlyTheThreeIdentityReads) {
+    sim::SimMachine& machine = Install(sim::DefaultMachineConfig());
+    CPciScan scan;
+    scan.Scan();
+    for (sim::PciFunction* function :
+         {machine.FindFunction(0x05, 0, 0), machine.FindFunction(0x03, 0, 1),
+          machine.FindFunction(0x00, 1, 0)}) {
+        ASSERT_NE(function, nullptr);
+        const std::vector<sim::ConfigAccess> accesses = function->Accesses();
+        ASSERT_EQ(accesses.size(), 3u);
+        EXPECT_EQ(accesses[0].offset, 0x00u);
+        EXPECT_EQ(accesses[1].offset, 0x02u);
+        EXPECT_EQ(accesses[2].offset, 0x2Cu);
+        for (const sim::ConfigAccess& access : accesses) {
+            EXPECT_FALSE(access.write);
+            EXPECT_EQ(access.size, 4u);
+        }
+    }
+}
+
+TEST_F(PciScanTest, CallbackWithoutListTouchesNothing) {
+    Install(sim::DefaultMachineConfig());
+    EXPECT_EQ(CPciScan::OnPciDevice(0x0300, nullptr), 0);
+    EXPECT_EQ(g_configAccesses, 0);
+}
+
+TEST_F(PciScanTest, ScanBeforeTheLibraryIsOpenFindsNothing) {
+    sim::InstallMachine(sim::DefaultMachineConfig());
+    CPciScan scan;
+    EXPECT_FALSE(scan.Scan());
+    EXPECT_EQ(scan.cardCount, 0u);
+}
+
+}  // namespace
