@@ -188,12 +188,12 @@ MachineConfig WithoutLibrary() {
     return config;
 }
 
-SimMachine& Replace(Instance& instance, std::unique_ptr<SimMachine> machine) {
+SimMachine* Replace(Instance& instance, std::unique_ptr<SimMachine> machine) {
     instance.current.store(nullptr, std::memory_order_release);
     instance.machine.reset();
     instance.machine = std::move(machine);
     instance.current.store(instance.machine.get(), std::memory_order_release);
-    return *instance.machine;
+    return instance.machine.get();
 }
 
 std::unique_ptr<SimMachine> LoadFromEnvironment() {
@@ -219,14 +219,14 @@ SimMachine& CurrentMachine() {
     Instance& instance = TheInstance();
     if (SimMachine* machine = instance.current.load(std::memory_order_acquire)) return *machine;
     std::lock_guard<std::mutex> hold(instance.lock);
-    if (!instance.machine) return Replace(instance, LoadFromEnvironment());
+    if (!instance.machine) return *Replace(instance, LoadFromEnvironment());
     return *instance.machine;
 }
 
 SimMachine& InstallMachine(const MachineConfig& config, const MachineOptions& options) {
     Instance& instance = TheInstance();
     std::lock_guard<std::mutex> hold(instance.lock);
-    return Replace(instance, std::make_unique<SimMachine>(config, options));
+    return *Replace(instance, std::make_unique<SimMachine>(config, options));
 }
 
 bool InstallMachineJson(const std::string& text, const MachineOptions& options,
