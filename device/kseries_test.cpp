@@ -202,6 +202,26 @@ TEST_F(FpgaVersionTest, FailedReadGivesZeroVersionAndKeepsTheEngine) {
     EXPECT_NE(regs.values[CFakeRegisters::kControl] & 0x8, 0u);
 }
 
+TEST_F(I2cEngineTest, UpdateStoresAndReturnsThePlayersResult) {
+    const std::uint8_t complete[] = {0x00};
+    record.imageCursor = complete;
+    record.imageSize = sizeof complete;
+    record.updateResult = -1;
+    EXPECT_EQ(device.Update(&record), 0);
+    EXPECT_EQ(record.updateResult.load(), 0);
+    EXPECT_NE(record.gpioOut & 0x20, 0u);  // TMS high, collected for the next TCK edge
+
+    const std::uint8_t truncated[] = {0x02};  // a command cut off by the end of the image
+    tagDeviceUpdate second;
+    second.regHandle = CFakeRegisters::kMapping;
+    second.delayCount = 0;
+    second.imageCursor = truncated;
+    second.imageSize = sizeof truncated;
+    const int result = device.Update(&second);
+    EXPECT_NE(result, 0);
+    EXPECT_EQ(second.updateResult.load(), result);
+}
+
 TEST(DeviceLifetime, CreateDeviceCopiesOptionsAndHandles) {
     tagPciInfo info{};
     info.hDevice = 0x0300;
