@@ -1,0 +1,148 @@
+// Whole runs that list the cards without programming them: no file, bad files, no cards, estimates.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "tests/host/machines.h"
+#include "tests/host/updater_process.h"
+#include "tools/xsvf_writer.h"
+
+namespace {
+
+const char* const kBanner =
+    "\n\nOrvane K740 FPGA Update Utility - Version 1.0.0.21\nCopyright (C) Orvane Graphics Inc. 2016\n\n";
+const char* const kDefaultList =
+    "   Found 2 Orvane K740 graphics cards:\n"
+    "   PCIe Bus: 0x0300   FPGA version: 1.2.7\n"
+    "   PCIe Bus: 0x0400   FPGA version: 1.3.0\n";
+const char* const kKeyPrompt = "\n\nPress any key to exit...\n";
+
+std::string Bytes(const XsvfBytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+}  // namespace
+
+TEST(ListingRun, NoArgumentListsTheCardsAndWaitsForAKey) {
+    UpdaterSandbox box;
+    tagUpdaterRun run = box.Run({});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.console, std::string(kBanner) + kDefaultList + "\n" + kKeyPrompt);
+    // The log has the same messages with CR LF line ends (the parser's blank lines are console-only).
+    EXPECT_EQ(box.LogBytes().substr(0, 52), "Orvane K740 FPGA Update Utility - Version 1.0.0.21\r\n");
+    EXPECT_NE(box.LogBytes().find("   PCIe Bus: 0x0400   FPGA version: 1.3.0\r\n"), std::string::npos);
+}
+
+TEST(ListingRun, QuietSkipsTheKeyPrompt) {
+    UpdaterSandbox box;
+    tagUpdaterRun run = box.Run({"-q"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.console, std::string(kBanner) + kDefaultList + "\n");
+}
+
+TEST(ListingRun, FileThatCannotBeOpenedIsReportedOnTheConsoleOnly) {
+    UpdaterSandbox box;
+    tagUpdaterRun run = box.Run({"-q", "-f", "missing.xsvf"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.console,
+              std::string(kBanner) + "Error: Unable to open file missing.xsvf\n" + kDefaultList + "\n");
+    EXPECT_EQ(box.LogBytes().find("Unable to open"), std::string::npos);
+}
+
+TEST(ListingRun, EmptyFileCountsAsNoImage) {
+    UpdaterSandbox box;
+    box.WriteFile("empty.xsvf", "");
+    tagUpdaterRun run = box.Run({"-q", "-f", "empty.xsvf"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.console, std::string(kBanner) + kDefaultList + "\n");
+}
+
+TEST(ListingRun, OneCardHasNoPluralAndNoCardsIsReported) {
+    UpdaterSandbox box;
+    box.UseMachine(MachineJson({DefaultCards()[1]}));
+    EXPECT_NE(box.Run({"-q"}).console.find("   Found 1 Orvane K740 graphics card:\n   PCIe Bus: 0x0400"),
+              std::string::npos);
+
+    box.UseMachine(MachineJson({}));
+    tagUpdaterRun none = box.Run({"-q", "-f", "whatever.xsvf"});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_EQ(none.console, std::string(kBanner) + "   No Orvane K740 graphics cards found.");
+}
+
+TEST(ListingRun, MissingDriverLibraryEndsQuietlyWithOne) {
+    UpdaterSandbox box;
+    box.UseMachine(MachineJson(DefaultCards(), false));
+    tagUpdaterRun run = box.Run({});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.console, std::string(kBanner) + kKeyPrompt);
+}
+
+TEST(ListingRun, MalformedMachineFileNamesTheFileAndTheFault) {
+    UpdaterSandbox box;
+    box.UseMachine("{\"cards\": [{\"bus\": 3, \"device\": 0, \"function\": 0, \"bar\": \"48\"}]}");
+    tagUpdaterRun run = box.Run({"-q"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.errors.find("machine.json"), std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find("cards[0].bar"), std::string::npos) << run.errors;
+}
+
+TEST(ListingRun, HelpAndOptionErrorsEndWithZeroAndNoBanner) {
+    UpdaterSandbox box;
+    tagUpdaterRun help = box.Run({"-h"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.console.find("Orvane K740"), std::string::npos);
+    EXPECT_EQ(help.console.rfind("\n\nOvnK740FpgaUpdater command line options:", 0), 0u);
+
+    tagUpdaterRun bad = box.Run({"-x", "-y"});
+    EXPECT_EQ(bad.exitCode, 0);
+    EXPECT_EQ(bad.console,
+              "\n\nError: Invalid parameter: '-x'.\nError: Invalid parameter: '-y'.\n\n"
+              "For more information, see the help file [-h].\n\n");
+}
+
+// Estimates come from the largest calibrated delay; answering 'n' keeps these runs short.
+TEST(ListingRun, EstimateFollowsTheLargestDelay) {
+    struct Case {
+        unsigned first, second;
+        const char* estimate;
+    };
+    for (const Case& c : {Case{20, 35, "3 minutes"}, Case{20, 25, "5 minutes"}, Case{64, 64, "5 minutes"},
+                          Case{12, 40, "3 minutes"}, Case{63, 30, "3 minutes"}, Case{29, 5, "5 minutes"}}) {
+        UpdaterSandbox box;
+        std::vector<tagTestCard> cards = DefaultCards();
+        cards[0].writeCost = c.first == 64 ? 0 : WriteCostForDelay(c.first);
+        cards[1].writeCost = c.second == 64 ? 0 : WriteCostForDelay(c.second);
+        box.UseMachine(MachineJson(cards));
+        box.WriteFile("demo.xsvf", DemoImage());
+        tagUpdaterRun run = box.Run({"-f", "demo.xsvf"}, "n");
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_NE(run.console.find(std::string("   Update time estimate: ") + c.estimate + "\n"), std::string::npos)
+            << c.first << "/" << c.second;
+        EXPECT_NE(run.console.find("   Update aborted.\n\n"), std::string::npos);
+    }
+}
+
+// A malformed image is refused before any card is touched; the exit code is the player's.
+TEST(ListingRun, MalformedImagesAreRefusedBeforeProgramming) {
+    const std::string demo = DemoImage();
+    struct Case {
+        const char* name;
+        std::string image;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {"truncated", demo.substr(0, demo.size() / 2), 4},
+        {"illegal", Bytes(XsvfWriter().Sir(6, 0x09).Raw({0x1B}).Complete().Bytes()), 4},
+        {"oversize", Bytes(XsvfWriter().SdrSize(16000001).Complete().Bytes()), 6},
+        {"bad end state", Bytes(XsvfWriter().EndDr(2).Complete().Bytes()), 5},
+    };
+    for (const Case& c : cases) {
+        UpdaterSandbox box;
+        box.WriteFile("bad.xsvf", c.image);
+        tagUpdaterRun run = box.Run({"-f", "bad.xsvf"}, "y");
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.name;
+        EXPECT_NE(run.console.find("   Error: The XSVF file is malformed: "), std::string::npos) << c.name;
+        EXPECT_NE(run.console.find(kDefaultList), std::string::npos) << c.name;
+        EXPECT_EQ(run.console.find("WARNING"), std::string::npos) << c.name;
+        EXPECT_EQ(run.console.find("Programming"), std::string::npos) << c.name;
+        EXPECT_NE(box.LogBytes().find("malformed"), std::string::npos) << c.name;
+    }
+}

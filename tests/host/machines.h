@@ -1,0 +1,21 @@
+// Machine files for whole runs: the default cards, with the changes a test needs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct tagTestCard {
+    std::string address = "03:00.0";  // bus:device.function in hexadecimal
+    std::string bar = "64";
+    std::string aperture = "0x1F00000000";
+    std::string version = "1.2.7";
+    unsigned writeCost = 0;      // calibration: delayCount = 30000 / (writeCost + 1), at most 64
+    std::string faults = "{}";  // JSON object of the card's faults
+};
+
+// The two cards of the default machine (03:00.0 64-bit BAR, 04:00.0 32-bit BAR).
+std::vector<tagTestCard> DefaultCards();
+std::string MachineJson(const std::vector<tagTestCard>& cards, bool driverLibrary = true);
+
+// writeCost that calibrates a card to the given delay count (below 64) on a 3000 MHz machine.
+unsigned WriteCostForDelay(unsigned delayCount);

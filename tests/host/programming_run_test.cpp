@@ -1,0 +1,145 @@
+// Whole runs that program the simulated cards: prompt answers, progress, failures, power, Ctrl+C.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "sim/host_registry.h"
+#include "sim/host_state.h"
+#include "tests/host/machines.h"
+#include "tests/host/updater_process.h"
+#include "tools/xsvf_writer.h"
+
+namespace {
+
+constexpr const char* kNewVersionList =
+    "   PCIe Bus: 0x0300   FPGA version: 1.4.2\n"
+    "   PCIe Bus: 0x0400   FPGA version: 1.4.2\n";
+
+std::size_t Count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+    return n;
+}
+
+// The test process reads the simulated host of the sandbox.
+void UseStateOf(const UpdaterSandbox& box) { setenv("OVN_SIM_STATE", box.StateDirectory().c_str(), 1); }
+
+}  // namespace
+
+TEST(ProgrammingRun, IgnoredKeysThenYesProgramsBothCardsAndPutsTheHostBack) {
+    UpdaterSandbox box;
+    UseStateOf(box);
+    sim::host::RegistrySetString(sim::host::RegistryView::k32, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                                 L"OvnK740FpgaUpdater", L"stale");
+    sim::host::RegistrySetString(sim::host::RegistryView::k32, L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater",
+                                 L"Config", L"stale");
+    const std::uint32_t powerBefore = sim::host::AcMinProcessorState();
+    box.WriteFile("demo.xsvf", DemoImage());
+
+    tagUpdaterRun run = box.Run({"--nobeep", "-f", "demo.xsvf"}, "xqY");
+    EXPECT_EQ(run.exitCode, 0);
+    const std::string& out = run.console;
+    EXPECT_NE(out.find("   XSVF update file: demo.xsvf\n   Calibration...  Done.\n   Update time estimate: 5 minutes\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("   Press 'y' to continue, or 'n' to abort." + std::string(39, '\b') + std::string(39, ' ') +
+                       std::string(42, '\b') + "Programming the FPGA:....... 00% "),
+              std::string::npos);
+    EXPECT_NE(out.find("\b\b\b\b100%"), std::string::npos);
+    EXPECT_NE(out.find("\b \n\nExecution time = "), std::string::npos);
+    EXPECT_NE(out.find(" seconds\n\n\nPress any key to exit...\n"), std::string::npos);
+    EXPECT_EQ(out.find('\a'), std::string::npos);
+
+    // The log holds the progress as one long line, backspaces of the format written as blanks.
+    const std::string log = box.LogBytes();
+    EXPECT_NE(log.find("Programming the FPGA:....... 00%     "), std::string::npos);
+    EXPECT_NE(log.find("    100%"), std::string::npos);
+    EXPECT_EQ(log.find('\b'), std::string::npos);
+    EXPECT_NE(log.find("  \r\n\r\nExecution time = "), std::string::npos);
+
+    EXPECT_EQ(sim::host::AcMinProcessorState(), powerBefore);
+    EXPECT_FALSE(sim::host::RegistryGetValue(sim::host::RegistryView::k32,
+                                             L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", L"OvnK740FpgaUpdater"));
+    EXPECT_FALSE(sim::host::RegistryGetValue(sim::host::RegistryView::k32,
+                                             L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater", L"Config"));
+
+    EXPECT_NE(box.Run({"-q"}).console.find(kNewVersionList), std::string::npos);
+}
+
+TEST(ProgrammingRun, NoAbortsAndLeavesTheCardsAsTheyWere) {
+    UpdaterSandbox box;
+    UseStateOf(box);
+    const std::uint32_t powerBefore = sim::host::AcMinProcessorState();
+    box.WriteFile("demo.xsvf", DemoImage());
+    for (const char* answer : {"N", ""}) {  // the end of standard input counts as no
+        tagUpdaterRun run = box.Run({"-f", "demo.xsvf"}, answer);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_NE(run.console.find(std::string(42, '\b') + "   Update aborted.\n\n\n\nPress any key to exit...\n"),
+                  std::string::npos);
+        EXPECT_EQ(run.console.find("Programming"), std::string::npos);
+        EXPECT_EQ(sim::host::AcMinProcessorState(), powerBefore);
+    }
+    EXPECT_NE(box.Run({"-q"}).console.find("FPGA version: 1.2.7\n"), std::string::npos);
+}
+
+TEST(ProgrammingRun, QuietProgramsWithoutAnyPrompt) {
+    UpdaterSandbox box;
+    box.WriteFile("demo.xsvf", DemoImage());
+    tagUpdaterRun run = box.Run({"-q", "-b", "-f", "demo.xsvf"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.console.find("Press"), std::string::npos);
+    EXPECT_NE(run.console.find("**********\n\n\n\nProgramming the FPGA:"), std::string::npos);
+    EXPECT_NE(box.Run({"-q"}).console.find(kNewVersionList), std::string::npos);
+}
+
+TEST(ProgrammingRun, FailingCardIsReportedAndTheOtherStillProgrammed) {
+    UpdaterSandbox box;
+    UseStateOf(box);
+    const std::uint32_t powerBefore = sim::host::AcMinProcessorState();
+    std::vector<tagTestCard> cards = DefaultCards();
+    cards[1].faults = "{\"tdoStuck\": 0}";
+    box.UseMachine(MachineJson(cards));
+    box.WriteFile("demo.xsvf", DemoImage());
+
+    tagUpdaterRun run = box.Run({"-q", "-b", "-f", "demo.xsvf"});
+    EXPECT_EQ(run.exitCode, 2);
+    // The failed card counts as 100 from the first refresh on, so the average starts at 50 or more.
+    const std::size_t first = run.console.find("00% \b\b\b\b");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_GE(std::stoi(run.console.substr(first + 8, 2)), 50);
+    EXPECT_NE(run.console.find("\b \n\nUpdate failed on device at index 1 with error code 2\n"), std::string::npos);
+    EXPECT_EQ(run.console.find("Execution time"), std::string::npos);
+    EXPECT_NE(box.LogBytes().find("\r\n   Card at PCIe Bus 0x0400 failed: command "), std::string::npos);
+    EXPECT_NE(box.LogBytes().find("; TDO expected "), std::string::npos);
+    EXPECT_EQ(sim::host::AcMinProcessorState(), powerBefore);
+
+    tagUpdaterRun after = box.Run({"-q"});
+    EXPECT_NE(after.console.find("   PCIe Bus: 0x0300   FPGA version: 1.4.2\n"), std::string::npos);
+    EXPECT_NE(after.console.find("   PCIe Bus: 0x0400   FPGA version: 1.3.0\n"), std::string::npos);
+}
+
+// The bell sounds on every 16th refresh, after the backslash of the spinner, unless --nobeep.
+TEST(ProgrammingRun, BellEverySixteenthRefresh) {
+    UpdaterSandbox box;
+    box.UseMachine(MachineJson({DefaultCards()[0]}));
+    XsvfWriter slow;
+    slow.Wait(1, 1, 6000000).Complete();
+    box.WriteFile("slow.xsvf", std::string(slow.Bytes().begin(), slow.Bytes().end()));
+    tagUpdaterRun run = box.Run({"-q", "-f", "slow.xsvf"});
+    EXPECT_EQ(run.exitCode, 0);
+    const std::size_t refreshes = Count(run.console, "\b\b\b\b");
+    EXPECT_EQ(Count(run.console, "\a"), refreshes / 16) << refreshes << " refreshes";
+    EXPECT_EQ(Count(run.console, "\\\a"), refreshes / 16);
+}
+
+TEST(ProgrammingRun, CtrlCRestoresThePowerSettingAndEndsWithOne) {
+    UpdaterSandbox box;
+    UseStateOf(box);
+    const std::uint32_t powerBefore = sim::host::AcMinProcessorState();
+    XsvfWriter slow;
+    slow.Wait(1, 1, 50000000).Complete();
+    box.WriteFile("slow.xsvf", std::string(slow.Bytes().begin(), slow.Bytes().end()));
+    tagUpdaterRun run = box.RunAndInterrupt({"-q", "-f", "slow.xsvf"}, "Programming the FPGA");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(sim::host::AcMinProcessorState(), powerBefore);
+    EXPECT_EQ(run.console.find("Execution time"), std::string::npos);
+}
