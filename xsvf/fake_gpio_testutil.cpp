@@ -91,6 +91,41 @@ std::vector<bool> CFakeGpio::TmsOfEdges() const {
     return tms;
 }
 
+namespace {
+
+// The standard's state diagram, written out independently of the player's walk table.
+std::uint8_t nextTapState(std::uint8_t s, bool tms) {
+    static const std::uint8_t kOnZero[16] = {1, 1, 3, 4, 4, 6, 6, 4, 1, 10, 11, 11, 13, 13, 11, 1};
+    static const std::uint8_t kOnOne[16] = {0, 2, 9, 5, 5, 8, 7, 8, 2, 0, 12, 12, 15, 14, 15, 2};
+    return tms ? kOnOne[s] : kOnZero[s];
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> CFakeGpio::StatesOfEdges(std::uint8_t from) const {
+    std::vector<std::uint8_t> states;
+    std::uint8_t s = from;
+    for (const auto& e : edges) states.push_back(s = nextTapState(s, e.tms));
+    return states;
+}
+
+std::vector<int> CFakeGpio::IdleRuns(std::uint8_t from) const {
+    std::vector<int> runs;
+    std::uint8_t s = from;
+    int run = 0;
+    for (const auto& e : edges) {
+        if (s == 1 && !e.tms) {
+            ++run;
+        } else if (run > 0) {
+            runs.push_back(run);
+            run = 0;
+        }
+        s = nextTapState(s, e.tms);
+    }
+    if (run > 0) runs.push_back(run);
+    return runs;
+}
+
 void CFakeGpio::ClearLog() {
     writes.clear();
     edges.clear();

@@ -26,6 +26,10 @@ public:
 
     std::vector<std::uint32_t> Writes(std::uint32_t offset) const;
     std::vector<bool> TmsOfEdges() const;
+    // TAP states after each edge, by the IEEE 1149.1 state diagram, starting from `from`.
+    std::vector<std::uint8_t> StatesOfEdges(std::uint8_t from = 0) const;
+    // Lengths of the runs of clocks spent in Run-Test/Idle (the run-test waits), in order.
+    std::vector<int> IdleRuns(std::uint8_t from = 0) const;
     void ClearLog();
 
     std::map<std::uint32_t, std::uint32_t> registers;

@@ -1,0 +1,91 @@
+// Tests of the pacing calibration: pass rates, the cap, the estimate and the measuring passes.
+#include "xsvf/calibration.h"
+
+#include <gtest/gtest.h>
+
+#include "xsvf/fake_gpio_testutil.h"
+#include "xsvf/jtag_port.h"
+
+namespace {
+
+TEST(CalibrationRate, LargestRateIsCappedAt64) {
+    EXPECT_EQ(calibratedDelay(100), 64u);
+    EXPECT_EQ(calibratedDelay(65), 64u);
+    EXPECT_EQ(calibratedDelay(64), 64u);
+    EXPECT_EQ(calibratedDelay(63), 63u);
+    EXPECT_EQ(calibratedDelay(0), 0u);
+}
+
+TEST(CalibrationRate, SlowPassGivesZeroAndInstantPassCountsAsOneTick) {
+    EXPECT_EQ(calibrationPassRate(30000, 30001), 0u);
+    EXPECT_EQ(calibrationPassRate(30000, 1000), 30u);
+    EXPECT_EQ(calibrationPassRate(30000, 0), 30000u);
+}
+
+TEST(CalibrationEstimate, FiveMinutesBelow30AndAtTheCap) {
+    EXPECT_EQ(UpdateEstimateMinutes(0), 5);
+    EXPECT_EQ(UpdateEstimateMinutes(29), 5);
+    EXPECT_EQ(UpdateEstimateMinutes(30), 3);
+    EXPECT_EQ(UpdateEstimateMinutes(63), 3);
+    EXPECT_EQ(UpdateEstimateMinutes(64), 5);
+}
+
+// A counter that advances `step` per read: every pass then measures dt = step.
+std::int64_t g_ticks = 0;
+std::int64_t g_step = 1;
+std::int64_t steppingTicks() { return g_ticks += g_step; }
+
+class CalibrationPassTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fake = &CFakeGpio::Install();
+        fake->logWrites = false;
+    }
+    void TearDown() override { CFakeGpio::Uninstall(); }
+
+    std::uint32_t Calibrate(std::int64_t dt, std::uint32_t mhz) {
+        g_step = dt;
+        ::testing::internal::CaptureStdout();
+        calibrateGpioDelayWith(&port, &steppingTicks, mhz);
+        output = ::testing::internal::GetCapturedStdout();
+        return port.delayCount;
+    }
+
+    CFakeGpio* fake = nullptr;
+    tagDeviceUpdate port;
+    std::string output;
+};
+
+TEST_F(CalibrationPassTest, DelayIsTheRateCappedAt64) {
+    EXPECT_EQ(Calibrate(10, 100), 64u);  // rate 100
+    EXPECT_EQ(Calibrate(10, 64), 64u);
+    EXPECT_EQ(Calibrate(10, 63), 63u);
+    EXPECT_EQ(Calibrate(10, 29), 29u);
+    EXPECT_EQ(Calibrate(100000, 3000), 0u);
+}
+
+TEST_F(CalibrationPassTest, SpinnerTurnsAfterEachBackspaceAndEndsWithOne) {
+    Calibrate(10, 100);
+    std::string expected = " ";
+    const char spinner[] = "|/-\\";
+    for (int pass = 0; pass < 256; ++pass) {
+        expected += '\b';
+        expected += spinner[pass % 4];
+    }
+    expected += '\b';
+    EXPECT_EQ(output, expected);
+}
+
+TEST_F(CalibrationPassTest, WritesToggleTdiDirectlyAndLeaveTdiPending) {
+    fake->logWrites = true;
+    port.gpioOut = 0x40000020;
+    port.delayCount = 40;
+    Calibrate(10, 100);
+    ASSERT_EQ(fake->writes.size(), 256u * 4096u);  // no pacing, no repeated writes
+    EXPECT_EQ(fake->writes[0], (tagGpioWrite{GPIO_OUTPUT, 0x3800}));
+    EXPECT_EQ(fake->writes[1], (tagGpioWrite{GPIO_OUTPUT, 0}));
+    EXPECT_EQ(fake->registers[GPIO_OUTPUT], 0u);
+    EXPECT_EQ(port.gpioOut, 0x40003820u);
+}
+
+}  // namespace

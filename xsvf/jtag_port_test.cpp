@@ -1,0 +1,169 @@
+// Tests of the GPIO JTAG port: pacing, pin writes, TDO, the image reader, open and close.
+#include "xsvf/jtag_port.h"
+
+#include <gtest/gtest.h>
+
+#include "xsvf/fake_gpio_testutil.h"
+#include "xsvf/tap.h"
+
+namespace {
+
+class JtagPortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fake = &CFakeGpio::Install();
+        port.regHandle = 7;
+        port.pciHandle = 0x0300;
+        port.delayCount = 0;
+    }
+    void TearDown() override { CFakeGpio::Uninstall(); }
+
+    CFakeGpio* fake = nullptr;
+    tagDeviceUpdate port;
+};
+
+TEST_F(JtagPortTest, PacedWriteRepeatsTheWriteFrom16On) {
+    const std::pair<std::uint32_t, std::size_t> cases[] = {
+        {0, 1}, {15, 1}, {16, 2}, {40, 2}, {64, 2}};
+    for (auto [delay, expectedWrites] : cases) {
+        fake->ClearLog();
+        port.delayCount = delay;
+        writeGpio(GPIO_OUTPUT_ENABLE, 0x1234, &port);
+        EXPECT_EQ(fake->writes.size(), expectedWrites) << "delayCount " << delay;
+        for (const auto& w : fake->writes) EXPECT_EQ(w, (tagGpioWrite{GPIO_OUTPUT_ENABLE, 0x1234}));
+    }
+}
+
+TEST_F(JtagPortTest, PacedWriteMirrorsOnlyTheOutputRegister) {
+    port.gpioOut = 0x55;
+    writeGpio(GPIO_SELECT, 0x99, &port);
+    EXPECT_EQ(port.gpioOut, 0x55u);
+    writeGpio(GPIO_OUTPUT, 0x99, &port);
+    EXPECT_EQ(port.gpioOut, 0x99u);
+}
+
+TEST_F(JtagPortTest, DataPinsCollectUntilTheClockEdge) {
+    setJtagPin(JTAG_TMS, true, &port);
+    setJtagPin(JTAG_TDI, true, &port);
+    EXPECT_TRUE(fake->writes.empty());
+    EXPECT_EQ(port.gpioOut, 0x00003820u);
+    setJtagPin(JTAG_TCK, true, &port);
+    EXPECT_EQ(fake->Writes(GPIO_OUTPUT), (std::vector<std::uint32_t>{0x00003820, 0x20003820}));
+    setJtagPin(JTAG_TDI, false, &port);
+    EXPECT_EQ(port.gpioOut, 0x20000020u);
+}
+
+TEST_F(JtagPortTest, ClockWithoutEdgeWritesOnce) {
+    setJtagPin(JTAG_TCK, false, &port);
+    EXPECT_EQ(fake->writes.size(), 1u);
+}
+
+TEST_F(JtagPortTest, PulseMakesFourWritesAndEndsLow) {
+    pulseTck(&port);
+    EXPECT_EQ(fake->Writes(GPIO_OUTPUT),
+              (std::vector<std::uint32_t>{0, GPIO_TCK_MASK, GPIO_TCK_MASK, 0}));
+    EXPECT_EQ(port.gpioOut & GPIO_TCK_MASK, 0u);
+}
+
+TEST_F(JtagPortTest, WaitOfThreeAfterATmsTransitionMakesElevenWrites) {
+    std::uint8_t state = TAP_IDLE;
+    moveTap(state, TAP_SELECT_DR, &port);  // leaves TCK high
+    fake->ClearLog();
+    waitTck(3, &port);
+    EXPECT_EQ(fake->writes.size(), 11u);
+    EXPECT_EQ(fake->edges.size(), 2u);  // the first pulse's rising half finds TCK already high
+}
+
+TEST_F(JtagPortTest, TdoIsTheLowThreeInputBits) {
+    fake->input = [](const CFakeGpio&) { return 0xFFFFFFFDu; };
+    EXPECT_EQ(readTdo(&port), 5u);
+    EXPECT_EQ(fake->inputReads, 1u);
+}
+
+TEST_F(JtagPortTest, ImageReaderCountsProgressAndStopsAtTheEnd) {
+    const std::uint8_t image[3] = {0x11, 0x22, 0x33};
+    port.imageCursor = image;
+    port.imageSize = 3;
+    EXPECT_EQ(readImageByte(&port), 0x11);
+    EXPECT_EQ(port.percentDone.load(), 33u);
+    readImageByte(&port);
+    EXPECT_EQ(port.percentDone.load(), 66u);
+    EXPECT_EQ(readImageByte(&port), 0x33);
+    EXPECT_EQ(port.percentDone.load(), 100u);
+    // Past the end nothing is read and nothing moves.
+    EXPECT_EQ(readImageByte(&port), 0);
+    EXPECT_EQ(port.bytesConsumed, 3u);
+    EXPECT_EQ(port.imageCursor, image + 3);
+}
+
+TEST_F(JtagPortTest, ProgressOfImagesBeyond42MillionBytesDoesNotOverflow) {
+    const std::uint8_t byte = 0;
+    port.imageCursor = &byte;
+    port.imageSize = 100000000;
+    port.bytesConsumed = 50000000 - 1;
+    readImageByte(&port);
+    EXPECT_EQ(port.percentDone.load(), 50u);  // 32-bit arithmetic would show 7
+}
+
+TEST_F(JtagPortTest, OpenLeavesThePinsAndConfigurationReady) {
+    fake->config[0x04] = 0x0000;
+    fake->config[0xE0] = 0x00000007;
+    port.delayCount = 40;
+    ::testing::internal::CaptureStdout();
+    openJtagPort(&port);
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(fake->registers[GPIO_SELECT], 0x20003827u);
+    EXPECT_EQ(fake->registers[GPIO_OUTPUT_ENABLE], 0x20003820u);
+    EXPECT_EQ(fake->registers[GPIO_OUTPUT], 0u);
+    EXPECT_EQ(port.gpioOut, 0x40000020u);
+    EXPECT_EQ(fake->config[0x04] & 0x2, 0x2u);
+    EXPECT_EQ(fake->config[0xE0], 0x4u);
+    // Steps before calibration are paced with the delay given (40: every write twice).
+    std::vector<tagGpioWrite> expected = {
+        {GPIO_SELECT, 0x40000000},        {GPIO_SELECT, 0x40000000},
+        {GPIO_OUTPUT_ENABLE, 0x40000000}, {GPIO_OUTPUT_ENABLE, 0x40000000},
+        {GPIO_OUTPUT, 0x40000000},        {GPIO_OUTPUT, 0x40000000},
+        {GPIO_SELECT, 0x20003827},        {GPIO_SELECT, 0x20003827},
+        {GPIO_OUTPUT_ENABLE, 0x20003820}, {GPIO_OUTPUT_ENABLE, 0x20003820},
+        {GPIO_OUTPUT, 0x40000020},        {GPIO_OUTPUT, 0x40000020}};
+    ASSERT_GE(fake->writes.size(), expected.size() + 256 * 4096);
+    EXPECT_EQ(std::vector<tagGpioWrite>(fake->writes.begin(), fake->writes.begin() + 12), expected);
+}
+
+TEST_F(JtagPortTest, FirstClockAfterOpenRestoresTheCachedOutput) {
+    ::testing::internal::CaptureStdout();
+    openJtagPort(&port);
+    ::testing::internal::GetCapturedStdout();
+    port.delayCount = 0;
+    fake->ClearLog();
+    setJtagPin(JTAG_TCK, false, &port);
+    EXPECT_EQ(fake->Writes(GPIO_OUTPUT), (std::vector<std::uint32_t>{0x40000020}));
+}
+
+TEST_F(JtagPortTest, CloseWithoutPulseMakesFourWrites) {
+    closeJtagPort(&port, 0);
+    std::vector<tagGpioWrite> expected = {{GPIO_SELECT, 0x40000000},
+                                          {GPIO_OUTPUT_ENABLE, 0x40000000},
+                                          {GPIO_OUTPUT, 0},
+                                          {GPIO_SELECT, 0}};
+    EXPECT_EQ(fake->writes, expected);
+}
+
+TEST_F(JtagPortTest, CloseWithPulseRaisesTheEndPulseLineFirst) {
+    closeJtagPort(&port, 1);
+    std::vector<tagGpioWrite> expected = {
+        {GPIO_SELECT, 0x40},       {GPIO_OUTPUT_ENABLE, 0x40},
+        {GPIO_OUTPUT, 0x40},       {GPIO_OUTPUT, 0},
+        {GPIO_SELECT, 0x40000000}, {GPIO_OUTPUT_ENABLE, 0x40000000},
+        {GPIO_OUTPUT, 0},          {GPIO_SELECT, 0}};
+    EXPECT_EQ(fake->writes, expected);
+}
+
+TEST(JtagClock, MicrosecondsFollowTheCounter) {
+    std::int32_t a = microsecondsNow();
+    std::int32_t b = microsecondsNow();
+    EXPECT_GE(b - a, 0);
+    EXPECT_GT(ticksNow(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+// Cost of the player per shifted bit: on a driver that does nothing, and on the simulated card.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+
+#include "hwaccess/driver_access.h"
+#include "sim/sim_machine.h"
+#include "tools/xsvf_writer.h"
+#include "xsvf/fake_gpio_testutil.h"
+#include "xsvf/jtag_port.h"
+#include "xsvf/xsvf_player.h"
+
+namespace {
+
+constexpr std::uint32_t kScanBits = 1u << 21;
+constexpr int kScans = 8;  // 16 Mbit in all
+
+const XsvfBytes& SixteenMegabitImage() {
+    static const XsvfBytes image = [] {
+        XsvfWriter w;
+        w.State(1).SdrSize(kScanBits);
+        XsvfBytes data(kScanBits / 8);
+        std::uint32_t state = 12345;
+        for (auto& byte : data)
+            byte = static_cast<std::uint8_t>((state = state * 1103515245u + 12345u) >> 16);
+        for (int i = 0; i < kScans; ++i) w.Sdr(data);
+        return w.Complete().Bytes();
+    }();
+    return image;
+}
+
+void PlayImage(benchmark::State& state, tagDeviceUpdate& port) {
+    const XsvfBytes& image = SixteenMegabitImage();
+    for (auto _ : state) {
+        port.delayCount = 0;
+        port.imageCursor = image.data();
+        port.imageSize = static_cast<std::uint32_t>(image.size());
+        port.bytesConsumed = 0;
+        if (playXsvf(&port) != 0) state.SkipWithError("play failed");
+    }
+    double bits = static_cast<double>(kScanBits) * kScans;
+    state.counters["ns_per_bit"] = benchmark::Counter(
+        bits * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_PlayCountingDriver(benchmark::State& state) {
+    tagCountingDriver::Install();
+    tagDeviceUpdate port;
+    PlayImage(state, port);
+    state.counters["writes_per_bit"] =
+        static_cast<double>(tagCountingDriver::writes) /
+        (static_cast<double>(kScanBits) * kScans * static_cast<double>(state.iterations()));
+    driver_access::ResetForTesting();
+}
+
+void BM_PlaySimulatedCard(benchmark::State& state) {
+    driver_access::ResetForTesting();
+    sim::InstallMachine(sim::DefaultMachineConfig());
+    if (!OpenDriverAccess()) {
+        state.SkipWithError("no simulated driver library");
+        return;
+    }
+    sim::SimCard& card = sim::CurrentMachine().Card(0);
+    const auto& c = card.Config();
+    tagDeviceUpdate port;
+    port.pciHandle = (std::uint32_t{c.bus} << 8) | (std::uint32_t{c.device} << 3) | c.function;
+    port.regHandle = memMap64(card.ApertureAddress(), 0x10000);
+    openJtagPort(&port);
+    std::fputs("\n", stdout);
+    PlayImage(state, port);
+    closeJtagPort(&port, 0);
+    driver_access::ResetForTesting();
+    sim::ForgetMachine();
+}
+
+BENCHMARK(BM_PlayCountingDriver)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_PlaySimulatedCard)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();
