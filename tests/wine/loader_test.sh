@@ -141,7 +141,19 @@ check "uninstaller removed the driver" no_file "$c/system32/drivers/OvnVxd.sys"
 check "uninstaller removed the native library" no_file "$c/system32/OvnVxd.dll"
 "$wine" reg query "$key" /reg:32 </dev/null >"$work/reg-after.txt" 2>&1
 check "uninstaller removed the key" test "$(grep -c DisplayName "$work/reg-after.txt")" = 0
-# 5. A component file that cannot be written in place (here a directory is in the way) is put in a
+# 5. A library that still does not load after the installation (a directory stands where it goes)
+# takes the uninstall key and the component files with it, and the open fails.
+rm -f "$c/system32/OvnVxd.dll" && mkdir "$c/system32/OvnVxd.dll"
+run "$work/unloadable.txt" open
+check "open fails when the installed library does not load" opened "$work/unloadable.txt" 0
+check "nothing counted" has_line "$work/unloadable.txt" "block=none"
+check "driver removed again" no_file "$c/system32/drivers/OvnVxd.sys"
+check "uninstaller removed again" no_file "$c/$wow/OvnVxdUninstall.exe"
+"$wine" reg query "$key" /reg:32 </dev/null >"$work/reg-failed.txt" 2>&1
+check "key removed again" test "$(grep -c DisplayName "$work/reg-failed.txt")" = 0
+rmdir "$c/system32/OvnVxd.dll"
+
+# 6. A component file that cannot be written in place (here a directory is in the way) is put in a
 # temporary file and moved into place at the next restart; the installation goes on.
 rm -f "$c/$wow/OvnVxdUninstall.exe" && mkdir "$c/$wow/OvnVxdUninstall.exe"
 run "$work/again.txt" open
