@@ -73,9 +73,7 @@ protected:
         g_calls.clear();
         g_readValue = 0;
     }
-    void TearDown() override {
-        driver_access::ResetForTesting();
-    }
+    void TearDown() override { driver_access::ResetForTesting(); }
 };
 
 TEST_F(DriverAccessTest, OperationsBeforeOpenReturnZeroAndTouchNothing) {

@@ -60,9 +60,7 @@ protected:
         g_unmapped.clear();
         g_configAccesses = 0;
     }
-    void TearDown() override {
-        driver_access::ResetForTesting();
-    }
+    void TearDown() override { driver_access::ResetForTesting(); }
 };
 
 TEST_F(PciScanTest, DefaultMachineGivesItsTwoCardsInEnumerationOrder) {
