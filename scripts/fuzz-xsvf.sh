@@ -1,9 +1,10 @@
 #!/bin/sh
-# Builds the XSVF fuzz target with clang and runs it for the given number of seconds (default 60).
+# Builds the XSVF fuzz target with clang and runs it for the given number of seconds (default 60);
+# OVN_FUZZ_BUILD names another build directory.
 set -eu
 seconds="${1:-60}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$root/build/fuzz"
+build="${OVN_FUZZ_BUILD:-$root/build/fuzz}"
 cmake --preset fuzz -B "$build" >/dev/null
 cmake --build "$build" --target xsvf_fuzz -j2
 work="$build/xsvf-corpus"

@@ -13,7 +13,7 @@ namespace {
 
 // Images that could clock longer than this are validated only: a play of a four-billion-pulse
 // XWAIT is correct behaviour, not something to wait for here.
-constexpr std::uint64_t kPlayBudgetPulses = 200000;
+constexpr std::uint64_t kPlayBudgetPulses = 20000;
 
 tagDeviceUpdate& OpenCard() {
     static tagDeviceUpdate port;
