@@ -18,6 +18,7 @@ bool OpenSharedBlock(LoaderState& state) {
     if (mapping == nullptr) {
         mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                      sizeof(SharedWrapData), kSharedBlockName);
+        // Another process may have created it between the two calls; its words are then kept.
         created = mapping != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
     }
     if (mapping == nullptr) return false;
