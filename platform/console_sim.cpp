@@ -22,15 +22,6 @@ int consoleWindowStandIn = 0;
 // Wide and narrow text share one byte stream: glibc refuses narrow output on a wide-oriented stream.
 void ConsoleWriteWide(const std::wstring& text) { ConsoleWriteNarrow(WideToUtf8(text)); }
 
-void ConsoleWriteNarrow(const char* text, std::size_t length) {
-    std::fwrite(text, 1, length, stdout);
-    std::fflush(stdout);
-}
-
-void ConsoleWriteNarrow(const std::string& text) { ConsoleWriteNarrow(text.data(), text.size()); }
-
-void ConsoleFlush() { std::fflush(stdout); }
-
 void ConsoleShowCursor(bool visible) {
     if (StdoutIsTerminal()) ConsoleWriteNarrow(visible ? "\033[?25h" : "\033[?25l");
 }

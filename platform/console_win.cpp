@@ -23,15 +23,6 @@ void ConsoleWriteWide(const std::wstring& text) {
     std::fflush(stdout);
 }
 
-void ConsoleWriteNarrow(const char* text, std::size_t length) {
-    std::fwrite(text, 1, length, stdout);
-    std::fflush(stdout);
-}
-
-void ConsoleWriteNarrow(const std::string& text) { ConsoleWriteNarrow(text.data(), text.size()); }
-
-void ConsoleFlush() { std::fflush(stdout); }
-
 void ConsoleShowCursor(bool visible) {
     CONSOLE_CURSOR_INFO info{};
     if (!GetConsoleCursorInfo(StdoutHandle(), &info)) return;

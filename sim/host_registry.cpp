@@ -2,7 +2,7 @@
 #include "sim/host_registry.h"
 
 #include "sim/host_store.h"
-#include "sim/host_text.h"
+#include "platform/text_encoding.h"
 
 namespace sim::host {
 
@@ -20,7 +20,7 @@ std::string Lower(std::string text) {
 }
 
 std::string KeyName(const std::wstring& key) {
-    std::string name = ToUtf8(key);
+    std::string name = WideToUtf8(key);
     while (!name.empty() && name.back() == '\\') name.pop_back();
     while (!name.empty() && name.front() == '\\') name.erase(name.begin());
     return name;
@@ -119,9 +119,9 @@ void RegistrySetValue(RegistryView view, const std::wstring& key, const std::wst
                       const RegistryValue& value) {
     Update([&](json& d) {
         json& values = *FindKey(d, view, key, true);
-        auto found = FindNoCase(values, ToUtf8(name));
+        auto found = FindNoCase(values, WideToUtf8(name));
         if (found != values.end()) values.erase(found);
-        values[ToUtf8(name)] = {{"type", value.type}, {"data", Hex(value.data)}};
+        values[WideToUtf8(name)] = {{"type", value.type}, {"data", Hex(value.data)}};
     });
 }
 
@@ -130,7 +130,7 @@ std::optional<RegistryValue> RegistryGetValue(RegistryView view, const std::wstr
     json document = Load();
     json* values = FindKey(document, view, key, false);
     if (!values) return std::nullopt;
-    auto found = FindNoCase(*values, ToUtf8(name));
+    auto found = FindNoCase(*values, WideToUtf8(name));
     if (found == values->end() || !found->is_object()) return std::nullopt;
     RegistryValue value;
     value.type = found->value("type", 0u);
@@ -143,7 +143,7 @@ bool RegistryDeleteValue(RegistryView view, const std::wstring& key, const std::
     Update([&](json& d) {
         json* values = FindKey(d, view, key, false);
         if (!values) return;
-        auto found = FindNoCase(*values, ToUtf8(name));
+        auto found = FindNoCase(*values, WideToUtf8(name));
         if (found == values->end()) return;
         values->erase(found);
         deleted = true;

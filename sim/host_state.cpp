@@ -1,7 +1,7 @@
 // Power, processes, sessions, events and restarts of the simulated host, on top of its state file.
 #include "sim/host_state.h"
 
-#include "sim/host_text.h"
+#include "platform/text_encoding.h"
 
 namespace sim::host {
 
@@ -105,7 +105,7 @@ std::uint32_t AddProcess(const std::wstring& name, std::uint32_t session, bool u
         pid = Get<std::uint32_t>(d, "nextPid", kFirstPid);
         d["nextPid"] = pid + 4;
         d["processes"].push_back({{"pid", pid},
-                                  {"name", ToUtf8(name)},
+                                  {"name", WideToUtf8(name)},
                                   {"session", session},
                                   {"unkillable", unkillable}});
     });
@@ -120,7 +120,7 @@ std::vector<Process> Processes() {
     for (const json& entry : list) {
         Process process;
         process.pid = Get<std::uint32_t>(entry, "pid", 0);
-        process.name = FromUtf8(Get<std::string>(entry, "name", ""));
+        process.name = Utf8ToWide(Get<std::string>(entry, "name", ""));
         process.session = Get<std::uint32_t>(entry, "session", 0);
         process.unkillable = Get<bool>(entry, "unkillable", false);
         result.push_back(process);
@@ -163,7 +163,7 @@ std::optional<std::vector<std::uint32_t>> Sessions() {
 
 void CreateNamedEvent(const std::wstring& name) {
     Update([&](json& d) {
-        json& event = d["events"][ToUtf8(name)];
+        json& event = d["events"][WideToUtf8(name)];
         if (!event.is_object()) event = {{"signalled", false}, {"setCount", 0}};
     });
 }
@@ -173,7 +173,7 @@ bool SetNamedEvent(const std::wstring& name) {
     Update([&](json& d) {
         json& events = d["events"];
         if (!events.is_object()) return;
-        auto found = events.find(ToUtf8(name));
+        auto found = events.find(WideToUtf8(name));
         if (found == events.end()) return;
         exists = true;
         (*found)["signalled"] = true;
@@ -184,13 +184,13 @@ bool SetNamedEvent(const std::wstring& name) {
 
 std::optional<bool> NamedEventSignalled(const std::wstring& name) {
     json document = Load();
-    const json& event = Member(Member(document, "events"), ToUtf8(name).c_str());
+    const json& event = Member(Member(document, "events"), WideToUtf8(name).c_str());
     if (!event.is_object()) return std::nullopt;
     return Get<bool>(event, "signalled", false);
 }
 
 std::uint32_t NamedEventSetCount(const std::wstring& name) {
-    return Get<std::uint32_t>(Member(Member(Load(), "events"), ToUtf8(name).c_str()), "setCount",
+    return Get<std::uint32_t>(Member(Member(Load(), "events"), WideToUtf8(name).c_str()), "setCount",
                               0);
 }
 
