@@ -1,6 +1,6 @@
 #!/bin/sh
 # OvnK740FpgaUpdater.exe under Wine: command-line texts and exit codes, and the log file of a run.
-# usage: updater_run_test.sh UPDATER_EXE HELP_GOLDEN
+# usage: updater_run_test.sh UPDATER_EXE HELP_GOLDEN [DEMO_XSVF]
 # Runs in the prefix named by WINEPREFIX (the shared test prefix). Exit 77 (skipped) when this
 # machine's Wine cannot run the exe.
 set -u
@@ -99,6 +99,44 @@ if [ -f "$log" ]; then
         test "$(grep -c "^$banner$(printf '\r')\$" "$log")" = 2
     check "the log has no bare LF" crlf_only "$log"
     check "the log holds no console-only parser text" lacks "$log" "Invalid parameter"
+fi
+
+# Listing and programming the default simulated machine through the installed simulated library.
+# The simulated machine keeps its FPGA configurations in a state directory of this test only.
+demo=${3:-}
+if [ -n "$demo" ]; then
+    mkdir -p "$work/state"
+    OVN_SIM_STATE="Z:$(printf '%s' "$work/state" | tr / '\\')"
+    export OVN_SIM_STATE
+    cp "$demo" "$work/demo.xsvf"
+
+    run list -q
+    check "listing: both cards with their versions" expect_text list \
+        "\n\n$banner\nCopyright (C) Orvane Graphics Inc. 2016\n\n   Found 2 Orvane K740 graphics cards:\n   PCIe Bus: 0x0300   FPGA version: 1.2.7\n   PCIe Bus: 0x0400   FPGA version: 1.3.0\n\n"
+    check "listing exits with 1 (got $(exit_code list))" test "$(exit_code list)" = 1
+
+    printf '\037\001' >"$work/bad.xsvf"
+    run malformed -q -f bad.xsvf
+    check "a malformed image is refused with the player's code 4 (got $(exit_code malformed))" \
+        test "$(exit_code malformed)" = 4
+    check "a malformed image is named and nothing is programmed" has "$work/malformed.txt" "The XSVF file is malformed"
+    check "a malformed image never reaches the programming step" lacks "$work/malformed.txt" "Programming the FPGA"
+
+    rm -f "$log"
+    (cd "$work" && timeout --foreground 180 "$wine_run" "$exe" -q -b -f demo.xsvf </dev/null >program.raw 2>program.err)
+    echo $? >"$work/program.rc"
+    tr -d '\r' <"$work/program.raw" >"$work/program.txt"
+    check "programming exits with 0 (got $(exit_code program))" test "$(exit_code program)" = 0
+    check "programming reaches 100%" has "$work/program.txt" "100%"
+    check "programming reports the execution time" has "$work/program.txt" "Execution time = "
+    check "programming: no bell with --nobeep" lacks "$work/program.raw" "$(printf '\007')"
+    check "the log holds the progress line and the time" has "$log" "Programming the FPGA:....... 00%     "
+    check "the log holds the execution time" has "$log" "Execution time = "
+
+    run relist -q
+    check "after programming both cards report the new version" has "$work/relist.txt" \
+        "   PCIe Bus: 0x0300   FPGA version: 1.4.2"
+    check "after programming the second card too" has "$work/relist.txt" "   PCIe Bus: 0x0400   FPGA version: 1.4.2"
 fi
 
 echo "updater under Wine: $((checks - failures)) passed, $failures failed"
