@@ -64,7 +64,8 @@ TEST(CommandLine, OptionsIgnoreCaseButMustBeWholeWords) {
 
     ParseOutcome joined = Parse({"--flash=file.xsvf"});
     EXPECT_FALSE(joined.goOn);
-    EXPECT_EQ(joined.output, std::string("\n\nError: Invalid parameter: '--flash=file.xsvf'.\n") + kHint);
+    EXPECT_EQ(joined.output,
+              std::string("\n\nError: Invalid parameter: '--flash=file.xsvf'.\n") + kHint);
 
     EXPECT_FALSE(Parse({"-qb"}).goOn);
     EXPECT_FALSE(Parse({"--qui"}).goOn);
@@ -86,7 +87,8 @@ TEST(CommandLine, MissingParametersAreReportedPerOption) {
     EXPECT_EQ(f.output, std::string("\n\n-f is specified but parameter is missing.\n") + kHint);
 
     ParseOutcome c = Parse({"-q", "-c"});
-    EXPECT_EQ(c.output, std::string("\n\n--calibrate is specified but parameter is missing.\n") + kHint);
+    EXPECT_EQ(c.output,
+              std::string("\n\n--calibrate is specified but parameter is missing.\n") + kHint);
 
     ParseOutcome v = Parse({"--verbose"});
     EXPECT_EQ(v.output, std::string("\n\n-v is specified but parameter is missing.\n") + kHint);

@@ -5,9 +5,9 @@
 #include <cwchar>
 #include <vector>
 
-#include "platform/text_encoding.h"
 #include "platform/console.h"
 #include "platform/environment.h"
+#include "platform/text_encoding.h"
 
 namespace {
 

@@ -16,9 +16,10 @@ namespace {
 class LogFile : public testing::Test {
 protected:
     void SetUp() override {
-        root = std::filesystem::temp_directory_path() /
-               ("ovn-log-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
+        root =
+            std::filesystem::temp_directory_path() /
+            ("ovn-log-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(root);
         std::filesystem::create_directories(root);
         setenv("LOCALAPPDATA", root.c_str(), 1);
@@ -88,8 +89,9 @@ TEST_F(LogFile, ConsoleOnlyWithoutLocalAppData) {
 }
 
 TEST_F(LogFile, UnwritableLogFallsBackToConsole) {
-    std::filesystem::create_directories(root / "Orvane" / "OvnK740FpgaUpdater" /
-                                        "OvnK740FpgaUpdater.log");  // a directory where the file goes
+    std::filesystem::create_directories(
+        root / "Orvane" / "OvnK740FpgaUpdater" /
+        "OvnK740FpgaUpdater.log");  // a directory where the file goes
     EXPECT_EQ(Console([] { PrintAndLog(L"still shown\n"); }), "still shown\n");
 }
 

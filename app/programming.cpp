@@ -82,11 +82,12 @@ std::string HexBytes(const std::vector<std::uint8_t>& bytes) {
 void LogFailureDetails(const tagPciInfo& pci, const tagDeviceUpdate& record) {
     const tagXsvfFailure& f = record.failure;
     // The console line has no break of its own; the details start a line of their own in the log.
-    LogOnly(L"\n   Card at PCIe Bus 0x%02X%X%X failed: command %d (0x%02X) at byte offset %u, error "
-            L"code %d",
-            pci.busNumber, pci.deviceNumber, pci.functionNumber, static_cast<int>(f.commandIndex),
-            static_cast<unsigned>(f.command), static_cast<unsigned>(f.byteOffset),
-            static_cast<int>(record.updateResult.load()));
+    LogOnly(
+        L"\n   Card at PCIe Bus 0x%02X%X%X failed: command %d (0x%02X) at byte offset %u, error "
+        L"code %d",
+        pci.busNumber, pci.deviceNumber, pci.functionNumber, static_cast<int>(f.commandIndex),
+        static_cast<unsigned>(f.command), static_cast<unsigned>(f.byteOffset),
+        static_cast<int>(record.updateResult.load()));
     if (f.code == 2 || f.code == 3) {
         LogOnly(L"; TDO expected %hs, captured %hs, mask %hs", HexBytes(f.expected).c_str(),
                 HexBytes(f.captured).c_str(), HexBytes(f.mask).c_str());

@@ -1,4 +1,5 @@
-// The run's process-wide resources and the clean-up routine shared with the console-control handler.
+// The run's process-wide resources and the clean-up routine shared with the console-control
+// handler.
 #include "app/run_resources.h"
 
 #include "device/kseries.h"

@@ -40,7 +40,8 @@ struct tagRunFlags {
 void PrintBanner() {
     PrintAndLog(L"%ls %d.%d.%d.%d\n", kProductName, kVersion[0], kVersion[1], kVersion[2],
                 kVersion[3]);
-    PrintAndLog(L"%ls %d", kCopyrightNotice, static_cast<int>(std::wcstol(kCopyrightYear, nullptr, 10)));
+    PrintAndLog(L"%ls %d", kCopyrightNotice,
+                static_cast<int>(std::wcstol(kCopyrightYear, nullptr, 10)));
     PrintAndLog(L"\n\n");
 }
 
@@ -62,7 +63,8 @@ std::int32_t LoadImage(const char* fileName, tagRunResources& run) {
     }
     std::string bytes;
     char chunk[65536];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.append(chunk, got);
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+        bytes.append(chunk, got);
     std::fclose(file);
     // An image the player's 32-bit size cannot describe is refused as unreadable.
     if (bytes.size() > 0x7FFFFFFFu) return 2;
@@ -79,10 +81,11 @@ std::int32_t LoadImage(const char* fileName, tagRunResources& run) {
 std::int32_t RefuseMalformedImage(tagRunResources& run) {
     tagXsvfValidation check = validateXsvf(run.image, static_cast<std::uint32_t>(run.imageSize));
     if (check.code == 0) return 0;
-    PrintAndLog(L"   Error: The XSVF file is malformed: %ls (command %d at byte offset %u, error "
-                L"code %d).\n   No card will be programmed.\n",
-                Utf8ToWide(check.reason).c_str(), static_cast<int>(check.commandIndex),
-                static_cast<unsigned>(check.byteOffset), static_cast<int>(check.code));
+    PrintAndLog(
+        L"   Error: The XSVF file is malformed: %ls (command %d at byte offset %u, error "
+        L"code %d).\n   No card will be programmed.\n",
+        Utf8ToWide(check.reason).c_str(), static_cast<int>(check.commandIndex),
+        static_cast<unsigned>(check.byteOffset), static_cast<int>(check.code));
     ClearImage(run);
     return check.code;
 }

@@ -1,4 +1,5 @@
-// Console seam: wide and narrow output, cursor visibility, text colour, window handle, unechoed keys.
+// Console seam: wide and narrow output, cursor visibility, text colour, window handle, unechoed
+// keys.
 #pragma once
 
 #include <cstddef>
@@ -7,14 +8,15 @@
 
 namespace platform {
 
-// Writes text to standard output. Wide text is converted as the console expects it; both kinds may be
-// mixed on one stream (the host edition writes UTF-8 bytes for both).
+// Writes text to standard output. Wide text is converted as the console expects it; both kinds may
+// be mixed on one stream (the host edition writes UTF-8 bytes for both).
 void ConsoleWriteWide(const std::wstring& text);
 void ConsoleWriteNarrow(const char* text, std::size_t length);
 void ConsoleWriteNarrow(const std::string& text);
 void ConsoleFlush();
 
-// Cursor visibility and text attribute (12 bright red, 7 light grey). Harmless when stdout is no console.
+// Cursor visibility and text attribute (12 bright red, 7 light grey). Harmless when stdout is no
+// console.
 void ConsoleShowCursor(bool visible);
 void ConsoleSetTextAttribute(std::uint16_t attribute);
 

@@ -1,4 +1,5 @@
-// Console of the host edition: a terminal or redirected streams; colour and cursor only on terminals.
+// Console of the host edition: a terminal or redirected streams; colour and cursor only on
+// terminals.
 #include <termios.h>
 #include <unistd.h>
 
@@ -19,7 +20,8 @@ int consoleWindowStandIn = 0;
 
 }  // namespace
 
-// Wide and narrow text share one byte stream: glibc refuses narrow output on a wide-oriented stream.
+// Wide and narrow text share one byte stream: glibc refuses narrow output on a wide-oriented
+// stream.
 void ConsoleWriteWide(const std::wstring& text) { ConsoleWriteNarrow(WideToUtf8(text)); }
 
 void ConsoleShowCursor(bool visible) {

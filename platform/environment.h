@@ -6,8 +6,8 @@
 
 namespace platform {
 
-// The value of an environment variable, or nothing when it is not set. Values are read into a buffer
-// of maxChars characters; longer values count as not set.
+// The value of an environment variable, or nothing when it is not set. Values are read into a
+// buffer of maxChars characters; longer values count as not set.
 std::optional<std::wstring> GetEnvironmentWide(const wchar_t* name, std::size_t maxChars = 2048);
 
 // Creates one directory. An existing directory is no error; the result says whether it exists now.

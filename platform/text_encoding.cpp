@@ -63,8 +63,13 @@ std::wstring Utf8ToWide(const std::string& text) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         auto byte = static_cast<unsigned char>(text[i]);
-        int extra = byte < 0x80 ? 0 : (byte >> 5) == 6 ? 1 : (byte >> 4) == 14 ? 2 : (byte >> 3) == 30 ? 3 : -1;
-        if (extra < 0 || i + static_cast<std::size_t>(extra) >= text.size() + (extra == 0 ? 1 : 0)) {
+        int extra = byte < 0x80         ? 0
+                    : (byte >> 5) == 6  ? 1
+                    : (byte >> 4) == 14 ? 2
+                    : (byte >> 3) == 30 ? 3
+                                        : -1;
+        if (extra < 0 ||
+            i + static_cast<std::size_t>(extra) >= text.size() + (extra == 0 ? 1 : 0)) {
             // Not UTF-8: keep the byte as it is rather than lose it.
             out += static_cast<wchar_t>(byte);
             ++i;

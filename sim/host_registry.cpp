@@ -1,8 +1,8 @@
 // The simulated registry: keys and values in the host's state file, names compared without case.
 #include "sim/host_registry.h"
 
-#include "sim/host_store.h"
 #include "platform/text_encoding.h"
+#include "sim/host_store.h"
 
 namespace sim::host {
 

@@ -190,8 +190,8 @@ std::optional<bool> NamedEventSignalled(const std::wstring& name) {
 }
 
 std::uint32_t NamedEventSetCount(const std::wstring& name) {
-    return Get<std::uint32_t>(Member(Member(Load(), "events"), WideToUtf8(name).c_str()), "setCount",
-                              0);
+    return Get<std::uint32_t>(Member(Member(Load(), "events"), WideToUtf8(name).c_str()),
+                              "setCount", 0);
 }
 
 void RecordRestart(const RestartRequest& request) {

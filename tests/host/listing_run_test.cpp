@@ -10,7 +10,8 @@
 namespace {
 
 const char* const kBanner =
-    "\n\nOrvane K740 FPGA Update Utility - Version 1.0.0.21\nCopyright (C) Orvane Graphics Inc. 2016\n\n";
+    "\n\nOrvane K740 FPGA Update Utility - Version 1.0.0.21\nCopyright (C) Orvane Graphics Inc. "
+    "2016\n\n";
 const char* const kDefaultList =
     "   Found 2 Orvane K740 graphics cards:\n"
     "   PCIe Bus: 0x0300   FPGA version: 1.2.7\n"
@@ -26,9 +27,12 @@ TEST(ListingRun, NoArgumentListsTheCardsAndWaitsForAKey) {
     tagUpdaterRun run = box.Run({});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.console, std::string(kBanner) + kDefaultList + "\n" + kKeyPrompt);
-    // The log has the same messages with CR LF line ends (the parser's blank lines are console-only).
-    EXPECT_EQ(box.LogBytes().substr(0, 52), "Orvane K740 FPGA Update Utility - Version 1.0.0.21\r\n");
-    EXPECT_NE(box.LogBytes().find("   PCIe Bus: 0x0400   FPGA version: 1.3.0\r\n"), std::string::npos);
+    // The log has the same messages with CR LF line ends (the parser's blank lines are
+    // console-only).
+    EXPECT_EQ(box.LogBytes().substr(0, 52),
+              "Orvane K740 FPGA Update Utility - Version 1.0.0.21\r\n");
+    EXPECT_NE(box.LogBytes().find("   PCIe Bus: 0x0400   FPGA version: 1.3.0\r\n"),
+              std::string::npos);
 }
 
 TEST(ListingRun, QuietSkipsTheKeyPrompt) {
@@ -42,8 +46,8 @@ TEST(ListingRun, FileThatCannotBeOpenedIsReportedOnTheConsoleOnly) {
     UpdaterSandbox box;
     tagUpdaterRun run = box.Run({"-q", "-f", "missing.xsvf"});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.console,
-              std::string(kBanner) + "Error: Unable to open file missing.xsvf\n" + kDefaultList + "\n");
+    EXPECT_EQ(run.console, std::string(kBanner) + "Error: Unable to open file missing.xsvf\n" +
+                               kDefaultList + "\n");
     EXPECT_EQ(box.LogBytes().find("Unable to open"), std::string::npos);
 }
 
@@ -58,8 +62,9 @@ TEST(ListingRun, EmptyFileCountsAsNoImage) {
 TEST(ListingRun, OneCardHasNoPluralAndNoCardsIsReported) {
     UpdaterSandbox box;
     box.UseMachine(MachineJson({DefaultCards()[1]}));
-    EXPECT_NE(box.Run({"-q"}).console.find("   Found 1 Orvane K740 graphics card:\n   PCIe Bus: 0x0400"),
-              std::string::npos);
+    EXPECT_NE(
+        box.Run({"-q"}).console.find("   Found 1 Orvane K740 graphics card:\n   PCIe Bus: 0x0400"),
+        std::string::npos);
 
     box.UseMachine(MachineJson({}));
     tagUpdaterRun none = box.Run({"-q", "-f", "whatever.xsvf"});
@@ -104,8 +109,9 @@ TEST(ListingRun, EstimateFollowsTheLargestDelay) {
         unsigned first, second;
         const char* estimate;
     };
-    for (const Case& c : {Case{20, 35, "3 minutes"}, Case{20, 25, "5 minutes"}, Case{64, 64, "5 minutes"},
-                          Case{12, 40, "3 minutes"}, Case{63, 30, "3 minutes"}, Case{29, 5, "5 minutes"}}) {
+    for (const Case& c :
+         {Case{20, 35, "3 minutes"}, Case{20, 25, "5 minutes"}, Case{64, 64, "5 minutes"},
+          Case{12, 40, "3 minutes"}, Case{63, 30, "3 minutes"}, Case{29, 5, "5 minutes"}}) {
         UpdaterSandbox box;
         std::vector<tagTestCard> cards = DefaultCards();
         cards[0].writeCost = c.first == 64 ? 0 : WriteCostForDelay(c.first);
@@ -114,7 +120,8 @@ TEST(ListingRun, EstimateFollowsTheLargestDelay) {
         box.WriteFile("demo.xsvf", DemoImage());
         tagUpdaterRun run = box.Run({"-f", "demo.xsvf"}, "n");
         EXPECT_EQ(run.exitCode, 0);
-        EXPECT_NE(run.console.find(std::string("   Update time estimate: ") + c.estimate + "\n"), std::string::npos)
+        EXPECT_NE(run.console.find(std::string("   Update time estimate: ") + c.estimate + "\n"),
+                  std::string::npos)
             << c.first << "/" << c.second;
         EXPECT_NE(run.console.find("   Update aborted.\n\n"), std::string::npos);
     }
@@ -139,7 +146,8 @@ TEST(ListingRun, MalformedImagesAreRefusedBeforeProgramming) {
         box.WriteFile("bad.xsvf", c.image);
         tagUpdaterRun run = box.Run({"-f", "bad.xsvf"}, "y");
         EXPECT_EQ(run.exitCode, c.exitCode) << c.name;
-        EXPECT_NE(run.console.find("   Error: The XSVF file is malformed: "), std::string::npos) << c.name;
+        EXPECT_NE(run.console.find("   Error: The XSVF file is malformed: "), std::string::npos)
+            << c.name;
         EXPECT_NE(run.console.find(kDefaultList), std::string::npos) << c.name;
         EXPECT_EQ(run.console.find("WARNING"), std::string::npos) << c.name;
         EXPECT_EQ(run.console.find("Programming"), std::string::npos) << c.name;

@@ -21,9 +21,10 @@ std::string MachineJson(const std::vector<tagTestCard>& cards, bool driverLibrar
         const std::string bus = c.address.substr(0, 2), dev = c.address.substr(3, 2),
                           fn = c.address.substr(6, 1);
         json += "{\"bus\": \"0x" + bus + "\", \"device\": \"0x" + dev + "\", \"function\": " + fn +
-                ", \"bar\": \"" + c.bar + "\", \"aperture\": \"" + c.aperture + "\", \"version\": \"" +
-                c.version + "\", \"writeCost\": " + std::to_string(c.writeCost) +
-                ", \"faults\": " + c.faults + "}";
+                ", \"bar\": \"" + c.bar + "\", \"aperture\": \"" + c.aperture +
+                "\", \"version\": \"" + c.version +
+                "\", \"writeCost\": " + std::to_string(c.writeCost) + ", \"faults\": " + c.faults +
+                "}";
     }
     json += "], \"functions\": []}";
     return json;

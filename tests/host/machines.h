@@ -9,7 +9,7 @@ struct tagTestCard {
     std::string bar = "64";
     std::string aperture = "0x1F00000000";
     std::string version = "1.2.7";
-    unsigned writeCost = 0;      // calibration: delayCount = 30000 / (writeCost + 1), at most 64
+    unsigned writeCost = 0;     // calibration: delayCount = 30000 / (writeCost + 1), at most 64
     std::string faults = "{}";  // JSON object of the card's faults
 };
 

@@ -17,32 +17,40 @@ constexpr const char* kNewVersionList =
 
 std::size_t Count(const std::string& text, const std::string& what) {
     std::size_t n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+    for (std::size_t at = text.find(what); at != std::string::npos;
+         at = text.find(what, at + what.size()))
+        ++n;
     return n;
 }
 
 // The test process reads the simulated host of the sandbox.
-void UseStateOf(const UpdaterSandbox& box) { setenv("OVN_SIM_STATE", box.StateDirectory().c_str(), 1); }
+void UseStateOf(const UpdaterSandbox& box) {
+    setenv("OVN_SIM_STATE", box.StateDirectory().c_str(), 1);
+}
 
 }  // namespace
 
 TEST(ProgrammingRun, IgnoredKeysThenYesProgramsBothCardsAndPutsTheHostBack) {
     UpdaterSandbox box;
     UseStateOf(box);
-    sim::host::RegistrySetString(sim::host::RegistryView::k32, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+    sim::host::RegistrySetString(sim::host::RegistryView::k32,
+                                 L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
                                  L"OvnK740FpgaUpdater", L"stale");
-    sim::host::RegistrySetString(sim::host::RegistryView::k32, L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater",
-                                 L"Config", L"stale");
+    sim::host::RegistrySetString(sim::host::RegistryView::k32,
+                                 L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater", L"Config",
+                                 L"stale");
     const std::uint32_t powerBefore = sim::host::AcMinProcessorState();
     box.WriteFile("demo.xsvf", DemoImage());
 
     tagUpdaterRun run = box.Run({"--nobeep", "-f", "demo.xsvf"}, "xqY");
     EXPECT_EQ(run.exitCode, 0);
     const std::string& out = run.console;
-    EXPECT_NE(out.find("   XSVF update file: demo.xsvf\n   Calibration...  Done.\n   Update time estimate: 5 minutes\n"),
+    EXPECT_NE(out.find("   XSVF update file: demo.xsvf\n   Calibration...  Done.\n   Update time "
+                       "estimate: 5 minutes\n"),
               std::string::npos);
-    EXPECT_NE(out.find("   Press 'y' to continue, or 'n' to abort." + std::string(39, '\b') + std::string(39, ' ') +
-                       std::string(42, '\b') + "Programming the FPGA:....... 00% "),
+    EXPECT_NE(out.find("   Press 'y' to continue, or 'n' to abort." + std::string(39, '\b') +
+                       std::string(39, ' ') + std::string(42, '\b') +
+                       "Programming the FPGA:....... 00% "),
               std::string::npos);
     EXPECT_NE(out.find("\b\b\b\b100%"), std::string::npos);
     EXPECT_NE(out.find("\b \n\nExecution time = "), std::string::npos);
@@ -58,9 +66,10 @@ TEST(ProgrammingRun, IgnoredKeysThenYesProgramsBothCardsAndPutsTheHostBack) {
 
     EXPECT_EQ(sim::host::AcMinProcessorState(), powerBefore);
     EXPECT_FALSE(sim::host::RegistryGetValue(sim::host::RegistryView::k32,
-                                             L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", L"OvnK740FpgaUpdater"));
-    EXPECT_FALSE(sim::host::RegistryGetValue(sim::host::RegistryView::k32,
-                                             L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater", L"Config"));
+                                             L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                                             L"OvnK740FpgaUpdater"));
+    EXPECT_FALSE(sim::host::RegistryGetValue(
+        sim::host::RegistryView::k32, L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater", L"Config"));
 
     EXPECT_NE(box.Run({"-q"}).console.find(kNewVersionList), std::string::npos);
 }
@@ -73,7 +82,8 @@ TEST(ProgrammingRun, NoAbortsAndLeavesTheCardsAsTheyWere) {
     for (const char* answer : {"N", ""}) {  // the end of standard input counts as no
         tagUpdaterRun run = box.Run({"-f", "demo.xsvf"}, answer);
         EXPECT_EQ(run.exitCode, 0);
-        EXPECT_NE(run.console.find(std::string(42, '\b') + "   Update aborted.\n\n\n\nPress any key to exit...\n"),
+        EXPECT_NE(run.console.find(std::string(42, '\b') +
+                                   "   Update aborted.\n\n\n\nPress any key to exit...\n"),
                   std::string::npos);
         EXPECT_EQ(run.console.find("Programming"), std::string::npos);
         EXPECT_EQ(sim::host::AcMinProcessorState(), powerBefore);
@@ -106,9 +116,11 @@ TEST(ProgrammingRun, FailingCardIsReportedAndTheOtherStillProgrammed) {
     const std::size_t first = run.console.find("00% \b\b\b\b");
     ASSERT_NE(first, std::string::npos);
     EXPECT_GE(std::stoi(run.console.substr(first + 8, 2)), 50);
-    EXPECT_NE(run.console.find("\b \n\nUpdate failed on device at index 1 with error code 2\n"), std::string::npos);
+    EXPECT_NE(run.console.find("\b \n\nUpdate failed on device at index 1 with error code 2\n"),
+              std::string::npos);
     EXPECT_EQ(run.console.find("Execution time"), std::string::npos);
-    EXPECT_NE(box.LogBytes().find("\r\n   Card at PCIe Bus 0x0400 failed: command "), std::string::npos);
+    EXPECT_NE(box.LogBytes().find("\r\n   Card at PCIe Bus 0x0400 failed: command "),
+              std::string::npos);
     EXPECT_NE(box.LogBytes().find("; TDO expected "), std::string::npos);
     EXPECT_EQ(sim::host::AcMinProcessorState(), powerBefore);
 

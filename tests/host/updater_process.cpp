@@ -31,7 +31,9 @@ std::string ReadFileBytes(const std::filesystem::path& path) {
     return bytes.str();
 }
 
-std::string DemoImage() { return ReadFileBytes(std::filesystem::path(OVN_SOURCE_DIR) / "samples" / "k740_demo.xsvf"); }
+std::string DemoImage() {
+    return ReadFileBytes(std::filesystem::path(OVN_SOURCE_DIR) / "samples" / "k740_demo.xsvf");
+}
 
 UpdaterSandbox::UpdaterSandbox() {
     root_ = std::filesystem::temp_directory_path() /
@@ -52,7 +54,9 @@ void UpdaterSandbox::UseMachine(const std::string& json) {
     environment_["OVN_SIM_MACHINE"] = WriteFile("machine.json", json).string();
 }
 
-void UpdaterSandbox::SetEnvironment(const std::string& name, const std::string& value) { environment_[name] = value; }
+void UpdaterSandbox::SetEnvironment(const std::string& name, const std::string& value) {
+    environment_[name] = value;
+}
 
 std::filesystem::path UpdaterSandbox::LogFile() const {
     return root_ / "appdata" / "Orvane" / "OvnK740FpgaUpdater" / "OvnK740FpgaUpdater.log";
@@ -60,7 +64,8 @@ std::filesystem::path UpdaterSandbox::LogFile() const {
 
 std::string UpdaterSandbox::LogBytes() const { return ReadFileBytes(LogFile()); }
 
-std::filesystem::path UpdaterSandbox::WriteFile(const std::string& name, const std::string& bytes) const {
+std::filesystem::path UpdaterSandbox::WriteFile(const std::string& name,
+                                                const std::string& bytes) const {
     std::filesystem::path path = root_ / name;
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
@@ -68,7 +73,8 @@ std::filesystem::path UpdaterSandbox::WriteFile(const std::string& name, const s
 
 namespace {
 
-tagChild Start(const std::filesystem::path& root, const std::map<std::string, std::string>& environment,
+tagChild Start(const std::filesystem::path& root,
+               const std::map<std::string, std::string>& environment,
                const std::vector<std::string>& args, const std::string& input) {
     tagChild child;
     static std::atomic<int> runCounter{0};
@@ -121,11 +127,13 @@ tagUpdaterRun Finish(const tagChild& child) {
 
 }  // namespace
 
-tagUpdaterRun UpdaterSandbox::Run(const std::vector<std::string>& args, const std::string& input) const {
+tagUpdaterRun UpdaterSandbox::Run(const std::vector<std::string>& args,
+                                  const std::string& input) const {
     return Finish(Start(root_, environment_, args, input));
 }
 
-tagUpdaterRun UpdaterSandbox::RunAndInterrupt(const std::vector<std::string>& args, const std::string& marker,
+tagUpdaterRun UpdaterSandbox::RunAndInterrupt(const std::vector<std::string>& args,
+                                              const std::string& marker,
                                               const std::string& input) const {
     tagChild child = Start(root_, environment_, args, input);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
