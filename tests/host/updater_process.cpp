@@ -132,15 +132,22 @@ tagUpdaterRun UpdaterSandbox::Run(const std::vector<std::string>& args,
     return Finish(Start(root_, environment_, args, input));
 }
 
-tagUpdaterRun UpdaterSandbox::RunAndInterrupt(const std::vector<std::string>& args,
-                                              const std::string& marker,
-                                              const std::string& input) const {
+tagUpdaterRun UpdaterSandbox::RunAndInterruptWhen(
+    const std::vector<std::string>& args, const std::function<bool(const std::string&)>& ready,
+    const std::string& input) const {
     tagChild child = Start(root_, environment_, args, input);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (ReadFileBytes(child.out).find(marker) == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline) {
+    while (!ready(ReadFileBytes(child.out)) && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     kill(child.pid, SIGINT);
     return Finish(child);
+}
+
+tagUpdaterRun UpdaterSandbox::RunAndInterrupt(const std::vector<std::string>& args,
+                                              const std::string& marker,
+                                              const std::string& input) const {
+    return RunAndInterruptWhen(
+        args, [&marker](const std::string& out) { return out.find(marker) != std::string::npos; },
+        input);
 }

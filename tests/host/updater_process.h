@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -28,6 +29,10 @@ public:
     // Runs the updater with these arguments and standard input; waits for it to end.
     tagUpdaterRun Run(const std::vector<std::string>& args, const std::string& input = "") const;
     // Starts the updater, waits until its output contains `marker`, sends SIGINT and waits.
+    // Starts the updater, waits until its output satisfies `ready`, sends SIGINT and waits.
+    tagUpdaterRun RunAndInterruptWhen(const std::vector<std::string>& args,
+                                      const std::function<bool(const std::string&)>& ready,
+                                      const std::string& input = "") const;
     tagUpdaterRun RunAndInterrupt(const std::vector<std::string>& args, const std::string& marker,
                                   const std::string& input = "") const;
 
