@@ -136,6 +136,9 @@ wait $holder
 
 # 4. The uninstaller the entry names removes the files and the key; a new open installs again.
 "$wine" "$uninstaller_win" </dev/null >/dev/null 2>&1
+echo "uninstaller exit code: $?"
+# A windowed program may still be finishing when a cold Wine returns; give it a few seconds.
+for _ in $(seq 50); do [ -e "$c/$wow/OvnVxd.dll" ] || break; sleep 0.2; done
 check "uninstaller removed the library" no_file "$c/$wow/OvnVxd.dll"
 check "uninstaller removed the driver" no_file "$c/system32/drivers/OvnVxd.sys"
 check "uninstaller removed the native library" no_file "$c/system32/OvnVxd.dll"
