@@ -163,13 +163,17 @@ int RunUpdate(int argc, char** argv) {
     PrepareHost();
 
     CCmdLine options;
-    const std::wstring programDirectory = ProgramDirectory(platform::ModuleFileName(2048));
+    // Only the resume command line after a restart needs it.
+    [[maybe_unused]] const std::wstring programDirectory =
+        ProgramDirectory(platform::ModuleFileName(2048));
     BuildLogPath();
     consoleWindow.store(platform::ConsoleWindow());
     std::thread(KeepConsoleInFront).detach();
 
     if (!options.Parse(argc, argv)) {
         RestorePowerSettings();
+        consoleWindow.store(
+            nullptr);  // the keep-in-front thread must not outlive the process's end
         return 0;
     }
     SetLogToFile(options.logToFile);
@@ -179,7 +183,6 @@ int RunUpdate(int argc, char** argv) {
     // The device-console tool comes with the display-driver handling; until then no display
     // driver is ever found and the run never disables, enables or restarts.
     tagRunFlags flags;
-    (void)programDirectory;
 
     std::int32_t exitCode = 1;
     if (!OpenDriverAccess()) return FinishRun(options, exitCode);
