@@ -115,7 +115,8 @@ TEST(ProgrammingRun, FailingCardIsReportedAndTheOtherStillProgrammed) {
     // The failed card counts as 100 from the first refresh on, so the average starts at 50 or more.
     const std::size_t first = run.console.find("00% \b\b\b\b");
     ASSERT_NE(first, std::string::npos);
-    EXPECT_GE(std::stoi(run.console.substr(first + 8, 2)), 50);
+    // The first refresh may already show 100 on a fast machine: read the number up to its '%'.
+    EXPECT_GE(std::stoi(run.console.substr(first + 8, 3)), 50);
     EXPECT_NE(run.console.find("\b \n\nUpdate failed on device at index 1 with error code 2\n"),
               std::string::npos);
     EXPECT_EQ(run.console.find("Execution time"), std::string::npos);
@@ -166,7 +167,7 @@ TEST(ProgrammingRun, CtrlCRestoresThePowerSettingAndEndsWithOne) {
     UseStateOf(box);
     const std::uint32_t powerBefore = sim::host::AcMinProcessorState();
     XsvfWriter slow;
-    slow.Wait(1, 1, 50000000).Complete();
+    slow.Wait(1, 1, 0xFFFFFFF0u).Complete();
     box.WriteFile("slow.xsvf", std::string(slow.Bytes().begin(), slow.Bytes().end()));
     tagUpdaterRun run = box.RunAndInterrupt({"-q", "-f", "slow.xsvf"}, "Programming the FPGA");
     EXPECT_EQ(run.exitCode, 1);
