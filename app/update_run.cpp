@@ -28,15 +28,6 @@ namespace {
 
 constexpr std::uint32_t kInitialDelayCount = 40;
 
-struct tagRunFlags {
-    bool toolExtracted = false;
-    bool driverPresent = false;
-    bool driverDisabled = false;
-    bool disableNeedsRestart = false;
-    bool restartAtEnd = false;
-    bool aborted = false;
-};
-
 void PrintBanner() {
     PrintAndLog(L"%ls %d.%d.%d.%d\n", kProductName, kVersion[0], kVersion[1], kVersion[2],
                 kVersion[3]);
@@ -182,7 +173,6 @@ int RunUpdate(int argc, char** argv) {
 
     // The device-console tool comes with the display-driver handling; until then no display
     // driver is ever found and the run never disables, enables or restarts.
-    tagRunFlags flags;
 
     std::int32_t exitCode = 1;
     if (!OpenDriverAccess()) return FinishRun(options, exitCode);
@@ -200,7 +190,6 @@ int RunUpdate(int argc, char** argv) {
     std::uint32_t largestDelay = 0;
     ListCards(options, run, largestDelay);
 
-    if (flags.disableNeedsRestart) return FinishRun(options, exitCode);
     if (run.imageSize == 0) {
         PrintAndLog(L"\n");
         return FinishRun(options, exitCode);
@@ -210,8 +199,6 @@ int RunUpdate(int argc, char** argv) {
         const tagProgrammingJob job{run.cards.data(), run.records, ProgramPciScan().devices->items,
                                     run.cardCount, options.beep != 0};
         exitCode = ProgramAllCards(job);
-    } else {
-        flags.aborted = true;
     }
 
     TidyRegistry();
