@@ -15,6 +15,9 @@ std::uint32_t ReadConfig(std::uint32_t handle, std::uint32_t offset) {
     return value;
 }
 
+// Bit 0 set marks an I/O BAR; type 3 (bits 2-1) is reserved for memory BARs.
+bool IsUsableMemoryBar(std::uint32_t bar) { return (bar & 1) == 0 && (bar & 6) != 6; }
+
 }  // namespace
 
 CPciScan::~CPciScan() {
@@ -75,7 +78,11 @@ std::uint32_t CPciScan::MapRegisterAperture(std::uint32_t handle) {
     } else {
         lower = ReadConfig(handle, 0x14);
     }
+    // An I/O BAR, a memory BAR of the reserved type or an unassigned BAR names no register
+    // window; mapping it would hand the card's writes to whatever lives at that address.
+    if (!IsUsableMemoryBar(lower)) return 0;
     const std::uint64_t address = (std::uint64_t{upper} << 32) | (lower & 0xFFFFFF00u);
+    if (address == 0) return 0;
     return memMap64(address, kApertureLength);
 }
 

@@ -43,7 +43,8 @@ public:
     // The scan callback: records the function in the list `context` when it is a K740 card.
     static int OVNVXD_CALL OnPciDevice(std::uint32_t handle, void* context);
 
-    // Maps the card's register aperture (the BAR after BAR0); 0 on failure.
+    // Maps the card's register aperture (the BAR after BAR0); 0 on failure, and 0 without a call
+    // to the library when that BAR is 0, an I/O BAR or a memory BAR of the reserved type.
     static std::uint32_t MapRegisterAperture(std::uint32_t handle);
     static void UnmapRegisterAperture(std::uint32_t mapping);
 

@@ -177,6 +177,33 @@ TEST_F(PciScanTest, FailedMappingStillRecordsTheCard) {
     EXPECT_EQ(g_unmapped.size(), 1u);  // only the live mapping
 }
 
+// An aperture BAR that names no memory window is recorded like a failed mapping, without ever
+// asking the library to map it.
+TEST_F(PciScanTest, ApertureThatIsNoMemoryWindowIsNeverMapped) {
+    sim::MachineConfig config;
+    config.cards = {Card(0x02, sim::BarKind::Bar32, 0xE0000000ull),    // I/O BAR
+                    Card(0x03, sim::BarKind::Bar32, 0xE1000000ull),    // reserved memory type
+                    Card(0x04, sim::BarKind::Bar32, 0),                // unassigned 32-bit BAR
+                    Card(0x05, sim::BarKind::Bar64, 0),                // unassigned 64-bit BAR
+                    Card(0x06, sim::BarKind::Bar64, 0x100000000ull)};  // upper dword alone: usable
+    config.cards[0].barFlags = 0x01;
+    config.cards[1].barFlags = 0x06;
+    sim::SimMachine& machine = Install(config);
+    {
+        CPciScan scan;
+        ASSERT_TRUE(scan.Scan());
+        ASSERT_EQ(scan.cardCount, 5u);
+        for (std::uint32_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(scan.devices->items[i].hRegisters, 0u) << "card " << i;
+            EXPECT_EQ(scan.devices->items[i].busNumber, i + 2);
+        }
+        EXPECT_NE(scan.devices->items[4].hRegisters, 0u);
+        EXPECT_EQ(g_mappedAddresses, (std::vector<std::uint64_t>{0x100000000ull}));
+        EXPECT_EQ(machine.LiveMappings(), 1u);
+    }
+    EXPECT_EQ(g_unmapped.size(), 1u);
+}
+
 TEST_F(PciScanTest, OtherFunctionsSeeOnlyTheThreeIdentityReads) {
     sim::SimMachine& machine = Install(sim::DefaultMachineConfig());
     CPciScan scan;
