@@ -47,13 +47,12 @@ std::wstring CKSeries::GetFpgaVersion(tagDeviceUpdate* record) {
     transfer.speed = kBusSpeed;
     transfer.subAddressSize = 1;
     I2cWrite(transfer);
-    // On a failed read the engine stays in use: nothing releases it afterwards.
-    if (!I2cRead(transfer)) return L"0.0.000";
-    std::wstring text = std::to_wstring(transfer.data.items[3]) + L"." +
-                        std::to_wstring(transfer.data.items[2]) + L"." +
-                        std::to_wstring(transfer.data.items[1]);
+    const bool read = I2cRead(transfer) != 0;
+    // The display driver shares the engine: it gets it back whether or not the read worked.
     I2cRelease();
-    return text;
+    if (!read) return L"0.0.000";
+    return std::to_wstring(transfer.data.items[3]) + L"." +
+           std::to_wstring(transfer.data.items[2]) + L"." + std::to_wstring(transfer.data.items[1]);
 }
 
 void CKSeries::SettleDelay() const {

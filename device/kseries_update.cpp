@@ -6,6 +6,8 @@
 int CKSeries::Update(tagDeviceUpdate* record) {
     setJtagPin(JTAG_TMS, true, record);
     const std::int32_t result = playXsvf(record);
-    record->updateResult.store(result, std::memory_order_relaxed);
+    // Release: the failure diagnostics and every other write of the play are visible to whoever
+    // sees the result.
+    record->updateResult.store(result, std::memory_order_release);
     return result;
 }
