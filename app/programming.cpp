@@ -1,10 +1,10 @@
 // The progress line, worker start, port closing, settling pause and the failure report.
 #include "app/programming.h"
 
-#include <atomic>
 #include <string>
-#include <thread>
+#include <vector>
 
+#include "app/card_workers.h"
 #include "app/console_log.h"
 #include "device/kseries.h"
 #include "hwaccess/pci_scan.h"
@@ -14,32 +14,29 @@
 
 namespace {
 
-// Workers are detached and may outlive the run's locals, so their finish count is process-wide.
-std::atomic<std::uint32_t> finishedWorkers{0};
-
 void BusyPauseMilliseconds(std::uint32_t milliseconds) {
     const std::uint32_t start = platform::ProcessMilliseconds();
     while (platform::ProcessMilliseconds() - start < milliseconds) {
     }
 }
 
-void StartWorkers(const tagProgrammingJob& job) {
-    finishedWorkers.store(0);
+// A card whose record already carries a result (its registers could not be mapped) gets no
+// worker. Returns which cards were started.
+std::vector<bool> StartWorkers(const tagProgrammingJob& job, CCardWorkers& workers) {
+    std::vector<bool> started(job.cardCount, false);
     for (std::uint32_t i = 0; i < job.cardCount; ++i) {
-        CDevBase* card = job.cards[i];
-        tagDeviceUpdate* record = &job.records[i];
-        std::thread([card, record] {
-            card->Update(record);
-            finishedWorkers.fetch_add(1);
-        }).detach();
+        if (job.records[i].updateResult.load(std::memory_order_relaxed) != 0) continue;
+        workers.Start(job.cards[i], &job.records[i]);
+        started[i] = true;
     }
+    return started;
 }
 
 std::uint32_t AveragePercent(const tagProgrammingJob& job) {
     std::uint32_t sum = 0;
     for (std::uint32_t i = 0; i < job.cardCount; ++i) {
         tagDeviceUpdate& record = job.records[i];
-        if (record.updateResult.load(std::memory_order_relaxed) != 0) {
+        if (record.updateResult.load(std::memory_order_acquire) != 0) {
             record.percentDone.store(100, std::memory_order_relaxed);
         }
         sum += record.percentDone.load(std::memory_order_relaxed);
@@ -47,14 +44,14 @@ std::uint32_t AveragePercent(const tagProgrammingJob& job) {
     return sum / job.cardCount;
 }
 
-void ShowProgressUntilDone(const tagProgrammingJob& job) {
+void ShowProgressUntilDone(const tagProgrammingJob& job, const CCardWorkers& workers) {
     static const wchar_t* const kSpinner[4] = {L"|", L"/", L"-", L"\\"};
     int phase = 0;
     int beepCount = 0;
     for (bool done = false; !done;) {
         BusyPauseMilliseconds(kProgressRefreshMilliseconds);
         // Read before averaging: a worker that has returned has written its last percentage.
-        const bool allReturned = finishedWorkers.load() == job.cardCount;
+        const bool allReturned = workers.AllReturned();
         const std::uint32_t average = AveragePercent(job);
         PrintAndLog(L"\b\b\b\b%02d%%", static_cast<int>(average));
         PrintAndLog(kSpinner[phase]);
@@ -79,19 +76,29 @@ std::string HexBytes(const std::vector<std::uint8_t>& bytes) {
     return text.empty() ? "-" : text;
 }
 
+// The console's failure line has no break of its own; in the log the details take a whole line of
+// their own, so the next card's failure line starts on a fresh one.
 void LogFailureDetails(const tagPciInfo& pci, const tagDeviceUpdate& record) {
+    const std::int32_t result = record.updateResult.load();
+    if (result == kUnmappedCardResult) {
+        LogOnly(
+            L"\n   Card at PCIe Bus 0x%02X%X%X was not programmed: its register aperture is not "
+            L"mapped\n",
+            pci.busNumber, pci.deviceNumber, pci.functionNumber);
+        return;
+    }
     const tagXsvfFailure& f = record.failure;
-    // The console line has no break of its own; the details start a line of their own in the log.
     LogOnly(
         L"\n   Card at PCIe Bus 0x%02X%X%X failed: command %d (0x%02X) at byte offset %u, error "
         L"code %d",
         pci.busNumber, pci.deviceNumber, pci.functionNumber, static_cast<int>(f.commandIndex),
         static_cast<unsigned>(f.command), static_cast<unsigned>(f.byteOffset),
-        static_cast<int>(record.updateResult.load()));
+        static_cast<int>(result));
     if (f.code == 2 || f.code == 3) {
         LogOnly(L"; TDO expected %hs, captured %hs, mask %hs", HexBytes(f.expected).c_str(),
                 HexBytes(f.captured).c_str(), HexBytes(f.mask).c_str());
     }
+    LogOnly(L"\n");
 }
 
 }  // namespace
@@ -99,11 +106,17 @@ void LogFailureDetails(const tagPciInfo& pci, const tagDeviceUpdate& record) {
 std::int32_t ProgramAllCards(const tagProgrammingJob& job) {
     PrintAndLog(L"Programming the FPGA:....... 00%% ");
     const std::uint32_t startTime = platform::ProcessMilliseconds();
-    StartWorkers(job);
-    ShowProgressUntilDone(job);
+    CCardWorkers workers;
+    const std::vector<bool> started = StartWorkers(job, workers);
+    ShowProgressUntilDone(job, workers);
+    // Every card is at 100 or has failed, so the workers are returning: wait for the last of them
+    // before the ports, the records and the diagnostics are touched.
+    workers.JoinAll();
     PrintAndLog(L"\b \n\n");
 
-    for (std::uint32_t i = 0; i < job.cardCount; ++i) closeJtagPort(&job.records[i], 1);
+    for (std::uint32_t i = 0; i < job.cardCount; ++i) {
+        if (started[i]) closeJtagPort(&job.records[i], 1);
+    }
 
     const std::uint32_t settleStart = platform::ProcessMilliseconds();
     while ((platform::ProcessMilliseconds() - settleStart) / 1000 < 5) {
