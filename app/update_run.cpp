@@ -10,6 +10,7 @@
 #include "app/key_prompts.h"
 #include "app/program_directory.h"
 #include "app/programming.h"
+#include "app/run_guard.h"
 #include "app/run_messages.h"
 #include "app/run_resources.h"
 #include "device/kseries.h"
@@ -101,7 +102,10 @@ void ListCards(const CCmdLine& options, tagRunResources& run, std::uint32_t& lar
         record.bytesConsumed = 0;
         record.percentDone = 0;
         record.updateResult = 0;
-        if (run.imageSize > 0) {
+        // Without its register window a card is listed but never programmed, and fails the run.
+        const bool mapped = pci.hRegisters != 0;
+        if (!mapped) record.updateResult = kUnmappedCardResult;
+        if (run.imageSize > 0 && mapped) {
             record.imageCursor = run.image;
             record.imageSize = static_cast<std::uint32_t>(run.imageSize);
             openJtagPort(&record);
@@ -110,7 +114,7 @@ void ListCards(const CCmdLine& options, tagRunResources& run, std::uint32_t& lar
                     pci.functionNumber);
         PrintAndLog(L"%ls", run.cards[i]->GetFpgaVersion(&record).c_str());
         PrintAndLog(L"\n");
-        if (record.delayCount > largestDelay) largestDelay = record.delayCount;
+        if (mapped && record.delayCount > largestDelay) largestDelay = record.delayCount;
     }
 }
 
@@ -146,9 +150,7 @@ int FinishRun(const CCmdLine& options, std::int32_t exitCode) {
     return exitCode;
 }
 
-}  // namespace
-
-int RunUpdate(int argc, char** argv) {
+int RunUpdateSteps(int argc, char** argv) {
     SetCleanupRoutine(&CleanUpRun);
     SetHostServicesLog(&LogHostServiceMessage);
     PrepareHost();
@@ -203,4 +205,10 @@ int RunUpdate(int argc, char** argv) {
 
     TidyRegistry();
     return FinishRun(options, exitCode);
+}
+
+}  // namespace
+
+int RunUpdate(int argc, char** argv) {
+    return RunPuttingTheHostBackOnFailure([&] { return RunUpdateSteps(argc, argv); });
 }

@@ -1,0 +1,40 @@
+// The top-level handler of the update run.
+#include "app/run_guard.h"
+
+#include <exception>
+#include <string>
+
+#include "app/console_log.h"
+#include "app/run_resources.h"
+#include "hwaccess/host_services.h"
+#include "platform/console.h"
+#include "platform/text_encoding.h"
+
+namespace {
+
+int EndAfterFailure(const char* what) noexcept {
+    // The power setting first: nothing below may keep it from being put back.
+    if (!rebootStarted.load()) RestorePowerSettings();
+    try {
+        // The programming step joins its workers before an exception leaves it, so the run's data
+        // is no longer in use.
+        CleanUpRun(false);
+        PrintAndLog(L"\n   Error: The update stopped: %ls.\n", WidenBytes(what).c_str());
+        platform::ConsoleFlush();
+    } catch (...) {
+        // Out of memory even for the report: the exit code alone tells.
+    }
+    return kRunStoppedExitCode;
+}
+
+}  // namespace
+
+int RunPuttingTheHostBackOnFailure(const std::function<int()>& run) {
+    try {
+        return run();
+    } catch (const std::exception& failure) {
+        return EndAfterFailure(failure.what());
+    } catch (...) {
+        return EndAfterFailure("unknown failure");
+    }
+}
