@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -31,6 +32,24 @@ std::atomic<void (*)(bool)> cleanupRoutine{nullptr};
 std::atomic<void (*)(const wchar_t*)> hostLog{nullptr};
 std::atomic<bool> consoleControlStarted{false};
 
+// The power values are saved and raised on the run's thread while the console-control handler may
+// already restore them on its own: one lock orders the two, so the handler never reads half-saved
+// values and a raise never lands after a restore.
+struct tagPowerGuard {
+    std::mutex lock;
+    bool interrupted = false;  // the handler has put the setting back: it is never raised again
+};
+tagPowerGuard& PowerGuard() {
+    static tagPowerGuard guard;
+    return guard;
+}
+
+// Called with the guard's lock held.
+void WriteBackSavedPower() {
+    platform::PowerWriteAcMinProcessorState(activeScheme, savedMinProcessorState);
+    platform::PowerApplyScheme(activeScheme);
+}
+
 void Log(const wchar_t* message) {
     if (auto log = hostLog.load()) log(message);
 }
@@ -49,6 +68,9 @@ void PrepareHost() {
     platform::SetProcessPriorityClass(platform::kHighPriorityClass);
     platform::SetThreadExecutionState(platform::kEsContinuous | platform::kEsAwaymodeRequired |
                                       platform::kEsSystemRequired);
+    tagPowerGuard& power = PowerGuard();
+    std::lock_guard<std::mutex> hold(power.lock);
+    if (power.interrupted) return;
     activeScheme = platform::PowerGetActiveScheme();
     platform::PowerReadAcMinProcessorState(activeScheme, &savedMinProcessorState);
     platform::PowerWriteAcMinProcessorState(activeScheme, kFullPowerPercent);
@@ -56,8 +78,8 @@ void PrepareHost() {
 }
 
 void RestorePowerSettings() {
-    platform::PowerWriteAcMinProcessorState(activeScheme, savedMinProcessorState);
-    platform::PowerApplyScheme(activeScheme);
+    std::lock_guard<std::mutex> hold(PowerGuard().lock);
+    WriteBackSavedPower();
 }
 
 bool OnConsoleControl(std::uint32_t) {
@@ -66,7 +88,12 @@ bool OnConsoleControl(std::uint32_t) {
     if (consoleControlStarted.exchange(true)) {
         for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
     }
-    RestorePowerSettings();
+    {
+        tagPowerGuard& power = PowerGuard();
+        std::lock_guard<std::mutex> hold(power.lock);
+        power.interrupted = true;
+        WriteBackSavedPower();
+    }
     if (auto routine = cleanupRoutine.load()) routine(true);
     std::fflush(nullptr);
     // No static destructors and no atexit handlers: worker threads may still be running over the

@@ -120,6 +120,23 @@ TEST_F(HostServicesTest, ConsoleControlRestoresPowerRunsTheCleanUpAndExitsWithOn
     EXPECT_EQ(host::AppliedMinProcessorState(), 42u);
 }
 
+// The handler may run before the run's thread has raised the setting: a raise that comes after the
+// handler's restore must not happen, or the process would end with the setting at 100.
+TEST_F(HostServicesTest, RaiseAfterTheConsoleControlRestoreNeverHappens) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    host::SetAcMinProcessorState(42);
+    EXPECT_EXIT(
+        {
+            SetCleanupRoutine([](bool) {
+                PrepareHost();  // the run's thread, late
+                std::fprintf(stderr, "power after late raise %u\n", host::AcMinProcessorState());
+            });
+            OnConsoleControl(0);
+        },
+        ::testing::ExitedWithCode(1), "power after late raise 42");
+    EXPECT_EQ(host::AcMinProcessorState(), 42u);
+}
+
 TEST_F(HostServicesTest, CtrlCDuringTheRunRestoresPowerAndExitsWithOne) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     host::SetAcMinProcessorState(42);
