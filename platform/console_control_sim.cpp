@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/console_control.h"
+#include "platform/terminal_mode_sim.h"
 
 namespace platform {
 
@@ -54,6 +55,8 @@ std::uint32_t ControlTypeOf(int signal) {
 // Each event gets a thread of its own, as on Windows, so a handler that never returns (it ends the
 // process) does not keep a second event from being seen.
 void Dispatch(int signal) {
+    // Handlers end the process: a prompt's unechoed terminal mode must not outlive it.
+    EndTerminalKeyMode();
     std::vector<Handler> current;
     {
         std::lock_guard<std::mutex> guard(handlersLock);

@@ -4,9 +4,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/console.h"
+#include "platform/terminal_mode_sim.h"
 #include "platform/text_encoding.h"
 
 namespace platform {
@@ -17,6 +20,18 @@ bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
 
 // Any non-null value: the host edition has no window to bring forward.
 int consoleWindowStandIn = 0;
+
+// The terminal's settings while a key read has switched echo and line editing off. Ctrl+C at a
+// prompt ends the process from the console-control thread, which must put them back first.
+struct tagTerminalKeyMode {
+    std::mutex lock;
+    std::optional<termios> saved;
+    bool ended = false;  // the process is ending: the terminal is no longer switched
+};
+tagTerminalKeyMode& TerminalKeyMode() {
+    static tagTerminalKeyMode mode;
+    return mode;
+}
 
 }  // namespace
 
@@ -44,16 +59,40 @@ int ReadKeyNoEcho() {
     if (!StdinIsConsole()) {
         return read(STDIN_FILENO, &key, 1) == 1 ? key : -1;
     }
-    termios saved{};
-    tcgetattr(STDIN_FILENO, &saved);
-    termios raw = saved;
-    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+    {
+        tagTerminalKeyMode& mode = TerminalKeyMode();
+        std::lock_guard<std::mutex> hold(mode.lock);
+        if (!mode.ended) {
+            termios saved{};
+            tcgetattr(STDIN_FILENO, &saved);
+            termios raw = saved;
+            raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+            raw.c_cc[VMIN] = 1;
+            raw.c_cc[VTIME] = 0;
+            mode.saved = saved;
+            tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+        }
+    }
     ssize_t got = read(STDIN_FILENO, &key, 1);
-    tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    RestoreTerminalKeyMode();
     return got == 1 ? key : -1;
 }
+
+namespace {
+
+void PutTerminalBack(bool forGood) {
+    tagTerminalKeyMode& mode = TerminalKeyMode();
+    std::lock_guard<std::mutex> hold(mode.lock);
+    if (forGood) mode.ended = true;
+    if (!mode.saved) return;
+    tcsetattr(STDIN_FILENO, TCSANOW, &*mode.saved);
+    mode.saved.reset();
+}
+
+}  // namespace
+
+void RestoreTerminalKeyMode() { PutTerminalBack(false); }
+
+void EndTerminalKeyMode() { PutTerminalBack(true); }
 
 }  // namespace platform
