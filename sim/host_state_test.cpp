@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -108,6 +110,106 @@ TEST_F(HostStateTest, DamagedStateFileReadsAsDefaults) {
     EXPECT_EQ(host::Sessions(), (std::vector<std::uint32_t>{0, 1}));
     host::SetAcMinProcessorState(60);
     EXPECT_EQ(host::AcMinProcessorState(), 60u);
+}
+
+TEST_F(HostStateTest, MembersOfTheWrongTypeReadAsAbsentAndAreNamedOnce) {
+    std::filesystem::create_directories(dir_);
+    std::ofstream(host::StateFile()) << R"({"power": {"acMinProcessorState": {"x": "high"},
+        "activeScheme": 7}, "sessions": [1, "two", 3], "events": {"E": true},
+        "registry": {"32": {"SOFTWARE\\K": {"V": {"type": "sz", "data": "00"}}}},
+        "restarts": [{"timeout": -1}], "nextPid": "many"})";
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(host::AcMinProcessorState(), 5u);
+    EXPECT_EQ(host::Sessions(), (std::vector<std::uint32_t>{1, 3}));
+    EXPECT_FALSE(host::NamedEventSignalled(L"E"));
+    EXPECT_FALSE(host::SetNamedEvent(L"E"));
+    EXPECT_EQ(host::RegistryGetValue(RegistryView::k32, L"SOFTWARE\\K", L"V")->data,
+              std::vector<std::uint8_t>{0x00});
+    EXPECT_EQ(host::RegistryGetValue(RegistryView::k32, L"SOFTWARE\\K", L"V")->type, 0u);
+    EXPECT_EQ(host::Restarts().size(), 1u);
+    EXPECT_EQ(host::AddProcess(L"a.exe", 1), 1000u);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    const std::string line = "simulated host state file '" + host::StateFile().string() +
+                             "': power.activeScheme: expected a string; read as absent\n";
+    EXPECT_EQ(said.find(line), 0u) << said;
+    EXPECT_EQ(said.find(line, 1), std::string::npos) << said;  // said once, not on every read
+
+    // The write replaced what it could not use.
+    host::SetAcMinProcessorState(60);
+    EXPECT_EQ(host::AcMinProcessorState(), 60u);
+    EXPECT_EQ(host::ActiveScheme(), "381b4222-f694-41f0-9685-ff5bb260df2e");
+}
+
+TEST_F(HostStateTest, StateDirectoryThatCannotBeCreatedIsNamedAndTheChangeDropped) {
+    std::filesystem::create_directories(dir_);
+    std::ofstream(dir_ / "file") << "x";
+    const std::filesystem::path state = dir_ / "file" / "state";
+    setenv("OVN_SIM_STATE", state.c_str(), 1);
+    ::testing::internal::CaptureStderr();
+    host::SetAcMinProcessorState(60);  // returns instead of waiting for a lock it can never take
+    host::SetAcMinProcessorState(61);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(host::AcMinProcessorState(), 5u);
+    const std::string line = "simulated host state directory '" + state.string() + "': ";
+    EXPECT_EQ(said.find(line), 0u) << said;
+    EXPECT_EQ(said.find(line, 1), std::string::npos) << said;
+}
+
+// The old lock was taken over after 3 seconds whoever held it; a slow holder then lost its update.
+TEST_F(HostStateTest, LivingHolderKeepsTheLockHoweverLongItHoldsIt) {
+    host::SetAcMinProcessorState(10);
+    int ready[2], go[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(go), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        host::Update([&](nlohmann::json& d) {
+            d["holder"] = "child";
+            char byte = 1;
+            if (write(ready[1], &byte, 1) != 1 || read(go[0], &byte, 1) != 1) std::_Exit(2);
+        });
+        std::_Exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    std::atomic<bool> done{false};
+    std::thread waiting([&] {
+        host::SetAcMinProcessorState(20);
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    EXPECT_FALSE(done.load());
+    ASSERT_EQ(write(go[1], &byte, 1), 1);
+    waiting.join();
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const nlohmann::json document = host::Load();
+    EXPECT_EQ(document.value("holder", ""), "child");
+    EXPECT_EQ(host::AcMinProcessorState(), 20u);
+    for (int fd : {ready[0], ready[1], go[0], go[1]}) close(fd);
+}
+
+TEST_F(HostStateTest, HolderThatDiesLeavesNoLockBehind) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        host::Update([&](nlohmann::json&) {
+            char byte = 1;
+            if (write(ready[1], &byte, 1) != 1) std::_Exit(2);
+            std::_Exit(0);  // ended in the middle of its change, as by Ctrl+C
+        });
+        std::_Exit(3);
+    }
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    int status = 0;
+    waitpid(child, &status, 0);
+    host::SetAcMinProcessorState(30);  // would wait for ever if the dead holder kept the lock
+    EXPECT_EQ(host::AcMinProcessorState(), 30u);
+    close(ready[0]);
+    close(ready[1]);
 }
 
 TEST_F(HostStateTest, WideNamesKeepCharactersBeyondAscii) {

@@ -1,15 +1,19 @@
-// One JSON file per state directory, guarded by a lock directory and replaced by rename.
+// One JSON file per state directory, guarded by a file lock and replaced by rename.
 #include "sim/host_store.h"
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <system_error>
-#include <thread>
+
+#include "sim/host_file_lock.h"
+#include "sim/host_state_schema.h"
 
 namespace sim::host {
 
@@ -17,48 +21,41 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A holder that died (the console-control path ends the process at once) must not block the next
-// run for ever: a lock older than this is taken over.
-constexpr auto kStaleLock = std::chrono::seconds(3);
-
 std::mutex& ProcessLock() {
     static std::mutex lock;
     return lock;
 }
 
-fs::path LockPath() { return StateDirectory() / "host.lock"; }
+// The simulated host's complaints go to standard error, each one once per process: a state file
+// is read again by every call, and a run would otherwise repeat the same line hundreds of times.
+// Called with ProcessLock() held.
+void Complain(const std::string& line) {
+    static std::set<std::string> said;
+    if (!said.insert(line).second) return;
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
 
-// Creating a directory is atomic on every file system we run on, which makes it a portable lock.
-class CrossProcessLock {
-public:
-    CrossProcessLock() {
-        std::error_code ec;
-        fs::create_directories(StateDirectory(), ec);
-        for (;;) {
-            if (fs::create_directory(LockPath(), ec)) return;
-            auto written = fs::last_write_time(LockPath(), ec);
-            if (!ec && fs::file_time_type::clock::now() - written > kStaleLock) {
-                fs::remove(LockPath(), ec);
-                continue;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
-    ~CrossProcessLock() {
-        std::error_code ec;
-        fs::remove(LockPath(), ec);
-    }
-    CrossProcessLock(const CrossProcessLock&) = delete;
-    CrossProcessLock& operator=(const CrossProcessLock&) = delete;
-};
+std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
 
+// A state file that is no JSON object reads as empty, a member of the wrong type as absent; both
+// are said once, and the next write replaces them.
 nlohmann::json ReadFile() {
     std::ifstream in(StateFile(), std::ios::binary);
     if (!in) return nlohmann::json::object();
     std::stringstream text;
     text << in.rdbuf();
     auto document = nlohmann::json::parse(text.str(), nullptr, false);
-    if (document.is_discarded() || !document.is_object()) return nlohmann::json::object();
+    if (document.is_discarded() || !document.is_object()) {
+        Complain("simulated host state file " + Quoted(StateFile()) +
+                 ": not a JSON object; read as empty");
+        return nlohmann::json::object();
+    }
+    const std::string fault = DropMistypedMembers(document);
+    if (!fault.empty()) {
+        Complain("simulated host state file " + Quoted(StateFile()) + ": " + fault +
+                 "; read as absent");
+    }
     return document;
 }
 
@@ -68,6 +65,17 @@ std::string UniqueSuffix() {
     std::ostringstream suffix;
     suffix << '.' << now << '.' << counter.fetch_add(1) << ".tmp";
     return suffix.str();
+}
+
+// The state directory, created when missing; false (said once) when it cannot be.
+bool EnsureStateDirectory() {
+    std::error_code ec;
+    fs::create_directories(StateDirectory(), ec);
+    if (fs::is_directory(StateDirectory())) return true;
+    Complain("simulated host state directory " + Quoted(StateDirectory()) +
+             ": cannot be created: " + (ec ? ec.message() : std::string("not a directory")) +
+             "; changes to the simulated host are lost");
+    return false;
 }
 
 }  // namespace
@@ -90,7 +98,14 @@ nlohmann::json Load() {
 
 void Update(const std::function<void(nlohmann::json&)>& change) {
     std::lock_guard<std::mutex> guard(ProcessLock());
-    CrossProcessLock lock;
+    if (!EnsureStateDirectory()) return;
+    // The threads of this process are ordered by ProcessLock(); the file lock orders processes.
+    CHostFileLock lock(StateDirectory() / "host.json.lock");
+    if (!lock.Held()) {
+        Complain("simulated host state lock " + Quoted(StateDirectory() / "host.json.lock") + ": " +
+                 lock.Error() + "; changes to the simulated host are lost");
+        return;
+    }
     nlohmann::json document = ReadFile();
     change(document);
     fs::path temp = StateFile();

@@ -15,11 +15,16 @@ std::filesystem::path StateDirectory();
 // The host's state file in the state directory.
 std::filesystem::path StateFile();
 
-// The whole document as last written (an empty object when there is none or it cannot be parsed).
+// The whole document as last written: an empty object when there is none or it is no JSON object;
+// members of the wrong type (host_state_schema.h) read as absent. A damaged file is reported once
+// per process on standard error, naming the file.
 nlohmann::json Load();
 
 // Reads, changes and writes the document under a lock shared by all processes, so concurrent runs
 // and the console-control thread do not lose each other's updates. The file is replaced atomically.
+// The lock is the system's: it goes with its holder, and a living holder keeps it. When the state
+// directory cannot be created or locked, that is reported once on standard error and the change is
+// dropped, as a failed system call leaves the machine as it was.
 void Update(const std::function<void(nlohmann::json&)>& change);
 
 // Removes the host's state file: the next reader sees the defaults.
