@@ -1,0 +1,88 @@
+// The run's top-level handler: an escaping exception still puts the power setting back.
+#include "app/run_guard.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+#include <string>
+#include <system_error>
+
+#include "hwaccess/host_services.h"
+#include "sim/host_state.h"
+
+namespace {
+
+class RunGuardTest : public testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("ovn-run-guard-" + std::to_string(getpid()) + "-" +
+                testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir_);
+        setenv("OVN_SIM_STATE", dir_.c_str(), 1);
+        unsetenv("LOCALAPPDATA");
+        rebootStarted = false;
+        sim::host::SetAcMinProcessorState(30);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    // Runs `run` under the guard after the host was prepared; returns the console output.
+    template <typename Run>
+    std::string Guarded(Run run, int& exitCode) {
+        testing::internal::CaptureStdout();
+        exitCode = RunPuttingTheHostBackOnFailure([&] {
+            PrepareHost();
+            EXPECT_EQ(sim::host::AcMinProcessorState(), 100u);
+            return run();
+        });
+        return testing::internal::GetCapturedStdout();
+    }
+
+    std::filesystem::path dir_;
+};
+
+TEST_F(RunGuardTest, FailedAllocationRestoresThePowerSettingAndSaysWhy) {
+    int exitCode = 0;
+    const std::string console = Guarded([]() -> int { throw std::bad_alloc(); }, exitCode);
+    EXPECT_EQ(exitCode, kRunStoppedExitCode);
+    EXPECT_EQ(sim::host::AcMinProcessorState(), 30u);
+    EXPECT_NE(console.find("   Error: The update stopped: std::bad_alloc.\n"), std::string::npos)
+        << console;
+}
+
+TEST_F(RunGuardTest, ThreadThatCannotStartRestoresThePowerSetting) {
+    int exitCode = 0;
+    Guarded(
+        []() -> int {
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                                    "thread");
+        },
+        exitCode);
+    EXPECT_EQ(exitCode, kRunStoppedExitCode);
+    EXPECT_EQ(sim::host::AcMinProcessorState(), 30u);
+}
+
+TEST_F(RunGuardTest, AfterARestartHasBegunThePowerSettingIsLeftToIt) {
+    int exitCode = 0;
+    Guarded(
+        []() -> int {
+            rebootStarted = true;  // RebootNow restored it already; the run may not write it again
+            sim::host::SetAcMinProcessorState(55);
+            throw std::bad_alloc();
+        },
+        exitCode);
+    EXPECT_EQ(exitCode, kRunStoppedExitCode);
+    EXPECT_EQ(sim::host::AcMinProcessorState(), 55u);
+    rebootStarted = false;
+}
+
+TEST_F(RunGuardTest, ARunThatEndsNormallyKeepsItsExitCode) {
+    int exitCode = 0;
+    Guarded([] { return 4; }, exitCode);
+    EXPECT_EQ(exitCode, 4);
+}
+
+}  // namespace
