@@ -1,5 +1,6 @@
-# The elevated exe's defences under Wine: its import table, libraries planted beside it, and image
-# names outside the ANSI code page (hardening_test.sh). Included from tests/wine/CMakeLists.txt.
+# The elevated exe's defences: its import table, no test switch in the product, libraries planted
+# beside it and image names outside the ANSI code page under Wine (hardening_test.sh). Included from
+# tests/wine/CMakeLists.txt.
 add_library(planted_system_dll SHARED ${CMAKE_CURRENT_LIST_DIR}/planted_system_dll_win.cpp)
 set_target_properties(planted_system_dll PROPERTIES PREFIX "" OUTPUT_NAME OvnPlantedSystemDll)
 # Undecorated export names on i686, as the system's own libraries have them.
@@ -17,25 +18,33 @@ endif()
 
 set(hardening_script ${CMAKE_CURRENT_LIST_DIR}/hardening_test.sh)
 set(hardening_demo ${PROJECT_SOURCE_DIR}/samples/k740_demo.xsvf)
+set(imports_script ${CMAKE_CURRENT_LIST_DIR}/check_imports.cmake)
+set(switch_script ${CMAKE_CURRENT_LIST_DIR}/check_no_test_switch.cmake)
+# Every switch that the simulation build's test hooks read (payload/test_hooks_simulation.cpp).
+set(test_switches OVN_SUPPRESS_SHUTDOWN)
 
-add_test(NAME updater_imports
-         COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:OvnK740FpgaUpdater> -DOBJDUMP=${CMAKE_OBJDUMP}
-                 -P ${CMAKE_CURRENT_LIST_DIR}/check_imports.cmake)
-add_test(NAME updater_hardening
-         COMMAND sh ${hardening_script} $<TARGET_FILE:OvnK740FpgaUpdater>
-                 $<TARGET_FILE:planted_system_dll> $<TARGET_FILE:planted_control> ${hardening_demo})
-ovn_use_wine_prefix(updater_hardening)
-set_tests_properties(updater_hardening PROPERTIES TIMEOUT 600)
+# ovn_hardening_tests(suffix objdump product-exe simulation-exe test-programs-dir): the import
+# table of both exes, no test switch in the product, and the planted libraries and Unicode names
+# with the simulation build (it has cards; the product's components must not enter the shared
+# prefix).
+function(ovn_hardening_tests suffix objdump product simulation programs)
+  foreach(exe product simulation)
+    add_test(NAME updater_imports_${exe}${suffix}
+             COMMAND ${CMAKE_COMMAND} -DEXE=${${exe}} -DOBJDUMP=${objdump} -P ${imports_script})
+  endforeach()
+  add_test(NAME updater_no_test_switch${suffix}
+           COMMAND ${CMAKE_COMMAND} -DEXE=${product} "-DNAMES=${test_switches}" -P ${switch_script})
+  add_test(NAME updater_hardening${suffix}
+           COMMAND sh ${hardening_script} ${simulation} ${programs}/OvnPlantedSystemDll.dll
+                   ${programs}/planted_control.exe ${hardening_demo})
+  ovn_use_wine_prefix(updater_hardening${suffix})
+  set_tests_properties(updater_hardening${suffix} PROPERTIES TIMEOUT 600)
+endfunction()
 
+ovn_hardening_tests("" ${CMAKE_OBJDUMP} $<TARGET_FILE:OvnK740FpgaUpdater>
+                    $<TARGET_FILE:OvnK740FpgaUpdaterSimulation> ${CMAKE_CURRENT_BINARY_DIR})
 if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND TARGET ovnvxd_width64)
   set(width64 ${CMAKE_BINARY_DIR}/width64)
-  add_test(NAME updater_imports_64
-           COMMAND ${CMAKE_COMMAND} -DEXE=${width64}/OvnK740FpgaUpdater.exe
-                   -DOBJDUMP=x86_64-w64-mingw32-objdump -P ${CMAKE_CURRENT_LIST_DIR}/check_imports.cmake)
-  add_test(NAME updater_hardening_64
-           COMMAND sh ${hardening_script} ${width64}/OvnK740FpgaUpdater.exe
-                   ${width64}/tests/wine/OvnPlantedSystemDll.dll
-                   ${width64}/tests/wine/planted_control.exe ${hardening_demo})
-  ovn_use_wine_prefix(updater_hardening_64)
-  set_tests_properties(updater_hardening_64 PROPERTIES TIMEOUT 600)
+  ovn_hardening_tests(_64 x86_64-w64-mingw32-objdump ${width64}/OvnK740FpgaUpdater.exe
+                      ${width64}/simulation/OvnK740FpgaUpdater.exe ${width64}/tests/wine)
 endif()
