@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/console_stream.h"
 #include "platform/terminal_mode_sim.h"
 #include "platform/text_encoding.h"
 
@@ -35,8 +36,12 @@ tagTerminalKeyMode& TerminalKeyMode() {
 
 }  // namespace
 
-// Wide and narrow text share one byte stream: glibc refuses narrow output on a wide-oriented
-// stream.
+// Wide and narrow text share one byte stream of UTF-8: glibc refuses narrow output on a
+// wide-oriented stream.
+void ConsoleWriteNarrow(const char* text, std::size_t length) {
+    ConsoleWriteStreamBytes(text, length);
+}
+
 void ConsoleWriteWide(const std::wstring& text) { ConsoleWriteNarrow(WideToUtf8(text)); }
 
 void ConsoleShowCursor(bool visible) {
