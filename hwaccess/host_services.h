@@ -15,9 +15,9 @@ extern std::atomic<void*> consoleWindow;
 extern std::atomic<bool> rebootStarted;
 
 // Registers OnConsoleControl, raises the priority, keeps the machine awake, saves the minimum
-// processor state and raises it to 100 percent. Call it before any other thread starts. The save and
-// the raise are ordered with OnConsoleControl's restore: the handler never reads half-saved values,
-// and once it has restored the setting nothing raises it again.
+// processor state and raises it to 100 percent. Call it before any other thread starts. The save
+// and the raise are ordered with OnConsoleControl's restore: the handler never reads half-saved
+// values, and once it has restored the setting nothing raises it again.
 void PrepareHost();
 
 // Writes the saved minimum processor state back and applies the scheme again.
