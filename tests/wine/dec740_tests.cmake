@@ -26,10 +26,15 @@ else()
 endif()
 add_test(NAME dec740_win${own} COMMAND sh ${dec740_script} $<TARGET_FILE:dec740>
                                         $<TARGET_FILE:dec740_device> $<TARGET_FILE:loader_planted>)
+add_test(NAME dec740_simulation_win${own}
+         COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/dec740_simulation_test.sh
+                 $<TARGET_FILE:dec740_simulation>)
 if(own EQUAL 32)
   ovn_use_wine_prefix(dec740_win32 WIN32)
+  ovn_use_wine_prefix(dec740_simulation_win32 WIN32)
 else()
   ovn_use_wine_prefix(dec740_win64)
+  ovn_use_wine_prefix(dec740_simulation_win64)
 endif()
 foreach(binding dec740 dec740_simulation)
   add_test(NAME ${binding}_imports_${own}
@@ -43,6 +48,10 @@ if(own EQUAL 32 AND TARGET ovnvxd_width64)
            COMMAND sh ${dec740_script} ${width64}/tools/dec740/dec740.exe
                    ${width64}/tests/wine/dec740_device.exe ${width64}/tests/wine/OvnVxdPlanted.dll)
   ovn_use_wine_prefix(dec740_win64)
+  add_test(NAME dec740_simulation_win64
+           COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/dec740_simulation_test.sh
+                   ${width64}/tools/dec740/simulation/dec740.exe)
+  ovn_use_wine_prefix(dec740_simulation_win64)
   foreach(binding dec740 dec740_simulation)
     set(exe ${width64}/tools/dec740/dec740.exe)
     if(binding STREQUAL "dec740_simulation")
