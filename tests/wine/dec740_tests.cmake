@@ -6,7 +6,7 @@ target_link_libraries(dec740_device PRIVATE ovn_options setupapi advapi32)
 
 if(TARGET ovn_other_width)
   # The second-width build: its programs run from the parent build's tests.
-  add_dependencies(ovn_other_width dec740 dec740_simulation dec740_device loader_planted)
+  add_dependencies(ovn_other_width dec740_device loader_planted)
   return()
 endif()
 
@@ -60,4 +60,20 @@ if(own EQUAL 32 AND TARGET ovnvxd_width64)
     add_test(NAME ${binding}_imports_64
              COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${objdump} -DEXE=${exe} -P ${imports_script})
   endforeach()
+endif()
+
+# The updater carries the SetupAPI builds of both widths as DEVCON32 and DEVCON64, and not the
+# simulated ones.
+set(devcon_script ${CMAKE_CURRENT_LIST_DIR}/check_devcon_resources.cmake)
+if(OVN_DEVCON_product_32)
+  set(devcon_args -DDEVCON32=${OVN_DEVCON_product_32} -DDEVCON64=${OVN_DEVCON_product_64}
+                  -DFOREIGN32=${OVN_DEVCON_simulation_32} -DFOREIGN64=${OVN_DEVCON_simulation_64})
+  add_test(NAME updater_devcon_resources
+           COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:OvnK740FpgaUpdater> ${devcon_args}
+                   -P ${devcon_script})
+  if(own EQUAL 32 AND TARGET ovnvxd_width64)
+    add_test(NAME updater_devcon_resources_64
+             COMMAND ${CMAKE_COMMAND} -DEXE=${CMAKE_BINARY_DIR}/width64/OvnK740FpgaUpdater.exe
+                     ${devcon_args} -P ${devcon_script})
+  endif()
 endif()
