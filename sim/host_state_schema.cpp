@@ -141,6 +141,12 @@ void CheckLists(CSchemaCheck& check, json& document) {
             return check.Record(v, w, {{"signalled", Kind::Boolean}, {"setCount", Kind::Unsigned}});
         });
     }
+    if (check.Member(document, "", "devices", Kind::Object)) {
+        check.Each(document["devices"], "devices", [&](json& v, const std::string& w) {
+            return check.Record(v, w,
+                                {{"disabled", Kind::Boolean}, {"pendingDisabled", Kind::Boolean}});
+        });
+    }
     if (check.Member(document, "", "restarts", Kind::Array)) {
         check.Each(document["restarts"], "restarts", [&](json& v, const std::string& w) {
             return check.Record(v, w,

@@ -1,4 +1,5 @@
-// The types that the members of the simulated host's state file must have (see host_state.h).
+// The types that the members of the simulated host's state file must have (host_state.h,
+// host_devices.h).
 #pragma once
 
 #include <nlohmann/json.hpp>
