@@ -42,8 +42,8 @@ void ThroughTheLibrary() {
     if (library == nullptr) return;
     auto scan = reinterpret_cast<PciScanBusFn>(
         reinterpret_cast<void*>(GetProcAddress(library, "pciScanBus")));
-    auto map = reinterpret_cast<MemMap64Fn>(
-        reinterpret_cast<void*>(GetProcAddress(library, "memMap64")));
+    auto map =
+        reinterpret_cast<MemMap64Fn>(reinterpret_cast<void*>(GetProcAddress(library, "memMap64")));
     auto config = reinterpret_cast<CsReadWriteFn>(
         reinterpret_cast<void*>(GetProcAddress(library, "csReadWrite")));
     Check("the six exports are there", scan && map && config, 0, 0);
@@ -60,13 +60,15 @@ void ThroughTheLibrary() {
 void RawRequests() {
     tagOvnVxdOpenError error;
     std::unique_ptr<COvnVxdTransport> device = OpenOvnVxdDevice(error);
-    if (!device) std::printf("device: %s failed with %u\n", error.call, static_cast<unsigned>(error.code));
+    if (!device)
+        std::printf("device: %s failed with %u\n", error.call, static_cast<unsigned>(error.code));
     Check("device opens", device != nullptr, error.code, 0);
     if (!device) return;
     const std::uint32_t v = OVNVXD_PROTOCOL_VERSION;
     const OvnVxdEnumerate enumerate{v, 0};
-    Check("enumeration answers", Ask(*device, OVNVXD_IOCTL_ENUMERATE, &enumerate,
-                                     sizeof enumerate, sizeof(OvnVxdEnumerateAnswer)) == 0,
+    Check("enumeration answers",
+          Ask(*device, OVNVXD_IOCTL_ENUMERATE, &enumerate, sizeof enumerate,
+              sizeof(OvnVxdEnumerateAnswer)) == 0,
           0, 0);
     struct Refusal {
         const char* what;
@@ -90,12 +92,11 @@ void RawRequests() {
          sizeof(OvnVxdMapAnswer), ERROR_INVALID_PARAMETER},
         {"map with a short request", OVNVXD_IOCTL_MAP, &ram, sizeof ram - 8,
          sizeof(OvnVxdMapAnswer), ERROR_BAD_LENGTH},
-        {"map with a short answer buffer", OVNVXD_IOCTL_MAP, &ram, sizeof ram, 8,
-         ERROR_BAD_LENGTH},
+        {"map with a short answer buffer", OVNVXD_IOCTL_MAP, &ram, sizeof ram, 8, ERROR_BAD_LENGTH},
         {"read an absent function", OVNVXD_IOCTL_CONFIG_READ, &absent, sizeof absent,
          sizeof(OvnVxdConfigReadAnswer), ERROR_DEV_NOT_EXIST},
-        {"read past the configuration space", OVNVXD_IOCTL_CONFIG_READ, &outside,
-         sizeof outside, sizeof(OvnVxdConfigReadAnswer), ERROR_INVALID_PARAMETER},
+        {"read past the configuration space", OVNVXD_IOCTL_CONFIG_READ, &outside, sizeof outside,
+         sizeof(OvnVxdConfigReadAnswer), ERROR_INVALID_PARAMETER},
         {"request of another version", OVNVXD_IOCTL_CONFIG_READ, &oldVersion, sizeof oldVersion,
          sizeof(OvnVxdConfigReadAnswer), ERROR_REVISION_MISMATCH},
         {"write a BAR of an absent function", OVNVXD_IOCTL_CONFIG_WRITE, &bar, sizeof bar, 0,

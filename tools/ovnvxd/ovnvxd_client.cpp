@@ -73,8 +73,7 @@ std::uint32_t COvnVxdClient::Map(std::uint32_t addressLow, std::uint32_t address
         OvnVxdMap request;
         OvnVxdMapAnswer answer;
     } io{};
-    io.request = {OVNVXD_PROTOCOL_VERSION, length,
-                  (std::uint64_t{addressHigh} << 32) | addressLow};
+    io.request = {OVNVXD_PROTOCOL_VERSION, length, (std::uint64_t{addressHigh} << 32) | addressLow};
     if (!Request(OVNVXD_IOCTL_MAP, &io, sizeof io.request, sizeof io.answer)) return 0;
     const std::uint64_t user = io.answer.userAddress;
     if (user == 0 || user > UINTPTR_MAX - length || (user & 3) != 0) {

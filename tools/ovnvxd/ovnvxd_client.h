@@ -65,8 +65,7 @@ private:
         if (base == nullptr || offset >= slot.length || slot.length - offset < 4) return nullptr;
         return base + offset / 4;
     }
-    bool Request(std::uint32_t code, void* buffer, std::uint32_t inLength,
-                 std::uint32_t outLength);
+    bool Request(std::uint32_t code, void* buffer, std::uint32_t inLength, std::uint32_t outLength);
 
     COvnVxdTransport& transport_;
     std::mutex lock_;  // requests and slot allocation

@@ -1,5 +1,7 @@
 // OvnVxd.dll's client over the driver core: enumeration, configuration reads, register access
 // through the mappings, release on close, two threads on two mappings, and the utility's own scan.
+#include "tools/ovnvxd/ovnvxd_client.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,7 +10,6 @@
 
 #include "hwaccess/driver_access.h"
 #include "hwaccess/pci_scan.h"
-#include "tools/ovnvxd/ovnvxd_client.h"
 #include "tools/ovnvxd/ovnvxd_direct_transport.h"
 #include "tools/ovnvxd/sim_hal_testutil.h"
 
@@ -48,8 +49,8 @@ TEST_F(DriverClientTest, ConfigurationReadsAtEveryOffsetTheUtilityUses) {
     for (std::uint32_t device : {tagDriverTestMachine::kCard0, tagDriverTestMachine::kCard1,
                                  tagDriverTestMachine::kOtherMaker}) {
         sim::PciFunction* f = m.machine.FindFunction(device >> 8, (device >> 3) & 31, device & 7);
-        for (std::uint32_t offset : {0x00u, 0x02u, 0x04u, 0x08u, 0x10u, 0x14u, 0x18u, 0x1Cu, 0x2Cu,
-                                     0xE0u}) {
+        for (std::uint32_t offset :
+             {0x00u, 0x02u, 0x04u, 0x08u, 0x10u, 0x14u, 0x18u, 0x1Cu, 0x2Cu, 0xE0u}) {
             std::uint32_t value = 0, expected = 0;
             ASSERT_TRUE(f->Read(offset, &expected, 4));
             EXPECT_EQ(client.ConfigAccess(device, offset, &value, 4, 0), 1);

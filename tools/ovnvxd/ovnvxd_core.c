@@ -54,13 +54,12 @@ static OvnVxdResult ConfigRead(const OvnVxdHal* hal, void* buffer, uint32_t* ans
 static OvnVxdResult ConfigWrite(const OvnVxdHal* hal, const void* buffer) {
     const OvnVxdConfigWrite* request = (const OvnVxdConfigWrite*)buffer;
     uint32_t offset = 0, value = 0, size = 0;
-    OvnVxdResult result = OvnVxdCheckConfigWrite(hal, request->device, request->offset,
-                                                 request->size, request->value, &offset, &value,
-                                                 &size);
+    OvnVxdResult result =
+        OvnVxdCheckConfigWrite(hal, request->device, request->offset, request->size, request->value,
+                               &offset, &value, &size);
     if (result != OVNVXD_OK) return result;
-    return hal->configWrite(hal->context, request->device, offset, &value, size)
-               ? OVNVXD_OK
-               : OVNVXD_NO_DEVICE;
+    return hal->configWrite(hal->context, request->device, offset, &value, size) ? OVNVXD_OK
+                                                                                 : OVNVXD_NO_DEVICE;
 }
 
 static OvnVxdResult Enumerate(const OvnVxdHal* hal, void* buffer, uint32_t* answerLength) {
@@ -99,9 +98,9 @@ static OvnVxdResult Map(OvnVxdHandle* handle, const OvnVxdHal* hal, void* buffer
     if (result != OVNVXD_OK) return result;
     if (entry == 0) return OVNVXD_TOO_MANY_MAPPINGS;
     pageStart = address & ~(uint64_t)(OVNVXD_PAGE_SIZE - 1);
-    pageLength = (uint32_t)(((address + length + OVNVXD_PAGE_SIZE - 1) &
-                             ~(uint64_t)(OVNVXD_PAGE_SIZE - 1)) -
-                            pageStart);
+    pageLength =
+        (uint32_t)(((address + length + OVNVXD_PAGE_SIZE - 1) & ~(uint64_t)(OVNVXD_PAGE_SIZE - 1)) -
+                   pageStart);
     if (!hal->mapPhysical(hal->context, pageStart, pageLength, &halMapping, &userAddress)) {
         return OVNVXD_MAP_FAILED;
     }
@@ -131,59 +130,65 @@ static OvnVxdResult Unmap(OvnVxdHandle* handle, const OvnVxdHal* hal, const void
 /* Exact sizes: a request of another size is another layout, whatever its version word says. */
 static int Sizes(uint32_t code, uint32_t* in, uint32_t* out) {
     switch (code) {
-    case OVNVXD_IOCTL_CONFIG_READ:
-        *in = sizeof(OvnVxdConfigRead);
-        *out = sizeof(OvnVxdConfigReadAnswer);
-        return 1;
-    case OVNVXD_IOCTL_CONFIG_WRITE:
-        *in = sizeof(OvnVxdConfigWrite);
-        *out = 0;
-        return 1;
-    case OVNVXD_IOCTL_ENUMERATE:
-        *in = sizeof(OvnVxdEnumerate);
-        *out = sizeof(OvnVxdEnumerateAnswer);
-        return 1;
-    case OVNVXD_IOCTL_MAP:
-        *in = sizeof(OvnVxdMap);
-        *out = sizeof(OvnVxdMapAnswer);
-        return 1;
-    case OVNVXD_IOCTL_UNMAP:
-        *in = sizeof(OvnVxdUnmap);
-        *out = 0;
-        return 1;
-    default:
-        return 0;
+        case OVNVXD_IOCTL_CONFIG_READ:
+            *in = sizeof(OvnVxdConfigRead);
+            *out = sizeof(OvnVxdConfigReadAnswer);
+            return 1;
+        case OVNVXD_IOCTL_CONFIG_WRITE:
+            *in = sizeof(OvnVxdConfigWrite);
+            *out = 0;
+            return 1;
+        case OVNVXD_IOCTL_ENUMERATE:
+            *in = sizeof(OvnVxdEnumerate);
+            *out = sizeof(OvnVxdEnumerateAnswer);
+            return 1;
+        case OVNVXD_IOCTL_MAP:
+            *in = sizeof(OvnVxdMap);
+            *out = sizeof(OvnVxdMapAnswer);
+            return 1;
+        case OVNVXD_IOCTL_UNMAP:
+            *in = sizeof(OvnVxdUnmap);
+            *out = 0;
+            return 1;
+        default:
+            return 0;
     }
 }
 
-OvnVxdResult OvnVxdDispatch(OvnVxdHandle* handle, const OvnVxdHal* hal, uint32_t code,
-                            void* buffer, uint32_t inLength, uint32_t outLength,
-                            uint32_t* answerLength) {
+OvnVxdResult OvnVxdDispatch(OvnVxdHandle* handle, const OvnVxdHal* hal, uint32_t code, void* buffer,
+                            uint32_t inLength, uint32_t outLength, uint32_t* answerLength) {
     uint32_t in = 0, out = 0;
     *answerLength = 0;
     if (!Sizes(code, &in, &out)) return OVNVXD_UNKNOWN_REQUEST;
     if (buffer == 0 || inLength != in || outLength != out) return OVNVXD_BAD_LENGTH;
     if (*(const uint32_t*)buffer != OVNVXD_PROTOCOL_VERSION) return OVNVXD_BAD_VERSION;
     switch (code) {
-    case OVNVXD_IOCTL_CONFIG_READ:
-        return ConfigRead(hal, buffer, answerLength);
-    case OVNVXD_IOCTL_CONFIG_WRITE:
-        return ConfigWrite(hal, buffer);
-    case OVNVXD_IOCTL_ENUMERATE:
-        return Enumerate(hal, buffer, answerLength);
-    case OVNVXD_IOCTL_MAP:
-        return Map(handle, hal, buffer, answerLength);
-    default:
-        return Unmap(handle, hal, buffer);
+        case OVNVXD_IOCTL_CONFIG_READ:
+            return ConfigRead(hal, buffer, answerLength);
+        case OVNVXD_IOCTL_CONFIG_WRITE:
+            return ConfigWrite(hal, buffer);
+        case OVNVXD_IOCTL_ENUMERATE:
+            return Enumerate(hal, buffer, answerLength);
+        case OVNVXD_IOCTL_MAP:
+            return Map(handle, hal, buffer, answerLength);
+        default:
+            return Unmap(handle, hal, buffer);
     }
 }
 
 const char* OvnVxdResultName(OvnVxdResult result) {
-    static const char* const kNames[OVNVXD_RESULT_COUNT] = {
-        "OVNVXD_OK",           "OVNVXD_BAD_VERSION",     "OVNVXD_BAD_LENGTH",
-        "OVNVXD_BAD_PARAMETER", "OVNVXD_UNKNOWN_REQUEST", "OVNVXD_NO_DEVICE",
-        "OVNVXD_NOT_K740",     "OVNVXD_WRITE_REFUSED",   "OVNVXD_NOT_IN_K740_BAR",
-        "OVNVXD_BEYOND_BAR",   "OVNVXD_NO_SUCH_MAPPING", "OVNVXD_TOO_MANY_MAPPINGS",
-        "OVNVXD_MAP_FAILED"};
+    static const char* const kNames[OVNVXD_RESULT_COUNT] = {"OVNVXD_OK",
+                                                            "OVNVXD_BAD_VERSION",
+                                                            "OVNVXD_BAD_LENGTH",
+                                                            "OVNVXD_BAD_PARAMETER",
+                                                            "OVNVXD_UNKNOWN_REQUEST",
+                                                            "OVNVXD_NO_DEVICE",
+                                                            "OVNVXD_NOT_K740",
+                                                            "OVNVXD_WRITE_REFUSED",
+                                                            "OVNVXD_NOT_IN_K740_BAR",
+                                                            "OVNVXD_BEYOND_BAR",
+                                                            "OVNVXD_NO_SUCH_MAPPING",
+                                                            "OVNVXD_TOO_MANY_MAPPINGS",
+                                                            "OVNVXD_MAP_FAILED"};
     return (unsigned)result < OVNVXD_RESULT_COUNT ? kNames[result] : "OVNVXD_?";
 }

@@ -56,9 +56,8 @@ uint32_t OvnVxdHandleMappingCount(const OvnVxdHandle* handle);
 
 /* One METHOD_BUFFERED request: the request is in buffer[0..inLength), the answer goes to
  * buffer[0..outLength); *answerLength receives the bytes of answer written (0 on failure). */
-OvnVxdResult OvnVxdDispatch(OvnVxdHandle* handle, const OvnVxdHal* hal, uint32_t code,
-                            void* buffer, uint32_t inLength, uint32_t outLength,
-                            uint32_t* answerLength);
+OvnVxdResult OvnVxdDispatch(OvnVxdHandle* handle, const OvnVxdHal* hal, uint32_t code, void* buffer,
+                            uint32_t inLength, uint32_t outLength, uint32_t* answerLength);
 
 /* --- PCI checks, used by the dispatcher and tested on their own --- */
 
@@ -71,7 +70,7 @@ int OvnVxdIsK740(const OvnVxdHal* hal, uint32_t device);
  * devices), storing up to capacity present functions; returns the address to continue from,
  * OVNVXD_ADDRESS_END when done. */
 uint32_t OvnVxdWalkFunctions(const OvnVxdHal* hal, uint32_t firstAddress, uint16_t* devices,
-                         uint32_t capacity, uint32_t* count);
+                             uint32_t capacity, uint32_t* count);
 
 typedef struct OvnVxdBar {
     uint64_t base;
@@ -83,8 +82,7 @@ typedef struct OvnVxdBar {
 /* Decodes the BAR at configuration offset barOffset (0x10..0x24), sizing a memory BAR the standard
  * way (decoding off, all ones written, the mask read back, everything restored). Returns the
  * offset of the next BAR (+8 for a 64-bit BAR). */
-uint32_t OvnVxdDecodeBar(const OvnVxdHal* hal, uint32_t device, uint32_t barOffset,
-                         OvnVxdBar* bar);
+uint32_t OvnVxdDecodeBar(const OvnVxdHal* hal, uint32_t device, uint32_t barOffset, OvnVxdBar* bar);
 
 /* Whether physical range [address, address + length) may be mapped: OVNVXD_OK only when it lies
  * inside one memory BAR of a K740 function, whole pages included. */

@@ -21,8 +21,7 @@ protected:
         std::memcpy(buffer.data(), &request, sizeof request);
         std::uint32_t answered = 0, error = 0;
         COvnVxdDirectTransport& transport = through ? *through : handle;
-        if (!transport.Control(code, buffer.data(), sizeof request, outLength, &answered,
-                               &error)) {
+        if (!transport.Control(code, buffer.data(), sizeof request, outLength, &answered, &error)) {
             return static_cast<OvnVxdResult>(error);
         }
         EXPECT_EQ(answered, outLength);
@@ -37,15 +36,15 @@ protected:
     }
     OvnVxdResult Write(std::uint32_t device, std::uint32_t offset, std::uint32_t value,
                        std::uint32_t size = 4) {
-        return Send(OVNVXD_IOCTL_CONFIG_WRITE, OvnVxdConfigWrite{kVersion, device, offset, size,
-                                                                  value});
+        return Send(OVNVXD_IOCTL_CONFIG_WRITE,
+                    OvnVxdConfigWrite{kVersion, device, offset, size, value});
     }
     OvnVxdResult Read(std::uint32_t device, std::uint32_t offset, std::uint32_t size,
                       std::uint32_t* value) {
         OvnVxdConfigReadAnswer answer{};
-        OvnVxdResult result = Send(OVNVXD_IOCTL_CONFIG_READ,
-                                   OvnVxdConfigRead{kVersion, device, offset, size}, sizeof answer,
-                                   &answer);
+        OvnVxdResult result =
+            Send(OVNVXD_IOCTL_CONFIG_READ, OvnVxdConfigRead{kVersion, device, offset, size},
+                 sizeof answer, &answer);
         *value = answer.value;
         return result;
     }
@@ -91,7 +90,7 @@ TEST_F(DriverCoreTest, FrameBufferBarIsAK740BarToo) {
 TEST_F(DriverCoreTest, ConfigurationWritesOnlyTheUtilitysBits) {
     const std::uint32_t card = tagDriverTestMachine::kCard0;
     const std::uint32_t command = Dword(card, 0x04);
-    EXPECT_EQ(Write(card, 0x04, command | 0x4), OVNVXD_WRITE_REFUSED);        // bus master
+    EXPECT_EQ(Write(card, 0x04, command | 0x4), OVNVXD_WRITE_REFUSED);          // bus master
     EXPECT_EQ(Write(card, 0x04, (command | 0x2) | 0x1), OVNVXD_WRITE_REFUSED);  // I/O too
     EXPECT_EQ(Write(card, 0x10, 0xFFFFFFFFu), OVNVXD_WRITE_REFUSED);
     EXPECT_EQ(Write(card, 0x3C, 0x0000010Bu), OVNVXD_WRITE_REFUSED);
@@ -158,8 +157,8 @@ TEST_F(DriverCoreTest, MalformedRequestsAreRefusedBeforeAnythingIsTouched) {
     for (const Case& c : cases) {
         std::vector<std::uint32_t> buffer(1024, kVersion);
         std::uint32_t answered = 7, error = 0;
-        EXPECT_FALSE(handle.Control(c.code, buffer.data(), c.inLength, c.outLength, &answered,
-                                    &error));
+        EXPECT_FALSE(
+            handle.Control(c.code, buffer.data(), c.inLength, c.outLength, &answered, &error));
         EXPECT_EQ(error, OVNVXD_BAD_LENGTH) << std::hex << c.code << " " << c.inLength;
         EXPECT_EQ(answered, 0u);
     }

@@ -23,12 +23,11 @@ public:
     CDeviceTransport(const CDeviceTransport&) = delete;
     CDeviceTransport& operator=(const CDeviceTransport&) = delete;
 
-    bool Control(std::uint32_t code, void* buffer, std::uint32_t inLength,
-                 std::uint32_t outLength, std::uint32_t* answered,
-                 std::uint32_t* error) override {
+    bool Control(std::uint32_t code, void* buffer, std::uint32_t inLength, std::uint32_t outLength,
+                 std::uint32_t* answered, std::uint32_t* error) override {
         DWORD returned = 0;
-        const BOOL ok = DeviceIoControl(device_, code, buffer, inLength, buffer, outLength,
-                                        &returned, nullptr);
+        const BOOL ok =
+            DeviceIoControl(device_, code, buffer, inLength, buffer, outLength, &returned, nullptr);
         *answered = ok ? returned : 0;
         *error = ok ? 0 : GetLastError();
         return ok != FALSE;
@@ -52,8 +51,8 @@ bool Fail(tagOvnVxdOpenError& error, const char* call) {
 }
 
 bool StartDriver(tagOvnVxdOpenError& error) {
-    CServiceHandle manager(OpenSCManagerW(nullptr, nullptr,
-                                          SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
+    CServiceHandle manager(
+        OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
     if (!manager) return Fail(error, "OpenSCManagerW");
     constexpr DWORD kAccess = SERVICE_START | SERVICE_QUERY_STATUS | SERVICE_CHANGE_CONFIG;
     CServiceHandle service(OpenServiceW(manager.get(), kOvnVxdServiceName, kAccess));

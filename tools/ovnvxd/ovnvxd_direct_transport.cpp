@@ -7,7 +7,8 @@
 #include <vector>
 
 COvnVxdDirectTransport::COvnVxdDirectTransport(const OvnVxdHal& hal) : hal_(hal) {
-    OvnVxdHandleInit(&handle_, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(this) >> 4));
+    OvnVxdHandleInit(&handle_,
+                     static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(this) >> 4));
 }
 
 COvnVxdDirectTransport::~COvnVxdDirectTransport() { Close(); }
@@ -25,8 +26,8 @@ bool COvnVxdDirectTransport::Control(std::uint32_t code, void* buffer, std::uint
     std::vector<std::uint64_t> system((std::max(inLength, outLength) + 7) / 8 + 1);
     if (inLength != 0) std::memcpy(system.data(), buffer, inLength);
     std::uint32_t length = 0;
-    const OvnVxdResult result = OvnVxdDispatch(&handle_, &hal_, code, system.data(), inLength,
-                                               outLength, &length);
+    const OvnVxdResult result =
+        OvnVxdDispatch(&handle_, &hal_, code, system.data(), inLength, outLength, &length);
     if (result != OVNVXD_OK) {
         *error = result;
         return false;

@@ -15,8 +15,8 @@ public:
     COvnVxdDirectTransport(const COvnVxdDirectTransport&) = delete;
     COvnVxdDirectTransport& operator=(const COvnVxdDirectTransport&) = delete;
 
-    bool Control(std::uint32_t code, void* buffer, std::uint32_t inLength,
-                 std::uint32_t outLength, std::uint32_t* answered, std::uint32_t* error) override;
+    bool Control(std::uint32_t code, void* buffer, std::uint32_t inLength, std::uint32_t outLength,
+                 std::uint32_t* answered, std::uint32_t* error) override;
 
     // What closing the handle does: every mapping it holds is released. Later requests fail.
     void Close();

@@ -54,13 +54,13 @@ static void FreeKernelMapping(OvnVxdKernelMapping* mapping) {
 }
 
 /* Runs in the context of the process that sent the request (the handle's owner). */
-static int HalMapPhysical(void* context, uint64_t physicalAddress, uint32_t length,
-                          void** result, uint64_t* userAddress) {
+static int HalMapPhysical(void* context, uint64_t physicalAddress, uint32_t length, void** result,
+                          uint64_t* userAddress) {
     PHYSICAL_ADDRESS physical;
     OvnVxdKernelMapping* mapping;
     (void)context;
-    mapping = (OvnVxdKernelMapping*)ExAllocatePoolWithTag(NonPagedPool, sizeof *mapping,
-                                                          OVNVXD_TAG);
+    mapping =
+        (OvnVxdKernelMapping*)ExAllocatePoolWithTag(NonPagedPool, sizeof *mapping, OVNVXD_TAG);
     if (mapping == NULL) return 0;
     RtlZeroMemory(mapping, sizeof *mapping);
     mapping->length = length;
@@ -93,30 +93,30 @@ static const OvnVxdHal kHal = {NULL, HalConfigRead, HalConfigWrite, HalMapPhysic
 
 static NTSTATUS StatusOf(OvnVxdResult result) {
     switch (result) {
-    case OVNVXD_OK:
-        return STATUS_SUCCESS;
-    case OVNVXD_BAD_VERSION:
-        return STATUS_REVISION_MISMATCH;
-    case OVNVXD_BAD_LENGTH:
-        return STATUS_INFO_LENGTH_MISMATCH;
-    case OVNVXD_BAD_PARAMETER:
-        return STATUS_INVALID_PARAMETER;
-    case OVNVXD_UNKNOWN_REQUEST:
-        return STATUS_INVALID_DEVICE_REQUEST;
-    case OVNVXD_NO_DEVICE:
-        return STATUS_NO_SUCH_DEVICE;
-    case OVNVXD_NOT_K740:
-    case OVNVXD_WRITE_REFUSED:
-    case OVNVXD_NOT_IN_K740_BAR:
-        return STATUS_ACCESS_DENIED;
-    case OVNVXD_BEYOND_BAR:
-        return STATUS_CONFLICTING_ADDRESSES;
-    case OVNVXD_NO_SUCH_MAPPING:
-        return STATUS_INVALID_HANDLE;
-    case OVNVXD_TOO_MANY_MAPPINGS:
-    case OVNVXD_MAP_FAILED:
-    default:
-        return STATUS_INSUFFICIENT_RESOURCES;
+        case OVNVXD_OK:
+            return STATUS_SUCCESS;
+        case OVNVXD_BAD_VERSION:
+            return STATUS_REVISION_MISMATCH;
+        case OVNVXD_BAD_LENGTH:
+            return STATUS_INFO_LENGTH_MISMATCH;
+        case OVNVXD_BAD_PARAMETER:
+            return STATUS_INVALID_PARAMETER;
+        case OVNVXD_UNKNOWN_REQUEST:
+            return STATUS_INVALID_DEVICE_REQUEST;
+        case OVNVXD_NO_DEVICE:
+            return STATUS_NO_SUCH_DEVICE;
+        case OVNVXD_NOT_K740:
+        case OVNVXD_WRITE_REFUSED:
+        case OVNVXD_NOT_IN_K740_BAR:
+            return STATUS_ACCESS_DENIED;
+        case OVNVXD_BEYOND_BAR:
+            return STATUS_CONFLICTING_ADDRESSES;
+        case OVNVXD_NO_SUCH_MAPPING:
+            return STATUS_INVALID_HANDLE;
+        case OVNVXD_TOO_MANY_MAPPINGS:
+        case OVNVXD_MAP_FAILED:
+        default:
+            return STATUS_INSUFFICIENT_RESOURCES;
     }
 }
 
@@ -233,8 +233,8 @@ static NTSTATUS SecureDevice(PDEVICE_OBJECT device) {
     SECURITY_DESCRIPTOR descriptor;
     OvnVxdSid systemStorage, administratorsStorage;
     PSID system = MakeNtSid(&systemStorage, 1, SECURITY_LOCAL_SYSTEM_RID, 0);
-    PSID administrators = MakeNtSid(&administratorsStorage, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                    DOMAIN_ALIAS_RID_ADMINS);
+    PSID administrators =
+        MakeNtSid(&administratorsStorage, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS);
     const ULONG aclLength = (ULONG)sizeof(ACL) + 2 * (ULONG)sizeof(ACCESS_ALLOWED_ACE) +
                             RtlLengthSid(system) + RtlLengthSid(administrators);
     PACL acl = (PACL)ExAllocatePoolWithTag(PagedPool, aclLength, OVNVXD_TAG);
@@ -242,11 +242,13 @@ static NTSTATUS SecureDevice(PDEVICE_OBJECT device) {
     NTSTATUS status;
     if (acl == NULL) return STATUS_INSUFFICIENT_RESOURCES;
     status = RtlCreateAcl(acl, aclLength, ACL_REVISION);
-    if (NT_SUCCESS(status)) status = RtlAddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, system);
+    if (NT_SUCCESS(status))
+        status = RtlAddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, system);
     if (NT_SUCCESS(status)) {
         status = RtlAddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, administrators);
     }
-    if (NT_SUCCESS(status)) status = RtlCreateSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    if (NT_SUCCESS(status))
+        status = RtlCreateSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
     if (NT_SUCCESS(status)) status = RtlSetDaclSecurityDescriptor(&descriptor, TRUE, acl, FALSE);
     if (NT_SUCCESS(status)) {
         status = ObOpenObjectByPointer(device, OBJ_KERNEL_HANDLE, NULL, WRITE_DAC, NULL, KernelMode,

@@ -42,7 +42,7 @@ static int MultiFunction(const OvnVxdHal* hal, uint32_t device0) {
 }
 
 uint32_t OvnVxdWalkFunctions(const OvnVxdHal* hal, uint32_t firstAddress, uint16_t* devices,
-                         uint32_t capacity, uint32_t* count) {
+                             uint32_t capacity, uint32_t* count) {
     uint32_t address = firstAddress;
     *count = 0;
     while (address < OVNVXD_ADDRESS_END && *count < capacity) {
@@ -97,8 +97,8 @@ static uint64_t SizeMemoryBar(const OvnVxdHal* hal, uint32_t device, uint32_t ba
 }
 
 /* The BAR's kind and base without touching it; returns the offset of the next BAR. */
-static uint32_t ReadBar(const OvnVxdHal* hal, uint32_t device, uint32_t barOffset,
-                        OvnVxdBar* bar, uint32_t* low, uint32_t* high) {
+static uint32_t ReadBar(const OvnVxdHal* hal, uint32_t device, uint32_t barOffset, OvnVxdBar* bar,
+                        uint32_t* low, uint32_t* high) {
     uint32_t type;
     bar->base = 0;
     bar->size = 0;

@@ -34,18 +34,18 @@ extern "C" {
  * as a Win32 error (see OvnVxdResultName and ovnvxd_driver.c). */
 typedef enum OvnVxdResult {
     OVNVXD_OK = 0,
-    OVNVXD_BAD_VERSION = 1,       /* request's version is not OVNVXD_PROTOCOL_VERSION */
-    OVNVXD_BAD_LENGTH = 2,        /* input or output buffer of the wrong size */
-    OVNVXD_BAD_PARAMETER = 3,     /* offset, size, address or length out of range */
-    OVNVXD_UNKNOWN_REQUEST = 4,   /* not one of the five request codes */
-    OVNVXD_NO_DEVICE = 5,         /* no PCI function at that address */
-    OVNVXD_NOT_K740 = 6,          /* configuration write to a function that is not a K740 */
-    OVNVXD_WRITE_REFUSED = 7,     /* configuration write to another offset, size or bit */
-    OVNVXD_NOT_IN_K740_BAR = 8,   /* mapping that starts outside every K740 memory BAR */
-    OVNVXD_BEYOND_BAR = 9,        /* mapping that starts inside a K740 BAR and leaves it */
-    OVNVXD_NO_SUCH_MAPPING = 10,  /* unmapping a mapping this handle does not hold */
+    OVNVXD_BAD_VERSION = 1,      /* request's version is not OVNVXD_PROTOCOL_VERSION */
+    OVNVXD_BAD_LENGTH = 2,       /* input or output buffer of the wrong size */
+    OVNVXD_BAD_PARAMETER = 3,    /* offset, size, address or length out of range */
+    OVNVXD_UNKNOWN_REQUEST = 4,  /* not one of the five request codes */
+    OVNVXD_NO_DEVICE = 5,        /* no PCI function at that address */
+    OVNVXD_NOT_K740 = 6,         /* configuration write to a function that is not a K740 */
+    OVNVXD_WRITE_REFUSED = 7,    /* configuration write to another offset, size or bit */
+    OVNVXD_NOT_IN_K740_BAR = 8,  /* mapping that starts outside every K740 memory BAR */
+    OVNVXD_BEYOND_BAR = 9,       /* mapping that starts inside a K740 BAR and leaves it */
+    OVNVXD_NO_SUCH_MAPPING = 10, /* unmapping a mapping this handle does not hold */
     OVNVXD_TOO_MANY_MAPPINGS = 11,
-    OVNVXD_MAP_FAILED = 12,       /* the system could not map the range */
+    OVNVXD_MAP_FAILED = 12, /* the system could not map the range */
     OVNVXD_RESULT_COUNT = 13
 } OvnVxdResult;
 

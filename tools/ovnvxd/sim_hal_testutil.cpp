@@ -14,8 +14,8 @@ std::vector<std::pair<std::uint64_t, std::uint32_t>> CSimDriverHal::MapCalls() c
     return mapCalls_;
 }
 
-int CSimDriverHal::ConfigRead(void* context, std::uint32_t device, std::uint32_t offset,
-                              void* data, std::uint32_t size) {
+int CSimDriverHal::ConfigRead(void* context, std::uint32_t device, std::uint32_t offset, void* data,
+                              std::uint32_t size) {
     return static_cast<CSimDriverHal*>(context)->machine_.ConfigAccess(device, offset, data, size,
                                                                        0);
 }

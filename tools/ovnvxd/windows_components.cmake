@@ -19,7 +19,8 @@ set(driver_sources ${CMAKE_CURRENT_SOURCE_DIR}/ovnvxd_driver.c ${CMAKE_CURRENT_S
 set(driver_headers ${CMAKE_CURRENT_SOURCE_DIR}/ovnvxd_core.h ${CMAKE_CURRENT_SOURCE_DIR}/ovnvxd_protocol.h)
 set(driver_flags -std=c11 -O2 -Wall -Wextra -Werror -Werror=incompatible-pointer-types
                  -nostdlib -shared -Wl,--subsystem,native -Wl,--wdmdriver -s)
-set(OVNVXD_DRIVER_DIR ${CMAKE_CURRENT_BINARY_DIR}/driver CACHE INTERNAL "")
+# payload/CMakeLists.txt takes the product's drivers from here.
+set(OVNVXD_DRIVER_DIR ${CMAKE_CURRENT_BINARY_DIR}/driver)
 
 # ovnvxd_driver_image(out triple compiler entry [flags...])
 function(ovnvxd_driver_image out triple compiler entry)
@@ -39,8 +40,3 @@ ovnvxd_driver_image(OvnVxd64.sys x86_64-w64-mingw32 ${OVN_MINGW64_DRIVER_CC} Dri
                     -mno-red-zone)
 add_custom_target(ovnvxd_kernel_driver ALL
   DEPENDS ${OVNVXD_DRIVER_DIR}/OvnVxd32.sys ${OVNVXD_DRIVER_DIR}/OvnVxd64.sys)
-
-if(TARGET ovn_other_width)
-  # The second-width build: the parent build takes this width's library from here.
-  add_dependencies(ovn_other_width ovnvxd_library)
-endif()

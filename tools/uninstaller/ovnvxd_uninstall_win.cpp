@@ -22,8 +22,7 @@ class CLoaderLock {
 public:
     CLoaderLock() : mutex_(CreateMutexA(nullptr, FALSE, driver_loader::kMutexName)) {
         if (mutex_) {
-            held_ = WaitForSingleObject(mutex_.get(), driver_loader::kMutexWaitMs) ==
-                    WAIT_OBJECT_0;
+            held_ = WaitForSingleObject(mutex_.get(), driver_loader::kMutexWaitMs) == WAIT_OBJECT_0;
         }
     }
     ~CLoaderLock() {
