@@ -50,6 +50,13 @@ if ! timeout --foreground 600 "$wine" wineboot -i </dev/null >"$work/boot.log" 2
     exit 1
 fi
 wineserver -p >/dev/null 2>&1 </dev/null
+# A fresh prefix keeps starting its own services for a while, and the service database is locked
+# meanwhile; wait for the last of them, as a booted Windows would have.
+for _ in $(seq 180); do
+    "$wine" sc query PlugPlay </dev/null 2>&1 | grep -qE 'STATE +: +4 ' &&
+        "$wine" sc query RpcSs </dev/null 2>&1 | grep -qE 'STATE +: +4 ' && break
+    sleep 1
+done
 mkdir -p "$work/bin"
 cp "$product" "$work/bin/OvnK740FpgaUpdater.exe"
 cp "$probe" "$work/bin/ovnvxd_probe.exe"
@@ -63,11 +70,27 @@ else
     driver=OvnVxd32.sys wow=system32 uninstaller_win="C:\\windows\\System32\\OvnVxdUninstall.exe"
 fi
 
+# Running, or (Wine stops a driver whose last user has gone) stopped after a clean run: a driver
+# that never started says 1077 there.
+started() { grep -qE 'STATE +: +4 ' "$1" || grep -qE 'WIN32_EXIT_CODE +: +0 ' "$1"; }
+product_run() {
+    (cd "$work/bin" && timeout --foreground 300 "$wine" OvnK740FpgaUpdater.exe </dev/null \
+        >"$work/run.txt.raw" 2>&1)
+    rc=$?
+    clean "$work/run.txt"
+    "$wine" sc query OvnVxd </dev/null >"$work/state.txt.raw" 2>&1
+    clean "$work/state.txt"
+}
+
 # 1. The product exe: installs, the library brings the driver into service, no card is found.
-(cd "$work/bin" && timeout --foreground 300 "$wine" OvnK740FpgaUpdater.exe </dev/null \
-    >"$work/run.txt.raw" 2>&1)
-rc=$?
-clean "$work/run.txt"
+product_run
+if ! started "$work/state.txt"; then
+    # Wine's service manager sometimes fails the very first start of a driver in a fresh prefix
+    # (1053 or 31); the installation is done by then, and a second run starts it.
+    echo "--- the first run did not start the driver under this Wine; running again:"
+    cat "$work/state.txt"
+    product_run
+fi
 echo "--- product run ($arch), exit code $rc:"
 cat "$work/run.txt"
 check "no card found" grep -qxF "   No Orvane K740 graphics cards found." "$work/run.txt"
@@ -86,10 +109,9 @@ check "service is a kernel driver" grep -qE '^ +Type +REG_DWORD +0x1$' "$work/se
 check "service starts on demand" grep -qE '^ +Start +REG_DWORD +0x3$' "$work/service.txt"
 check "service image" grep -qiE '^ +ImagePath +REG_SZ +\\SystemRoot\\System32\\drivers\\OvnVxd\.sys$' \
     "$work/service.txt"
-"$wine" sc query OvnVxd </dev/null >"$work/state.txt.raw" 2>&1
-clean "$work/state.txt"
 echo "--- service state after the run:"
-grep STATE "$work/state.txt"
+cat "$work/state.txt"
+check "the library created and started the driver" started "$work/state.txt"
 
 # 2. The driver's answers and refusals, raw and through the installed library.
 (cd "$work/bin" && timeout --foreground 120 "$wine" ovnvxd_probe.exe </dev/null >"$work/probe.txt.raw" 2>&1)
@@ -98,9 +120,6 @@ clean "$work/probe.txt"
 echo "--- probe ($arch), exit code $rc:"
 cat "$work/probe.txt"
 check "every request answered or refused as it should be" test "$rc" = 0
-"$wine" sc query OvnVxd </dev/null >"$work/running.txt.raw" 2>&1
-clean "$work/running.txt"
-check "service running while in use or after" grep -qE 'STATE +: +[14] ' "$work/running.txt"
 
 # 3. The uninstaller that the entry names.
 "$wine" reg query "$key" /reg:32 </dev/null >"$work/entry.txt.raw" 2>&1
@@ -108,7 +127,9 @@ clean "$work/entry.txt"
 check "uninstall entry present" grep -qiF "REG_SZ    $uninstaller_win" "$work/entry.txt"
 "$wine" "$uninstaller_win" </dev/null >/dev/null 2>&1
 echo "uninstaller exit code: $?"
-for _ in $(seq 50); do [ -e "$c/$wow/OvnVxd.dll" ] || break; sleep 0.2; done
+# A windowed program may still be finishing (a driver stopping) when a cold Wine returns.
+for _ in $(seq 300); do [ -e "$c/$wow/OvnVxd.dll" ] || break; sleep 0.2; done
+for _ in $(seq 100); do "$wine" sc query OvnVxd </dev/null 2>&1 | grep -q STATE || break; sleep 0.2; done
 "$wine" sc query OvnVxd </dev/null >"$work/gone.txt.raw" 2>&1
 clean "$work/gone.txt"
 check "service deleted" test "$(grep -c STATE "$work/gone.txt")" = 0

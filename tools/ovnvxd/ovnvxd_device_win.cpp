@@ -9,6 +9,11 @@
 
 namespace {
 
+// The database stays locked while another service's start is pending, up to the manager's start
+// timeout for each in turn; a freshly booted system can hold it for a minute.
+constexpr DWORD kStartWaitMs = 120000;
+constexpr DWORD kStartRetryMs = 100;
+
 struct CServiceHandleCloser {
     void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
 };
@@ -75,11 +80,19 @@ bool StartDriver(tagOvnVxdOpenError& error) {
         if (!service) return Fail(error, "CreateServiceW");
     }
     if (!service) return Fail(error, "OpenServiceW");
-    if (!StartServiceW(service.get(), 0, nullptr) &&
-        GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
-        return Fail(error, "StartServiceW");
+    // A start that meets the locked database, or that timed out while the system was still busy
+    // starting other services, is tried again for a while.
+    const ULONGLONG deadline = GetTickCount64() + kStartWaitMs;
+    for (;;) {
+        if (StartServiceW(service.get(), 0, nullptr)) return true;
+        const DWORD code = GetLastError();
+        if (code == ERROR_SERVICE_ALREADY_RUNNING) return true;
+        const bool busy =
+            code == ERROR_SERVICE_DATABASE_LOCKED || code == ERROR_SERVICE_REQUEST_TIMEOUT;
+        if (!busy || GetTickCount64() >= deadline) break;
+        Sleep(kStartRetryMs);
     }
-    return true;
+    return Fail(error, "StartServiceW");
 }
 
 }  // namespace
