@@ -3,6 +3,7 @@
 // read as "imported.bin" and appends a line to "records.txt".
 #include <windows.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -17,12 +18,14 @@ std::wstring OwnDirectory() {
 }
 
 std::string ReadAll(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 void Record(const std::wstring& directory, const std::string& line) {
-    std::ofstream(directory + L"records.txt", std::ios::binary | std::ios::app) << line << "\n";
+    std::ofstream(std::filesystem::path(directory + L"records.txt"),
+                  std::ios::binary | std::ios::app)
+        << line << "\n";
 }
 
 }  // namespace
@@ -33,7 +36,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring verb = argv[1];
     const std::wstring file = argv[2];
     if (verb == L"/export") {
-        std::ofstream(file.c_str(), std::ios::binary | std::ios::trunc)
+        std::ofstream(std::filesystem::path(file), std::ios::binary | std::ios::trunc)
             << ReadAll(directory + L"settings.bin");
         Record(directory, "export");
         if (GetFileAttributesW((directory + L"export-hangs").c_str()) != INVALID_FILE_ATTRIBUTES)
@@ -43,7 +46,9 @@ int wmain(int argc, wchar_t** argv) {
     if (verb == L"/import") {
         if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) return 1;
         const std::string bytes = ReadAll(file);
-        std::ofstream(directory + L"imported.bin", std::ios::binary | std::ios::trunc) << bytes;
+        std::ofstream(std::filesystem::path(directory + L"imported.bin"),
+                      std::ios::binary | std::ios::trunc)
+            << bytes;
         Record(directory, "import " + std::to_string(bytes.size()));
         return 0;
     }

@@ -2,7 +2,7 @@
 // and runs until the event is set or the process is terminated.
 #include <windows.h>
 
-#include <cstdio>
+#include <cwchar>
 
 int wmain() {
     DWORD session = 0;
