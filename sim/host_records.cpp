@@ -36,7 +36,8 @@ void RecordChildCommand(const std::wstring& commandLine) {
 
 std::vector<std::wstring> ChildCommands() {
     std::vector<std::wstring> result;
-    for (const std::string& line : Strings(Path(Load(), {"childCommands"})))
+    const json document = Load();
+    for (const std::string& line : Strings(Path(document, {"childCommands"})))
         result.push_back(Utf8ToWide(line));
     return result;
 }
@@ -49,7 +50,8 @@ void RecordLogon() {
 }
 
 std::uint32_t Logons() {
-    const json& count = Path(Load(), {"logons"});
+    const json document = Load();
+    const json& count = Path(document, {"logons"});
     return count.is_number_unsigned() ? count.get<std::uint32_t>() : 0u;
 }
 
@@ -57,7 +59,10 @@ void RecordSuiteExport(const std::string& file) {
     Update([&](json& d) { d["suite"]["exports"].push_back(file); });
 }
 
-std::vector<std::string> SuiteExports() { return Strings(Path(Load(), {"suite", "exports"})); }
+std::vector<std::string> SuiteExports() {
+    const json document = Load();
+    return Strings(Path(document, {"suite", "exports"}));
+}
 
 void RecordSuiteImport(const SuiteImport& import) {
     Update([&](json& d) {
@@ -67,7 +72,8 @@ void RecordSuiteImport(const SuiteImport& import) {
 
 std::vector<SuiteImport> SuiteImports() {
     std::vector<SuiteImport> result;
-    const json& list = Path(Load(), {"suite", "imports"});
+    const json document = Load();
+    const json& list = Path(document, {"suite", "imports"});
     if (!list.is_array()) return result;
     for (const json& entry : list) {
         if (!entry.is_object()) continue;

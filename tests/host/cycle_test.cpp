@@ -112,7 +112,7 @@ TEST(Cycle, DisableAtOnceProgramsEnablesAndRestartsWithTheImportRegistered) {
     EXPECT_FALSE(CoreRuns());
     EXPECT_GE(sim::host::NamedEventSetCount(kCoreEvent), 1u);
     ASSERT_EQ(sim::host::Restarts().size(), 1u);
-    EXPECT_TRUE(sim::host::Restarts()[0].force);
+    EXPECT_TRUE(sim::host::Restarts()[0].forceAppsClosed);
     const std::wstring settingsFile = Utf8ToWide((world.box.Root() / "tmp" / "pxcfg.txt").string());
     EXPECT_EQ(RunOnce(), L"\"" + Utf8ToWide((world.box.Root() / "pf").string()) +
                              L"/Orvane Graphics/Panelux/Orvane.PluxCmd.exe\" /import " +
@@ -191,7 +191,7 @@ TEST(Cycle, DecliningTheWarningOfAResumedRunDeletesConfigAndEnablesWithoutAResta
     EXPECT_EQ(sim::host::Restarts().size(), 1u);
 }
 
-TEST(Cycle, NoRebootEndsWithThreeBeforeAndFourAfterTheUpdateEvenWhenACardFailed) {
+TEST(Cycle, NoRebootEndsWithThreeWhenTheDisableNeedsARestartAndWritesNothing) {
     {
         CycleBox world(Machine("afterRestart"));
         world.box.WriteFile("image.xsvf", DemoImage());
@@ -205,6 +205,9 @@ TEST(Cycle, NoRebootEndsWithThreeBeforeAndFourAfterTheUpdateEvenWhenACardFailed)
         EXPECT_FALSE(Config());
         EXPECT_TRUE(sim::host::Restarts().empty());
     }
+}
+
+TEST(Cycle, NoRebootEndsWithFourAfterTheUpdateEvenWhenACardFailed) {
     {
         std::vector<tagTestCard> cards = DefaultCards();
         for (tagTestCard& card : cards) card.display = DisplayDriver("atOnce");
@@ -223,7 +226,7 @@ TEST(Cycle, NoRebootEndsWithThreeBeforeAndFourAfterTheUpdateEvenWhenACardFailed)
     }
 }
 
-TEST(Cycle, ResumeLinesForAFullPathStartAndAProgramDirectoryWithABlank) {
+TEST(Cycle, AFullPathStartIsResumedByTheSameCommandLine) {
     {
         CycleBox world(Machine("afterRestart"));
         world.box.WriteFile("image.xsvf", DemoImage());
@@ -231,6 +234,9 @@ TEST(Cycle, ResumeLinesForAFullPathStartAndAProgramDirectoryWithABlank) {
         // Started with its full path: the command line as it was.
         EXPECT_EQ(RunOnce(), Utf8ToWide(std::string(OVN_UPDATER_PATH) + " -q -f image.xsvf"));
     }
+}
+
+TEST(Cycle, AProgramDirectoryWithABlankIsQuotedAndTheResumedRunGetsTheSameArguments) {
     {
         CycleBox world(Machine("afterRestart"));
         world.box.InstallProgram("Program Files/Orvane", true);
@@ -273,7 +279,7 @@ TEST(Cycle, AResumedRunWhoseImageIsGoneBringsTheDriverAndSettingsBackWithoutARes
     EXPECT_EQ(sim::host::SuiteImports()[0].bytes, kSettings);
 }
 
-TEST(Cycle, WithoutTheSuiteOrWithAnExportThatNeverEndsTheRunGoesOn) {
+TEST(Cycle, WithoutTheSuiteTheRunGoesOnAndNothingIsImported) {
     {
         UpdaterSandbox box;
         setenv("OVN_SIM_STATE", box.StateDirectory().c_str(), 1);
@@ -286,6 +292,9 @@ TEST(Cycle, WithoutTheSuiteOrWithAnExportThatNeverEndsTheRunGoesOn) {
         box.RestartAndLogon();  // the import cannot start: nothing is imported
         EXPECT_TRUE(sim::host::SuiteImports().empty());
     }
+}
+
+TEST(Cycle, AnExportThatNeverEndsIsLeftBehindAndTheRunGoesOn) {
     {
         CycleBox world(
             Machine("atOnce", "\"suite\": {\"settings\": \"s\", \"exportNeverEnds\": true}"));
