@@ -6,12 +6,12 @@ target_link_libraries(dec740_device PRIVATE ovn_options setupapi advapi32)
 
 if(TARGET ovn_other_width)
   # The second-width build: its programs run from the parent build's tests.
-  add_dependencies(ovn_other_width dec740 dec740_simulation dec740_device loader_planted)
+  add_dependencies(ovn_other_width dec740_device loader_planted)
   return()
 endif()
 
 set(dec740_script ${CMAKE_CURRENT_LIST_DIR}/dec740_test.sh)
-set(imports_script ${CMAKE_CURRENT_LIST_DIR}/check_dec740_imports.cmake)
+set(dec740_imports_script ${CMAKE_CURRENT_LIST_DIR}/check_dec740_imports.cmake)
 # The x86_64 objdump reads the images of both widths.
 find_program(OVN_OBJDUMP64 x86_64-w64-mingw32-objdump)
 set(objdump ${CMAKE_OBJDUMP})
@@ -39,7 +39,7 @@ endif()
 foreach(binding dec740 dec740_simulation)
   add_test(NAME ${binding}_imports_${own}
            COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${objdump} -DEXE=$<TARGET_FILE:${binding}>
-                   -P ${imports_script})
+                   -P ${dec740_imports_script})
 endforeach()
 
 if(own EQUAL 32 AND TARGET ovnvxd_width64)
@@ -58,6 +58,29 @@ if(own EQUAL 32 AND TARGET ovnvxd_width64)
       set(exe ${width64}/tools/dec740/simulation/dec740.exe)
     endif()
     add_test(NAME ${binding}_imports_64
-             COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${objdump} -DEXE=${exe} -P ${imports_script})
+             COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${objdump} -DEXE=${exe} -P ${dec740_imports_script})
   endforeach()
 endif()
+
+# Each updater carries its binding's dec740 of both widths as DEVCON32 and DEVCON64, and not the
+# other binding's: the product the SetupAPI builds, the simulation build the simulated ones.
+set(devcon_script ${CMAKE_CURRENT_LIST_DIR}/check_devcon_resources.cmake)
+set(devcon_product -DDEVCON32=${OVN_DEVCON_product_32} -DDEVCON64=${OVN_DEVCON_product_64}
+                   -DFOREIGN32=${OVN_DEVCON_simulation_32} -DFOREIGN64=${OVN_DEVCON_simulation_64})
+set(devcon_simulation -DDEVCON32=${OVN_DEVCON_simulation_32} -DDEVCON64=${OVN_DEVCON_simulation_64}
+                      -DFOREIGN32=${OVN_DEVCON_product_32} -DFOREIGN64=${OVN_DEVCON_product_64})
+set(devcon_exe_product $<TARGET_FILE:OvnK740FpgaUpdater>)
+set(devcon_exe_simulation $<TARGET_FILE:OvnK740FpgaUpdaterSimulation>)
+set(devcon_exe_product_64 ${CMAKE_BINARY_DIR}/width64/OvnK740FpgaUpdater.exe)
+set(devcon_exe_simulation_64 ${CMAKE_BINARY_DIR}/width64/simulation/OvnK740FpgaUpdater.exe)
+set(devcon_suffixes "")
+if(own EQUAL 32 AND TARGET ovnvxd_width64)
+  list(APPEND devcon_suffixes _64)
+endif()
+foreach(suffix "" ${devcon_suffixes})
+  foreach(flavour product simulation)
+    add_test(NAME updater_devcon_${flavour}${suffix}
+             COMMAND ${CMAKE_COMMAND} -DEXE=${devcon_exe_${flavour}${suffix}} ${devcon_${flavour}}
+                     -P ${devcon_script})
+  endforeach()
+endforeach()

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <thread>
 
 #include "hwaccess/driver_access.h"
 #include "hwaccess/driver_loader.h"
@@ -44,14 +46,44 @@ void PrintCards() {
     }
 }
 
+// Waits (at most two minutes) until the test creates the file: the test's signal that a step is
+// done, so that no check depends on how fast this machine is.
+void WaitForFile(const char* path) {
+    for (int i = 0; i < 1200 && GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(100);
+}
+
+// What this process still has of the loader's kernel objects after a failed open, once every other
+// holder is gone: any object that still exists is kept alive by a handle of this process.
+void PrintLeftHandles() {
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, driver_loader::kMutexName);
+    bool owned = false;
+    if (mutex != nullptr) {
+        // Another thread's wait fails only while this process's main thread owns the mutex.
+        std::thread other([&] {
+            const DWORD wait = WaitForSingleObject(mutex, 0);
+            if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(mutex);
+            owned = wait == WAIT_TIMEOUT;
+        });
+        other.join();
+        CloseHandle(mutex);
+    }
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, driver_loader::kSharedBlockName);
+    if (mapping != nullptr) CloseHandle(mapping);
+    std::printf("mutex-left=%d mutex-owned=%d block-left=%d\n", mutex != nullptr ? 1 : 0,
+                owned ? 1 : 0, mapping != nullptr ? 1 : 0);
+}
+
 int Open(int argc, char** argv) {
     bool scan = false;
     DWORD holdMs = 0;
+    const char* afterFile = nullptr;
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--scan") == 0) scan = true;
         if (std::strcmp(argv[i], "--hold-ms") == 0 && i + 1 < argc) {
             holdMs = static_cast<DWORD>(std::strtoul(argv[++i], nullptr, 10));
         }
+        if (std::strcmp(argv[i], "--left-after") == 0 && i + 1 < argc) afterFile = argv[++i];
     }
     const DWORD start = GetTickCount();
     const bool opened = OpenDriverAccess();
@@ -66,6 +98,11 @@ int Open(int argc, char** argv) {
     PrintSharedBlock();
     if (opened && scan) PrintCards();
     std::fflush(stdout);
+    if (afterFile != nullptr) {
+        WaitForFile(afterFile);
+        PrintLeftHandles();
+        std::fflush(stdout);
+    }
     if (holdMs != 0) Sleep(holdMs);
     return opened ? 0 : 1;
 }
@@ -81,6 +118,56 @@ int HoldMutex(DWORD ms) {
     return 0;
 }
 
+// A shared block that no loader can map writable: a read-only view of a read-only file.
+HANDLE CreateReadOnlyBlock(const char* file) {
+    const std::string path = std::string(file) + ".block";
+    HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (writer == INVALID_HANDLE_VALUE) return nullptr;
+    const driver_loader::SharedWrapData zero{};
+    DWORD written = 0;
+    WriteFile(writer, &zero, sizeof zero, &written, nullptr);
+    CloseHandle(writer);
+    HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (reader == INVALID_HANDLE_VALUE) return nullptr;
+    HANDLE mapping =
+        CreateFileMappingA(reader, nullptr, PAGE_READONLY, 0, 0, driver_loader::kSharedBlockName);
+    CloseHandle(reader);
+    return mapping;
+}
+
+// Holds the loader's mutex (or abandons it: the owning thread ends, the handle stays open), or a
+// shared block that cannot be mapped writable, until the test creates the file.
+int HoldUntil(const char* what, const char* file) {
+    HANDLE held = nullptr;
+    const bool abandon = std::strcmp(what, "abandon") == 0;
+    if (std::strcmp(what, "mutex") == 0 || abandon) {
+        held = CreateMutexA(nullptr, FALSE, driver_loader::kMutexName);
+        if (held == nullptr) return 1;
+        bool acquired = false;
+        auto acquire = [&] { acquired = WaitForSingleObject(held, 0) == WAIT_OBJECT_0; };
+        if (abandon) {
+            std::thread owner(acquire);
+            owner.join();
+        } else {
+            acquire();
+        }
+        if (!acquired) return 1;
+    } else if (std::strcmp(what, "readonly-block") == 0) {
+        held = CreateReadOnlyBlock(file);
+        if (held == nullptr) return 1;
+    } else {
+        return 2;
+    }
+    std::printf("held\n");
+    std::fflush(stdout);
+    WaitForFile(file);
+    if (std::strcmp(what, "mutex") == 0) ReleaseMutex(held);
+    CloseHandle(held);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,7 +179,9 @@ int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "hold-mutex") == 0) {
         return HoldMutex(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)));
     }
+    if (argc >= 4 && std::strcmp(argv[1], "hold-until") == 0) return HoldUntil(argv[2], argv[3]);
     std::fprintf(stderr,
-                 "usage: loader_probe open [--scan] [--hold-ms N] | block | hold-mutex N\n");
+                 "usage: loader_probe open [--scan] [--hold-ms N] [--left-after FILE] | block | "
+                 "hold-mutex N | hold-until mutex|abandon|readonly-block FILE\n");
     return 2;
 }
