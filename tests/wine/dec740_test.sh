@@ -4,13 +4,14 @@
 # its INF, section and files, say that the second has no driver without any letter group the updater
 # takes for a display driver, end a disable with 2 naming the call Wine refuses, and never load a
 # setupapi.dll or cfgmgr32.dll planted beside it.
-# usage: dec740_test.sh DEC740_EXE DEVICE_HELPER_EXE PLANTED_DLL
+# usage: dec740_test.sh DEC740_EXE DEVICE_HELPER_EXE PLANTED_DLL CONTROL_EXE
 # Runs in the prefix named by WINEPREFIX. Exit 77 (skipped) when this machine's Wine cannot run it.
 set -u
 absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 tool=$(absolute "$1")
 helper=$(absolute "$2")
 planted=$(absolute "$3")
+control=$(absolute "$4")
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run="$here/../../scripts/wine-run.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/ovn-dec740.XXXXXX")
@@ -41,16 +42,27 @@ has() { grep -qiF -- "$2" "$work/$1.txt"; }
 no_letter_group() { ! grep -qe ati -e amd -e 'Windows\\INF\\oem' "$work/$1.txt"; }
 
 # The tool runs from a directory that also holds a stranger's setupapi.dll and cfgmgr32.dll; if
-# either is loaded it leaves planted-dll-was-loaded.txt in the current directory.
+# either is loaded it leaves planted-dll-was-loaded.txt in the current directory. Wine is told to
+# prefer such copies over its own, as Windows would take a file found first in the search order;
+# the control program, loading them the usual way, shows that it does.
 cp "$tool" "$work/dec740.exe"
+cp "$control" "$work/planted_control.exe"
 cp "$planted" "$work/setupapi.dll"
 cp "$planted" "$work/cfgmgr32.dll"
+usual_overrides="${WINEDLLOVERRIDES:-}"
+prefer_planted="$usual_overrides;setupapi,cfgmgr32=n,b"
 
+export WINEDLLOVERRIDES="$usual_overrides"
 run create "$helper" create
 if [ "$(exit_code create)" = 77 ]; then exit 77; fi
 check "the helper creates the devices" test "$(exit_code create)" = 0
 
 k740='PCI\VEN_1002&DEV_6828&SUBSYS_25401FA7'
+export WINEDLLOVERRIDES="$prefer_planted"
+run control "$work/planted_control.exe"
+check "control: a usual load takes the planted library" test -e "$work/planted-dll-was-loaded.txt"
+rm -f "$work/planted-dll-was-loaded.txt"
+
 run files "$work/dec740.exe" driverfiles "$k740"
 check "driverfiles exits with 0" test "$(exit_code files)" = 0
 check "driverfiles names the device" has files 'ROOT\OVNK740\0000'
@@ -79,6 +91,7 @@ check "a wrong command ends with 3" test "$(exit_code usage)" = 3
 
 check "no planted library was loaded" test ! -e "$work/planted-dll-was-loaded.txt"
 
+export WINEDLLOVERRIDES="$usual_overrides"
 run remove "$helper" remove
 check "the helper removes the devices" test "$(exit_code remove)" = 0
 run gone "$work/dec740.exe" driverfiles "$k740"

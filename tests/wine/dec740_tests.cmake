@@ -3,10 +3,12 @@
 # Included from tests/wine/CMakeLists.txt after loader_tests.cmake (its planted library is reused).
 add_executable(dec740_device ${CMAKE_CURRENT_LIST_DIR}/dec740_device_win.cpp)
 target_link_libraries(dec740_device PRIVATE ovn_options setupapi advapi32)
+add_executable(dec740_planted_control ${CMAKE_CURRENT_LIST_DIR}/dec740_planted_control_win.cpp)
+target_link_libraries(dec740_planted_control PRIVATE ovn_options)
 
 if(TARGET ovn_other_width)
   # The second-width build: its programs run from the parent build's tests.
-  add_dependencies(ovn_other_width dec740_device loader_planted)
+  add_dependencies(ovn_other_width dec740_device dec740_planted_control loader_planted)
   return()
 endif()
 
@@ -24,8 +26,9 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
 else()
   set(own 32)
 endif()
-add_test(NAME dec740_win${own} COMMAND sh ${dec740_script} $<TARGET_FILE:dec740>
-                                        $<TARGET_FILE:dec740_device> $<TARGET_FILE:loader_planted>)
+add_test(NAME dec740_win${own}
+         COMMAND sh ${dec740_script} $<TARGET_FILE:dec740> $<TARGET_FILE:dec740_device>
+                 $<TARGET_FILE:loader_planted> $<TARGET_FILE:dec740_planted_control>)
 add_test(NAME dec740_simulation_win${own}
          COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/dec740_simulation_test.sh
                  $<TARGET_FILE:dec740_simulation>)
@@ -46,7 +49,8 @@ if(own EQUAL 32 AND TARGET ovnvxd_width64)
   set(width64 ${CMAKE_BINARY_DIR}/width64)
   add_test(NAME dec740_win64
            COMMAND sh ${dec740_script} ${width64}/tools/dec740/dec740.exe
-                   ${width64}/tests/wine/dec740_device.exe ${width64}/tests/wine/OvnVxdPlanted.dll)
+                   ${width64}/tests/wine/dec740_device.exe ${width64}/tests/wine/OvnVxdPlanted.dll
+                   ${width64}/tests/wine/dec740_planted_control.exe)
   ovn_use_wine_prefix(dec740_win64)
   add_test(NAME dec740_simulation_win64
            COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/dec740_simulation_test.sh

@@ -1,6 +1,8 @@
 // Case-insensitive ID matching with a trailing wildcard.
 #include "tools/dec740/hardware_id_match.h"
 
+#include <initializer_list>
+
 namespace dec740 {
 
 namespace {

@@ -51,7 +51,8 @@ ChangeResult Disable(const std::string& id, sim::DisableBehaviour behaviour) {
 
 SimDeviceManager::SimDeviceManager(sim::MachineConfig config) : config_(std::move(config)) {}
 
-SimDeviceManager::SimDeviceManager(std::string machineFault) : machineFault_(machineFault) {}
+SimDeviceManager::SimDeviceManager(std::string machineFault)
+    : machineFault_(std::move(machineFault)) {}
 
 Result<std::vector<Device>> SimDeviceManager::Devices() {
     if (machineFault_) return ApiError{"LoadMachineFile", 0};
