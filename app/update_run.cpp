@@ -7,10 +7,12 @@
 
 #include "app/cmdline.h"
 #include "app/console_log.h"
+#include "app/driver_cycle.h"
 #include "app/image_file.h"
 #include "app/key_prompts.h"
 #include "app/program_directory.h"
 #include "app/programming.h"
+#include "app/reboot_resume.h"
 #include "app/run_guard.h"
 #include "app/run_messages.h"
 #include "app/run_resources.h"
@@ -20,7 +22,6 @@
 #include "hwaccess/pci_scan.h"
 #include "platform/console.h"
 #include "platform/environment.h"
-#include "platform/registry.h"
 #include "platform/text_encoding.h"
 #include "xsvf/calibration.h"
 #include "xsvf/jtag_port.h"
@@ -111,12 +112,6 @@ bool WarnAndConfirm(const CCmdLine& options, tagRunResources& run, std::uint32_t
     return false;
 }
 
-void TidyRegistry() {
-    platform::RegistryDeleteValue(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
-                                  L"OvnK740FpgaUpdater");
-    platform::RegistryDeleteValue(L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater", L"Config");
-}
-
 void LogHostServiceMessage(const wchar_t* message) { PrintAndLog(L"%ls", message); }
 
 int FinishRun(const CCmdLine& options, std::int32_t exitCode) {
@@ -132,9 +127,8 @@ int RunUpdateSteps(int argc, char** argv) {
     PrepareHost();
 
     CCmdLine options;
-    // Only the resume command line after a restart needs it.
-    [[maybe_unused]] const std::wstring programDirectory =
-        ProgramDirectory(platform::ModuleFileName(2048));
+    // Only the resume command line after a restart needs the program directory.
+    CDriverCycle driverCycle(ProgramDirectory(platform::ModuleFileName(2048)));
     BuildLogPath();
     consoleWindow.store(platform::ConsoleWindow());
     std::thread(KeepConsoleInFront).detach();
@@ -149,8 +143,7 @@ int RunUpdateSteps(int argc, char** argv) {
     platform::ConsoleShowCursor(false);
     PrintBanner();
 
-    // The device-console tool comes with the display-driver handling; until then no display
-    // driver is ever found and the run never disables, enables or restarts.
+    driverCycle.Prepare();
 
     std::int32_t exitCode = 1;
     if (!OpenDriverAccess()) return FinishRun(options, exitCode);
@@ -165,20 +158,28 @@ int RunUpdateSteps(int argc, char** argv) {
         if (run.imageSize > 0) exitCode = RefuseMalformedImage(run);
     }
 
+    driverCycle.SwitchDriverOff(run.imageSize);
+
     std::uint32_t largestDelay = 0;
     ListCards(options, run, largestDelay);
 
+    if (driverCycle.DisableNeedsRestart())
+        return FinishRun(options, driverCycle.RestartForDisable(options, run, exitCode));
+
     if (run.imageSize == 0) {
+        driverCycle.RecoverResumedRunWithoutImage();
         PrintAndLog(L"\n");
         return FinishRun(options, exitCode);
     }
 
-    if (WarnAndConfirm(options, run, largestDelay)) {
+    const bool confirmed = WarnAndConfirm(options, run, largestDelay);
+    if (confirmed) {
         const tagProgrammingJob job{run.cards.data(), run.records, ProgramPciScan().devices->items,
                                     run.cardCount, options.beep != 0};
         exitCode = ProgramAllCards(job);
     }
 
+    exitCode = driverCycle.BringDriverBack(options, !confirmed, exitCode);
     TidyRegistry();
     return FinishRun(options, exitCode);
 }
