@@ -1,10 +1,9 @@
 // Test program for the driver-access loader under Wine: opens the library as the utility does,
-// lists the cards through the PCI scan, shows the shared block, or holds the loader mutex for a
-// while.
+// lists the cards through the PCI scan, shows the shared block, or holds the loader mutex until
+// told to let go.
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "hwaccess/driver_access.h"
@@ -44,14 +43,18 @@ void PrintCards() {
     }
 }
 
+// Waits until the script creates the file: the end of a hold follows the script's steps, not a
+// length of time that a slow start of the next Wine process could outlast.
+void WaitForFile(const char* path) {
+    while (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) Sleep(50);
+}
+
 int Open(int argc, char** argv) {
     bool scan = false;
-    DWORD holdMs = 0;
+    const char* holdUntil = nullptr;
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--scan") == 0) scan = true;
-        if (std::strcmp(argv[i], "--hold-ms") == 0 && i + 1 < argc) {
-            holdMs = static_cast<DWORD>(std::strtoul(argv[++i], nullptr, 10));
-        }
+        if (std::strcmp(argv[i], "--hold-until") == 0 && i + 1 < argc) holdUntil = argv[++i];
     }
     const DWORD start = GetTickCount();
     const bool opened = OpenDriverAccess();
@@ -66,16 +69,16 @@ int Open(int argc, char** argv) {
     PrintSharedBlock();
     if (opened && scan) PrintCards();
     std::fflush(stdout);
-    if (holdMs != 0) Sleep(holdMs);
+    if (holdUntil != nullptr) WaitForFile(holdUntil);
     return opened ? 0 : 1;
 }
 
-int HoldMutex(DWORD ms) {
+int HoldMutex(const char* releaseFile) {
     HANDLE mutex = CreateMutexA(nullptr, FALSE, driver_loader::kMutexName);
     if (mutex == nullptr || WaitForSingleObject(mutex, 0) != WAIT_OBJECT_0) return 1;
     std::printf("held\n");
     std::fflush(stdout);
-    Sleep(ms);
+    WaitForFile(releaseFile);
     ReleaseMutex(mutex);
     CloseHandle(mutex);
     return 0;
@@ -89,10 +92,9 @@ int main(int argc, char** argv) {
         PrintSharedBlock();
         return 0;
     }
-    if (argc >= 3 && std::strcmp(argv[1], "hold-mutex") == 0) {
-        return HoldMutex(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)));
-    }
+    if (argc >= 3 && std::strcmp(argv[1], "hold-mutex") == 0) return HoldMutex(argv[2]);
     std::fprintf(stderr,
-                 "usage: loader_probe open [--scan] [--hold-ms N] | block | hold-mutex N\n");
+                 "usage: loader_probe open [--scan] [--hold-until FILE] | block | "
+                 "hold-mutex UNTIL_FILE\n");
     return 2;
 }
