@@ -7,6 +7,7 @@
 
 #include "app/cmdline.h"
 #include "app/console_log.h"
+#include "app/image_file.h"
 #include "app/key_prompts.h"
 #include "app/program_directory.h"
 #include "app/programming.h"
@@ -40,31 +41,6 @@ void ClearImage(tagRunResources& run) {
     delete[] run.image;
     run.image = nullptr;
     run.imageSize = 0;
-}
-
-// Reads the whole file; returns the exit code this step decides (0 read, 2 cannot be opened).
-std::int32_t LoadImage(const char* fileName, tagRunResources& run) {
-    std::FILE* file = std::fopen(fileName, "rb");
-    if (!file) {
-        std::string message = "Error: Unable to open file ";
-        message += fileName;
-        platform::ConsoleWriteNarrow(message);
-        platform::ConsoleWriteNarrow("\n");
-        return 2;
-    }
-    std::string bytes;
-    char chunk[65536];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
-        bytes.append(chunk, got);
-    std::fclose(file);
-    // An image the player's 32-bit size cannot describe is refused as unreadable.
-    if (bytes.size() > 0x7FFFFFFFu) return 2;
-    run.imageSize = static_cast<std::int32_t>(bytes.size());
-    if (run.imageSize > 0) {
-        run.image = new std::uint8_t[bytes.size()];
-        std::copy(bytes.begin(), bytes.end(), run.image);
-    }
-    return 0;
 }
 
 // A malformed image never reaches the hardware: the run goes on as without an image and ends with
@@ -119,7 +95,7 @@ bool WarnAndConfirm(const CCmdLine& options, tagRunResources& run, std::uint32_t
     const int estimate = UpdateEstimateMinutes(largestDelay);
     for (std::uint32_t i = 0; i < run.cardCount; ++i) run.records[i].delayCount = largestDelay;
     PrintAndLog(L"\n");
-    PrintAndLog(L"   XSVF update file: %ls\n", WidenBytes(options.fileName).c_str());
+    PrintAndLog(L"   XSVF update file: %ls\n", Utf8ToWide(options.fileName).c_str());
     PrintAndLog(L"   Calibration... ");
     PrintAndLog(L" Done.\n   Update time estimate: %d minutes\n", estimate);
     platform::ConsoleSetTextAttribute(12);
@@ -183,7 +159,7 @@ int RunUpdate(int argc, char** argv) {
 
     tagRunResources& run = RunResources();
     if (options.fileName) {
-        exitCode = LoadImage(options.fileName, run);
+        exitCode = LoadImageFile(options.fileName, run);
         if (run.imageSize > 0) exitCode = RefuseMalformedImage(run);
     }
 

@@ -2,6 +2,11 @@
 // 32-bit process's file-system redirection turned off where the native directory is meant.
 #include <windows.h>
 
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <utility>
+
 #include "hwaccess/component_plan.h"
 #include "hwaccess/driver_loader.h"
 
@@ -39,34 +44,89 @@ private:
     PVOID oldValue_ = nullptr;
 };
 
+struct tagHandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using CFileHandle = std::unique_ptr<void, tagHandleCloser>;
+
+// Owns a file from its creation until Keep(): a file this attempt could not fill is deleted, so a
+// half-written image is never left for anyone (or a restart) to pick up.
+class CNewFile {
+public:
+    CNewFile(std::string path, HANDLE handle) : path_(std::move(path)), handle_(handle) {}
+    ~CNewFile() {
+        handle_.reset();
+        if (!kept_) DeleteFileA(path_.c_str());
+    }
+    CNewFile(const CNewFile&) = delete;
+    CNewFile& operator=(const CNewFile&) = delete;
+
+    // The whole image in one write; fewer bytes stored than given is a failed write.
+    bool WriteAll(const unsigned char* image, std::uint32_t length) {
+        DWORD written = 0;
+        return WriteFile(handle_.get(), image, length, &written, nullptr) != FALSE &&
+               written == length;
+    }
+    void Keep() {
+        handle_.reset();
+        kept_ = true;
+    }
+
+private:
+    std::string path_;
+    CFileHandle handle_;
+    bool kept_ = false;
+};
+
 // No sharing and always replacing: a half-written driver must never be picked up by anyone else.
-bool WriteWholeFile(const char* path, const unsigned char* image, std::uint32_t length) {
-    HANDLE file =
-        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const bool ok = WriteFile(file, image, length, &written, nullptr) != FALSE;
-    CloseHandle(file);
-    return ok;
+bool WriteWholeFile(const std::string& path, const unsigned char* image, std::uint32_t length) {
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    CNewFile file(path, handle);
+    if (!file.WriteAll(image, length)) return false;
+    file.Keep();
+    return true;
 }
 
-// The target is in use (an older library loaded by another process, say): put the image in a
-// temporary file and let the system move it into place at the next restart.
-bool WriteOnRestart(const std::string& path, const unsigned char* image, std::uint32_t length) {
-    char tempDir[MAX_PATH];
-    DWORD n = GetTempPathA(MAX_PATH, tempDir);
-    if (n == 0 || n >= MAX_PATH) return false;
-    char shortDir[MAX_PATH];
-    n = GetShortPathNameA(tempDir, shortDir, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return false;
-    char tempFile[MAX_PATH];
-    if (GetTempFileNameA(shortDir, "ovn", 0, tempFile) == 0) return false;
-    if (!WriteWholeFile(tempFile, image, length) ||
-        MoveFileExA(tempFile, path.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT) == FALSE) {
-        DeleteFileA(tempFile);
-        return false;
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t separator = path.find_last_of('\\');
+    return separator == std::string::npos ? std::string(".") : path.substr(0, separator);
+}
+
+// The target is in use (an older library loaded by another process, say): stage the image beside
+// it and let the system move it into place at the next restart. The staging file lives in the
+// target's own directory, which only administrators can write, and is created new and unshared:
+// nobody can swap it before the restart puts it in place.
+std::string WriteOnRestart(const std::string& path, const unsigned char* image,
+                           std::uint32_t length) {
+    const std::string directory = DirectoryOf(path);
+    const DWORD process = GetCurrentProcessId();
+    for (DWORD attempt = 0; attempt < 64; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "\\ovn%04lX%04lX%02lX.tmp",
+                      static_cast<unsigned long>(process & 0xFFFF),
+                      static_cast<unsigned long>(GetTickCount() & 0xFFFF),
+                      static_cast<unsigned long>(attempt));
+        const std::string staged = directory + name;
+        HANDLE handle = CreateFileA(staged.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+            return {};
+        }
+        CNewFile file(staged, handle);
+        if (!file.WriteAll(image, length)) return {};
+        // The target exists (it is what is locked): the move must be allowed to replace it.
+        if (MoveFileExA(staged.c_str(), path.c_str(),
+                        MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING) == FALSE) {
+            return {};
+        }
+        file.Keep();
+        return staged;
     }
-    return true;
+    return {};
 }
 
 }  // namespace
@@ -79,11 +139,30 @@ bool BuildSystemPath(const char* name, bool useWow64Dir, std::string& path) {
     return true;
 }
 
-bool WriteComponentFile(const std::string& path, const unsigned char* image, std::uint32_t length,
-                        bool redirectionOff) {
+tagComponentWrite WriteComponentFile(const std::string& path, const unsigned char* image,
+                                     std::uint32_t length, bool redirectionOff) {
     CRedirectionOff redirection(redirectionOff);
-    if (WriteWholeFile(path.c_str(), image, length)) return true;
-    return WriteOnRestart(path, image, length);
+    tagComponentWrite result;
+    if (WriteWholeFile(path, image, length)) {
+        result.written = true;
+        return result;
+    }
+    result.stagedPath = WriteOnRestart(path, image, length);
+    result.written = !result.stagedPath.empty();
+    return result;
+}
+
+void UndoComponentWrite(const std::string& path, const tagComponentWrite& write,
+                        bool redirectionOff) {
+    if (!write.written) return;
+    if (write.stagedPath.empty()) {
+        RemoveComponentFile(path, redirectionOff);
+        return;
+    }
+    CRedirectionOff redirection(redirectionOff);
+    if (DeleteFileA(write.stagedPath.c_str()) == FALSE) {
+        MoveFileExA(write.stagedPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
 }
 
 bool RemoveComponentFile(const std::string& path, bool redirectionOff) {

@@ -1,4 +1,7 @@
 // Writes the embedded driver-access component images to their system paths.
+#include <iterator>
+#include <string>
+
 #include "hwaccess/component_plan.h"
 #include "hwaccess/driver_loader.h"
 #include "payload/components.h"
@@ -31,14 +34,21 @@ tagImage ImageOf(ComponentImage image) {
 
 bool InstallComponents(bool is64BitOs) {
     const tagComponentPlan plan = ComponentPlan(is64BitOs);
-    for (std::size_t i = 0; i < plan.count; ++i) {
-        const tagComponentFile& file = plan.files[i];
-        std::string path;
-        if (!BuildSystemPath(file.name, file.useWow64Dir, path)) return false;
-        const tagImage image = ImageOf(file.image);
-        if (!WriteComponentFile(path, image.bytes, image.length, file.redirectionOff)) return false;
-    }
-    return true;
+    std::string paths[std::size(plan.files)];
+    tagComponentWrite writes[std::size(plan.files)];
+    return WriteAllOrNone(
+        plan.count,
+        [&](std::size_t i) {
+            const tagComponentFile& file = plan.files[i];
+            if (!BuildSystemPath(file.name, file.useWow64Dir, paths[i])) return false;
+            const tagImage image = ImageOf(file.image);
+            writes[i] =
+                WriteComponentFile(paths[i], image.bytes, image.length, file.redirectionOff);
+            return writes[i].written;
+        },
+        [&](std::size_t i) {
+            UndoComponentWrite(paths[i], writes[i], plan.files[i].redirectionOff);
+        });
 }
 
 }  // namespace driver_loader

@@ -17,6 +17,16 @@ tagComponentPlan ComponentPlan(bool is64BitOs) {
     return plan;
 }
 
+bool WriteAllOrNone(std::size_t count, const std::function<bool(std::size_t)>& write,
+                    const std::function<void(std::size_t)>& undo) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (write(i)) continue;
+        while (i > 0) undo(--i);
+        return false;
+    }
+    return true;
+}
+
 std::string JoinSystemPath(const std::string& windowsDirectory, bool useWow64Dir,
                            const char* name) {
     std::string path = windowsDirectory;

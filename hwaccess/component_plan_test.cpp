@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace driver_loader {
 namespace {
@@ -54,3 +55,38 @@ TEST(LibraryInWow64Dir, OnlyAThirtyTwoBitProcessOnASixtyFourBitSystemUsesSysWow6
 
 }  // namespace
 }  // namespace driver_loader
+
+namespace {
+
+// Writes that fail from item `failAt` on, with the order of every write and undo.
+struct tagInstallTrace {
+    std::size_t failAt;
+    std::vector<std::string> steps;
+
+    bool Install(std::size_t count) {
+        return driver_loader::WriteAllOrNone(
+            count,
+            [this](std::size_t i) {
+                steps.push_back("write " + std::to_string(i));
+                return i < failAt;
+            },
+            [this](std::size_t i) { steps.push_back("undo " + std::to_string(i)); });
+    }
+};
+
+}  // namespace
+
+TEST(WriteAllOrNone, FailureTakesBackWhatThisAttemptWroteNewestFirst) {
+    tagInstallTrace third{2, {}};
+    EXPECT_FALSE(third.Install(4));
+    EXPECT_EQ(third.steps,
+              (std::vector<std::string>{"write 0", "write 1", "write 2", "undo 1", "undo 0"}));
+
+    tagInstallTrace first{0, {}};
+    EXPECT_FALSE(first.Install(4));
+    EXPECT_EQ(first.steps, std::vector<std::string>{"write 0"});
+
+    tagInstallTrace none{4, {}};
+    EXPECT_TRUE(none.Install(4));
+    EXPECT_EQ(none.steps, (std::vector<std::string>{"write 0", "write 1", "write 2", "write 3"}));
+}

@@ -36,13 +36,26 @@ bool CheckPlatform(LoaderState& state);
 // unknown.
 bool BuildSystemPath(const char* name, bool useWow64Dir, std::string& path);
 
-// Writes the image whole, or schedules a temporary copy to replace `path` at the next restart.
-bool WriteComponentFile(const std::string& path, const unsigned char* image, std::uint32_t length,
+// What WriteComponentFile did: the image is at `path`, or staged beside it (same directory, so only
+// an administrator can touch it) and moved onto `path` at the next restart.
+struct tagComponentWrite {
+    bool written = false;
+    std::string stagedPath;  // empty when the image was written in place
+};
+
+// Writes the image whole, or stages a copy beside `path` that replaces it at the next restart. A
+// write that stores fewer bytes than the image counts as failed and leaves no file behind.
+tagComponentWrite WriteComponentFile(const std::string& path, const unsigned char* image,
+                                     std::uint32_t length, bool redirectionOff);
+// Takes back one write of this attempt: the file written in place is removed (or its removal
+// scheduled); a staged copy is deleted, so that its pending move finds nothing to move.
+void UndoComponentWrite(const std::string& path, const tagComponentWrite& write,
                         bool redirectionOff);
 // Deletes the file, or schedules its deletion at the next restart.
 bool RemoveComponentFile(const std::string& path, bool redirectionOff);
 
-// The component files in their order; the first failure stops the sequence.
+// The component files in their order; the first failure stops the sequence and takes back the
+// files this call wrote before it.
 bool InstallComponents(bool is64BitOs);
 bool RemoveComponents(bool is64BitOs);
 

@@ -2,6 +2,8 @@
 // library is not yet in the system directory; serialised across processes by a named mutex.
 #include <windows.h>
 
+#include <memory>
+
 #include "hwaccess/component_plan.h"
 #include "hwaccess/driver_access.h"
 #include "hwaccess/driver_loader.h"
@@ -12,19 +14,36 @@ namespace {
 LoaderState g_state{};
 int g_openCount = 0;
 
+struct tagHandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using CHandle = std::unique_ptr<void, tagHandleCloser>;
+
+// Owns the acquisition of a mutex: released when the owner goes, whatever the way out.
+class CMutexHold {
+public:
+    explicit CMutexHold(HANDLE mutex) : mutex_(mutex) {}
+    ~CMutexHold() { ReleaseMutex(mutex_); }
+    CMutexHold(const CMutexHold&) = delete;
+    CMutexHold& operator=(const CMutexHold&) = delete;
+
+private:
+    HANDLE mutex_;
+};
+
 bool OpenSharedBlock(LoaderState& state) {
     bool created = false;
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kSharedBlockName);
-    if (mapping == nullptr) {
-        mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                     sizeof(SharedWrapData), kSharedBlockName);
+    CHandle mapping(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kSharedBlockName));
+    if (!mapping) {
+        mapping.reset(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                         sizeof(SharedWrapData), kSharedBlockName));
         // Another process may have created it between the two calls; its words are then kept.
-        created = mapping != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
+        created = mapping && GetLastError() != ERROR_ALREADY_EXISTS;
     }
-    if (mapping == nullptr) return false;
-    state.mapping = mapping;
-    void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);
+    if (!mapping) return false;
+    void* view = MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0);
     if (view == nullptr) return false;
+    state.mapping = mapping.release();
     state.view = static_cast<SharedWrapData*>(view);
     if (created) {
         state.view->installed = 0;
@@ -40,6 +59,23 @@ void CloseSharedBlock(LoaderState& state) {
     state.mapping = nullptr;
 }
 
+// Closes the shared block when the load attempt ends without success; a successful load keeps it
+// open and mapped for the rest of the process.
+class CSharedBlockUntilLoaded {
+public:
+    explicit CSharedBlockUntilLoaded(LoaderState& state) : state_(state) {}
+    ~CSharedBlockUntilLoaded() {
+        if (!loaded_) CloseSharedBlock(state_);
+    }
+    CSharedBlockUntilLoaded(const CSharedBlockUntilLoaded&) = delete;
+    CSharedBlockUntilLoaded& operator=(const CSharedBlockUntilLoaded&) = delete;
+    void Loaded() { loaded_ = true; }
+
+private:
+    LoaderState& state_;
+    bool loaded_ = false;
+};
+
 // Only the installed copy is ever loaded: the utility runs elevated, and a search by bare name
 // would also accept an OvnVxd.dll planted beside the exe or in the current directory.
 HMODULE LoadInstalledLibrary(const LoaderState& state) {
@@ -52,46 +88,44 @@ HMODULE LoadInstalledLibrary(const LoaderState& state) {
 // Runs with the mutex held. Whatever it leaves open on success stays open for the process's life.
 bool LoadHoldingMutex(LoaderState& state) {
     if (!OpenSharedBlock(state)) return false;
-    if (!CheckPlatform(state)) {
-        CloseSharedBlock(state);
-        return false;
-    }
+    CSharedBlockUntilLoaded block(state);
+    if (!CheckPlatform(state)) return false;
     HMODULE module = LoadInstalledLibrary(state);
-    if (module != nullptr) {
-        ++state.view->loadCount;
-        driver_access::SetLoadedModule(module);
-        return true;
-    }
-    if (!InstallComponents(state.is64BitOs)) {
-        CloseSharedBlock(state);
-        return false;
-    }
-    if (!CreateUninstallEntry(state.is64BitOs)) {
-        RemoveComponents(state.is64BitOs);
-        CloseSharedBlock(state);
-        return false;
-    }
-    module = LoadInstalledLibrary(state);
     if (module == nullptr) {
-        DeleteUninstallEntry(state.is64BitOs);
-        RemoveComponents(state.is64BitOs);
-        CloseSharedBlock(state);
-        return false;
+        if (!InstallComponents(state.is64BitOs)) return false;
+        if (!CreateUninstallEntry(state.is64BitOs)) {
+            RemoveComponents(state.is64BitOs);
+            return false;
+        }
+        module = LoadInstalledLibrary(state);
+        if (module == nullptr) {
+            DeleteUninstallEntry(state.is64BitOs);
+            RemoveComponents(state.is64BitOs);
+            return false;
+        }
+        state.view->installed = 1;
     }
-    state.view->installed = 1;
     ++state.view->loadCount;
     driver_access::SetLoadedModule(module);
+    block.Loaded();
     return true;
 }
 
+// The mutex handle lives only for this attempt, on every way out.
 bool LoadDriverAccess(LoaderState& state) {
-    if (state.mutex == nullptr) state.mutex = CreateMutexA(nullptr, FALSE, kMutexName);
-    if (state.mutex == nullptr) return false;
-    // An abandoned mutex means another loader died mid-installation: do not trust its state.
-    if (WaitForSingleObject(state.mutex, kMutexWaitMs) != WAIT_OBJECT_0) return false;
+    CHandle mutex(CreateMutexA(nullptr, FALSE, kMutexName));
+    if (!mutex) return false;
+    const DWORD wait = WaitForSingleObject(mutex.get(), kMutexWaitMs);
+    if (wait == WAIT_ABANDONED) {
+        // Another loader died holding it, perhaps mid-installation: its state is not trusted, but
+        // the mutex is now this process's and must be given back for the next loader.
+        ReleaseMutex(mutex.get());
+        return false;
+    }
+    if (wait != WAIT_OBJECT_0) return false;
+    const CMutexHold hold(mutex.get());
+    state.mutex = mutex.get();
     const bool loaded = LoadHoldingMutex(state);
-    ReleaseMutex(state.mutex);
-    CloseHandle(state.mutex);
     state.mutex = nullptr;
     return loaded;
 }

@@ -43,8 +43,8 @@ bool CreateUninstallEntry(bool is64BitOs) {
 
 void DeleteUninstallEntry(bool is64BitOs) {
     // RegDeleteKeyExA only exists from Windows XP x64 on; without it there is only one view anyway.
+    // advapi32 is imported, so it is loaded already; nothing is loaded by name here.
     HMODULE advapi = GetModuleHandleA("advapi32.dll");
-    if (advapi == nullptr) advapi = LoadLibraryA("advapi32.dll");
     RegDeleteKeyExAFn deleteEx = nullptr;
     if (advapi != nullptr) {
         deleteEx = reinterpret_cast<RegDeleteKeyExAFn>(

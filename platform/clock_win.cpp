@@ -1,27 +1,20 @@
 // Clocks of the Windows edition: performance counter, processor power information, CRT clock.
 #include <windows.h>
-// powrprof.h needs the types of windows.h first.
+// powrprof.h needs the types of windows.h first; it gives the information level's value only.
 #include <powrprof.h>
 
 #include <ctime>
-#include <vector>
 
 #include "platform/clock.h"
+#include "platform/processor_clock.h"
+#include "platform/system_library.h"
 
 namespace platform {
 
 namespace {
 
-// The user-mode headers do not declare the record that ProcessorInformation fills.
-struct ProcessorPowerRecord {
-    ULONG Number;
-    ULONG MaxMhz;
-    ULONG CurrentMhz;
-    ULONG MhzLimit;
-    ULONG MaxIdleState;
-    ULONG CurrentIdleState;
-};
-static_assert(sizeof(ProcessorPowerRecord) == 24, "one record per processor, 24 bytes each");
+// PowrProf is outside the known system set: taken from the system directory at run time.
+using CallNtPowerInformationFn = LONG(WINAPI*)(POWER_INFORMATION_LEVEL, PVOID, ULONG, PVOID, ULONG);
 
 }  // namespace
 
@@ -38,15 +31,14 @@ std::int64_t PerformanceFrequency() {
 }
 
 std::uint32_t ProcessorCurrentMhz() {
-    SYSTEM_INFO info{};
-    GetSystemInfo(&info);
-    DWORD processors = info.dwNumberOfProcessors ? info.dwNumberOfProcessors : 1;
-    std::vector<ProcessorPowerRecord> records(processors, ProcessorPowerRecord{});
-    LONG status =
-        CallNtPowerInformation(ProcessorInformation, nullptr, 0, records.data(),
-                               static_cast<ULONG>(records.size() * sizeof(ProcessorPowerRecord)));
-    if (status != 0) return 0;
-    return records[0].CurrentMhz;
+    static const auto query =
+        SystemLibraryFunction<CallNtPowerInformationFn>(L"powrprof.dll", "CallNtPowerInformation");
+    if (query == nullptr) return 0;
+    // Every processor group counts: GetSystemInfo shows a 32-bit process at most 32 processors.
+    return FirstProcessorMhz(GetActiveProcessorCount(ALL_PROCESSOR_GROUPS),
+                             [](void* buffer, std::uint32_t bytes) -> std::int32_t {
+                                 return query(ProcessorInformation, nullptr, 0, buffer, bytes);
+                             });
 }
 
 // The Windows CRT's clock() counts wall time since the process started, in milliseconds.

@@ -8,8 +8,8 @@
 
 namespace platform {
 
-// Writes text to standard output. Wide text is converted as the console expects it; both kinds may
-// be mixed on one stream (the host edition writes UTF-8 bytes for both).
+// Writes text to standard output; narrow text is UTF-8. Both kinds may be mixed on one stream: a
+// console window gets them as wide text, a redirected stream (and the host edition) as UTF-8.
 void ConsoleWriteWide(const std::wstring& text);
 void ConsoleWriteNarrow(const char* text, std::size_t length);
 void ConsoleWriteNarrow(const std::string& text);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/console_stream.h"
 #include "platform/text_encoding.h"
 
 namespace platform {
@@ -20,8 +21,12 @@ int consoleWindowStandIn = 0;
 
 }  // namespace
 
-// Wide and narrow text share one byte stream: glibc refuses narrow output on a wide-oriented
-// stream.
+// Wide and narrow text share one byte stream of UTF-8: glibc refuses narrow output on a
+// wide-oriented stream.
+void ConsoleWriteNarrow(const char* text, std::size_t length) {
+    ConsoleWriteStreamBytes(text, length);
+}
+
 void ConsoleWriteWide(const std::wstring& text) { ConsoleWriteNarrow(WideToUtf8(text)); }
 
 void ConsoleShowCursor(bool visible) {

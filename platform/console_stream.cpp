@@ -1,13 +1,15 @@
-// Narrow console output shared by both editions: unbuffered in effect, so it interleaves in order
-// with the wide output and with the progress refreshes.
+// Console output shared by both editions: the byte stream, flushed after every piece so that it
+// interleaves in order with the wide output and with the progress refreshes.
+#include "platform/console_stream.h"
+
 #include <cstdio>
 
 #include "platform/console.h"
 
 namespace platform {
 
-void ConsoleWriteNarrow(const char* text, std::size_t length) {
-    std::fwrite(text, 1, length, stdout);
+void ConsoleWriteStreamBytes(const char* bytes, std::size_t length) {
+    std::fwrite(bytes, 1, length, stdout);
     std::fflush(stdout);
 }
 

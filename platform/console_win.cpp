@@ -1,4 +1,5 @@
-// Console of the Windows edition: CRT output shared by wide and narrow text, cursor, colour, keys.
+// Console of the Windows edition: wide and UTF-8 text to a console window or a redirected stream,
+// cursor, colour, keys.
 #include <conio.h>
 #include <windows.h>
 
@@ -6,6 +7,8 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/console_stream.h"
+#include "platform/text_encoding.h"
 
 namespace platform {
 
@@ -14,13 +17,45 @@ namespace {
 HANDLE StdoutHandle() { return GetStdHandle(STD_OUTPUT_HANDLE); }
 HANDLE StdinHandle() { return GetStdHandle(STD_INPUT_HANDLE); }
 
+bool StdoutIsConsole() {
+    DWORD mode = 0;
+    return GetConsoleMode(StdoutHandle(), &mode) != 0;
+}
+
+// A console window takes the text as it is, whatever its code page: names outside the ANSI code
+// page (an image file's, say) are shown as written.
+void WriteToConsoleWindow(const std::wstring& text) {
+    std::fflush(stdout);
+    const wchar_t* rest = text.c_str();
+    std::size_t left = text.size();
+    while (left > 0) {
+        DWORD written = 0;
+        const DWORD piece = static_cast<DWORD>(left < 8192 ? left : 8192);
+        if (!WriteConsoleW(StdoutHandle(), rest, piece, &written, nullptr) || written == 0) return;
+        rest += written;
+        left -= written;
+    }
+}
+
 }  // namespace
 
-// Both kinds go through the CRT's stdout in text mode: one buffer keeps them in order, and the same
-// bytes (with CR LF line ends) reach a console window and a redirected file alike.
+// Narrow text is UTF-8, as on the host edition and in the log. A redirected stream receives UTF-8
+// through the CRT's text mode (CR LF line ends), whichever kind of text was written.
+void ConsoleWriteNarrow(const char* text, std::size_t length) {
+    if (StdoutIsConsole()) {
+        WriteToConsoleWindow(Utf8ToWide(std::string(text, length)));
+        return;
+    }
+    ConsoleWriteStreamBytes(text, length);
+}
+
 void ConsoleWriteWide(const std::wstring& text) {
-    std::fputws(text.c_str(), stdout);
-    std::fflush(stdout);
+    if (StdoutIsConsole()) {
+        WriteToConsoleWindow(text);
+        return;
+    }
+    const std::string utf8 = WideToUtf8(text);
+    ConsoleWriteStreamBytes(utf8.data(), utf8.size());
 }
 
 void ConsoleShowCursor(bool visible) {

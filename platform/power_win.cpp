@@ -1,8 +1,9 @@
-// Power scheme on Windows: PowrProf resolved at run time, since Wine lacks some of its calls and a
-// static import of a missing one would end the process.
+// Power scheme on Windows: PowrProf from the system directory, resolved at run time: the exe runs
+// elevated and imports no library outside the known system set, and Wine lacks some of its calls.
 #include <windows.h>
 
 #include "platform/power.h"
+#include "platform/system_library.h"
 
 namespace platform {
 
@@ -21,9 +22,7 @@ constexpr GUID kMinProcessorState = {
 
 template <typename Fn>
 Fn Resolve(const char* name) {
-    static HMODULE powrprof = LoadLibraryW(L"powrprof.dll");
-    if (!powrprof) return nullptr;
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(powrprof, name)));
+    return SystemLibraryFunction<Fn>(L"powrprof.dll", name);
 }
 
 }  // namespace

@@ -5,8 +5,18 @@
 #include <wtsapi32.h>
 
 #include "platform/processes.h"
+#include "platform/system_library.h"
 
 namespace platform {
+
+namespace {
+
+// Terminal services live outside the known system set: resolved from the system directory at run
+// time, so that no wtsapi32.dll beside the elevated exe is ever loaded.
+using EnumerateSessionsFn = BOOL(WINAPI*)(HANDLE, DWORD, DWORD, PWTS_SESSION_INFOW*, DWORD*);
+using FreeMemoryFn = VOID(WINAPI*)(PVOID);
+
+}  // namespace
 
 void SetProcessPriorityClass(std::uint32_t priorityClass) {
     ::SetPriorityClass(GetCurrentProcess(), priorityClass);
@@ -39,14 +49,17 @@ bool TerminateProcessById(std::uint32_t id, std::uint32_t exitCode) {
 }
 
 std::optional<std::vector<std::uint32_t>> EnumerateSessions() {
+    static const auto enumerate =
+        SystemLibraryFunction<EnumerateSessionsFn>(L"wtsapi32.dll", "WTSEnumerateSessionsW");
+    static const auto freeMemory =
+        SystemLibraryFunction<FreeMemoryFn>(L"wtsapi32.dll", "WTSFreeMemory");
+    if (enumerate == nullptr || freeMemory == nullptr) return std::nullopt;
     PWTS_SESSION_INFOW sessions = nullptr;
     DWORD count = 0;
-    if (!WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) {
-        return std::nullopt;
-    }
+    if (!enumerate(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) return std::nullopt;
     std::vector<std::uint32_t> ids;
     for (DWORD i = 0; i < count; ++i) ids.push_back(sessions[i].SessionId);
-    WTSFreeMemory(sessions);
+    freeMemory(sessions);
     return ids;
 }
 

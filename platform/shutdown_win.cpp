@@ -1,6 +1,7 @@
 // Restart on Windows: the shutdown privilege of the process token and InitiateSystemShutdownW.
 #include <windows.h>
 
+#include "payload/test_hooks.h"
 #include "platform/shutdown.h"
 
 namespace platform {
@@ -19,9 +20,7 @@ void EnableShutdownPrivilege() {
 }
 
 void RequestShutdown(std::uint32_t timeoutSeconds, bool forceAppsClosed, bool rebootAfterShutdown) {
-    // Whole-run tests under Wine set this so that a run reaching the restart does not end the
-    // Wine session that runs them.
-    if (GetEnvironmentVariableW(L"OVN_SUPPRESS_SHUTDOWN", nullptr, 0) > 0) return;
+    if (test_hooks::ShutdownSuppressed()) return;
     InitiateSystemShutdownW(nullptr, nullptr, timeoutSeconds, forceAppsClosed ? TRUE : FALSE,
                             rebootAfterShutdown ? TRUE : FALSE);
 }

@@ -57,7 +57,9 @@ void calibrateGpioDelayWith(tagDeviceUpdate* port, std::int64_t (*ticks)(),
         if (rate > maxRate) maxRate = rate;
     }
     platform::ConsoleWriteNarrow("\b", 1);
-    port->delayCount = calibratedDelay(maxRate);
+    // Without the processor clock every rate reads 0, which would mean no pacing at all; the
+    // slowest pacing is the one that is safe on any host.
+    port->delayCount = currentMhz == 0 ? CALIBRATION_DELAY_CAP : calibratedDelay(maxRate);
     setJtagPin(JTAG_TDI, true, port);
 }
 

@@ -12,7 +12,8 @@ inline constexpr std::uint32_t CALIBRATION_DELAY_CAP = 64;
 // prints the spinner to the narrow console.
 void calibrateGpioDelay(tagDeviceUpdate* port);
 
-// The same with the clock and the processor clock given, so the measurement can be driven.
+// The same with the clock and the processor clock given, so the measurement can be driven. A
+// processor clock of 0 (it could not be read) gives the cap, the slowest pacing.
 void calibrateGpioDelayWith(tagDeviceUpdate* port, std::int64_t (*ticks)(),
                             std::uint32_t currentMhz);
 

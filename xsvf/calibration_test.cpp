@@ -64,6 +64,14 @@ TEST_F(CalibrationPassTest, DelayIsTheRateCappedAt64) {
     EXPECT_EQ(Calibrate(100000, 3000), 0u);
 }
 
+TEST_F(CalibrationPassTest, UnreadableProcessorClockGivesTheSlowestPacing) {
+    // Every pass rate reads 0 then; the run must not go unpaced on exactly the hosts where the
+    // clock query fails.
+    EXPECT_EQ(Calibrate(10, 0), 64u);
+    EXPECT_EQ(Calibrate(1, 0), 64u);
+    EXPECT_EQ(UpdateEstimateMinutes(port.delayCount), 5);
+}
+
 TEST_F(CalibrationPassTest, SpinnerTurnsAfterEachBackspaceAndEndsWithOne) {
     Calibrate(10, 100);
     std::string expected = " ";

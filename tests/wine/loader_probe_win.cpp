@@ -1,10 +1,12 @@
 // Test program for the driver-access loader under Wine: opens the library as the utility does,
-// lists the cards through the PCI scan, shows the shared block, or holds the loader mutex until
-// told to let go.
+// lists the cards through the PCI scan, shows the shared block, or holds the loader's objects until
+// the test lets go.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <thread>
 
 #include "hwaccess/driver_access.h"
 #include "hwaccess/driver_loader.h"
@@ -43,18 +45,41 @@ void PrintCards() {
     }
 }
 
-// Waits until the script creates the file: the end of a hold follows the script's steps, not a
-// length of time that a slow start of the next Wine process could outlast.
+// Waits until the test creates the file: the test's signal that a step is done, so that no check
+// depends on how fast this machine is. No limit of its own: the test ends its prefix's processes.
 void WaitForFile(const char* path) {
     while (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) Sleep(50);
+}
+
+// What this process still has of the loader's kernel objects after a failed open, once every other
+// holder is gone: any object that still exists is kept alive by a handle of this process.
+void PrintLeftHandles() {
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, driver_loader::kMutexName);
+    bool owned = false;
+    if (mutex != nullptr) {
+        // Another thread's wait fails only while this process's main thread owns the mutex.
+        std::thread other([&] {
+            const DWORD wait = WaitForSingleObject(mutex, 0);
+            if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(mutex);
+            owned = wait == WAIT_TIMEOUT;
+        });
+        other.join();
+        CloseHandle(mutex);
+    }
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, driver_loader::kSharedBlockName);
+    if (mapping != nullptr) CloseHandle(mapping);
+    std::printf("mutex-left=%d mutex-owned=%d block-left=%d\n", mutex != nullptr ? 1 : 0,
+                owned ? 1 : 0, mapping != nullptr ? 1 : 0);
 }
 
 int Open(int argc, char** argv) {
     bool scan = false;
     const char* holdUntil = nullptr;
+    const char* afterFile = nullptr;
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--scan") == 0) scan = true;
         if (std::strcmp(argv[i], "--hold-until") == 0 && i + 1 < argc) holdUntil = argv[++i];
+        if (std::strcmp(argv[i], "--left-after") == 0 && i + 1 < argc) afterFile = argv[++i];
     }
     const DWORD start = GetTickCount();
     const bool opened = OpenDriverAccess();
@@ -69,18 +94,62 @@ int Open(int argc, char** argv) {
     PrintSharedBlock();
     if (opened && scan) PrintCards();
     std::fflush(stdout);
+    if (afterFile != nullptr) {
+        WaitForFile(afterFile);
+        PrintLeftHandles();
+        std::fflush(stdout);
+    }
     if (holdUntil != nullptr) WaitForFile(holdUntil);
     return opened ? 0 : 1;
 }
 
-int HoldMutex(const char* releaseFile) {
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, driver_loader::kMutexName);
-    if (mutex == nullptr || WaitForSingleObject(mutex, 0) != WAIT_OBJECT_0) return 1;
+// A shared block that no loader can map writable: a read-only view of a read-only file.
+HANDLE CreateReadOnlyBlock(const char* file) {
+    const std::string path = std::string(file) + ".block";
+    HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (writer == INVALID_HANDLE_VALUE) return nullptr;
+    const driver_loader::SharedWrapData zero{};
+    DWORD written = 0;
+    WriteFile(writer, &zero, sizeof zero, &written, nullptr);
+    CloseHandle(writer);
+    HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (reader == INVALID_HANDLE_VALUE) return nullptr;
+    HANDLE mapping =
+        CreateFileMappingA(reader, nullptr, PAGE_READONLY, 0, 0, driver_loader::kSharedBlockName);
+    CloseHandle(reader);
+    return mapping;
+}
+
+// Holds the loader's mutex (or abandons it: the owning thread ends, the handle stays open), or a
+// shared block that cannot be mapped writable, until the test creates the file.
+int HoldUntil(const char* what, const char* file) {
+    HANDLE held = nullptr;
+    const bool abandon = std::strcmp(what, "abandon") == 0;
+    if (std::strcmp(what, "mutex") == 0 || abandon) {
+        held = CreateMutexA(nullptr, FALSE, driver_loader::kMutexName);
+        if (held == nullptr) return 1;
+        bool acquired = false;
+        auto acquire = [&] { acquired = WaitForSingleObject(held, 0) == WAIT_OBJECT_0; };
+        if (abandon) {
+            std::thread owner(acquire);
+            owner.join();
+        } else {
+            acquire();
+        }
+        if (!acquired) return 1;
+    } else if (std::strcmp(what, "readonly-block") == 0) {
+        held = CreateReadOnlyBlock(file);
+        if (held == nullptr) return 1;
+    } else {
+        return 2;
+    }
     std::printf("held\n");
     std::fflush(stdout);
-    WaitForFile(releaseFile);
-    ReleaseMutex(mutex);
-    CloseHandle(mutex);
+    WaitForFile(file);
+    if (std::strcmp(what, "mutex") == 0) ReleaseMutex(held);
+    CloseHandle(held);
     return 0;
 }
 
@@ -92,9 +161,9 @@ int main(int argc, char** argv) {
         PrintSharedBlock();
         return 0;
     }
-    if (argc >= 3 && std::strcmp(argv[1], "hold-mutex") == 0) return HoldMutex(argv[2]);
+    if (argc >= 4 && std::strcmp(argv[1], "hold-until") == 0) return HoldUntil(argv[2], argv[3]);
     std::fprintf(stderr,
-                 "usage: loader_probe open [--scan] [--hold-until FILE] | block | "
-                 "hold-mutex UNTIL_FILE\n");
+                 "usage: loader_probe open [--scan] [--hold-until FILE] [--left-after FILE] | "
+                 "block | hold-until mutex|abandon|readonly-block FILE\n");
     return 2;
 }

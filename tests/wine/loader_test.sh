@@ -147,7 +147,7 @@ wait $first
 # only after the open has returned; the open must have waited at least its 4000 ms (less a tick of
 # the clock it is measured with), and a loaded machine may make it last longer, never shorter.
 rm -f "$work/bin/release-mutex"
-(cd "$work/bin" && "$wine" loader_probe.exe hold-mutex release-mutex </dev/null >"$work/hold.txt" 2>&1) &
+(cd "$work/bin" && "$wine" loader_probe.exe hold-until mutex release-mutex </dev/null >"$work/hold.txt" 2>&1) &
 holder=$!
 wait_for $holder "$work/hold.txt" held
 check "mutex holder started" grep -q held "$work/hold.txt"
@@ -180,15 +180,65 @@ check "uninstaller removed again" no_file "$c/$wow/OvnVxdUninstall.exe"
 check "key removed again" test "$(grep -c DisplayName "$work/reg-failed.txt")" = 0
 rmdir "$c/system32/OvnVxd.dll"
 
-# 6. A component file that cannot be written in place (here a directory is in the way) is put in a
-# temporary file and moved into place at the next restart; the installation goes on.
+# 6. A component file that cannot be written in place (here a directory is in the way) is staged
+# beside its target, where only administrators can write, and moved into place at the next restart;
+# nothing goes through the user's temporary directory. The installation goes on.
 rm -f "$c/$wow/OvnVxdUninstall.exe" && mkdir "$c/$wow/OvnVxdUninstall.exe"
 run "$work/again.txt" open
 check "reinstalled after uninstalling" has_line "$work/again.txt" "installed=1 loadCount=1"
 "$wine" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations \
     </dev/null 2>&1 | tr -d '\r' >"$work/pending.txt"
-check "uninstaller replaced at the next restart" grep -qi 'ovn[0-9a-f]*\.tmp.*OvnVxdUninstall\.exe' "$work/pending.txt"
+check "uninstaller replaced at the next restart from beside it" \
+    grep -qi "$wow\\\\ovn[0-9a-f]*\\.tmp.*$wow\\\\OvnVxdUninstall\\.exe" "$work/pending.txt"
+staged_uninstaller() {  # one of the staged files beside the target holds the uninstaller's image
+    for staged in $(find "$c/$wow" -maxdepth 1 -iname 'ovn*.tmp'); do
+        same_file "$images/OvnVxdUninstall.exe" "$staged" && return 0
+    done
+    return 1
+}
+check "the staged copy is the uninstaller's image" staged_uninstaller
+check "nothing staged in the temporary directory" \
+    test -z "$(find "$WINEPREFIX/drive_c/users" -iname 'ovn*.tmp' | head -n 1)"
 check "planted library still never ran" no_file "$work/bin/planted-dll-was-loaded.txt"
+
+# 7-9. Failed opens leave nothing behind in this process. A holder keeps the object until the test
+# creates its release file; the failing probe reports what it still has once the test creates
+# "gone", so no check depends on the machine's speed.
+hold() {  # hold MODE: starts the holder in the background and waits until it holds
+    rm -f "$work/bin/release" "$work/bin/gone"
+    (cd "$work/bin" && "$wine" loader_probe.exe hold-until "$1" release </dev/null >"$work/hold-$1.txt" 2>&1) &
+    holder=$!
+    wait_for $holder "$work/hold-$1.txt" held
+}
+failing_open() {  # failing_open NAME: an open that fails against the holder, reported after release
+    run "$work/$1.txt" open --left-after gone &
+    opener=$!
+    wait_for $opener "$work/$1.txt.raw" '^open='
+    touch "$work/bin/release"
+    wait $holder
+    touch "$work/bin/gone"
+    wait $opener
+}
+# 7. A time-out on the mutex closes the mutex handle.
+hold mutex
+failing_open timedout
+check "open fails while the mutex is held" opened "$work/timedout.txt" 0
+check "no mutex handle left after a time-out" grep -q '^mutex-left=0 ' "$work/timedout.txt"
+# 8. A mutex abandoned by a holder that died is released and closed: the next loader gets it.
+hold abandon
+touch "$work/bin/gone"
+run "$work/abandoned.txt" open --left-after gone
+check "an abandoned mutex fails the open" opened "$work/abandoned.txt" 0
+check "the abandoned mutex is released" grep -q ' mutex-owned=0 ' "$work/abandoned.txt"
+run "$work/after-abandoned.txt" open
+check "the next open gets the mutex" opened "$work/after-abandoned.txt" 1
+touch "$work/bin/release"
+wait $holder
+# 9. A shared block that cannot be mapped writable closes the mapping handle.
+hold readonly-block
+failing_open unmapped
+check "open fails when the shared block cannot be mapped" opened "$work/unmapped.txt" 0
+check "no mapping handle left" grep -q ' block-left=0$' "$work/unmapped.txt"
 
 echo "loader $arch: $((checks - failures)) passed, $failures failed"
 [ "$failures" = 0 ]

@@ -1,4 +1,4 @@
-// Entry point of OvnK740FpgaUpdater: hands the narrow argument vector to the update run.
+// Entry point of the host edition: its argument vector is already UTF-8 bytes.
 #include "app/update_run.h"
 
 int main(int argc, char** argv) { return RunUpdate(argc, argv); }

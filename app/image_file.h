@@ -1,0 +1,15 @@
+// Reads the XSVF image named on the command line for the update run.
+#pragma once
+
+#include <cstdint>
+
+#include "app/run_resources.h"
+
+// Largest image the player's signed 32-bit size can describe.
+inline constexpr std::uint64_t kLargestImageBytes = 0x7FFFFFFF;
+
+// Reads the whole file (UTF-8 name) into the run's image buffer; returns the exit code this step
+// decides: 0 read (an empty file is no image), 2 the file cannot be used. A file that cannot be
+// opened, a directory and a file larger than the player can describe all print the open error on
+// the narrow console (not the log).
+std::int32_t LoadImageFile(const char* fileName, tagRunResources& run);

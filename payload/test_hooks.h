@@ -1,0 +1,10 @@
+// Switches that only the simulation build obeys; in the product exe every one is constant off.
+#pragma once
+
+namespace test_hooks {
+
+// The restart request is dropped, so that a whole-run test under Wine that reaches the restart
+// does not end the Wine session running it.
+bool ShutdownSuppressed();
+
+}  // namespace test_hooks

@@ -1,0 +1,63 @@
+// Whole-file reads on the host edition: POSIX calls on the UTF-8 path as it is.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/file_read.h"
+
+namespace platform {
+
+namespace {
+
+class CFileDescriptor {
+public:
+    explicit CFileDescriptor(int fd) : fd_(fd) {}
+    ~CFileDescriptor() {
+        if (fd_ >= 0) close(fd_);
+    }
+    CFileDescriptor(const CFileDescriptor&) = delete;
+    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+tagFileRead Failed(FileReadStatus status, int error) {
+    tagFileRead result;
+    result.status = status;
+    result.systemError = static_cast<std::uint32_t>(error);
+    return result;
+}
+
+}  // namespace
+
+tagFileRead ReadWholeFile(const std::string& utf8Path, std::uint64_t maxBytes) {
+    CFileDescriptor file(open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.Get() < 0) return Failed(FileReadStatus::kCannotOpen, errno);
+    struct stat info {};
+    if (fstat(file.Get(), &info) != 0) return Failed(FileReadStatus::kCannotOpen, errno);
+    // A directory opens for reading here and would read as an empty image.
+    if (!S_ISREG(info.st_mode)) return Failed(FileReadStatus::kNotARegularFile, 0);
+    const auto expected = static_cast<std::uint64_t>(info.st_size);
+    if (expected > maxBytes) return Failed(FileReadStatus::kTooLarge, 0);
+
+    tagFileRead result;
+    result.status = FileReadStatus::kRead;
+    if (expected == 0) return result;
+    result.bytes.reset(new std::uint8_t[expected]);
+    std::uint64_t total = 0;
+    while (total < expected) {
+        const ssize_t got = read(file.Get(), result.bytes.get() + total, expected - total);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return Failed(FileReadStatus::kCannotOpen, errno);
+        if (got == 0) break;  // the file shrank meanwhile: what was there is the image
+        total += static_cast<std::uint64_t>(got);
+    }
+    result.size = total;
+    return result;
+}
+
+}  // namespace platform

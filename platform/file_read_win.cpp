@@ -1,0 +1,60 @@
+// Whole-file reads on Windows: wide file names, so any name the file system holds can be opened.
+#include <windows.h>
+
+#include <memory>
+
+#include "platform/file_read.h"
+#include "platform/text_encoding.h"
+
+namespace platform {
+
+namespace {
+
+struct tagHandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using CFileHandle = std::unique_ptr<void, tagHandleCloser>;
+
+tagFileRead Failed(FileReadStatus status, DWORD error) {
+    tagFileRead result;
+    result.status = status;
+    result.systemError = error;
+    return result;
+}
+
+}  // namespace
+
+tagFileRead ReadWholeFile(const std::string& utf8Path, std::uint64_t maxBytes) {
+    // A directory does not open without backup semantics: it fails here like a missing file.
+    HANDLE raw = CreateFileW(Utf8ToWide(utf8Path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (raw == INVALID_HANDLE_VALUE) return Failed(FileReadStatus::kCannotOpen, GetLastError());
+    CFileHandle file(raw);
+    if (GetFileType(raw) != FILE_TYPE_DISK) return Failed(FileReadStatus::kNotARegularFile, 0);
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(raw, &size)) return Failed(FileReadStatus::kCannotOpen, GetLastError());
+    if (static_cast<std::uint64_t>(size.QuadPart) > maxBytes) {
+        return Failed(FileReadStatus::kTooLarge, 0);
+    }
+
+    tagFileRead result;
+    result.status = FileReadStatus::kRead;
+    const auto expected = static_cast<std::uint64_t>(size.QuadPart);
+    if (expected == 0) return result;
+    result.bytes.reset(new std::uint8_t[expected]);
+    std::uint64_t total = 0;
+    while (total < expected) {
+        const std::uint64_t left = expected - total;
+        const DWORD piece = static_cast<DWORD>(left < (1u << 24) ? left : (1u << 24));
+        DWORD got = 0;
+        if (!ReadFile(raw, result.bytes.get() + total, piece, &got, nullptr)) {
+            return Failed(FileReadStatus::kCannotOpen, GetLastError());
+        }
+        if (got == 0) break;  // the file shrank meanwhile: what was there is the image
+        total += got;
+    }
+    result.size = total;
+    return result;
+}
+
+}  // namespace platform
