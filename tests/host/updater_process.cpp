@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -120,6 +121,8 @@ tagUpdaterRun Collect(const tagChild& child, int status) {
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     run.console = ReadFileBytes(child.out);
     run.errors = ReadFileBytes(child.err);
+    // A sanitizer's report in the child would otherwise show only as an odd exit code.
+    if (run.errors.find("Sanitizer") != std::string::npos) std::fputs(run.errors.c_str(), stderr);
     return run;
 }
 
