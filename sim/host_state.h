@@ -18,6 +18,7 @@
 //                 "acMinProcessorState": n}] [none]      restart requests, oldest first
 //   "registry": {"32"|"64": {"<key path under HKLM>": {"<value>": {"type": n, "data": "<hex>"}}}}
 //               key paths and value names compare without regard to ASCII case (host_registry.h)
+//   "devices": {"<instance id>": {...}}   device states (host_devices.h)
 #pragma once
 
 #include <cstdint>

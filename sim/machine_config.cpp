@@ -136,10 +136,51 @@ void ReadFaults(const json& object, const std::string& where, CardFaults& faults
              std::numeric_limits<std::uint64_t>::max());
 }
 
+DisplayDriverConfig ReadDisplayDriver(const json& object, const std::string& where) {
+    OnlyKeys(object, where, {"infPath", "infSection", "files"});
+    DisplayDriverConfig driver;
+    for (const char* key : {"infPath", "infSection"}) {
+        if (!object.contains(key)) Fail(where + "." + key, "missing");
+    }
+    driver.infPath = String(object["infPath"], where + ".infPath");
+    driver.infSection = String(object["infSection"], where + ".infSection");
+    if (object.contains("files")) {
+        const json& files = object["files"];
+        if (!files.is_array()) Fail(where + ".files", "expected an array");
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            driver.files.push_back(String(files[i], where + ".files[" + std::to_string(i) + "]"));
+        }
+    }
+    return driver;
+}
+
+DisplayDeviceConfig ReadDisplay(const json& object, const std::string& where) {
+    OnlyKeys(object, where, {"description", "driver", "disable"});
+    DisplayDeviceConfig display;
+    if (object.contains("description")) {
+        display.description = String(object["description"], where + ".description");
+    }
+    if (object.contains("driver") && !object["driver"].is_null()) {
+        display.driver = ReadDisplayDriver(object["driver"], where + ".driver");
+    }
+    if (object.contains("disable")) {
+        std::string disable = String(object["disable"], where + ".disable");
+        if (disable == "afterRestart") {
+            display.disable = DisableBehaviour::AfterRestart;
+        } else if (disable == "fails") {
+            display.disable = DisableBehaviour::Fails;
+        } else if (disable != "atOnce") {
+            Fail(where + ".disable", "expected \"atOnce\", \"afterRestart\" or \"fails\"");
+        }
+    }
+    return display;
+}
+
 CardConfig ReadCard(const json& object, const std::string& where) {
-    OnlyKeys(object, where,
-             {"bus", "device", "function", "bar", "aperture", "barFlags", "version", "idcode",
-              "writeCost", "revision", "command", "dwordE0", "faults", "chain", "script"});
+    OnlyKeys(
+        object, where,
+        {"bus", "device", "function", "bar", "aperture", "barFlags", "version", "idcode",
+         "writeCost", "revision", "command", "dwordE0", "faults", "chain", "script", "display"});
     CardConfig card;
     Address(object, where, card.bus, card.device, card.function);
     if (!object.contains("bar")) Fail(where + ".bar", "missing");
@@ -189,6 +230,8 @@ CardConfig ReadCard(const json& object, const std::string& where) {
                 ReadStep(script[i], where + ".script[" + std::to_string(i) + "]"));
         }
     }
+    if (object.contains("display"))
+        card.display = ReadDisplay(object["display"], where + ".display");
     return card;
 }
 

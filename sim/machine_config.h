@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,24 @@ struct CardFaults {
     ChainFaults chain;          // TDO stuck, chain dead after N bits
 };
 
+// How a disable of the card's display function behaves in the simulated device manager.
+enum class DisableBehaviour { AtOnce, AfterRestart, Fails };
+
+// A display driver installed for the card: its INF (a name under the Windows INF directory), the
+// INF section it was installed from, and the full target paths of the files that section installs.
+struct DisplayDriverConfig {
+    std::string infPath;
+    std::string infSection;
+    std::vector<std::string> files;
+};
+
+// The card's display function as the device manager shows it.
+struct DisplayDeviceConfig {
+    std::string description = "Video Controller";
+    std::optional<DisplayDriverConfig> driver;
+    DisableBehaviour disable = DisableBehaviour::AtOnce;
+};
+
 struct CardConfig {
     std::uint8_t bus = 0, device = 0, function = 0;
     BarKind bar = BarKind::Bar64;
@@ -34,6 +53,7 @@ struct CardConfig {
     CardFaults faults;
     ChainKind chain = ChainKind::Fpga;
     std::vector<ScriptStep> script;
+    DisplayDeviceConfig display;
 };
 
 struct FunctionConfig {
