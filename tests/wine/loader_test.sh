@@ -196,7 +196,13 @@ staged_uninstaller() {  # one of the staged files beside the target holds the un
     done
     return 1
 }
-check "the staged copy is the uninstaller's image" staged_uninstaller
+check "the staged copy is the uninstaller's image" staged_uninstaller || {
+    echo "pending renames:"
+    cat "$work/pending.txt"
+    echo "open:"
+    cat "$work/again.txt"
+    ls -la "$c/$wow" | grep -i -E 'ovn'
+}
 check "nothing staged in the temporary directory" \
     test -z "$(find "$WINEPREFIX/drive_c/users" -iname 'ovn*.tmp' | head -n 1)"
 check "planted library still never ran" no_file "$work/bin/planted-dll-was-loaded.txt"
