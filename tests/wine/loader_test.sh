@@ -196,7 +196,8 @@ staged_uninstaller() {  # one of the staged files beside the target holds the un
     done
     return 1
 }
-check "the staged copy is the uninstaller's image" staged_uninstaller || {
+check "the staged copy is the uninstaller's image" staged_uninstaller
+staged_uninstaller || {
     echo "pending renames:"
     cat "$work/pending.txt"
     echo "open:"
