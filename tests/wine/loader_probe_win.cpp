@@ -162,8 +162,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc >= 4 && std::strcmp(argv[1], "hold-until") == 0) return HoldUntil(argv[2], argv[3]);
+    if (argc >= 3 && std::strcmp(argv[1], "wait-until") == 0) {
+        WaitForFile(argv[2]);
+        return 0;
+    }
     std::fprintf(stderr,
                  "usage: loader_probe open [--scan] [--hold-until FILE] [--left-after FILE] | "
-                 "block | hold-until mutex|abandon|readonly-block FILE\n");
+                 "block | hold-until mutex|abandon|readonly-block FILE | wait-until FILE\n");
     return 2;
 }
