@@ -7,10 +7,12 @@
 
 #include "app/cmdline.h"
 #include "app/console_log.h"
+#include "app/driver_cycle.h"
 #include "app/image_file.h"
 #include "app/key_prompts.h"
 #include "app/program_directory.h"
 #include "app/programming.h"
+#include "app/reboot_resume.h"
 #include "app/run_messages.h"
 #include "app/run_resources.h"
 #include "device/kseries.h"
@@ -19,7 +21,6 @@
 #include "hwaccess/pci_scan.h"
 #include "platform/console.h"
 #include "platform/environment.h"
-#include "platform/registry.h"
 #include "platform/text_encoding.h"
 #include "xsvf/calibration.h"
 #include "xsvf/jtag_port.h"
@@ -107,12 +108,6 @@ bool WarnAndConfirm(const CCmdLine& options, tagRunResources& run, std::uint32_t
     return false;
 }
 
-void TidyRegistry() {
-    platform::RegistryDeleteValue(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
-                                  L"OvnK740FpgaUpdater");
-    platform::RegistryDeleteValue(L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater", L"Config");
-}
-
 void LogHostServiceMessage(const wchar_t* message) { PrintAndLog(L"%ls", message); }
 
 int FinishRun(const CCmdLine& options, std::int32_t exitCode) {
@@ -130,9 +125,8 @@ int RunUpdate(int argc, char** argv) {
     PrepareHost();
 
     CCmdLine options;
-    // Only the resume command line after a restart needs it.
-    [[maybe_unused]] const std::wstring programDirectory =
-        ProgramDirectory(platform::ModuleFileName(2048));
+    // Only the resume command line after a restart needs the program directory.
+    CDriverCycle driverCycle(ProgramDirectory(platform::ModuleFileName(2048)));
     BuildLogPath();
     consoleWindow.store(platform::ConsoleWindow());
     std::thread(KeepConsoleInFront).detach();
@@ -147,8 +141,7 @@ int RunUpdate(int argc, char** argv) {
     platform::ConsoleShowCursor(false);
     PrintBanner();
 
-    // The device-console tool comes with the display-driver handling; until then no display
-    // driver is ever found and the run never disables, enables or restarts.
+    driverCycle.Prepare();
 
     std::int32_t exitCode = 1;
     if (!OpenDriverAccess()) return FinishRun(options, exitCode);
@@ -163,20 +156,28 @@ int RunUpdate(int argc, char** argv) {
         if (run.imageSize > 0) exitCode = RefuseMalformedImage(run);
     }
 
+    driverCycle.SwitchDriverOff(run.imageSize);
+
     std::uint32_t largestDelay = 0;
     ListCards(options, run, largestDelay);
 
+    if (driverCycle.DisableNeedsRestart())
+        return FinishRun(options, driverCycle.RestartForDisable(options, run, exitCode));
+
     if (run.imageSize == 0) {
+        driverCycle.RecoverResumedRunWithoutImage();
         PrintAndLog(L"\n");
         return FinishRun(options, exitCode);
     }
 
-    if (WarnAndConfirm(options, run, largestDelay)) {
+    const bool confirmed = WarnAndConfirm(options, run, largestDelay);
+    if (confirmed) {
         const tagProgrammingJob job{run.cards.data(), run.records, ProgramPciScan().devices->items,
                                     run.cardCount, options.beep != 0};
         exitCode = ProgramAllCards(job);
     }
 
+    exitCode = driverCycle.BringDriverBack(options, !confirmed, exitCode);
     TidyRegistry();
     return FinishRun(options, exitCode);
 }

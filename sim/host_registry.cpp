@@ -151,6 +151,15 @@ bool RegistryDeleteValue(RegistryView view, const std::wstring& key, const std::
     return deleted;
 }
 
+std::vector<std::wstring> RegistryValueNames(RegistryView view, const std::wstring& key) {
+    std::vector<std::wstring> names;
+    json document = Load();
+    json* found = FindKey(document, view, key, false);
+    if (!found || !found->is_object()) return names;
+    for (auto it = found->begin(); it != found->end(); ++it) names.push_back(Utf8ToWide(it.key()));
+    return names;
+}
+
 void RegistrySetString(RegistryView view, const std::wstring& key, const std::wstring& name,
                        const std::wstring& text) {
     RegistrySetValue(view, key, name, {kRegSz, Utf16LeBytes(text)});

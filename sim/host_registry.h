@@ -31,6 +31,8 @@ void RegistrySetValue(RegistryView view, const std::wstring& key, const std::wst
 std::optional<RegistryValue> RegistryGetValue(RegistryView view, const std::wstring& key,
                                               const std::wstring& name);
 bool RegistryDeleteValue(RegistryView view, const std::wstring& key, const std::wstring& name);
+// The names of the key's values in name order; none when the key is missing.
+std::vector<std::wstring> RegistryValueNames(RegistryView view, const std::wstring& key);
 
 // Conveniences: REG_SZ as UTF-16LE without a terminating zero, REG_DWORD little-endian.
 void RegistrySetString(RegistryView view, const std::wstring& key, const std::wstring& name,

@@ -235,6 +235,21 @@ CardConfig ReadCard(const json& object, const std::string& where) {
     return card;
 }
 
+void ReadSuite(const json& object, SuiteConfig& suite) {
+    OnlyKeys(object, "suite", {"settings", "settingsHex", "exportNeverEnds"});
+    if (object.contains("settings")) suite.settings = String(object["settings"], "suite.settings");
+    if (object.contains("settingsHex")) {
+        const std::string hex = String(object["settingsHex"], "suite.settingsHex");
+        if (hex.size() % 2 != 0 || hex.find_first_not_of("0123456789abcdefABCDEF") != hex.npos)
+            Fail("suite.settingsHex", "expected pairs of hexadecimal digits");
+        suite.settings.clear();
+        for (std::size_t i = 0; i < hex.size(); i += 2)
+            suite.settings += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    }
+    if (object.contains("exportNeverEnds"))
+        suite.exportNeverEnds = Bool(object["exportNeverEnds"], "suite.exportNeverEnds");
+}
+
 FunctionConfig ReadFunction(const json& object, const std::string& where) {
     OnlyKeys(
         object, where,
@@ -307,11 +322,14 @@ bool ParseMachineConfig(const std::string& text, MachineConfig& config, std::str
         } catch (const json::parse_error& e) {
             Fail("JSON", e.what());
         }
-        OnlyKeys(root, "", {"driverLibrary", "processorMhz", "cards", "functions"});
+        OnlyKeys(root, "",
+                 {"driverLibrary", "processorMhz", "cards", "functions", "windows64", "suite"});
         MachineConfig result;
         if (root.contains("driverLibrary")) {
             result.driverLibrary = Bool(root["driverLibrary"], "driverLibrary");
         }
+        if (root.contains("windows64")) result.windows64 = Bool(root["windows64"], "windows64");
+        if (root.contains("suite")) ReadSuite(root["suite"], result.suite);
         if (root.contains("processorMhz")) {
             result.processorMhz =
                 static_cast<std::uint32_t>(Number(root["processorMhz"], "processorMhz", 100000));

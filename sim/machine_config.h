@@ -64,8 +64,16 @@ struct FunctionConfig {
     std::uint8_t headerType = 0;
 };
 
+// The desktop suite's doubles read this: the bytes their export writes, and an export that hangs.
+struct SuiteConfig {
+    std::string settings;  // "settings" (text) or "settingsHex" in the machine file
+    bool exportNeverEnds = false;
+};
+
 struct MachineConfig {
     bool driverLibrary = true;
+    bool windows64 = true;  // a 32-bit utility then runs under WOW64
+    SuiteConfig suite;
     std::uint32_t processorMhz = 3000;
     std::vector<CardConfig> cards;
     std::vector<FunctionConfig> functions;

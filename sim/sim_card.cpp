@@ -96,14 +96,18 @@ void PresetCardConfigSpace(const CardConfig& config, PciFunction& function) {
     function.Preset32(0x0C, 0x00800000u);
     std::uint32_t low = static_cast<std::uint32_t>(config.aperture) | config.barFlags;
     auto high = static_cast<std::uint32_t>(config.aperture >> 32);
+    // The address bits of each BAR are writable, so that sizing reads back the decoded size:
+    // 256 MiB for the frame buffer, 64 KiB for the register aperture.
+    constexpr std::uint32_t kFrameBufferMask = 0xF0000000u;
+    constexpr std::uint32_t kApertureMask = ~(SimCard::kApertureSize - 1);
     if (config.bar == BarKind::Bar64) {
-        function.Preset32(0x10, 0x0000000Cu);  // 64-bit prefetchable frame buffer at 64 GiB
-        function.Preset32(0x14, 0x00000010u);
-        function.Preset32(0x18, low);
-        function.Preset32(0x1C, high);
+        function.Preset32(0x10, 0x0000000Cu, kFrameBufferMask);  // 64-bit, prefetchable, 64 GiB
+        function.Preset32(0x14, 0x00000010u, 0xFFFFFFFFu);
+        function.Preset32(0x18, low, kApertureMask);
+        function.Preset32(0x1C, high, 0xFFFFFFFFu);
     } else {
-        function.Preset32(0x10, 0xD0000008u);  // 32-bit prefetchable frame buffer
-        function.Preset32(0x14, low);
+        function.Preset32(0x10, 0xD0000008u, kFrameBufferMask);  // 32-bit, prefetchable
+        function.Preset32(0x14, low, kApertureMask);
     }
     function.Preset32(0x2C, SimCard::kSubsystem);
     function.Preset32(0x3C, 0x000001FFu, 0x000000FFu);

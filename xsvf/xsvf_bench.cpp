@@ -1,11 +1,16 @@
-// Cost of the player per shifted bit: on a driver that does nothing, and on the simulated card.
+// Cost of the player per shifted bit: on a driver that does nothing, through OvnVxd.dll's client
+// on a RAM-backed mapping (the real library's register path), and on the simulated card.
 #include <benchmark/benchmark.h>
 #include <time.h>
 
+#include <atomic>
 #include <cstdio>
 
 #include "hwaccess/driver_access.h"
 #include "sim/sim_machine.h"
+#include "tools/ovnvxd/ovnvxd_client.h"
+#include "tools/ovnvxd/ovnvxd_direct_transport.h"
+#include "tools/ovnvxd/sim_hal_testutil.h"
 #include "tools/xsvf_writer.h"
 #include "xsvf/fake_gpio_testutil.h"
 #include "xsvf/jtag_port.h"
@@ -63,6 +68,44 @@ void BM_PlayCountingDriver(benchmark::State& state) {
     driver_access::ResetForTesting();
 }
 
+// The library's exports as OvnVxd.dll has them: one acquire load of the process's client, then the
+// client's bounds check and one volatile access.
+std::atomic<COvnVxdClient*> g_libraryClient{nullptr};
+int OVNVXD_CALL LibraryConfig(std::uint32_t d, std::uint32_t o, void* p, std::uint32_t s,
+                              std::uint32_t dir) {
+    COvnVxdClient* client = g_libraryClient.load(std::memory_order_acquire);
+    return client ? client->ConfigAccess(d, o, p, s, dir) : 0;
+}
+int OVNVXD_CALL LibraryRead(std::uint32_t h, std::uint32_t o, void* p, std::uint32_t s) {
+    COvnVxdClient* client = g_libraryClient.load(std::memory_order_acquire);
+    return client ? client->Read(h, o, p, s) : 0;
+}
+int OVNVXD_CALL LibraryWrite(std::uint32_t h, std::uint32_t o, const void* p, std::uint32_t s) {
+    COvnVxdClient* client = g_libraryClient.load(std::memory_order_acquire);
+    return client ? client->Write(h, o, p, s) : 0;
+}
+
+void BM_PlayLibraryClient(benchmark::State& state) {
+    tagDriverTestMachine machine;
+    COvnVxdDirectTransport transport(machine.hal.Hal());
+    COvnVxdClient client(transport);
+    g_libraryClient.store(&client, std::memory_order_release);
+    driver_access::UseExportsForTesting(
+        {LibraryConfig, LibraryRead, LibraryWrite, nullptr, nullptr, nullptr});
+    const std::uint64_t aperture = machine.Aperture(0);
+    tagDeviceUpdate port;
+    port.pciHandle = tagDriverTestMachine::kCard0;
+    port.regHandle = client.Map(static_cast<std::uint32_t>(aperture),
+                                static_cast<std::uint32_t>(aperture >> 32), 0x10000);
+    if (port.regHandle == 0) {
+        state.SkipWithError("the aperture did not map");
+    } else {
+        PlayImage(state, port);
+    }
+    driver_access::ResetForTesting();
+    g_libraryClient.store(nullptr, std::memory_order_release);
+}
+
 void BM_PlaySimulatedCard(benchmark::State& state) {
     driver_access::ResetForTesting();
     sim::InstallMachine(sim::DefaultMachineConfig());
@@ -84,6 +127,7 @@ void BM_PlaySimulatedCard(benchmark::State& state) {
 }
 
 BENCHMARK(BM_PlayCountingDriver)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_PlayLibraryClient)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_PlaySimulatedCard)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

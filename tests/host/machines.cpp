@@ -11,7 +11,8 @@ std::vector<tagTestCard> DefaultCards() {
     return {first, second};
 }
 
-std::string MachineJson(const std::vector<tagTestCard>& cards, bool driverLibrary) {
+std::string MachineJson(const std::vector<tagTestCard>& cards, bool driverLibrary,
+                        const std::string& extraMembers) {
     std::string json = "{\"driverLibrary\": ";
     json += driverLibrary ? "true" : "false";
     json += ", \"processorMhz\": 3000, \"cards\": [";
@@ -24,9 +25,11 @@ std::string MachineJson(const std::vector<tagTestCard>& cards, bool driverLibrar
                 ", \"bar\": \"" + c.bar + "\", \"aperture\": \"" + c.aperture +
                 "\", \"version\": \"" + c.version +
                 "\", \"writeCost\": " + std::to_string(c.writeCost) + ", \"faults\": " + c.faults +
-                "}";
+                (c.display.empty() ? "" : ", \"display\": " + c.display) + "}";
     }
-    json += "], \"functions\": []}";
+    json += "], \"functions\": []";
+    if (!extraMembers.empty()) json += ", " + extraMembers;
+    json += "}";
     return json;
 }
 

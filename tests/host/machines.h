@@ -11,11 +11,14 @@ struct tagTestCard {
     std::string version = "1.2.7";
     unsigned writeCost = 0;     // calibration: delayCount = 30000 / (writeCost + 1), at most 64
     std::string faults = "{}";  // JSON object of the card's faults
+    std::string display;        // JSON object of the card's display function; empty: none
 };
 
 // The two cards of the default machine (03:00.0 64-bit BAR, 04:00.0 32-bit BAR).
 std::vector<tagTestCard> DefaultCards();
-std::string MachineJson(const std::vector<tagTestCard>& cards, bool driverLibrary = true);
+// extraMembers: more members of the machine object, e.g. "\"suite\": {...}".
+std::string MachineJson(const std::vector<tagTestCard>& cards, bool driverLibrary = true,
+                        const std::string& extraMembers = "");
 
 // writeCost that calibrates a card to the given delay count (below 64) on a 3000 MHz machine.
 unsigned WriteCostForDelay(unsigned delayCount);

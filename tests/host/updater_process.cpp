@@ -44,6 +44,36 @@ UpdaterSandbox::UpdaterSandbox() {
     std::filesystem::create_directories(root_ / "appdata");
     environment_["OVN_SIM_STATE"] = (root_ / "state").string();
     environment_["LOCALAPPDATA"] = (root_ / "appdata").string();
+    // The extracted tool and the suite's settings file stay inside the sandbox.
+    std::filesystem::create_directories(root_ / "tmp");
+    environment_["TMPDIR"] = (root_ / "tmp").string();
+    programDirectory_ = root_;
+}
+
+void UpdaterSandbox::InstallProgram(const std::string& directory, bool bareName) {
+    const std::filesystem::path source(OVN_UPDATER_PATH);
+    programDirectory_ = root_ / directory;
+    std::filesystem::create_directories(programDirectory_);
+    std::filesystem::copy_file(source, programDirectory_ / source.filename(),
+                               std::filesystem::copy_options::overwrite_existing);
+    if (std::filesystem::exists(source.parent_path() / "resources")) {
+        std::filesystem::copy(source.parent_path() / "resources", programDirectory_ / "resources",
+                              std::filesystem::copy_options::recursive |
+                                  std::filesystem::copy_options::overwrite_existing);
+    }
+    program_ = (programDirectory_ / source.filename()).string();
+    argv0_ = bareName ? source.filename().string() : program_;
+}
+
+void UpdaterSandbox::InstallSuite() {
+    const std::filesystem::path suite = root_ / "pf" / "Orvane Graphics" / "Panelux";
+    std::filesystem::create_directories(suite);
+    for (const char* program : {OVN_PLUX_CMD_PATH, OVN_PLUX_CORE_PATH}) {
+        const std::filesystem::path source(program);
+        std::filesystem::copy_file(source, suite / source.filename(),
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
+    environment_["programfiles(x86)"] = (root_ / "pf").string();
 }
 
 UpdaterSandbox::~UpdaterSandbox() {
@@ -74,9 +104,10 @@ std::filesystem::path UpdaterSandbox::WriteFile(const std::string& name,
 
 namespace {
 
-tagChild Start(const std::filesystem::path& root,
-               const std::map<std::string, std::string>& environment,
-               const std::vector<std::string>& args, const std::string& input) {
+tagChild Start(const std::filesystem::path& root, const std::filesystem::path& workingDirectory,
+               const std::map<std::string, std::string>& environment, const std::string& program,
+               const std::string& argv0, const std::vector<std::string>& args,
+               const std::string& input) {
     tagChild child;
     static std::atomic<int> runCounter{0};
     const std::string tag = std::to_string(runCounter++);
@@ -85,12 +116,14 @@ tagChild Start(const std::filesystem::path& root,
     child.err = root / ("stderr-" + tag);
     std::ofstream(in, std::ios::binary) << input;
 
-    std::vector<std::string> argvStrings{OVN_UPDATER_PATH};
+    std::vector<std::string> argvStrings{argv0};
     argvStrings.insert(argvStrings.end(), args.begin(), args.end());
     std::vector<std::string> envStrings;
     for (char** e = environ; *e; ++e) {
         std::string entry = *e;
-        if (entry.rfind("OVN_SIM_", 0) == 0 || entry.rfind("LOCALAPPDATA=", 0) == 0) continue;
+        if (entry.rfind("OVN_SIM_", 0) == 0 || entry.rfind("LOCALAPPDATA=", 0) == 0 ||
+            entry.rfind("TMPDIR=", 0) == 0 || entry.rfind("programfiles", 0) == 0)
+            continue;
         envStrings.push_back(entry);
     }
     for (const auto& [name, value] : environment) envStrings.push_back(name + "=" + value);
@@ -103,13 +136,13 @@ tagChild Start(const std::filesystem::path& root,
         dup2(inFd, 0);
         dup2(outFd, 1);
         dup2(errFd, 2);
-        if (chdir(root.c_str()) != 0) _exit(126);
+        if (chdir(workingDirectory.c_str()) != 0) _exit(126);
         std::vector<char*> argv, envp;
         for (auto& s : argvStrings) argv.push_back(s.data());
         argv.push_back(nullptr);
         for (auto& s : envStrings) envp.push_back(s.data());
         envp.push_back(nullptr);
-        execve(argv[0], argv.data(), envp.data());
+        execve(program.c_str(), argv.data(), envp.data());
         _exit(127);
     }
     if (child.pid < 0) throw std::runtime_error("fork failed");
@@ -136,13 +169,24 @@ tagUpdaterRun Finish(const tagChild& child) {
 
 tagUpdaterRun UpdaterSandbox::Run(const std::vector<std::string>& args,
                                   const std::string& input) const {
-    return Finish(Start(root_, environment_, args, input));
+    return Finish(Start(root_, programDirectory_, environment_, program_, argv0_, args, input));
+}
+
+tagUpdaterRun UpdaterSandbox::RestartAndLogon(const std::string& input) const {
+    static std::atomic<int> logonCounter{0};
+    const std::filesystem::path in = root_ / ("logon-in-" + std::to_string(logonCounter));
+    const std::filesystem::path out = root_ / ("logon-out-" + std::to_string(logonCounter++));
+    std::ofstream(in, std::ios::binary) << input;
+    tagUpdaterRun run = Finish(Start(root_, root_, environment_, OVN_SIM_RESTART_PATH,
+                                     OVN_SIM_RESTART_PATH, {in.string(), out.string()}, ""));
+    run.console = ReadFileBytes(out);
+    return run;
 }
 
 tagUpdaterRun UpdaterSandbox::RunAndInterruptWhen(
     const std::vector<std::string>& args, const std::function<bool(const std::string&)>& ready,
     const std::string& input) const {
-    tagChild child = Start(root_, environment_, args, input);
+    tagChild child = Start(root_, programDirectory_, environment_, program_, argv0_, args, input);
     for (;;) {
         if (ready(ReadFileBytes(child.out))) {
             kill(child.pid, SIGINT);

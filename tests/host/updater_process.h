@@ -25,6 +25,17 @@ public:
     UpdaterSandbox(const UpdaterSandbox&) = delete;
     UpdaterSandbox& operator=(const UpdaterSandbox&) = delete;
 
+    // Copies the updater (with its resources) into a directory of the sandbox, which may hold a
+    // blank, and runs it from there: started by its bare name from that directory, or by its full
+    // path.
+    void InstallProgram(const std::string& directory, bool bareName);
+    std::filesystem::path ProgramDirectory() const { return programDirectory_; }
+    // Installs the desktop suite's doubles under "programfiles(x86)" of the sandbox.
+    void InstallSuite();
+    // Restarts the simulated machine and logs on: the run-once entries run with this input; their
+    // console output is returned, the exit code is that of the simulated restart command.
+    tagUpdaterRun RestartAndLogon(const std::string& input = "") const;
+
     // Writes the machine file the next runs use (unset: the default machine).
     void UseMachine(const std::string& json);
     void SetEnvironment(const std::string& name, const std::string& value);
@@ -48,6 +59,9 @@ public:
 
 private:
     std::filesystem::path root_;
+    std::filesystem::path programDirectory_;
+    std::string program_ = OVN_UPDATER_PATH;
+    std::string argv0_ = OVN_UPDATER_PATH;
     std::map<std::string, std::string> environment_;
 };
 

@@ -1,0 +1,74 @@
+// Child processes of the run: start, timed or untimed wait with the pipe drained, output
+// collection.
+#include "app/child_runner.h"
+
+#include "app/console_log.h"
+#include "platform/clock.h"
+#include "platform/text_encoding.h"
+
+tagWaitClock ProcessWaitClock() { return {&platform::ProcessMilliseconds, 20}; }
+
+CChildRunner::CChildRunner(tagWaitClock clock) : clock_(std::move(clock)) {
+    if (!pipe_.Valid()) {
+        LogOnly(L"   The output pipe for child processes could not be created (%ls, error %u).\n",
+                Utf8ToWide(pipe_.Error().call).c_str(), pipe_.Error().code);
+    }
+}
+
+std::unique_ptr<platform::ChildProcess> CChildRunner::Start(const std::wstring& commandLine) {
+    platform::ChildError error;
+    auto child = platform::ChildProcess::Start(commandLine, pipe_, &error);
+    if (!child) {
+        LogOnly(L"   Could not start: %ls (%ls, error %u).\n", commandLine.c_str(),
+                Utf8ToWide(error.call).c_str(), error.code);
+    }
+    return child;
+}
+
+std::uint32_t CChildRunner::RunAndWait(const std::wstring& commandLine,
+                                       std::optional<std::uint32_t> limitMilliseconds) {
+    auto child = Start(commandLine);
+    if (!child) return kNoExitCode;
+    const std::uint32_t started = clock_.nowMilliseconds();
+    while (true) {
+        // Output nobody reads must not fill the pipe: a child blocked on it would never end.
+        pipe_.Discard();
+        if (child->WaitMilliseconds(clock_.sliceMilliseconds)) break;
+        if (limitMilliseconds && clock_.nowMilliseconds() - started >= *limitMilliseconds) {
+            pipe_.Discard();
+            return kNoExitCode;
+        }
+    }
+    pipe_.Discard();
+    return child->ExitCode().value_or(kNoExitCode);
+}
+
+std::string CChildRunner::RunAndCollect(const std::wstring& commandLine) {
+    auto child = Start(commandLine);
+    if (!child) return {};
+    std::string collected;
+    char chunk[4096];
+    auto readWhatIsThere = [&]() {
+        std::size_t total = 0;
+        while (true) {
+            const std::size_t room = kCollectedOutputLimit - collected.size();
+            if (room == 0) {
+                pipe_.Discard();
+                return total;
+            }
+            const std::size_t got =
+                pipe_.ReadAvailable(chunk, room < sizeof chunk ? room : sizeof chunk);
+            if (got == 0) return total;
+            collected.append(chunk, got);
+            total += got;
+        }
+    };
+    while (true) {
+        const std::size_t got = readWhatIsThere();
+        if (child->HasEnded()) break;
+        if (got == 0) child->WaitMilliseconds(clock_.sliceMilliseconds);
+    }
+    // What the child wrote just before it ended is still in the pipe.
+    readWhatIsThere();
+    return collected;
+}

@@ -1,0 +1,87 @@
+// Child processes with real child programs: exit codes, collection limits, full pipes, timed waits.
+#include "app/child_runner.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "app/display_driver.h"
+#include "platform/text_encoding.h"
+
+namespace {
+
+std::wstring Child(const std::string& arguments) {
+    return Utf8ToWide(std::string(OVN_CHILD_DOUBLE) + " " + arguments);
+}
+
+// Every test's children record their commands in a state directory of their own.
+class ChildRunnerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        state_ = std::filesystem::temp_directory_path() /
+                 ("ovn-child-" + std::to_string(getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(state_);
+        setenv("OVN_SIM_STATE", state_.c_str(), 1);
+    }
+    void TearDown() override { std::filesystem::remove_all(state_); }
+    std::filesystem::path state_;
+};
+
+// A clock that jumps by a fixed step on every reading: a timed wait ends after a known number of
+// slices, however slow the machine is.
+tagWaitClock JumpingClock(std::uint32_t step) {
+    auto now = std::make_shared<std::uint32_t>(0);
+    return {[now, step]() { return *now += step; }, 1};
+}
+
+}  // namespace
+
+TEST_F(ChildRunnerTest, ExitCodesAreReadAndAChildThatCannotStartCounts42) {
+    CChildRunner runner;
+    ASSERT_TRUE(runner.PipeReady());
+    EXPECT_EQ(runner.RunAndWait(Child("print 10 ok 7")), 7u);
+    EXPECT_EQ(runner.RunAndWait(Child("print 0 x 0")), 0u);
+    EXPECT_EQ(runner.RunAndWait(L"/nonexistent/dec740.exe disable \"x\""), kNoExitCode);
+    EXPECT_EQ(runner.RunAndCollect(L"/nonexistent/dec740.exe driverfiles \"x\""), "");
+}
+
+TEST_F(ChildRunnerTest, CollectionKeepsTheFirst65535BytesAndNeverWaitsForMore) {
+    CChildRunner runner;
+    // 70,000 bytes: the marker only after the first 65,535 is not seen.
+    const std::string output = runner.RunAndCollect(Child("print 70000 xyz 0"));
+    EXPECT_EQ(output.size(), kCollectedOutputLimit);
+    EXPECT_EQ(output.substr(0, 6), "xyzxyz");
+    // What is left over does not reach the next collection.
+    EXPECT_EQ(runner.RunAndCollect(Child("print 5 amd 0")), "amdam");
+    EXPECT_TRUE(NamesDisplayDriver(runner.RunAndCollect(Child("print 12 information 0"))));
+}
+
+TEST_F(ChildRunnerTest, ChildrenWhoseOutputNobodyReadsNeverBlockOnAFullPipe) {
+    CChildRunner runner;
+    // Far more than any pipe buffer, several times in a row.
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(runner.RunAndWait(Child("print 400000 z 3")), 3u);
+    EXPECT_EQ(runner.RunAndCollect(Child("print 3 ati 0")), "ati");
+}
+
+TEST_F(ChildRunnerTest, ATimedWaitGivesUpAtItsLimitAndLeavesTheChildRunning) {
+    const std::filesystem::path alive = state_ / "alive";
+    std::ofstream(alive) << "x";
+    CChildRunner runner(JumpingClock(2500));
+    // Exactly the clock's readings decide: 2500, 5000, 7500, 10000 after the start at 2500.
+    EXPECT_EQ(runner.RunAndWait(Child("hang-while " + alive.string()), 10000), kNoExitCode);
+
+    // The seam itself: a running child has no exit code; ended, it has its own.
+    platform::ChildOutputPipe pipe;
+    auto child = platform::ChildProcess::Start(Child("hang-while " + alive.string()), pipe);
+    ASSERT_TRUE(child);
+    EXPECT_FALSE(child->HasEnded());
+    EXPECT_FALSE(child->ExitCode());
+    std::filesystem::remove(alive);  // lets both children end
+    while (!child->WaitMilliseconds(1000)) {
+    }
+    EXPECT_EQ(child->ExitCode(), 0u);
+}

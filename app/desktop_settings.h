@@ -1,0 +1,43 @@
+// The desktop suite's settings across the cycle: paths, export and import, the registry copy,
+// closing the suite.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/child_runner.h"
+
+inline constexpr std::uint32_t kExportWaitMilliseconds = 10000;
+
+// "%programfiles(x86)%", or "%programfiles%" where that is not defined, then
+// "\Orvane Graphics\Panelux\" (the host edition uses '/').
+std::wstring SuiteDirectory();
+
+// The temporary directory followed by "pxcfg.txt"; empty when the temporary directory is.
+std::wstring SettingsFilePath(const std::wstring& temporaryDirectory);
+
+// Suite directory, "Orvane.PluxCmd.exe /export " or "/import ", settings file path. Each path that
+// holds a blank is quoted.
+std::wstring SuiteExportCommandLine(const std::wstring& suiteDirectory,
+                                    const std::wstring& settingsFile);
+std::wstring SuiteImportCommandLine(const std::wstring& suiteDirectory,
+                                    const std::wstring& settingsFile);
+
+// Writes the settings file from "Config", exactly the value's bytes. False when the value is
+// missing or empty (or the file cannot be written): the settings then have to be exported.
+bool RestoreSettingsFromRegistry(const std::wstring& settingsFile);
+
+// The settings file's bytes into "Config" (REG_SZ, the file's length as byte count). Nothing is
+// written when the file cannot be opened.
+void StoreSettingsInRegistry(const std::wstring& settingsFile);
+
+// True when "Config" holds more than 0 bytes: the mark of a resumed run.
+bool SettingsCopyStored();
+
+// Restores the settings file from "Config" or, without a copy, runs the export and waits for it at
+// most 10,000 ms (a slower export goes on by itself); then closes the suite.
+void SaveOrRestoreSettings(CChildRunner& runner, const std::wstring& exportCommandLine,
+                           const std::wstring& settingsFile);
+
+// SignalDesktopCoreClose, then TerminateDesktopCore.
+void CloseDesktopSuite();

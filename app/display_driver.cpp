@@ -1,0 +1,64 @@
+// The device-console tool on the card's hardware ID: written out, checked, started, judged.
+#include "app/display_driver.h"
+
+#include "app/console_log.h"
+#include "platform/command_line.h"
+#include "platform/environment.h"
+#include "platform/text_encoding.h"
+
+const wchar_t* ToolResourceName(bool underWow64) { return underWow64 ? L"DEVCON64" : L"DEVCON32"; }
+
+std::wstring ToolPath(const std::wstring& temporaryDirectory) {
+    if (temporaryDirectory.empty()) return {};
+    return temporaryDirectory + platform::PathSeparator() + L"dec740.exe";
+}
+
+std::wstring ToolCommandLine(const std::wstring& toolPath, const wchar_t* word) {
+    return platform::QuoteIfBlank(toolPath) + L" " + word + L" \"" + kCardHardwareId + L"\"";
+}
+
+bool NamesDisplayDriver(const std::string& output) {
+    const std::string text = output.substr(0, kCollectedOutputLimit);
+    for (const char* marker : {"Windows\\INF\\oem", "amd", "ati"}) {
+        if (text.find(marker) != std::string::npos) return true;
+    }
+    return false;
+}
+
+CDeviceConsoleTool::CDeviceConsoleTool(std::wstring toolPath) : path_(std::move(toolPath)) {}
+
+bool CDeviceConsoleTool::Extract(std::vector<std::uint8_t> image) {
+    if (path_.empty() || image.empty()) return false;
+    platform::FileError error;
+    held_ = platform::HeldFile::Write(path_, image, &error);
+    if (!held_) {
+        LogOnly(L"   The device console tool could not be written to %ls (%ls, error %u).\n",
+                path_.c_str(), Utf8ToWide(error.call).c_str(), error.code);
+        return false;
+    }
+    image_ = std::move(image);
+    return true;
+}
+
+bool CDeviceConsoleTool::Intact() {
+    if (!held_) return false;
+    if (held_->Holds(image_)) return true;
+    LogOnly(L"   %ls is not the device console tool that was written; it is not started.\n",
+            path_.c_str());
+    return false;
+}
+
+bool CDeviceConsoleTool::QueryDisplayDriver(CChildRunner& runner) {
+    if (!Intact()) return false;
+    return NamesDisplayDriver(runner.RunAndCollect(CommandLine(L"driverfiles")));
+}
+
+std::uint32_t CDeviceConsoleTool::Disable(CChildRunner& runner) {
+    if (!Intact()) return kNoExitCode;
+    return runner.RunAndWait(CommandLine(L"disable"));
+}
+
+std::uint32_t CDeviceConsoleTool::Enable(CChildRunner& runner) {
+    if (!Intact()) return kNoExitCode;
+    return runner.RunAndWait(CommandLine(L"enable"));
+}

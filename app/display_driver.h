@@ -1,0 +1,55 @@
+// The device-console tool: extraction, its three command lines, the driver-files judgement,
+// disable and enable.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/child_runner.h"
+#include "platform/held_file.h"
+
+inline constexpr const wchar_t* kCardHardwareId = L"PCI\\VEN_1002&DEV_6828&SUBSYS_25401FA7";
+
+// The resource that holds the tool for this host: "DEVCON64" under WOW64, "DEVCON32" otherwise.
+const wchar_t* ToolResourceName(bool underWow64);
+
+// The temporary directory followed by "\dec740.exe" (on the host edition the separator is '/');
+// empty when the temporary directory is.
+std::wstring ToolPath(const std::wstring& temporaryDirectory);
+
+// Tool path, blank, command word, blank, the hardware ID in double quotes. A tool path with a blank
+// is quoted as well.
+std::wstring ToolCommandLine(const std::wstring& toolPath, const wchar_t* word);
+
+// True when the tool's output names a display driver: "Windows\INF\oem", "amd" or "ati" as
+// case-sensitive bytes.
+bool NamesDisplayDriver(const std::string& output);
+
+// Owned by the update run, main thread only. The extracted file is held until the object goes.
+class CDeviceConsoleTool {
+public:
+    explicit CDeviceConsoleTool(std::wstring toolPath);
+
+    // Writes the image to the tool path and holds the file. False when there is no path or image,
+    // or the file cannot be written.
+    bool Extract(std::vector<std::uint8_t> image);
+    bool Extracted() const { return held_ != nullptr; }
+
+    // Runs "driverfiles" and judges the first 65,535 bytes of its output.
+    bool QueryDisplayDriver(CChildRunner& runner);
+    // Runs "disable"; its exit code (kNoExitCode when it cannot start): 0 means disabled now.
+    std::uint32_t Disable(CChildRunner& runner);
+    // Runs "enable"; its exit code as Disable gives it (0 means enabled without a restart).
+    std::uint32_t Enable(CChildRunner& runner);
+
+private:
+    // The file on disk must still be what was embedded, or the tool is not started.
+    bool Intact();
+    std::wstring CommandLine(const wchar_t* word) const { return ToolCommandLine(path_, word); }
+
+    std::wstring path_;
+    std::vector<std::uint8_t> image_;
+    std::unique_ptr<platform::HeldFile> held_;
+};

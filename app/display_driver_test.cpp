@@ -1,0 +1,88 @@
+// The device-console tool: resource choice, command lines, judgement, and the held, checked file.
+#include "app/display_driver.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/text_encoding.h"
+#include "sim/host_records.h"
+
+TEST(DeviceConsoleTool, ResourceByWow64AndTheExactCommandLines) {
+    EXPECT_STREQ(ToolResourceName(true), L"DEVCON64");
+    EXPECT_STREQ(ToolResourceName(false), L"DEVCON32");
+    EXPECT_EQ(ToolPath(L""), L"");
+    const std::wstring tool = L"C:\\Users\\op\\AppData\\Local\\Temp\\\\dec740.exe";
+    EXPECT_EQ(ToolCommandLine(tool, L"disable"),
+              tool + L" disable \"PCI\\VEN_1002&DEV_6828&SUBSYS_25401FA7\"");
+    // A user name with a blank appears in the temporary directory.
+    EXPECT_EQ(ToolCommandLine(L"C:\\Users\\Ann Lee\\Temp\\\\dec740.exe", L"enable"),
+              L"\"C:\\Users\\Ann Lee\\Temp\\\\dec740.exe\" enable "
+              L"\"PCI\\VEN_1002&DEV_6828&SUBSYS_25401FA7\"");
+}
+
+TEST(DeviceConsoleTool, AnyOfTheThreeLetterGroupsCaseSensitiveWithinTheLimit) {
+    EXPECT_TRUE(NamesDisplayDriver("C:\\Windows\\INF\\oem12.inf\n"));
+    EXPECT_TRUE(NamesDisplayDriver("C:\\Windows\\System32\\amdkmdag.sys"));
+    EXPECT_TRUE(NamesDisplayDriver("more information"));
+    EXPECT_FALSE(NamesDisplayDriver("C:\\Windows\\inf\\OEM12.INF AMD ATI"));
+    EXPECT_FALSE(NamesDisplayDriver("No driver files found."));
+    EXPECT_FALSE(NamesDisplayDriver(std::string(65535, 'x') + "ati"));
+    EXPECT_TRUE(NamesDisplayDriver(std::string(65532, 'x') + "ati"));
+}
+
+namespace {
+
+std::vector<std::uint8_t> FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
+}
+
+class ExtractedToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() / ("ovn-tool-" + std::to_string(getpid()));
+        std::filesystem::create_directories(dir_);
+        setenv("OVN_SIM_STATE", (dir_ / "state").c_str(), 1);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::filesystem::path dir_;
+};
+
+}  // namespace
+
+TEST_F(ExtractedToolTest, TheWrittenToolRunsAndASwappedOneIsRefused) {
+    const std::wstring path = Utf8ToWide((dir_ / "dec740.exe").string());
+    CDeviceConsoleTool tool(path);
+    ASSERT_TRUE(tool.Extract(FileBytes(OVN_CHILD_DOUBLE)));
+    CChildRunner runner;
+    // The child program answers an unknown command with 99: it was started from the written file.
+    EXPECT_EQ(tool.Disable(runner), 99u);
+    EXPECT_EQ(sim::host::ChildCommands().size(), 1u);
+
+    // Another program put in its place (possible on the host edition; Windows denies the write).
+    std::filesystem::remove(dir_ / "dec740.exe");
+    std::filesystem::copy_file("/bin/true", dir_ / "dec740.exe");
+    EXPECT_EQ(tool.Disable(runner), kNoExitCode);
+    EXPECT_EQ(tool.Enable(runner), kNoExitCode);
+    EXPECT_FALSE(tool.QueryDisplayDriver(runner));
+    EXPECT_EQ(sim::host::ChildCommands().size(), 1u);
+}
+
+TEST_F(ExtractedToolTest, NoPathNoImageOrNoWritableDirectoryMeansNoTool) {
+    CChildRunner runner;
+    CDeviceConsoleTool noPath(ToolPath(L""));
+    EXPECT_FALSE(noPath.Extract({1, 2, 3}));
+    CDeviceConsoleTool noImage(Utf8ToWide((dir_ / "dec740.exe").string()));
+    EXPECT_FALSE(noImage.Extract({}));
+    CDeviceConsoleTool nowhere(L"/nonexistent/dir//dec740.exe");
+    EXPECT_FALSE(nowhere.Extract({1, 2, 3}));
+    EXPECT_FALSE(nowhere.Extracted());
+    EXPECT_FALSE(nowhere.QueryDisplayDriver(runner));
+    EXPECT_EQ(nowhere.Disable(runner), kNoExitCode);
+    EXPECT_TRUE(sim::host::ChildCommands().empty());
+}

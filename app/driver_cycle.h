@@ -1,0 +1,54 @@
+// The display driver's cycle within one run: tool and suite prepared, driver off, the restart for
+// disabling, the driver back with the restart at the end, and a resumed run that has no image.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/child_runner.h"
+#include "app/display_driver.h"
+
+class CCmdLine;
+struct tagRunResources;
+
+// Owned by the update run for its whole length (the extracted tool stays held until it goes);
+// main thread only. The flags move only from false to true.
+class CDriverCycle {
+public:
+    explicit CDriverCycle(std::wstring programDirectory, tagWaitClock clock = ProcessWaitClock());
+
+    // Temporary paths, the command lines, the output pipe and the tool written out.
+    void Prepare();
+
+    // With the tool and an image: asks whether a display driver is installed and, if so, saves or
+    // restores the suite's settings, closes the suite, disables the driver, closes the suite again.
+    void SwitchDriverOff(std::int32_t imageSize);
+
+    bool DisableNeedsRestart() const { return disableNeedsRestart_; }
+
+    // The disable asked for a restart: under --noreboot exit code 3; otherwise the prompt, and on
+    // yes the resume registered, "Config" stored and the restart requested. Returns the exit code.
+    std::int32_t RestartForDisable(const CCmdLine& options, tagRunResources& run,
+                                   std::int32_t exitCode);
+
+    // After the update (or its refusal at the warning prompt): enables a disabled driver, then
+    // restarts with the suite's import registered, or under --noreboot returns exit code 4.
+    std::int32_t BringDriverBack(const CCmdLine& options, bool aborted, std::int32_t exitCode);
+
+    // A resumed run ("Config" stored, a display driver present) without a usable image: enables
+    // the driver the restart disabled, restores the settings file and registers its import, tidies
+    // the registry and says that nothing was programmed. False when the run is no such run.
+    bool RecoverResumedRunWithoutImage();
+
+private:
+    std::wstring programDirectory_;
+    CChildRunner runner_;
+    CDeviceConsoleTool tool_{std::wstring()};
+    std::wstring settingsFile_;
+    std::wstring exportCommandLine_;
+    std::wstring importCommandLine_;
+    bool driverPresent_ = false;
+    bool driverDisabled_ = false;
+    bool disableNeedsRestart_ = false;
+    bool restartAtEnd_ = false;
+};

@@ -1,0 +1,72 @@
+// Child processes of the run and the one anonymous pipe that receives their output.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// Which call failed and the system's error code, for the log and the tests.
+struct ChildError {
+    std::string call;
+    std::uint32_t code = 0;
+};
+
+// The run's output pipe. Children write into its write end; the utility reads the other end, never
+// waiting for data. Both ends live as long as the object; only the owner reads.
+class ChildOutputPipe {
+public:
+    ChildOutputPipe();
+    ~ChildOutputPipe();
+    ChildOutputPipe(const ChildOutputPipe&) = delete;
+    ChildOutputPipe& operator=(const ChildOutputPipe&) = delete;
+
+    bool Valid() const;
+    const ChildError& Error() const { return error_; }
+
+    // Copies at most maxBytes of what is in the pipe now into buffer; returns the count (0 when
+    // nothing is there). Never blocks.
+    std::size_t ReadAvailable(void* buffer, std::size_t maxBytes);
+    // Reads and drops everything in the pipe now, so that no writer blocks on a full pipe.
+    void Discard();
+
+    struct Ends;
+    Ends& ends() { return *ends_; }
+
+private:
+    std::unique_ptr<Ends> ends_;
+    ChildError error_;
+};
+
+// A started child. Destroying it closes the handles; a child still running goes on by itself.
+class ChildProcess {
+public:
+    // Starts the command line with standard output and error into the pipe, the utility's own
+    // standard input, inherited handles, the utility's environment and directory. The program is
+    // found at the start of the command line by the platform's rule for unquoted paths.
+    static std::unique_ptr<ChildProcess> Start(const std::wstring& commandLine,
+                                               ChildOutputPipe& pipe, ChildError* error = nullptr);
+
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Waits at most milliseconds for the end; true once the child has ended.
+    bool WaitMilliseconds(std::uint32_t milliseconds);
+    bool HasEnded() { return WaitMilliseconds(0); }
+    // The exit code once the child has ended; nothing while it runs or when it cannot be had.
+    std::optional<std::uint32_t> ExitCode();
+    // Ends the child at once (for tests and test doubles).
+    void Terminate();
+
+    struct Handles;
+
+private:
+    explicit ChildProcess(std::unique_ptr<Handles> handles);
+    std::unique_ptr<Handles> handles_;
+};
+
+}  // namespace platform

@@ -1,0 +1,165 @@
+// Child processes of the host edition: real processes through posix_spawn, output into one pipe.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "platform/child_process.h"
+#include "platform/command_line.h"
+#include "platform/text_encoding.h"
+#include "sim/host_records.h"
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+struct Descriptor {
+    int fd = -1;
+    Descriptor() = default;
+    explicit Descriptor(int value) : fd(value) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd >= 0) close(fd);
+    }
+};
+
+bool IsExecutableFile(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           access(path.c_str(), X_OK) == 0;
+}
+
+}  // namespace
+
+struct ChildOutputPipe::Ends {
+    Descriptor read;
+    Descriptor write;
+};
+
+ChildOutputPipe::ChildOutputPipe() : ends_(std::make_unique<Ends>()) {
+    int fds[2];
+    // Both ends close on exec: a child receives the write end only as its output and error.
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        error_ = {"pipe2", static_cast<std::uint32_t>(errno)};
+        return;
+    }
+    ends_->read.fd = fds[0];
+    ends_->write.fd = fds[1];
+    if (fcntl(fds[0], F_SETFL, O_NONBLOCK) != 0)
+        error_ = {"fcntl", static_cast<std::uint32_t>(errno)};
+}
+
+ChildOutputPipe::~ChildOutputPipe() = default;
+
+bool ChildOutputPipe::Valid() const { return ends_->read.fd >= 0 && error_.call.empty(); }
+
+std::size_t ChildOutputPipe::ReadAvailable(void* buffer, std::size_t maxBytes) {
+    if (!Valid() || maxBytes == 0) return 0;
+    const ssize_t got = read(ends_->read.fd, buffer, maxBytes);
+    return got > 0 ? static_cast<std::size_t>(got) : 0;
+}
+
+void ChildOutputPipe::Discard() {
+    char scratch[4096];
+    while (ReadAvailable(scratch, sizeof scratch) > 0) {
+    }
+}
+
+struct ChildProcess::Handles {
+    pid_t pid = -1;
+    bool reaped = false;
+    std::optional<std::uint32_t> exitCode;
+};
+
+ChildProcess::ChildProcess(std::unique_ptr<Handles> handles) : handles_(std::move(handles)) {}
+
+// A child that outlives its object is left running, as on Windows; the process's end reaps it.
+ChildProcess::~ChildProcess() = default;
+
+std::unique_ptr<ChildProcess> ChildProcess::Start(const std::wstring& commandLine,
+                                                  ChildOutputPipe& pipe, ChildError* error) {
+    sim::host::RecordChildCommand(commandLine);
+    if (!pipe.Valid()) {
+        if (error) *error = {"posix_spawn (no pipe)", EBADF};
+        return nullptr;
+    }
+    std::string program;
+    std::vector<std::wstring> arguments;
+    for (const ProgramCandidate& candidate : ProgramCandidates(commandLine)) {
+        const std::string path = WideToUtf8(candidate.program);
+        if (!IsExecutableFile(path)) continue;
+        program = path;
+        arguments = SplitArguments(candidate.rest);
+        break;
+    }
+    if (program.empty()) {
+        if (error) *error = {"posix_spawn (program not found)", ENOENT};
+        return nullptr;
+    }
+    std::vector<std::string> argvStrings{program};
+    for (const std::wstring& argument : arguments) argvStrings.push_back(WideToUtf8(argument));
+    std::vector<char*> argv;
+    for (std::string& text : argvStrings) argv.push_back(text.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipe.ends().write.fd, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pipe.ends().write.fd, STDERR_FILENO);
+    pid_t pid = -1;
+    const int result = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (result != 0) {
+        if (error) *error = {"posix_spawn", static_cast<std::uint32_t>(result)};
+        return nullptr;
+    }
+    auto handles = std::make_unique<Handles>();
+    handles->pid = pid;
+    return std::unique_ptr<ChildProcess>(new ChildProcess(std::move(handles)));
+}
+
+bool ChildProcess::WaitMilliseconds(std::uint32_t milliseconds) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!handles_->reaped) {
+        int status = 0;
+        const pid_t done = waitpid(handles_->pid, &status, WNOHANG);
+        if (done == handles_->pid) {
+            handles_->reaped = true;
+            if (WIFEXITED(status))
+                handles_->exitCode = static_cast<std::uint32_t>(WEXITSTATUS(status));
+            break;
+        }
+        if (done < 0) {
+            handles_->reaped = true;  // no longer ours to wait for: its code cannot be had
+            break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+std::optional<std::uint32_t> ChildProcess::ExitCode() {
+    if (!HasEnded()) return std::nullopt;
+    return handles_->exitCode;
+}
+
+void ChildProcess::Terminate() {
+    if (handles_->reaped) return;
+    kill(handles_->pid, SIGKILL);
+    while (!WaitMilliseconds(1000)) {
+    }
+}
+
+}  // namespace platform

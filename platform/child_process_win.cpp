@@ -1,0 +1,117 @@
+// Child processes of the Windows edition: CreateProcessW with the pipe's inheritable write end.
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/child_process.h"
+
+namespace platform {
+
+namespace {
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const {
+        if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+};
+using ScopedHandle = std::unique_ptr<void, HandleCloser>;
+
+}  // namespace
+
+struct ChildOutputPipe::Ends {
+    ScopedHandle read;
+    ScopedHandle write;
+};
+
+ChildOutputPipe::ChildOutputPipe() : ends_(std::make_unique<Ends>()) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    if (!CreatePipe(&read, &write, &inheritable, 0)) {
+        error_ = {"CreatePipe", GetLastError()};
+        return;
+    }
+    ends_->read.reset(read);
+    ends_->write.reset(write);
+    // Children must not hold the reading end, or the pipe never reports their end of output.
+    if (!SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0)) {
+        error_ = {"SetHandleInformation", GetLastError()};
+        ends_->read.reset();
+        ends_->write.reset();
+    }
+}
+
+ChildOutputPipe::~ChildOutputPipe() = default;
+
+bool ChildOutputPipe::Valid() const { return ends_->read != nullptr; }
+
+std::size_t ChildOutputPipe::ReadAvailable(void* buffer, std::size_t maxBytes) {
+    if (!Valid() || maxBytes == 0) return 0;
+    DWORD available = 0;
+    // A blocking read would wait for ever once the children are gone: this end's twin stays open.
+    if (!PeekNamedPipe(ends_->read.get(), nullptr, 0, nullptr, &available, nullptr)) return 0;
+    if (available == 0) return 0;
+    DWORD want = available < maxBytes ? available : static_cast<DWORD>(maxBytes);
+    DWORD got = 0;
+    if (!ReadFile(ends_->read.get(), buffer, want, &got, nullptr)) return 0;
+    return got;
+}
+
+void ChildOutputPipe::Discard() {
+    char scratch[4096];
+    while (ReadAvailable(scratch, sizeof scratch) > 0) {
+    }
+}
+
+struct ChildProcess::Handles {
+    ScopedHandle process;
+    ScopedHandle thread;
+};
+
+ChildProcess::ChildProcess(std::unique_ptr<Handles> handles) : handles_(std::move(handles)) {}
+ChildProcess::~ChildProcess() = default;
+
+std::unique_ptr<ChildProcess> ChildProcess::Start(const std::wstring& commandLine,
+                                                  ChildOutputPipe& pipe, ChildError* error) {
+    if (!pipe.Valid()) {
+        if (error) *error = {"CreateProcessW (no pipe)", ERROR_INVALID_HANDLE};
+        return nullptr;
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = pipe.ends().write.get();
+    startup.hStdError = pipe.ends().write.get();
+    PROCESS_INFORMATION info{};
+    // CreateProcessW may write into the command line.
+    std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
+    writable.push_back(L'\0');
+    if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+        if (error) *error = {"CreateProcessW", GetLastError()};
+        return nullptr;
+    }
+    auto handles = std::make_unique<Handles>();
+    handles->process.reset(info.hProcess);
+    handles->thread.reset(info.hThread);
+    return std::unique_ptr<ChildProcess>(new ChildProcess(std::move(handles)));
+}
+
+bool ChildProcess::WaitMilliseconds(std::uint32_t milliseconds) {
+    return WaitForSingleObject(handles_->process.get(), milliseconds) == WAIT_OBJECT_0;
+}
+
+std::optional<std::uint32_t> ChildProcess::ExitCode() {
+    DWORD code = 0;
+    if (!GetExitCodeProcess(handles_->process.get(), &code)) return std::nullopt;
+    if (code == STILL_ACTIVE && !HasEnded()) return std::nullopt;
+    return code;
+}
+
+void ChildProcess::Terminate() {
+    TerminateProcess(handles_->process.get(), 1);
+    WaitForSingleObject(handles_->process.get(), INFINITE);
+}
+
+}  // namespace platform

@@ -1,0 +1,40 @@
+// A file that the utility writes and then holds open, so nobody can change or delete it meanwhile.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct FileError {
+    std::string call;
+    std::uint32_t code = 0;
+};
+
+// Windows: written without sharing, then held with read (and so execute) sharing only until the
+// object goes. The host edition has no sharing modes: the file is held, and the check reads the
+// path again, so a replaced file is found out.
+class HeldFile {
+public:
+    // Creates or replaces the file, writes the bytes and holds it. Null on failure.
+    static std::unique_ptr<HeldFile> Write(const std::wstring& path,
+                                           const std::vector<std::uint8_t>& bytes,
+                                           FileError* error = nullptr);
+    ~HeldFile();
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+
+    // True when the file on disk holds exactly these bytes.
+    bool Holds(const std::vector<std::uint8_t>& bytes) const;
+
+    struct Handle;
+
+private:
+    HeldFile(std::wstring path, std::unique_ptr<Handle> handle);
+    std::wstring path_;
+    std::unique_ptr<Handle> handle_;
+};
+
+}  // namespace platform

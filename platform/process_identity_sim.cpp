@@ -1,0 +1,44 @@
+// Command line, WOW64 flag and own resources of the host edition.
+#include <fstream>
+#include <iterator>
+
+#include "platform/command_line.h"
+#include "platform/environment.h"
+#include "platform/process_identity.h"
+#include "platform/text_encoding.h"
+#include "sim/sim_machine.h"
+
+namespace platform {
+
+std::wstring ProcessCommandLine() {
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::wstring> arguments;
+    std::string current;
+    for (char c : raw) {
+        if (c != '\0') {
+            current += c;
+            continue;
+        }
+        arguments.push_back(Utf8ToWide(current));
+        current.clear();
+    }
+    return JoinArguments(arguments);
+}
+
+bool RunningUnderWow64() { return sim::CurrentMachine().Config().windows64; }
+
+std::optional<std::vector<std::uint8_t>> ModuleResource(const wchar_t* name) {
+    const std::wstring module = ModuleFileName();
+    const std::size_t slash = module.rfind(L'/');
+    if (slash == std::wstring::npos) return std::nullopt;
+    const std::wstring path = module.substr(0, slash + 1) + L"resources/" + name;
+    std::ifstream in(NarrowPath(path), std::ios::binary);
+    if (!in) return std::nullopt;
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+    if (bytes.empty()) return std::nullopt;
+    return bytes;
+}
+
+}  // namespace platform

@@ -1,0 +1,132 @@
+#!/bin/sh
+# Whole restart cycles of the simulation build under Wine. A restart is the end of the Wine session
+# (its next start runs the RunOnce entries and waits for them); before it, the simulated machine
+# applies its pending disable. The suite's doubles stand in the program files directory.
+# usage: cycle_test.sh UPDATER_EXE PLUXCMD_EXE PLUXCORE_EXE APPLY_RESTART_EXE DEMO_XSVF
+# Runs in the prefix named by WINEPREFIX. Exit 77 (skipped) when this machine's Wine cannot run it.
+set -u
+abs() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
+exe=$(abs "$1")
+pluxcmd=$(abs "$2")
+pluxcore=$(abs "$3")
+apply_restart=$(abs "$4")
+demo=$(abs "$5")
+here=$(cd "$(dirname "$0")" && pwd)
+wine_run="$here/../../scripts/wine-run.sh"
+work=$(mktemp -d "${TMPDIR:-/tmp}/ovn-cycle.XXXXXX")
+failures=0
+check() {
+    desc=$1
+    shift
+    "$@" && return 0
+    echo "FAIL: $desc"
+    failures=$((failures + 1))
+}
+has() { grep -qF -- "$2" "$1"; }
+
+# The suite's directory as the utility sees it: the 32-bit program files where there are two.
+if [ -d "$WINEPREFIX/drive_c/Program Files (x86)" ]; then
+    suite="$WINEPREFIX/drive_c/Program Files (x86)/Orvane Graphics/Panelux"
+else
+    suite="$WINEPREFIX/drive_c/Program Files/Orvane Graphics/Panelux"
+fi
+user_dir=$(ls -d "$WINEPREFIX"/drive_c/users/* | grep -v /Public | head -1)
+temp_dir="$user_dir/Temp"
+log="$user_dir/AppData/Local/Orvane/OvnK740FpgaUpdater/OvnK740FpgaUpdater.log"
+cleanup() {
+    rm -rf "$work" "$WINEPREFIX/drive_c/Program Files (x86)/Orvane Graphics" \
+        "$WINEPREFIX/drive_c/Program Files/Orvane Graphics"
+    rm -f "$temp_dir/pxcfg.txt" "$log"
+}
+trap cleanup EXIT
+mkdir -p "$suite" "$work/bin"
+cp "$pluxcmd" "$pluxcore" "$suite/"
+# Odd length, a percent sign and a zero 16-bit unit: every byte must come back.
+printf '%%PX\000\000cfg\377' >"$suite/settings.bin"
+cp "$exe" "$work/bin/"
+cp "$demo" "$work/bin/image.xsvf"
+image="Z:$(echo "$work/bin/image.xsvf" | tr / '\\')"
+
+# The run-once value as reg.exe shows it, in both views.
+run_once() {
+    for view in 32 64; do
+        timeout --foreground 60 "$wine_run" reg query \
+            'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' /v OvnK740FpgaUpdater \
+            /reg:$view 2>/dev/null </dev/null | tr -d '\r' | grep OvnK740FpgaUpdater
+    done
+}
+config_stored() {
+    for view in 32 64; do
+        timeout --foreground 60 "$wine_run" reg query \
+            'HKLM\Software\Orvane Graphics\OvnK740FpgaUpdater' /v Config /reg:$view \
+            </dev/null >/dev/null 2>&1 && return 0
+    done
+    return 1
+}
+restart() {
+    timeout --foreground 60 "$wine_run" "$apply_restart" </dev/null >/dev/null 2>&1
+    wineserver -k
+    wineserver -w
+    timeout --foreground 300 "$wine_run" cmd /c exit </dev/null >/dev/null 2>&1
+}
+run() {  # run NAME ARGS...
+    name=$1
+    shift
+    (cd "$work/bin" && timeout --foreground 300 "$wine_run" "$work/bin/$(basename "$exe")" "$@" \
+        </dev/null >"$work/$name.raw" 2>&1)
+    echo $? >"$work/$name.rc"
+    tr -d '\r' <"$work/$name.raw" >"$work/$name.txt"
+    echo "--- $name (exit $(cat "$work/$name.rc"))"
+    cat "$work/$name.txt"
+}
+
+# No display driver: the default machine programs its cards and never touches the driver.
+export OVN_SIM_STATE="Z:$work/state-plain"
+run plain -q -b -f "$image"
+if [ "$(cat "$work/plain.rc")" = 77 ]; then exit 77; fi
+check "a run without a display driver ends with 0" test "$(cat "$work/plain.rc")" = 0
+check "it programs the cards" has "$work/plain.txt" "Execution time = "
+check "it registers nothing to run once" test -z "$(run_once)"
+check "it never runs the suite" test ! -e "$suite/records.txt"
+
+# Disable needs a restart: run-once = the resume line, "Config" = the settings.
+cat >"$work/machine.json" <<'JSON'
+{"cards": [{"bus": 3, "device": 0, "function": 0, "bar": "64", "aperture": "0x4E0000000",
+            "display": {"driver": {"infPath": "oem12.inf", "infSection": "K740",
+                                   "files": ["C:\\Windows\\system32\\drivers\\k740disp.sys"]},
+                        "disable": "afterRestart"}}]}
+JSON
+export OVN_SIM_MACHINE="Z:$work/machine.json" OVN_SIM_STATE="Z:$work/state"
+run first -q -b -f "$image"
+check "the first run ends with 0" test "$(cat "$work/first.rc")" = 0
+check "it says that the disable needs a restart" \
+    has "$work/first.txt" "For the display driver to be disabled, your system must be restarted."
+check "it exported the settings" has "$suite/records.txt" "export"
+run_once >"$work/runonce1.txt"
+check "the resume line is registered" grep -qF -- "-q -b -f $image" "$work/runonce1.txt"
+check "the settings are stored in Config" config_stored
+echo "run once:"; cat "$work/runonce1.txt"
+rm -f "$temp_dir/pxcfg.txt"  # the resumed run must rebuild it from Config
+
+restart
+check "the resumed run programmed the cards" has "$log" "Execution time = "
+run_once >"$work/runonce2.txt"
+check "the resumed run registered the import" grep -qF "/import" "$work/runonce2.txt"
+if config_stored; then
+    echo "FAIL: Config is still stored after the resumed run"
+    failures=$((failures + 1))
+fi
+check "the export ran only once" test "$(grep -c export "$suite/records.txt")" = 1
+echo "run once:"; cat "$work/runonce2.txt"
+
+restart
+check "the import ran at the second logon" has "$suite/records.txt" "import 9"
+check "the import saw the original bytes" cmp -s "$suite/settings.bin" "$suite/imported.bin"
+
+if [ "$failures" -ne 0 ]; then
+    echo "--- log"
+    tr -d '\r' <"$log" 2>/dev/null | tail -40
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "all cycle checks passed"

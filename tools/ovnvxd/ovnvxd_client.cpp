@@ -1,0 +1,106 @@
+// The client's requests: configuration access, enumeration, mapping and unmapping.
+#include "tools/ovnvxd/ovnvxd_client.h"
+
+#include <vector>
+
+bool COvnVxdClient::Request(std::uint32_t code, void* buffer, std::uint32_t inLength,
+                            std::uint32_t outLength) {
+    std::uint32_t answered = 0, error = 0;
+    if (!transport_.Control(code, buffer, inLength, outLength, &answered, &error)) {
+        lastError_.store(error, std::memory_order_relaxed);
+        return false;
+    }
+    if (answered != outLength) {
+        lastError_.store(OVNVXD_BAD_LENGTH, std::memory_order_relaxed);
+        return false;
+    }
+    return outLength == 0 || *static_cast<const std::uint32_t*>(buffer) == OVNVXD_PROTOCOL_VERSION;
+}
+
+int COvnVxdClient::ConfigAccess(std::uint32_t device, std::uint32_t offset, void* data,
+                                std::uint32_t size, std::uint32_t direction) {
+    if (data == nullptr || (size != 1 && size != 2 && size != 4)) return 0;
+    std::lock_guard<std::mutex> hold(lock_);
+    if (direction == 0) {
+        union {
+            OvnVxdConfigRead request;
+            OvnVxdConfigReadAnswer answer;
+        } io{};
+        io.request = {OVNVXD_PROTOCOL_VERSION, device, offset, size};
+        if (!Request(OVNVXD_IOCTL_CONFIG_READ, &io, sizeof io.request, sizeof io.answer)) return 0;
+        std::memcpy(data, &io.answer.value, size);
+        return 1;
+    }
+    if (direction != 1) return 0;
+    OvnVxdConfigWrite request{OVNVXD_PROTOCOL_VERSION, device, offset, size, 0};
+    std::memcpy(&request.value, data, size);
+    return Request(OVNVXD_IOCTL_CONFIG_WRITE, &request, sizeof request, 0) ? 1 : 0;
+}
+
+int COvnVxdClient::ScanBus(PciScanCallback callback, void* context) {
+    if (callback == nullptr) return 0;
+    std::vector<std::uint16_t> devices;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        std::uint32_t next = 0;
+        while (next < OVNVXD_ADDRESS_END) {
+            union {
+                OvnVxdEnumerate request;
+                OvnVxdEnumerateAnswer answer;
+            } io{};
+            io.request = {OVNVXD_PROTOCOL_VERSION, next};
+            if (!Request(OVNVXD_IOCTL_ENUMERATE, &io, sizeof io.request, sizeof io.answer)) {
+                return 0;
+            }
+            // A driver that does not advance would loop for ever.
+            if (io.answer.nextAddress <= next || io.answer.count > OVNVXD_ENUMERATE_BATCH) return 0;
+            devices.insert(devices.end(), io.answer.devices, io.answer.devices + io.answer.count);
+            next = io.answer.nextAddress;
+        }
+    }
+    // Outside the lock: the callback reads configuration space through this client.
+    for (std::uint16_t device : devices) callback(device, context);
+    return 1;
+}
+
+std::uint32_t COvnVxdClient::Map(std::uint32_t addressLow, std::uint32_t addressHigh,
+                                 std::uint32_t length) {
+    std::lock_guard<std::mutex> hold(lock_);
+    std::uint32_t index = 0;
+    while (index < kSlots && slots_[index].base.load(std::memory_order_relaxed) != nullptr) ++index;
+    if (index == kSlots) return 0;
+    union {
+        OvnVxdMap request;
+        OvnVxdMapAnswer answer;
+    } io{};
+    io.request = {OVNVXD_PROTOCOL_VERSION, length, (std::uint64_t{addressHigh} << 32) | addressLow};
+    if (!Request(OVNVXD_IOCTL_MAP, &io, sizeof io.request, sizeof io.answer)) return 0;
+    const std::uint64_t user = io.answer.userAddress;
+    if (user == 0 || user > UINTPTR_MAX - length || (user & 3) != 0) {
+        // Not addressable from this process: give it back.
+        OvnVxdUnmap unmap{OVNVXD_PROTOCOL_VERSION, io.answer.mapping};
+        Request(OVNVXD_IOCTL_UNMAP, &unmap, sizeof unmap, 0);
+        return 0;
+    }
+    Slot& slot = slots_[index];
+    slot.length = length;
+    slot.driverId = io.answer.mapping;
+    slot.base.store(reinterpret_cast<volatile std::uint32_t*>(static_cast<std::uintptr_t>(user)),
+                    std::memory_order_release);
+    return kMappingTag + index + 1;
+}
+
+int COvnVxdClient::Unmap(std::uint32_t mapping) {
+    const std::uint32_t index = mapping - kMappingTag - 1;
+    if (index >= kSlots) return 0;
+    std::lock_guard<std::mutex> hold(lock_);
+    Slot& slot = slots_[index];
+    if (slot.base.load(std::memory_order_relaxed) == nullptr) return 0;
+    OvnVxdUnmap request{OVNVXD_PROTOCOL_VERSION, slot.driverId};
+    // The slot is closed to register access before the pages go away.
+    slot.base.store(nullptr, std::memory_order_release);
+    const bool unmapped = Request(OVNVXD_IOCTL_UNMAP, &request, sizeof request, 0);
+    slot.length = 0;
+    slot.driverId = 0;
+    return unmapped ? 1 : 0;
+}

@@ -1,0 +1,74 @@
+// The client side of OvnVxd.dll: the six operations over the driver protocol, with register access
+// as plain volatile loads and stores through the mappings the driver made in this process.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+
+#include "hwaccess/ovnvxd_abi.h"
+#include "tools/ovnvxd/ovnvxd_protocol.h"
+#include "tools/ovnvxd/ovnvxd_transport.h"
+
+// One per process (the library's), or one per test. Read and Write may run on several threads at
+// once, each on its own mapping; the other operations are serialised here.
+class COvnVxdClient {
+public:
+    static constexpr std::uint32_t kMappingTag = 0x4F560000u;  // handles are tag + slot + 1
+    static constexpr std::uint32_t kSlots = OVNVXD_MAX_MAPPINGS;
+
+    explicit COvnVxdClient(COvnVxdTransport& transport) : transport_(transport) {}
+    COvnVxdClient(const COvnVxdClient&) = delete;
+    COvnVxdClient& operator=(const COvnVxdClient&) = delete;
+
+    int ConfigAccess(std::uint32_t device, std::uint32_t offset, void* data, std::uint32_t size,
+                     std::uint32_t direction);
+    // Calls back for every function present, after the whole bus space has been walked.
+    int ScanBus(PciScanCallback callback, void* context);
+    std::uint32_t Map(std::uint32_t addressLow, std::uint32_t addressHigh, std::uint32_t length);
+    int Unmap(std::uint32_t mapping);
+
+    // The register path: no request, no lock; a bounds check and one volatile access.
+    int Read(std::uint32_t mapping, std::uint32_t offset, void* data, std::uint32_t size) {
+        volatile std::uint32_t* reg = Register(mapping, offset, size);
+        if (reg == nullptr || data == nullptr) return 0;
+        const std::uint32_t value = *reg;
+        std::memcpy(data, &value, sizeof value);
+        return 1;
+    }
+    int Write(std::uint32_t mapping, std::uint32_t offset, const void* data, std::uint32_t size) {
+        volatile std::uint32_t* reg = Register(mapping, offset, size);
+        if (reg == nullptr || data == nullptr) return 0;
+        std::uint32_t value;
+        std::memcpy(&value, data, sizeof value);
+        *reg = value;
+        return 1;
+    }
+
+    // Error of the last failed request (system code or OvnVxdResult, by transport); 0 if none.
+    std::uint32_t LastError() const { return lastError_.load(std::memory_order_relaxed); }
+
+private:
+    struct Slot {
+        std::atomic<volatile std::uint32_t*> base{nullptr};
+        std::uint32_t length = 0;    // bytes mapped, written before base is published
+        std::uint32_t driverId = 0;  // the driver's mapping id
+    };
+
+    volatile std::uint32_t* Register(std::uint32_t mapping, std::uint32_t offset,
+                                     std::uint32_t size) {
+        const std::uint32_t index = mapping - kMappingTag - 1;
+        if (index >= kSlots || size != 4 || (offset & 3) != 0) return nullptr;
+        Slot& slot = slots_[index];
+        volatile std::uint32_t* base = slot.base.load(std::memory_order_acquire);
+        if (base == nullptr || offset >= slot.length || slot.length - offset < 4) return nullptr;
+        return base + offset / 4;
+    }
+    bool Request(std::uint32_t code, void* buffer, std::uint32_t inLength, std::uint32_t outLength);
+
+    COvnVxdTransport& transport_;
+    std::mutex lock_;  // requests and slot allocation
+    Slot slots_[kSlots];
+    std::atomic<std::uint32_t> lastError_{0};
+};
