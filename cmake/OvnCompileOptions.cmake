@@ -20,5 +20,14 @@ if(OVN_SANITIZE)
   target_link_options(ovn_options INTERFACE -fsanitize=address,undefined)
 endif()
 
+if(OVN_SANITIZE_THREAD)
+  if(OVN_SANITIZE)
+    message(FATAL_ERROR "ThreadSanitizer cannot be combined with AddressSanitizer: set one of "
+                        "OVN_SANITIZE and OVN_SANITIZE_THREAD")
+  endif()
+  target_compile_options(ovn_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(ovn_options INTERFACE -fsanitize=thread)
+endif()
+
 find_package(Threads REQUIRED)
 target_link_libraries(ovn_options INTERFACE Threads::Threads)

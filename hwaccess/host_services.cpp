@@ -9,7 +9,6 @@
 #include <string>
 #include <thread>
 
-#include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/console_control.h"
 #include "platform/power.h"
@@ -26,7 +25,6 @@ namespace {
 constexpr wchar_t kCoreProcessName[] = L"Orvane.Plux.Core.exe";
 constexpr wchar_t kCloseEventPrefix[] = L"Global\\OvnPluxCoreCloseEvent";
 constexpr std::uint32_t kFullPowerPercent = 100;
-constexpr std::uint32_t kPassWaitSeconds = 2;
 
 std::atomic<void (*)(bool)> cleanupRoutine{nullptr};
 std::atomic<void (*)(const wchar_t*)> hostLog{nullptr};
@@ -52,13 +50,6 @@ void WriteBackSavedPower() {
 
 void Log(const wchar_t* message) {
     if (auto log = hostLog.load()) log(message);
-}
-
-// Busy, not asleep: the run holds the processor at high priority throughout.
-void WaitWholeSeconds(std::uint32_t seconds) {
-    std::uint32_t start = platform::ProcessMilliseconds();
-    while ((platform::ProcessMilliseconds() - start) / 1000 < seconds) {
-    }
 }
 
 }  // namespace
@@ -105,9 +96,17 @@ void SetCleanupRoutine(void (*routine)(bool fromConsoleControl)) { cleanupRoutin
 
 void SetHostServicesLog(void (*log)(const wchar_t* message)) { hostLog = log; }
 
-void KeepConsoleInFront() {
+// Asleep, not busy: the run holds the processor at high priority, and a spin here would take a core
+// from the programming workers for nothing.
+void SleepMilliseconds(std::uint32_t milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void KeepConsoleInFront() { KeepConsoleInFrontWith(SleepMilliseconds); }
+
+void KeepConsoleInFrontWith(const HostPause& pause) {
     while (consoleWindow.load() != nullptr) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        pause(kKeepInFrontMilliseconds);
         void* window = consoleWindow.load();
         if (window) platform::BringWindowToFront(window);
     }
@@ -123,7 +122,7 @@ void SignalDesktopCoreClose() {
     }
 }
 
-void TerminateDesktopCore(unsigned passLimit) {
+void TerminateDesktopCore(unsigned passLimit, const HostPause& pause) {
     for (unsigned pass = 1;; ++pass) {
         bool found = false;
         for (const auto& process : platform::ProcessSnapshot()) {
@@ -131,7 +130,7 @@ void TerminateDesktopCore(unsigned passLimit) {
             found = true;
             platform::TerminateProcessById(process.id, 0);
         }
-        WaitWholeSeconds(kPassWaitSeconds);
+        pause(kDesktopCorePassMilliseconds);
         if (!found) return;
         if (pass >= passLimit) {
             wchar_t message[128];

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 // The active power scheme as the platform returned it at start (opaque; never freed), or null.
 extern void* activeScheme;
@@ -35,16 +36,26 @@ void SetCleanupRoutine(void (*routine)(bool fromConsoleControl));
 // Receives the messages of the host services for the console and the log (PrintAndLog).
 void SetHostServicesLog(void (*log)(const wchar_t* message));
 
+// A pause of the host services, in milliseconds. The run's pauses sleep (SleepMilliseconds); tests
+// pass their own to see the lengths asked for without waiting for them.
+using HostPause = std::function<void(std::uint32_t milliseconds)>;
+void SleepMilliseconds(std::uint32_t milliseconds);
+
 // Thread body: brings the console window to the front every 200 ms until consoleWindow is null.
+constexpr std::uint32_t kKeepInFrontMilliseconds = 200;
 void KeepConsoleInFront();
+void KeepConsoleInFrontWith(const HostPause& pause);
 
 // Signals the desktop manager's core close event in every session that has one.
 void SignalDesktopCoreClose();
 
-// Terminates every "Orvane.Plux.Core.exe", pass after pass (each at least 2 seconds) until a pass
-// finds none. After passLimit passes that all found one it gives up and says so through the log.
+// Terminates every "Orvane.Plux.Core.exe", pass after pass (each followed by a 2-second pause)
+// until a pass finds none. After passLimit passes that all found one it gives up and says so
+// through the log.
 constexpr unsigned kDesktopCorePassLimit = 15;
-void TerminateDesktopCore(unsigned passLimit = kDesktopCorePassLimit);
+constexpr std::uint32_t kDesktopCorePassMilliseconds = 2000;
+void TerminateDesktopCore(unsigned passLimit = kDesktopCorePassLimit,
+                          const HostPause& pause = SleepMilliseconds);
 
 // Stops the keep-in-front thread, sets rebootStarted, restores the power setting and asks for an
 // immediate forced restart. Returns to the caller.

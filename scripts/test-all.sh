@@ -1,5 +1,7 @@
 #!/bin/sh
 # Installs what is missing, then configures, builds and tests both editions; nonzero when anything fails.
+# The host edition runs twice: with AddressSanitizer/UBSan (host) and with ThreadSanitizer (tsan,
+# unit tests and whole runs; any data race ends the test process with an error).
 # Wine: WINEDEBUG=-all throughout. The Windows tests' CTest fixture makes a fresh prefix under
 # build/windows/wine on first use in a run and keeps its wineserver warm (a cold server holds the
 # pipes of the first wine process open); the server is stopped at the end, also after a failure.
@@ -23,7 +25,7 @@ stop_wine() {
 trap stop_wine EXIT
 
 failed=""
-for preset in host windows; do
+for preset in host tsan windows; do
     step=$(date +%s)
     if cmake --workflow --preset "$preset"; then
         echo "test-all: $preset passed in $(($(date +%s) - step)) s"

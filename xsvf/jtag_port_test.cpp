@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/clock.h"
 #include "xsvf/fake_gpio_testutil.h"
 #include "xsvf/tap.h"
 
@@ -159,11 +160,30 @@ TEST_F(JtagPortTest, CloseWithPulseRaisesTheEndPulseLineFirst) {
     EXPECT_EQ(fake->writes, expected);
 }
 
+// The counter read as microseconds, cut to 32 bits as the pacing compares them.
+std::uint32_t CounterMicroseconds(std::int64_t counter, std::int64_t frequency) {
+    const std::int64_t micros =
+        (counter / frequency) * 1000000 + (counter % frequency) * 1000000 / frequency;
+    return static_cast<std::uint32_t>(micros);
+}
+
+// The reading lies between the counter read just before and just after it, also across the wrap
+// of 32 bits; and it moves on.
 TEST(JtagClock, MicrosecondsFollowTheCounter) {
-    std::int32_t a = microsecondsNow();
-    std::int32_t b = microsecondsNow();
-    EXPECT_GE(b - a, 0);
-    EXPECT_GT(ticksNow(), 0);
+    const std::int64_t frequency = platform::PerformanceFrequency();
+    ASSERT_GT(frequency, 0);
+    const std::int64_t before = ticksNow();
+    const auto now = static_cast<std::uint32_t>(microsecondsNow());
+    const std::int64_t after = ticksNow();
+    ASSERT_LE(before, after);
+    const std::uint32_t low = CounterMicroseconds(before, frequency);
+    const std::uint32_t high = CounterMicroseconds(after, frequency);
+    EXPECT_LE(now - low, high - low) << "low " << low << " now " << now << " high " << high;
+
+    const std::int32_t first = microsecondsNow();
+    std::int32_t later = first;
+    for (int i = 0; i < 100000000 && later == first; ++i) later = microsecondsNow();
+    EXPECT_NE(later, first);
 }
 
 }  // namespace

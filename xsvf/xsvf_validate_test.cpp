@@ -88,8 +88,13 @@ TEST(Validation, WorstCaseCountsRetriesAndWaits) {
 // Plays the image on the fake card (TDO always 0) and checks that validation agrees: a clean
 // validation exactly when the play reaches XCOMPLETE or stops at a TDO mismatch before any
 // structural fault, and the same code and command for structurally bad images.
+// Images that could clock longer than kPlayBudgetPulses are only validated, as in the fuzz target:
+// the corpus holds images whose XWAIT alone lasts for hours.
+constexpr std::uint64_t kPlayBudgetPulses = 20000;
+
 void ExpectAgreement(const XsvfBytes& image, const std::string& name) {
     tagXsvfValidation v = Validate(image);
+    if (v.worstCaseTckPulses > kPlayBudgetPulses) return;
     CFakeGpio::Install().logWrites = false;
     auto copy = std::make_unique<std::uint8_t[]>(image.size());
     std::copy(image.begin(), image.end(), copy.get());
@@ -120,13 +125,16 @@ TEST(ValidationAgreement, EveryFuzzCorpusFile) {
     fs::path dir = OVN_XSVF_CORPUS_DIR;
     ASSERT_TRUE(fs::is_directory(dir)) << dir;
     int files = 0;
+    int played = 0;
     for (const auto& entry : fs::directory_iterator(dir)) {
         std::ifstream in(entry.path(), std::ios::binary);
         XsvfBytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         ExpectAgreement(bytes, entry.path().filename().string());
         ++files;
+        if (Validate(bytes).worstCaseTckPulses <= kPlayBudgetPulses) ++played;
     }
     EXPECT_GE(files, 10);
+    EXPECT_GE(played, 10);
 }
 
 }  // namespace

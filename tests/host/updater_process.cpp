@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -148,14 +149,20 @@ tagChild Start(const std::filesystem::path& root, const std::filesystem::path& w
     return child;
 }
 
-tagUpdaterRun Finish(const tagChild& child) {
-    int status = 0;
-    waitpid(child.pid, &status, 0);
+tagUpdaterRun Collect(const tagChild& child, int status) {
     tagUpdaterRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     run.console = ReadFileBytes(child.out);
     run.errors = ReadFileBytes(child.err);
+    // A sanitizer's report in the child would otherwise show only as an odd exit code.
+    if (run.errors.find("Sanitizer") != std::string::npos) std::fputs(run.errors.c_str(), stderr);
     return run;
+}
+
+tagUpdaterRun Finish(const tagChild& child) {
+    int status = 0;
+    waitpid(child.pid, &status, 0);
+    return Collect(child, status);
 }
 
 }  // namespace
@@ -180,12 +187,17 @@ tagUpdaterRun UpdaterSandbox::RunAndInterruptWhen(
     const std::vector<std::string>& args, const std::function<bool(const std::string&)>& ready,
     const std::string& input) const {
     tagChild child = Start(root_, programDirectory_, environment_, program_, argv0_, args, input);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!ready(ReadFileBytes(child.out)) && std::chrono::steady_clock::now() < deadline) {
+    for (;;) {
+        if (ready(ReadFileBytes(child.out))) {
+            kill(child.pid, SIGINT);
+            tagUpdaterRun run = Finish(child);
+            run.interruptedWhenReady = true;
+            return run;
+        }
+        int status = 0;
+        if (waitpid(child.pid, &status, WNOHANG) == child.pid) return Collect(child, status);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    kill(child.pid, SIGINT);
-    return Finish(child);
 }
 
 tagUpdaterRun UpdaterSandbox::RunAndInterrupt(const std::vector<std::string>& args,

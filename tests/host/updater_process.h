@@ -11,6 +11,9 @@ struct tagUpdaterRun {
     int exitCode = -1;
     std::string console;  // standard output
     std::string errors;   // standard error
+    // RunAndInterrupt*: the output had shown what the test waited for when SIGINT was sent (false:
+    // the run ended by itself first and was never interrupted).
+    bool interruptedWhenReady = false;
 };
 
 // One isolated world per test: a state directory of the simulated machine, a LOCALAPPDATA and a
@@ -39,8 +42,8 @@ public:
 
     // Runs the updater with these arguments and standard input; waits for it to end.
     tagUpdaterRun Run(const std::vector<std::string>& args, const std::string& input = "") const;
-    // Starts the updater, waits until its output contains `marker`, sends SIGINT and waits.
-    // Starts the updater, waits until its output satisfies `ready`, sends SIGINT and waits.
+    // Starts the updater, waits until its output satisfies `ready` (or contains `marker`), sends
+    // SIGINT and waits for the end. No time limit of its own: a run that ends first is reported so.
     tagUpdaterRun RunAndInterruptWhen(const std::vector<std::string>& args,
                                       const std::function<bool(const std::string&)>& ready,
                                       const std::string& input = "") const;

@@ -1,10 +1,9 @@
 // Test program for the driver-access loader under Wine: opens the library as the utility does,
-// lists the cards through the PCI scan, shows the shared block, or holds the loader mutex for a
-// while.
+// lists the cards through the PCI scan, shows the shared block, or holds the loader's objects until
+// the test lets go.
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -46,11 +45,10 @@ void PrintCards() {
     }
 }
 
-// Waits (at most two minutes) until the test creates the file: the test's signal that a step is
-// done, so that no check depends on how fast this machine is.
+// Waits until the test creates the file: the test's signal that a step is done, so that no check
+// depends on how fast this machine is. No limit of its own: the test ends its prefix's processes.
 void WaitForFile(const char* path) {
-    for (int i = 0; i < 1200 && GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES; ++i)
-        Sleep(100);
+    while (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) Sleep(50);
 }
 
 // What this process still has of the loader's kernel objects after a failed open, once every other
@@ -76,13 +74,11 @@ void PrintLeftHandles() {
 
 int Open(int argc, char** argv) {
     bool scan = false;
-    DWORD holdMs = 0;
+    const char* holdUntil = nullptr;
     const char* afterFile = nullptr;
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--scan") == 0) scan = true;
-        if (std::strcmp(argv[i], "--hold-ms") == 0 && i + 1 < argc) {
-            holdMs = static_cast<DWORD>(std::strtoul(argv[++i], nullptr, 10));
-        }
+        if (std::strcmp(argv[i], "--hold-until") == 0 && i + 1 < argc) holdUntil = argv[++i];
         if (std::strcmp(argv[i], "--left-after") == 0 && i + 1 < argc) afterFile = argv[++i];
     }
     const DWORD start = GetTickCount();
@@ -103,19 +99,8 @@ int Open(int argc, char** argv) {
         PrintLeftHandles();
         std::fflush(stdout);
     }
-    if (holdMs != 0) Sleep(holdMs);
+    if (holdUntil != nullptr) WaitForFile(holdUntil);
     return opened ? 0 : 1;
-}
-
-int HoldMutex(DWORD ms) {
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, driver_loader::kMutexName);
-    if (mutex == nullptr || WaitForSingleObject(mutex, 0) != WAIT_OBJECT_0) return 1;
-    std::printf("held\n");
-    std::fflush(stdout);
-    Sleep(ms);
-    ReleaseMutex(mutex);
-    CloseHandle(mutex);
-    return 0;
 }
 
 // A shared block that no loader can map writable: a read-only view of a read-only file.
@@ -176,12 +161,13 @@ int main(int argc, char** argv) {
         PrintSharedBlock();
         return 0;
     }
-    if (argc >= 3 && std::strcmp(argv[1], "hold-mutex") == 0) {
-        return HoldMutex(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)));
-    }
     if (argc >= 4 && std::strcmp(argv[1], "hold-until") == 0) return HoldUntil(argv[2], argv[3]);
+    if (argc >= 3 && std::strcmp(argv[1], "wait-until") == 0) {
+        WaitForFile(argv[2]);
+        return 0;
+    }
     std::fprintf(stderr,
-                 "usage: loader_probe open [--scan] [--hold-ms N] [--left-after FILE] | block | "
-                 "hold-mutex N | hold-until mutex|abandon|readonly-block FILE\n");
+                 "usage: loader_probe open [--scan] [--hold-until FILE] [--left-after FILE] | "
+                 "block | hold-until mutex|abandon|readonly-block FILE | wait-until FILE\n");
     return 2;
 }

@@ -27,7 +27,7 @@ check() {  # check DESCRIPTION COMMAND...
 run() {
     name=$1
     shift
-    (cd "$work" && timeout --foreground 60 "$wine_run" "$exe" "$@" </dev/null >"$name.raw" 2>"$name.err")
+    (cd "$work" && timeout --foreground 180 "$wine_run" "$exe" "$@" </dev/null >"$name.raw" 2>"$name.err")
     echo $? >"$work/$name.rc"
     tr -d '\r' <"$work/$name.raw" >"$work/$name.txt"
 }
