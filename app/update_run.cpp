@@ -7,6 +7,7 @@
 
 #include "app/cmdline.h"
 #include "app/console_log.h"
+#include "app/driver_access_report.h"
 #include "app/driver_cycle.h"
 #include "app/image_file.h"
 #include "app/key_prompts.h"
@@ -146,9 +147,18 @@ int RunUpdateSteps(int argc, char** argv) {
     driverCycle.Prepare();
 
     std::int32_t exitCode = 1;
-    if (!OpenDriverAccess()) return FinishRun(options, exitCode);
+    if (!OpenDriverAccess()) {
+        ReportDriverAccessFailure(DriverAccessFailure());
+        return FinishRun(options, exitCode);
+    }
     if (!ProgramPciScan().Scan()) {
-        PrintAndLog(L"   No Orvane K740 graphics cards found.");
+        // A library that never reached its driver has not looked for cards at all.
+        tagDriverAccessFailure driverFailure;
+        if (LibraryDriverFailure(driverFailure)) {
+            ReportDriverAccessFailure(driverFailure);
+        } else {
+            PrintAndLog(L"   No Orvane K740 graphics cards found.");
+        }
         return FinishRun(options, exitCode);
     }
 

@@ -79,12 +79,22 @@ private:
 };
 
 // No sharing and always replacing: a half-written driver must never be picked up by anyone else.
-bool WriteWholeFile(const std::string& path, const unsigned char* image, std::uint32_t length) {
+// A failure names the call in `result` with the system's error.
+bool WriteWholeFile(const std::string& path, const unsigned char* image, std::uint32_t length,
+                    tagComponentWrite& result) {
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
+    if (handle == INVALID_HANDLE_VALUE) {
+        result.call = "CreateFileA";
+        result.error = GetLastError();
+        return false;
+    }
     CNewFile file(path, handle);
-    if (!file.WriteAll(image, length)) return false;
+    if (!file.WriteAll(image, length)) {
+        result.call = "WriteFile";
+        result.error = GetLastError();
+        return false;
+    }
     file.Keep();
     return true;
 }
@@ -143,12 +153,16 @@ tagComponentWrite WriteComponentFile(const std::string& path, const unsigned cha
                                      std::uint32_t length, bool redirectionOff) {
     CRedirectionOff redirection(redirectionOff);
     tagComponentWrite result;
-    if (WriteWholeFile(path, image, length)) {
+    if (WriteWholeFile(path, image, length, result)) {
         result.written = true;
         return result;
     }
     result.stagedPath = WriteOnRestart(path, image, length);
     result.written = !result.stagedPath.empty();
+    if (result.written) {
+        result.call = nullptr;
+        result.error = 0;
+    }
     return result;
 }
 

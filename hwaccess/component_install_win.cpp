@@ -32,7 +32,7 @@ tagImage ImageOf(ComponentImage image) {
 
 }  // namespace
 
-bool InstallComponents(bool is64BitOs) {
+bool InstallComponents(bool is64BitOs, tagInstallError& error) {
     const tagComponentPlan plan = ComponentPlan(is64BitOs);
     std::string paths[std::size(plan.files)];
     tagComponentWrite writes[std::size(plan.files)];
@@ -40,10 +40,17 @@ bool InstallComponents(bool is64BitOs) {
         plan.count,
         [&](std::size_t i) {
             const tagComponentFile& file = plan.files[i];
-            if (!BuildSystemPath(file.name, file.useWow64Dir, paths[i])) return false;
+            if (!BuildSystemPath(file.name, file.useWow64Dir, paths[i])) {
+                error = {file.name + 1, "GetWindowsDirectoryA", 0};
+                return false;
+            }
             const tagImage image = ImageOf(file.image);
             writes[i] =
                 WriteComponentFile(paths[i], image.bytes, image.length, file.redirectionOff);
+            if (!writes[i].written) {
+                error = {paths[i], writes[i].call != nullptr ? writes[i].call : "",
+                         writes[i].error};
+            }
             return writes[i].written;
         },
         [&](std::size_t i) {

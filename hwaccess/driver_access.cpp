@@ -95,6 +95,22 @@ int pciScanBus(PciScanCallback callback, void* context) {
     return fn(callback, context);
 }
 
+bool LibraryDriverFailure(tagDriverAccessFailure& failure) {
+    if (!Loaded() || g_useTestExports) return false;
+    auto lastOpenError =
+        reinterpret_cast<LastOpenErrorFn>(driver_access::FindExport(g_module.load(), "lastOpenError"));
+    if (lastOpenError == nullptr) return false;
+    tagOvnVxdOpenFailure reported{};
+    if (lastOpenError(&reported) == 0) return false;
+    reported.call[sizeof reported.call - 1] = '\0';
+    failure = {};
+    failure.step = DriverAccessStep::kDriver;
+    failure.call = reported.call;
+    failure.code = reported.code;
+    failure.subject = "OvnVxd";
+    return true;
+}
+
 namespace driver_access {
 
 void* LoadedModule() { return g_module.load(); }

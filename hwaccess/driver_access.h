@@ -3,10 +3,19 @@
 
 #include <cstdint>
 
+#include "hwaccess/driver_access_failure.h"
 #include "hwaccess/ovnvxd_abi.h"
 
 // True when the library is loaded (installing its components first when it cannot be loaded).
 bool OpenDriverAccess();
+
+// Why the last OpenDriverAccess failed; step kNone after a success.
+const tagDriverAccessFailure& DriverAccessFailure();
+
+// Why the loaded library could not reach its driver, as the library itself reports it (its optional
+// export "lastOpenError"). False when it reports nothing: the driver answered, or the library does
+// not tell.
+bool LibraryDriverFailure(tagDriverAccessFailure& failure);
 
 // The operations. Each returns 0 and does nothing while the library is not loaded; each looks its
 // export up on first use and again after a failed lookup. Callers set read destinations to 0 first.

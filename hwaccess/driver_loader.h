@@ -41,6 +41,16 @@ bool BuildSystemPath(const char* name, bool useWow64Dir, std::string& path);
 struct tagComponentWrite {
     bool written = false;
     std::string stagedPath;  // empty when the image was written in place
+    // Why the image could not be written in place: the call and the system's error (0 if it was).
+    const char* call = nullptr;
+    std::uint32_t error = 0;
+};
+
+// The component file that could not be written, and why.
+struct tagInstallError {
+    std::string path;
+    std::string call;
+    std::uint32_t code = 0;
 };
 
 // Writes the image whole, or stages a copy beside `path` that replaces it at the next restart. A
@@ -54,13 +64,14 @@ void UndoComponentWrite(const std::string& path, const tagComponentWrite& write,
 // Deletes the file, or schedules its deletion at the next restart.
 bool RemoveComponentFile(const std::string& path, bool redirectionOff);
 
-// The component files in their order; the first failure stops the sequence and takes back the
-// files this call wrote before it.
-bool InstallComponents(bool is64BitOs);
+// The component files in their order; the first failure stops the sequence, takes back the files
+// this call wrote before it, and is described in `error`.
+bool InstallComponents(bool is64BitOs, tagInstallError& error);
 bool RemoveComponents(bool is64BitOs);
 
-// The uninstall key in the 32-bit registry view, with "DisplayName" and "UninstallString".
-bool CreateUninstallEntry(bool is64BitOs);
+// The uninstall key in the 32-bit registry view, with "DisplayName" and "UninstallString". On
+// failure `error`, when given, receives the registry's error code.
+bool CreateUninstallEntry(bool is64BitOs, std::uint32_t* error = nullptr);
 void DeleteUninstallEntry(bool is64BitOs);
 
 }  // namespace driver_loader

@@ -5,13 +5,21 @@
 namespace {
 
 int g_openCount = 0;
+tagDriverAccessFailure g_failure;
+
+// What a system without the library says when it is loaded by its full path.
+constexpr std::uint32_t kModuleNotFound = 126;
 
 // Stands for the loaded module; the simulated exports are found without one, but "loaded" is a
 // non-null module.
 int g_simulatedModule = 0;
 
 bool LoadDriverAccess() {
-    if (!SimDriverLibraryAvailable()) return false;
+    if (!SimDriverLibraryAvailable()) {
+        g_failure = {DriverAccessStep::kLoadLibrary, "LoadLibraryExA", kModuleNotFound,
+                     "OvnVxd.dll"};
+        return false;
+    }
     driver_access::SetLoadedModule(&g_simulatedModule);
     return true;
 }
@@ -25,7 +33,10 @@ bool OpenDriverAccess() {
         return true;
     }
     g_openCount = 0;
+    g_failure = {};
     if (!LoadDriverAccess()) return false;
     g_openCount = 1;
     return true;
 }
+
+const tagDriverAccessFailure& DriverAccessFailure() { return g_failure; }

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "hwaccess/admin_objects.h"
 #include "hwaccess/component_plan.h"
 #include "hwaccess/driver_access.h"
 #include "hwaccess/driver_loader.h"
@@ -13,6 +14,7 @@ namespace {
 
 LoaderState g_state{};
 int g_openCount = 0;
+tagDriverAccessFailure g_failure;
 
 struct tagHandleCloser {
     void operator()(HANDLE handle) const { CloseHandle(handle); }
@@ -31,18 +33,16 @@ private:
     HANDLE mutex_;
 };
 
-bool OpenSharedBlock(LoaderState& state) {
+bool OpenSharedBlock(LoaderState& state, tagDriverAccessFailure& failure) {
     bool created = false;
-    CHandle mapping(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kSharedBlockName));
-    if (!mapping) {
-        mapping.reset(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                         sizeof(SharedWrapData), kSharedBlockName));
-        // Another process may have created it between the two calls; its words are then kept.
-        created = mapping && GetLastError() != ERROR_ALREADY_EXISTS;
-    }
+    CHandle mapping(OpenSharedBlockObject(created, failure));
     if (!mapping) return false;
     void* view = MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0);
-    if (view == nullptr) return false;
+    if (view == nullptr) {
+        failure = {DriverAccessStep::kBlockMap, "MapViewOfFile",
+                   static_cast<std::uint32_t>(GetLastError()), kSharedBlockName};
+        return false;
+    }
     state.mapping = mapping.release();
     state.view = static_cast<SharedWrapData*>(view);
     if (created) {
@@ -78,26 +78,47 @@ private:
 
 // Only the installed copy is ever loaded: the utility runs elevated, and a search by bare name
 // would also accept an OvnVxd.dll planted beside the exe or in the current directory.
-HMODULE LoadInstalledLibrary(const LoaderState& state) {
+// A failed load records the path and the system's error in `failure`.
+HMODULE LoadInstalledLibrary(const LoaderState& state, tagDriverAccessFailure& failure) {
     const bool wow64Dir = LibraryInWow64Dir(state.is64BitOs, sizeof(void*) == 8);
     std::string path;
-    if (!BuildSystemPath(kLibraryName, wow64Dir, path)) return nullptr;
-    return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!BuildSystemPath(kLibraryName, wow64Dir, path)) {
+        failure = {DriverAccessStep::kLoadLibrary, "GetWindowsDirectoryA",
+                   static_cast<std::uint32_t>(GetLastError()), kLibraryName + 1};
+        return nullptr;
+    }
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (module == nullptr) {
+        failure = {DriverAccessStep::kLoadLibrary, "LoadLibraryExA",
+                   static_cast<std::uint32_t>(GetLastError()), path};
+    }
+    return module;
 }
 
 // Runs with the mutex held. Whatever it leaves open on success stays open for the process's life.
-bool LoadHoldingMutex(LoaderState& state) {
-    if (!OpenSharedBlock(state)) return false;
+bool LoadHoldingMutex(LoaderState& state, tagDriverAccessFailure& failure) {
+    if (!OpenSharedBlock(state, failure)) return false;
     CSharedBlockUntilLoaded block(state);
-    if (!CheckPlatform(state)) return false;
-    HMODULE module = LoadInstalledLibrary(state);
+    if (!CheckPlatform(state)) {
+        failure = {DriverAccessStep::kPlatform, {}, 0, {}};
+        return false;
+    }
+    HMODULE module = LoadInstalledLibrary(state, failure);
     if (module == nullptr) {
-        if (!InstallComponents(state.is64BitOs)) return false;
-        if (!CreateUninstallEntry(state.is64BitOs)) {
+        tagInstallError installError;
+        if (!InstallComponents(state.is64BitOs, installError)) {
+            failure = {DriverAccessStep::kInstallFile, installError.call, installError.code,
+                       installError.path};
+            return false;
+        }
+        std::uint32_t entryError = 0;
+        if (!CreateUninstallEntry(state.is64BitOs, &entryError)) {
+            failure = {DriverAccessStep::kUninstallEntry, {}, entryError,
+                       std::string("HKEY_LOCAL_MACHINE\\") + kUninstallKey};
             RemoveComponents(state.is64BitOs);
             return false;
         }
-        module = LoadInstalledLibrary(state);
+        module = LoadInstalledLibrary(state, failure);
         if (module == nullptr) {
             DeleteUninstallEntry(state.is64BitOs);
             RemoveComponents(state.is64BitOs);
@@ -112,20 +133,29 @@ bool LoadHoldingMutex(LoaderState& state) {
 }
 
 // The mutex handle lives only for this attempt, on every way out.
-bool LoadDriverAccess(LoaderState& state) {
-    CHandle mutex(CreateMutexA(nullptr, FALSE, kMutexName));
+bool LoadDriverAccess(LoaderState& state, tagDriverAccessFailure& failure) {
+    CHandle mutex(CreateLoaderMutex(failure));
     if (!mutex) return false;
     const DWORD wait = WaitForSingleObject(mutex.get(), kMutexWaitMs);
     if (wait == WAIT_ABANDONED) {
         // Another loader died holding it, perhaps mid-installation: its state is not trusted, but
         // the mutex is now this process's and must be given back for the next loader.
         ReleaseMutex(mutex.get());
+        failure = {DriverAccessStep::kMutexAbandoned, {}, 0, kMutexName};
         return false;
     }
-    if (wait != WAIT_OBJECT_0) return false;
+    if (wait == WAIT_TIMEOUT) {
+        failure = {DriverAccessStep::kMutexBusy, {}, 0, kMutexName};
+        return false;
+    }
+    if (wait != WAIT_OBJECT_0) {
+        failure = {DriverAccessStep::kMutexUnavailable, "WaitForSingleObject",
+                   static_cast<std::uint32_t>(GetLastError()), kMutexName};
+        return false;
+    }
     const CMutexHold hold(mutex.get());
     state.mutex = mutex.get();
-    const bool loaded = LoadHoldingMutex(state);
+    const bool loaded = LoadHoldingMutex(state, failure);
     state.mutex = nullptr;
     return loaded;
 }
@@ -141,7 +171,11 @@ bool OpenDriverAccess() {
         return true;
     }
     g_state = LoaderState{};
-    if (!LoadDriverAccess(g_state)) return false;
+    g_failure = {};
+    if (!LoadDriverAccess(g_state, g_failure)) return false;
+    g_failure = {};
     g_openCount = 1;
     return true;
 }
+
+const tagDriverAccessFailure& DriverAccessFailure() { return driver_loader::g_failure; }

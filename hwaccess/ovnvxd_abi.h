@@ -1,4 +1,5 @@
-// Binary interface of the driver-access library OvnVxd.dll: the six exports the utility calls.
+// Binary interface of the driver-access library OvnVxd.dll: the six exports the utility calls, and
+// the one it asks why the driver could not be reached.
 //
 // Calling convention: __cdecl on Windows for both the exports and the scan callback, exported with
 // undecorated names ("csReadWrite", ...) on i686 and x86_64 alike. The caller's pointer types are
@@ -34,5 +35,14 @@ typedef std::uint32_t(OVNVXD_CALL* MemMap64Fn)(std::uint32_t addressLow, std::ui
                                                std::uint32_t length, std::uint32_t flags);
 typedef int(OVNVXD_CALL* MemUnmapFn)(std::uint32_t mapping);
 typedef int(OVNVXD_CALL* PciScanBusFn)(PciScanCallback callback, void* context);
+
+// The optional export "lastOpenError": why the library's last attempt to open its driver's device
+// (creating, configuring and starting the driver's service first when needed) failed. Returns 1
+// and fills `failure` when that attempt failed; 0 when the device is open or was never tried.
+struct tagOvnVxdOpenFailure {
+    char call[32];       // the system call that failed, NUL-terminated
+    std::uint32_t code;  // its error code
+};
+typedef int(OVNVXD_CALL* LastOpenErrorFn)(tagOvnVxdOpenFailure* failure);
 
 }  // extern "C"

@@ -15,17 +15,23 @@ using RegDeleteKeyExAFn = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
 
 }  // namespace
 
-bool CreateUninstallEntry(bool is64BitOs) {
+bool CreateUninstallEntry(bool is64BitOs, std::uint32_t* error) {
+    std::uint32_t ignored = 0;
+    std::uint32_t& code = error != nullptr ? *error : ignored;
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS | ViewFlags(is64BitOs), nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
+    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr,
+                                  REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | ViewFlags(is64BitOs),
+                                  nullptr, &key, nullptr);
+    if (status != ERROR_SUCCESS) {
+        code = static_cast<std::uint32_t>(status);
         return false;
     }
     const DWORD displayNameBytes =
         static_cast<DWORD>(std::char_traits<char>::length(kDisplayName) + 1);
-    if (RegSetValueExA(key, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(kDisplayName),
-                       displayNameBytes) != ERROR_SUCCESS) {
+    status = RegSetValueExA(key, "DisplayName", 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(kDisplayName), displayNameBytes);
+    if (status != ERROR_SUCCESS) {
+        code = static_cast<std::uint32_t>(status);
         RegCloseKey(key);
         return false;
     }
@@ -38,6 +44,7 @@ bool CreateUninstallEntry(bool is64BitOs) {
                                        reinterpret_cast<const BYTE*>(uninstaller.c_str()),
                                        static_cast<DWORD>(uninstaller.size() + 1));
     RegCloseKey(key);
+    code = static_cast<std::uint32_t>(result);
     return result == ERROR_SUCCESS;
 }
 

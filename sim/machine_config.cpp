@@ -235,6 +235,15 @@ CardConfig ReadCard(const json& object, const std::string& where) {
     return card;
 }
 
+void ReadDriverFault(const json& object, DriverFault& fault) {
+    OnlyKeys(object, "driverFault", {"call", "code"});
+    if (!object.contains("call")) Fail("driverFault.call", "missing");
+    fault.call = String(object["call"], "driverFault.call");
+    if (fault.call.empty() || fault.call.size() > 31) Fail("driverFault.call", "expected 1 to 31 characters");
+    if (object.contains("code"))
+        fault.code = static_cast<std::uint32_t>(Number(object["code"], "driverFault.code", 0xFFFFFFFFu));
+}
+
 void ReadSuite(const json& object, SuiteConfig& suite) {
     OnlyKeys(object, "suite", {"settings", "settingsHex", "exportNeverEnds"});
     if (object.contains("settings")) suite.settings = String(object["settings"], "suite.settings");
@@ -323,11 +332,13 @@ bool ParseMachineConfig(const std::string& text, MachineConfig& config, std::str
             Fail("JSON", e.what());
         }
         OnlyKeys(root, "",
-                 {"driverLibrary", "processorMhz", "cards", "functions", "windows64", "suite"});
+                 {"driverLibrary", "driverFault", "processorMhz", "cards", "functions", "windows64",
+                  "suite"});
         MachineConfig result;
         if (root.contains("driverLibrary")) {
             result.driverLibrary = Bool(root["driverLibrary"], "driverLibrary");
         }
+        if (root.contains("driverFault")) ReadDriverFault(root["driverFault"], result.driverFault);
         if (root.contains("windows64")) result.windows64 = Bool(root["windows64"], "windows64");
         if (root.contains("suite")) ReadSuite(root["suite"], result.suite);
         if (root.contains("processorMhz")) {

@@ -70,8 +70,16 @@ struct SuiteConfig {
     bool exportNeverEnds = false;
 };
 
+// A driver that the library cannot bring into service: the system call that fails and its error.
+// An empty call: the driver answers.
+struct DriverFault {
+    std::string call;
+    std::uint32_t code = 0;
+};
+
 struct MachineConfig {
     bool driverLibrary = true;
+    DriverFault driverFault;
     bool windows64 = true;  // a 32-bit utility then runs under WOW64
     SuiteConfig suite;
     std::uint32_t processorMhz = 3000;

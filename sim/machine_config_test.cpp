@@ -27,6 +27,7 @@ TEST(MachineConfig, ReadsCardsFunctionsAndFaults) {
     std::string fault;
     ASSERT_TRUE(ParseMachineConfig(R"({
         "processorMhz": 1800,
+        "driverFault": {"call": "StartServiceW", "code": "0x241"},
         "cards": [
           {"bus": 3, "device": 0, "function": 0, "bar": "64", "aperture": "0x4E0000000",
            "barFlags": "0x0C", "version": "2.0.1", "writeCost": 4096,
@@ -38,6 +39,8 @@ TEST(MachineConfig, ReadsCardsFunctionsAndFaults) {
     })",
                                    config, fault))
         << fault;
+    EXPECT_EQ(config.driverFault.call, "StartServiceW");
+    EXPECT_EQ(config.driverFault.code, 577u);
     EXPECT_EQ(config.processorMhz, 1800u);
     ASSERT_EQ(config.cards.size(), 2u);
     const CardConfig& a = config.cards[0];
@@ -87,6 +90,9 @@ TEST(MachineConfig, FaultsSayWhereAndWhat) {
                 R"(], "functions": [{"bus": 3, "device": 0, "function": 0, "vendor": 4098}]})"),
         "functions[0]: PCI address used twice");
     EXPECT_EQ(FaultOf(R"({"driverLibrary": "yes"})"), "driverLibrary: expected true or false");
+    EXPECT_EQ(FaultOf(R"({"driverFault": {"code": 5}})"), "driverFault.call: missing");
+    EXPECT_EQ(FaultOf(R"({"driverFault": {"call": ""}})"),
+              "driverFault.call: expected 1 to 31 characters");
     EXPECT_EQ(FaultOf(R"({"cards": {}})"), "cards: expected an array");
     EXPECT_EQ(FaultOf(R"([1, 2])"), ": expected an object");
     EXPECT_EQ(FaultOf(R"({"cards": [)").rfind("JSON: ", 0), 0u);

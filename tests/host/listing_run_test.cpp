@@ -72,12 +72,40 @@ TEST(ListingRun, OneCardHasNoPluralAndNoCardsIsReported) {
     EXPECT_EQ(none.console, std::string(kBanner) + "   No Orvane K740 graphics cards found.");
 }
 
-TEST(ListingRun, MissingDriverLibraryEndsQuietlyWithOne) {
+// The way to the driver fails: the run names the step, the failed call and the system's error on
+// the console and in the log, ends with 1, and never claims that there is no card.
+TEST(ListingRun, FailuresOnTheWayToTheDriverAreNamedWithTheSystemsError) {
     UpdaterSandbox box;
     box.UseMachine(MachineJson(DefaultCards(), false));
-    tagUpdaterRun run = box.Run({});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.console, std::string(kBanner) + kKeyPrompt);
+    tagUpdaterRun missing = box.Run({});
+    const std::string loadError =
+        "   Error: Unable to load the driver-access library OvnVxd.dll: LoadLibraryExA failed "
+        "with error 126: The specified module could not be found.\n";
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.console, std::string(kBanner) + loadError + kKeyPrompt);
+
+    box.UseMachine(R"({"driverFault": {"call": "StartServiceW", "code": 577}})");
+    tagUpdaterRun refused = box.Run({"-q", "-f", "whatever.xsvf"});
+    const std::string startError =
+        "   Error: The driver-access library could not start its driver OvnVxd.sys: "
+        "StartServiceW failed with error 577: Windows cannot verify the digital signature for "
+        "this file.";
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.console.rfind(std::string(kBanner) + startError, 0), 0u) << refused.console;
+    EXPECT_NE(refused.console.find("the driver is not signed for this system"), std::string::npos)
+        << refused.console;
+    EXPECT_EQ(refused.console.find("No Orvane K740 graphics cards found"), std::string::npos)
+        << refused.console;
+    EXPECT_NE(box.LogBytes().find(startError), std::string::npos) << box.LogBytes();
+
+    box.UseMachine(R"({"driverFault": {"call": "CreateServiceW", "code": 1072}})");
+    tagUpdaterRun unknownCode = box.Run({"-q"});
+    EXPECT_EQ(unknownCode.exitCode, 1);
+    EXPECT_NE(unknownCode.console.find("   Error: The driver-access library could not create its "
+                                       "driver's service OvnVxd: CreateServiceW failed with error "
+                                       "1072.\n"),
+              std::string::npos)
+        << unknownCode.console;
 }
 
 TEST(ListingRun, MalformedMachineFileNamesTheFileAndTheFault) {

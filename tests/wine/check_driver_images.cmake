@@ -1,7 +1,7 @@
 # Checks the built driver-access components without running them:
 #   cmake -DOBJDUMP32=.. -DOBJDUMP64=.. -DLIBRARY32=.. -DLIBRARY64=.. -DDRIVER32=.. -DDRIVER64=..
 #         -DUNINSTALLER=.. [-DPRODUCT_IMAGES=dir] [-DSIMULATION_IMAGES=dir] -P check_driver_images.cmake
-# Both libraries export exactly the six operations, undecorated, and import only system libraries
+# Both libraries export exactly the six operations and lastOpenError, undecorated, and import only system libraries
 # that are KnownDLLs; both drivers are native images importing only the kernel and the HAL; the
 # product embeds exactly these images and the simulation build the simulated library.
 cmake_policy(VERSION 3.25)
@@ -39,7 +39,7 @@ function(check_library objdump file)
     list(APPEND names ${name})
   endforeach()
   list(SORT names)
-  set(expected csReadWrite memMap64 memRead memUnmap memWrite pciScanBus)
+  set(expected csReadWrite lastOpenError memMap64 memRead memUnmap memWrite pciScanBus)
   if(NOT names STREQUAL expected)
     message(FATAL_ERROR "${file}: exports '${names}', expected exactly '${expected}'")
   endif()

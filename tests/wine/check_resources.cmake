@@ -1,4 +1,5 @@
-# Checks the updater's embedded resources without running it: cmake -DEXE=path -P check_resources.cmake
+# Checks an elevated program's embedded resources without running it (the updater, the uninstaller):
+# cmake -DEXE=path -P check_resources.cmake
 # The manifest must ask for administrator rights and the version resource must read 1.0.0.21.
 cmake_policy(VERSION 3.25)
 foreach(needed [[level="requireAdministrator"]] [[uiAccess="false"]])

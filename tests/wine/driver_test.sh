@@ -139,5 +139,31 @@ check "library removed" no_file "$c/$wow/OvnVxd.dll"
 "$wine" reg query "$key" /reg:32 </dev/null >"$work/entry-after.txt" 2>&1
 check "uninstall entry removed" test "$(grep -c DisplayName "$work/entry-after.txt")" = 0
 
+# 4. A driver the system refuses to start (here the other width's image, which Windows and Wine both
+# refuse to load) under a library that loads: the utility says which step failed and the system's
+# error, on the console and in the log, instead of reporting no card, and ends with 1.
+if [ "$arch" = win64 ]; then
+    cp "$images/OvnVxd64.dll" "$c/system32/OvnVxd.dll"
+    cp "$images/OvnVxd32.sys" "$c/system32/drivers/OvnVxd.sys"
+else
+    cp "$images/OvnVxd32.dll" "$c/system32/OvnVxd.dll"
+    cp "$images/OvnVxd64.sys" "$c/system32/drivers/OvnVxd.sys"
+fi
+log_dir=$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -type d -path '*/AppData/Local' | head -n 1)
+log="$log_dir/Orvane/OvnK740FpgaUpdater/OvnK740FpgaUpdater.log"
+rm -f "$log"
+(cd "$work/bin" && timeout --foreground 300 "$wine" OvnK740FpgaUpdater.exe -q </dev/null \
+    >"$work/refused.txt.raw" 2>&1)
+rc=$?
+clean "$work/refused.txt"
+echo "--- product run with a refused driver ($arch), exit code $rc:"
+cat "$work/refused.txt"
+refusal='^   Error: The driver-access library could not [a-z].*: [A-Za-z]+W failed with error [1-9][0-9]*'
+check "refused driver: the step, the call and the error are named" grep -qE "$refusal" "$work/refused.txt"
+check "refused driver: no claim that there is no card" \
+    test "$(grep -c 'No Orvane K740 graphics cards found' "$work/refused.txt")" = 0
+check "refused driver: exit code 1" test "$rc" = 1
+check "refused driver: the log says the same" grep -qE "$refusal" "$log"
+
 echo "driver $arch: $((checks - failures)) passed, $failures failed"
 [ "$failures" = 0 ]

@@ -21,6 +21,10 @@ add_test(NAME driver_${own_arch}
                  $<TARGET_FILE:ovnvxd_probe> ${product_images})
 set_tests_properties(driver_${own_arch} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900
                                                      RESOURCE_LOCK wine)
+# The uninstaller runs elevated too: its manifest asks for administrator rights.
+add_test(NAME uninstaller_resources
+         COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:OvnVxdUninstall>
+                 -P ${CMAKE_CURRENT_LIST_DIR}/check_resources.cmake)
 
 if(own_arch STREQUAL "win32" AND TARGET ovnvxd_width64)
   # The 64-bit product with the x86_64 driver in a 64-bit prefix (a driver's width must match the

@@ -1,13 +1,17 @@
 // Test program for the driver-access loader under Wine: opens the library as the utility does,
 // lists the cards through the PCI scan, shows the shared block, or holds the loader's objects until
-// the test lets go.
+// the test lets go: as another loader would (admin-only), or as a program without administrator
+// rights would squat them (created first, with the default descriptor).
 #include <windows.h>
+// After windows.h:
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
 
+#include "hwaccess/admin_objects.h"
 #include "hwaccess/driver_access.h"
 #include "hwaccess/driver_loader.h"
 #include "hwaccess/pci_scan.h"
@@ -72,6 +76,23 @@ void PrintLeftHandles() {
                 owned ? 1 : 0, mapping != nullptr ? 1 : 0);
 }
 
+const char* StepName(DriverAccessStep step) {
+    switch (step) {
+        case DriverAccessStep::kMutexSquatted:
+            return "mutex-squatted";
+        case DriverAccessStep::kMutexBusy:
+            return "mutex-busy";
+        case DriverAccessStep::kMutexAbandoned:
+            return "mutex-abandoned";
+        case DriverAccessStep::kBlockSquatted:
+            return "block-squatted";
+        case DriverAccessStep::kBlockMap:
+            return "block-map";
+        default:
+            return "other";
+    }
+}
+
 int Open(int argc, char** argv) {
     bool scan = false;
     const char* holdUntil = nullptr;
@@ -85,6 +106,12 @@ int Open(int argc, char** argv) {
     const bool opened = OpenDriverAccess();
     std::printf("open=%d ms=%lu\n", opened ? 1 : 0,
                 static_cast<unsigned long>(GetTickCount() - start));
+    if (!opened) {
+        const tagDriverAccessFailure& failure = DriverAccessFailure();
+        std::printf("failure step=%s object=%s call=%s code=%u\n", StepName(failure.step),
+                    failure.subject.c_str(), failure.call.c_str(),
+                    static_cast<unsigned>(failure.code));
+    }
     if (opened) {
         char path[MAX_PATH] = "";
         GetModuleFileNameA(static_cast<HMODULE>(driver_access::LoadedModule()), path, MAX_PATH);
@@ -103,7 +130,8 @@ int Open(int argc, char** argv) {
     return opened ? 0 : 1;
 }
 
-// A shared block that no loader can map writable: a read-only view of a read-only file.
+// A shared block that no loader can map writable: a read-only view of a read-only file, made as
+// another administrator's program would (admin-only), so that only the mapping fails.
 HANDLE CreateReadOnlyBlock(const char* file) {
     const std::string path = std::string(file) + ".block";
     HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -116,19 +144,41 @@ HANDLE CreateReadOnlyBlock(const char* file) {
     HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (reader == INVALID_HANDLE_VALUE) return nullptr;
-    HANDLE mapping =
-        CreateFileMappingA(reader, nullptr, PAGE_READONLY, 0, 0, driver_loader::kSharedBlockName);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(driver_loader::kAdminOnlySddl,
+                                                              SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+        CloseHandle(reader);
+        return nullptr;
+    }
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    HANDLE mapping = CreateFileMappingA(reader, &attributes, PAGE_READONLY, 0, 0,
+                                        driver_loader::kSharedBlockName);
+    LocalFree(descriptor);
     CloseHandle(reader);
     return mapping;
 }
 
-// Holds the loader's mutex (or abandons it: the owning thread ends, the handle stays open), or a
-// shared block that cannot be mapped writable, until the test creates the file.
+// The objects as a program without administrator rights creates them: the default descriptor.
+HANDLE CreateSquatted(const char* what) {
+    if (std::strcmp(what, "squat-mutex") == 0) {
+        return CreateMutexA(nullptr, FALSE, driver_loader::kMutexName);
+    }
+    return CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                              sizeof(driver_loader::SharedWrapData),
+                              driver_loader::kSharedBlockName);
+}
+
+// Holds the loader's mutex as another loader does (or abandons it: the owning thread ends, the
+// handle stays open), a shared block that cannot be mapped writable, or a squatted mutex (held) or
+// shared block, until the test creates the file.
 int HoldUntil(const char* what, const char* file) {
     HANDLE held = nullptr;
     const bool abandon = std::strcmp(what, "abandon") == 0;
-    if (std::strcmp(what, "mutex") == 0 || abandon) {
-        held = CreateMutexA(nullptr, FALSE, driver_loader::kMutexName);
+    const bool squatMutex = std::strcmp(what, "squat-mutex") == 0;
+    if (std::strcmp(what, "mutex") == 0 || abandon || squatMutex) {
+        tagDriverAccessFailure failure;
+        held = squatMutex ? CreateSquatted(what) : driver_loader::CreateLoaderMutex(failure);
         if (held == nullptr) return 1;
         bool acquired = false;
         auto acquire = [&] { acquired = WaitForSingleObject(held, 0) == WAIT_OBJECT_0; };
@@ -142,13 +192,16 @@ int HoldUntil(const char* what, const char* file) {
     } else if (std::strcmp(what, "readonly-block") == 0) {
         held = CreateReadOnlyBlock(file);
         if (held == nullptr) return 1;
+    } else if (std::strcmp(what, "squat-block") == 0) {
+        held = CreateSquatted(what);
+        if (held == nullptr) return 1;
     } else {
         return 2;
     }
     std::printf("held\n");
     std::fflush(stdout);
     WaitForFile(file);
-    if (std::strcmp(what, "mutex") == 0) ReleaseMutex(held);
+    if (std::strcmp(what, "mutex") == 0 || squatMutex) ReleaseMutex(held);
     CloseHandle(held);
     return 0;
 }
@@ -168,6 +221,7 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr,
                  "usage: loader_probe open [--scan] [--hold-until FILE] [--left-after FILE] | "
-                 "block | hold-until mutex|abandon|readonly-block FILE | wait-until FILE\n");
+                 "block | hold-until mutex|abandon|readonly-block|squat-mutex|squat-block FILE | "
+                 "wait-until FILE\n");
     return 2;
 }

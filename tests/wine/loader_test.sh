@@ -1,11 +1,13 @@
 #!/bin/sh
 # The driver-access loader under Wine, in a fresh prefix of the given width: clean installation,
 # a second process, a mutex held too long, a planted OvnVxd.dll, the uninstaller, the card scan.
-# usage: loader_test.sh win64|win32 PROBE_EXE PLANTED_DLL IMAGES_DIR
+# usage: loader_test.sh win64|win32 PROBE_EXE PLANTED_DLL IMAGES_DIR [UPDATER_EXE]
+# UPDATER_EXE, the simulation build of the utility of the same width, is run against the squatted
+# loader objects.
 # IMAGES_DIR holds the images the probe embeds: OvnVxd32.sys OvnVxd64.sys OvnVxd32.dll OvnVxd64.dll
 # OvnVxdUninstall.exe. Exit 77 (skipped) when this machine cannot run the prefix's programs.
 set -u
-arch=$1 probe=$2 planted=$3 images=$4
+arch=$1 probe=$2 planted=$3 images=$4 updater=${5:-}
 
 # Debian's `wine` starts the 32-bit loader first; a kernel without 32-bit support can still run
 # 64-bit programs through the 64-bit loader, which must then also start Wine's own children.
@@ -251,6 +253,54 @@ hold readonly-block
 failing_open unmapped
 check "open fails when the shared block cannot be mapped" opened "$work/unmapped.txt" 0
 check "no mapping handle left" grep -q ' block-left=0$' "$work/unmapped.txt"
+
+# 10. A program without administrator rights creates the loader's objects first, with the default
+# descriptor (Wine keeps none for it: no owner, no DACL). A loader neither waits on them nor uses
+# them: it stops at once, naming the object; the utility says so on the console and in the log,
+# ends with 1, and works again once the squatter is gone.
+[ -n "$updater" ] && cp "$updater" "$work/bin/OvnK740FpgaUpdater.exe"
+log_dir=$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -type d -path '*/AppData/Local' | head -n 1)
+log="$log_dir/Orvane/OvnK740FpgaUpdater/OvnK740FpgaUpdater.log"
+updater_run() {  # updater_run NAME: the utility listing the cards; NAME.txt, NAME.rc
+    (cd "$work/bin" && timeout --foreground 120 "$wine" OvnK740FpgaUpdater.exe -q </dev/null \
+        >"$work/$1.raw" 2>&1)
+    echo $? >"$work/$1.rc"
+    tr -d '\r' <"$work/$1.raw" >"$work/$1.txt"
+}
+squatted() {  # squatted MODE STEP OBJECT TEXT
+    hold "$1"
+    check "$1: the squatter holds the object" grep -q held "$work/hold-$1.txt"
+    run "$work/$1-open.txt" open
+    check "$1: the open fails" opened "$work/$1-open.txt" 0
+    check "$1: the failure names the object" has_line "$work/$1-open.txt" \
+        "failure step=$2 object=$3 call= code=0"
+    ms=$(sed -n 's/^open=0 ms=//p' "$work/$1-open.txt")
+    check "$1: the open does not wait on a squatted object (took ${ms:-?} ms)" test "${ms:-9999}" -lt 3900
+    if [ -n "$updater" ]; then
+        rm -f "$log"
+        updater_run "$1-run"
+        echo "--- utility against $1:"
+        cat "$work/$1-run.txt"
+        check "$1: the utility ends with 1" test "$(cat "$work/$1-run.rc")" = 1
+        check "$1: the utility names the object" grep -qF "   Error: $4" "$work/$1-run.txt"
+        check "$1: the utility does not claim there is no card" \
+            test "$(grep -c 'No Orvane K740 graphics cards found' "$work/$1-run.txt")" = 0
+        check "$1: the log says the same" grep -qF "   Error: $4" "$log"
+    fi
+    touch "$work/bin/release"
+    wait $holder
+}
+squatted squat-mutex mutex-squatted 'Global\OvnVxdWrapMutex' \
+    'The mutex Global\OvnVxdWrapMutex was created by a program without administrator rights'
+squatted squat-block block-squatted 'Global\OvnVxdWrapData' \
+    'The shared block Global\OvnVxdWrapData was created by a program without administrator rights'
+run "$work/after-squat.txt" open
+check "the squatters gone, the next open succeeds" opened "$work/after-squat.txt" 1
+if [ -n "$updater" ]; then
+    updater_run after-squat-run
+    check "the squatters gone, the utility lists the cards" \
+        grep -qF "   Found 2 Orvane K740 graphics cards:" "$work/after-squat-run.txt"
+fi
 
 echo "loader $arch: $((checks - failures)) passed, $failures failed"
 [ "$failures" = 0 ]

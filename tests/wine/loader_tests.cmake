@@ -21,7 +21,8 @@ else()
 endif()
 add_test(NAME loader_${own_arch}
          COMMAND sh ${loader_script} ${own_arch} $<TARGET_FILE:loader_probe>
-                 $<TARGET_FILE:loader_planted> ${OVN_PAYLOAD_IMAGES})
+                 $<TARGET_FILE:loader_planted> ${OVN_PAYLOAD_IMAGES}
+                 $<TARGET_FILE:OvnK740FpgaUpdaterSimulation>)
 set_tests_properties(loader_${own_arch} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900
                                                        RESOURCE_LOCK wine)
 
@@ -31,7 +32,8 @@ if(own_arch STREQUAL "win32" AND TARGET ovnvxd_width64)
   set(width64 ${CMAKE_BINARY_DIR}/width64)
   add_test(NAME loader_win64
            COMMAND sh ${loader_script} win64 ${width64}/tests/wine/loader_probe.exe
-                   ${width64}/tests/wine/OvnVxdPlanted.dll ${width64}/payload/images)
+                   ${width64}/tests/wine/OvnVxdPlanted.dll ${width64}/payload/images
+                   ${width64}/simulation/OvnK740FpgaUpdater.exe)
   set_tests_properties(loader_win64 PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900
                                                        RESOURCE_LOCK wine)
 endif()

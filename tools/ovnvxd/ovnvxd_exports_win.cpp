@@ -1,5 +1,7 @@
-// OvnVxd.dll's six exports over the process's one client of the OvnVxd.sys device.
+// OvnVxd.dll's six exports over the process's one client of the OvnVxd.sys device, and the one
+// that tells why the device could not be opened.
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <type_traits>
 
@@ -32,6 +34,7 @@ COvnVxdClient* Client() {
     if (COvnVxdClient* client = library.ready.load(std::memory_order_acquire)) return client;
     std::lock_guard<std::mutex> hold(library.lock);
     if (library.client) return library.client.get();
+    library.lastOpenError = {};
     library.transport = OpenOvnVxdDevice(library.lastOpenError);
     if (!library.transport) return nullptr;
     library.client = std::make_unique<COvnVxdClient>(*library.transport);
@@ -81,8 +84,20 @@ OVNVXD_EXPORT int OVNVXD_CALL pciScanBus(PciScanCallback callback, void* context
     return client ? client->ScanBus(callback, context) : 0;
 }
 
+OVNVXD_EXPORT int OVNVXD_CALL lastOpenError(tagOvnVxdOpenFailure* failure) {
+    if (failure == nullptr) return 0;
+    CLibrary& library = Library();
+    std::lock_guard<std::mutex> hold(library.lock);
+    if (library.client || library.lastOpenError.call == nullptr) return 0;
+    std::memset(failure->call, 0, sizeof failure->call);
+    std::strncpy(failure->call, library.lastOpenError.call, sizeof failure->call - 1);
+    failure->code = library.lastOpenError.code;
+    return 1;
+}
+
 }  // extern "C"
 
+static_assert(std::is_same_v<decltype(&lastOpenError), LastOpenErrorFn>);
 static_assert(std::is_same_v<decltype(&csReadWrite), CsReadWriteFn>);
 static_assert(std::is_same_v<decltype(&memRead), MemReadFn>);
 static_assert(std::is_same_v<decltype(&memWrite), MemWriteFn>);

@@ -5,22 +5,49 @@
 
 #include <memory>
 
+#include "hwaccess/admin_objects.h"
 #include "hwaccess/driver_loader.h"
 #include "tools/uninstaller/driver_service.h"
 
 namespace {
 
 constexpr std::uint32_t kDriverStopWaitMs = 10000;
+// Exit codes: 1 loaders' mutex not had or unsupported system, 2 files left, 3 service left,
+// 4 no administrator rights.
+constexpr int kNoRights = 4;
+
+constexpr const wchar_t* kTitle = L"Orvane OvnVxd Services";
+constexpr const wchar_t* kNoRightsText =
+    L"Removing Orvane OvnVxd Services needs administrator rights.\n\n"
+    L"Start the uninstaller from the list of installed programs, or right-click it and choose "
+    L"\"Run as administrator\".";
 
 struct CHandleCloser {
     void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
 using CHandle = std::unique_ptr<void, CHandleCloser>;
 
+// The manifest asks for elevation, but a program started by another without it (or where the
+// manifest is ignored) runs with a filtered token, in which Administrators is a deny-only group.
+bool RunsAsAdministrator() {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0,
+                                  0, 0, 0, 0, 0, &administrators)) {
+        return false;
+    }
+    BOOL member = FALSE;
+    const BOOL checked = CheckTokenMembership(nullptr, administrators, &member);
+    FreeSid(administrators);
+    return checked && member;
+}
+
 // Holds the loaders' mutex for its lifetime, once acquired.
 class CLoaderLock {
 public:
-    CLoaderLock() : mutex_(CreateMutexA(nullptr, FALSE, driver_loader::kMutexName)) {
+    CLoaderLock() {
+        tagDriverAccessFailure failure;
+        mutex_.reset(driver_loader::CreateLoaderMutex(failure));
         if (mutex_) {
             held_ = WaitForSingleObject(mutex_.get(), driver_loader::kMutexWaitMs) == WAIT_OBJECT_0;
         }
@@ -41,6 +68,10 @@ private:
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     using namespace driver_loader;
+    if (!RunsAsAdministrator()) {
+        MessageBoxW(nullptr, kNoRightsText, kTitle, MB_OK | MB_ICONERROR);
+        return kNoRights;
+    }
     // Same mutex as the loaders: never pull the files from under an installation in progress.
     CLoaderLock lock;
     if (!lock.Held()) return 1;

@@ -1,0 +1,55 @@
+// The loaders' named kernel objects reserved to administrators: created with an admin-only
+// descriptor, and an object met under the same name judged by its owner and DACL before use.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "hwaccess/driver_access_failure.h"
+
+namespace driver_loader {
+
+// Owner Administrators and a protected DACL with full access for SYSTEM and Administrators alone.
+inline constexpr const char* kAdminOnlySddl = "O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)";
+inline constexpr const char* kSystemSid = "S-1-5-18";
+inline constexpr const char* kAdministratorsSid = "S-1-5-32-544";
+
+enum class AccessEntryKind { kAllow, kDeny, kOther };
+
+// One entry of a DACL: its kind, trustee (string form of the SID) and access mask.
+struct tagAccessEntry {
+    AccessEntryKind kind;
+    std::string sid;
+    std::uint32_t mask;
+};
+
+// An object's descriptor as read back. An object created without one (Wine keeps none for a
+// default descriptor) has no owner and no DACL.
+struct tagObjectSecurity {
+    std::string owner;  // string form of the owner's SID; empty when there is none
+    bool hasDacl = false;
+    std::vector<tagAccessEntry> entries;
+};
+
+// True when nobody but SYSTEM and Administrators can open the object: one of them owns it (an owner
+// may always rewrite the DACL), it has a DACL (none lets everyone in), and every entry that grants
+// anything names one of them. Deny entries only take away; entries of any other kind may grant, so
+// they count against it.
+bool AdminOnly(const tagObjectSecurity& security);
+
+// The loaders' mutex (kMutexName), created with the admin-only descriptor or opened when it exists
+// and only administrators can reach it. Null with `failure` set otherwise: an object that a
+// non-administrator could hold would let any program block every elevated loader. The caller owns
+// the handle.
+void* CreateLoaderMutex(tagDriverAccessFailure& failure);
+
+// The shared block (kSharedBlockName, 8 bytes): opened when it exists and only administrators can
+// reach it, otherwise created with the admin-only descriptor; `created` tells whether this call
+// made it. Null with `failure` set when it cannot be had or may be written by others.
+void* OpenSharedBlockObject(bool& created, tagDriverAccessFailure& failure);
+
+// The owner and DACL of an open kernel object; false when they cannot be read.
+bool ReadObjectSecurity(void* handle, tagObjectSecurity& security);
+
+}  // namespace driver_loader
