@@ -58,8 +58,7 @@ std::wstring StepText(const tagDriverAccessFailure& failure) {
                 return L"The driver-access library could not configure its driver's service " +
                        subject;
             if (call == "StartServiceW")
-                return L"The driver-access library could not start its driver " + subject +
-                       L".sys";
+                return L"The driver-access library could not start its driver " + subject + L".sys";
             if (call == "CreateFileW")
                 return L"The driver-access library could not open its driver's device";
             return L"The driver-access library could not reach its driver";
@@ -95,8 +94,7 @@ std::wstring DriverAccessFailureText(const tagDriverAccessFailure& failure,
                                      const std::wstring& systemText) {
     std::wstring text = L"   Error: " + StepText(failure);
     if (!failure.call.empty()) {
-        text += L": " + Wide(failure.call) + L" failed with error " +
-                std::to_wstring(failure.code);
+        text += L": " + Wide(failure.call) + L" failed with error " + std::to_wstring(failure.code);
     } else if (failure.code != 0) {
         text += L": error " + std::to_wstring(failure.code);
     }

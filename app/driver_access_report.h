@@ -1,4 +1,5 @@
-// What the run says when the way to the driver fails: the step, the failed call, the system's error.
+// What the run says when the way to the driver fails: the step, the failed call, the system's
+// error.
 #pragma once
 
 #include <string>

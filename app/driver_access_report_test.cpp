@@ -33,8 +33,9 @@ TEST(DriverAccessReport, InstallationStepsNameTheFileOrKeyAndTheError) {
               L"Access is denied.\n");
     // A registry step reports a code without a call; a code the system has no text for stays a
     // number.
-    EXPECT_EQ(DriverAccessFailureText({DriverAccessStep::kUninstallEntry, "", 1021, "HKLM\\X"}, L""),
-              L"   Error: Unable to create the uninstall entry HKLM\\X: error 1021.\n");
+    EXPECT_EQ(
+        DriverAccessFailureText({DriverAccessStep::kUninstallEntry, "", 1021, "HKLM\\X"}, L""),
+        L"   Error: Unable to create the uninstall entry HKLM\\X: error 1021.\n");
 }
 
 TEST(DriverAccessReport, DriverStepsFollowTheLibrarysFailedCall) {

@@ -106,7 +106,8 @@ void* CreateLoaderMutex(tagDriverAccessFailure& failure) {
     CAdminOnlyAttributes attributes;
     if (attributes.Get() == nullptr) {
         Fail(failure, DriverAccessStep::kMutexUnavailable,
-             "ConvertStringSecurityDescriptorToSecurityDescriptorA", attributes.Error(), kMutexName);
+             "ConvertStringSecurityDescriptorToSecurityDescriptorA", attributes.Error(),
+             kMutexName);
         return nullptr;
     }
     CHandle mutex(CreateMutexA(attributes.Get(), FALSE, kMutexName));

@@ -97,8 +97,8 @@ int pciScanBus(PciScanCallback callback, void* context) {
 
 bool LibraryDriverFailure(tagDriverAccessFailure& failure) {
     if (!Loaded() || g_useTestExports) return false;
-    auto lastOpenError =
-        reinterpret_cast<LastOpenErrorFn>(driver_access::FindExport(g_module.load(), "lastOpenError"));
+    auto lastOpenError = reinterpret_cast<LastOpenErrorFn>(
+        driver_access::FindExport(g_module.load(), "lastOpenError"));
     if (lastOpenError == nullptr) return false;
     tagOvnVxdOpenFailure reported{};
     if (lastOpenError(&reported) == 0) return false;

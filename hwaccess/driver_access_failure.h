@@ -23,7 +23,7 @@ enum class DriverAccessStep {
 
 struct tagDriverAccessFailure {
     DriverAccessStep step = DriverAccessStep::kNone;
-    std::string call;     // the system call that failed, when one did
+    std::string call;        // the system call that failed, when one did
     std::uint32_t code = 0;  // its error code, 0 when there is none
-    std::string subject;  // the object, file or key the step was working on
+    std::string subject;     // the object, file or key the step was working on
 };

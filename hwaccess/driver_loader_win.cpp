@@ -113,7 +113,9 @@ bool LoadHoldingMutex(LoaderState& state, tagDriverAccessFailure& failure) {
         }
         std::uint32_t entryError = 0;
         if (!CreateUninstallEntry(state.is64BitOs, &entryError)) {
-            failure = {DriverAccessStep::kUninstallEntry, {}, entryError,
+            failure = {DriverAccessStep::kUninstallEntry,
+                       {},
+                       entryError,
                        std::string("HKEY_LOCAL_MACHINE\\") + kUninstallKey};
             RemoveComponents(state.is64BitOs);
             return false;

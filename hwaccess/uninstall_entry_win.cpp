@@ -19,9 +19,9 @@ bool CreateUninstallEntry(bool is64BitOs, std::uint32_t* error) {
     std::uint32_t ignored = 0;
     std::uint32_t& code = error != nullptr ? *error : ignored;
     HKEY key = nullptr;
-    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr,
-                                  REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | ViewFlags(is64BitOs),
-                                  nullptr, &key, nullptr);
+    LONG status =
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS | ViewFlags(is64BitOs), nullptr, &key, nullptr);
     if (status != ERROR_SUCCESS) {
         code = static_cast<std::uint32_t>(status);
         return false;

@@ -239,9 +239,11 @@ void ReadDriverFault(const json& object, DriverFault& fault) {
     OnlyKeys(object, "driverFault", {"call", "code"});
     if (!object.contains("call")) Fail("driverFault.call", "missing");
     fault.call = String(object["call"], "driverFault.call");
-    if (fault.call.empty() || fault.call.size() > 31) Fail("driverFault.call", "expected 1 to 31 characters");
+    if (fault.call.empty() || fault.call.size() > 31)
+        Fail("driverFault.call", "expected 1 to 31 characters");
     if (object.contains("code"))
-        fault.code = static_cast<std::uint32_t>(Number(object["code"], "driverFault.code", 0xFFFFFFFFu));
+        fault.code =
+            static_cast<std::uint32_t>(Number(object["code"], "driverFault.code", 0xFFFFFFFFu));
 }
 
 void ReadSuite(const json& object, SuiteConfig& suite) {

@@ -145,9 +145,8 @@ HANDLE CreateReadOnlyBlock(const char* file) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (reader == INVALID_HANDLE_VALUE) return nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(driver_loader::kAdminOnlySddl,
-                                                              SDDL_REVISION_1, &descriptor,
-                                                              nullptr)) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            driver_loader::kAdminOnlySddl, SDDL_REVISION_1, &descriptor, nullptr)) {
         CloseHandle(reader);
         return nullptr;
     }

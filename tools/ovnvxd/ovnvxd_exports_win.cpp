@@ -90,7 +90,10 @@ OVNVXD_EXPORT int OVNVXD_CALL lastOpenError(tagOvnVxdOpenFailure* failure) {
     std::lock_guard<std::mutex> hold(library.lock);
     if (library.client || library.lastOpenError.call == nullptr) return 0;
     std::memset(failure->call, 0, sizeof failure->call);
-    std::strncpy(failure->call, library.lastOpenError.call, sizeof failure->call - 1);
+    const char* call = library.lastOpenError.call;
+    for (std::size_t i = 0; i + 1 < sizeof failure->call && call[i] != '\0'; ++i) {
+        failure->call[i] = call[i];
+    }
     failure->code = library.lastOpenError.code;
     return 1;
 }
