@@ -45,13 +45,14 @@ LC_ALL=C grep -obUa "$stub" "$file" | cut -d: -f1 | while read -r at; do
     34404) [ "$bits" = 64 ] || fail "image at $start: x86_64 with a PE32 header" ;;
     *) fail "image at $start: machine $machine" ;;
     esac
+    # A kernel driver is linked as a DLL too: the native subsystem tells it apart.
     case "$(u16 $((opt + 68)))" in
     1) kind=driver ;;
     2) kind=windowed ;;
     3) kind=console ;;
     *) fail "image at $start: unknown subsystem" ;;
     esac
-    if [ $((characteristics & 8192)) -ne 0 ]; then
+    if [ "$kind" != driver ] && [ $((characteristics & 8192)) -ne 0 ]; then
         kind=library
     fi
 
