@@ -4,7 +4,7 @@ set -eu
 
 packages="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev \
 nlohmann-json3-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools \
-wine wine32:i386 wine64 tmux"
+wine wine32:i386 wine64 tmux osslsigncode openssl"
 
 sudo_cmd=""
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd="sudo"; fi

@@ -1,0 +1,132 @@
+#!/bin/sh
+# Builds the product exe signed with a throwaway code-signing certificate, then verifies the exe's
+# signature and that of every image it embeds, each against that certificate alone:
+#   signing_test.sh SOURCE_DIR WORK_DIR GENERATOR TOOLCHAIN_FILE BUILD_TYPE [OTHER_WIDTH_IMAGES]
+# WORK_DIR keeps the build between runs; the certificate is new every run, so every image must be
+# signed again by the build itself. OTHER_WIDTH_IMAGES, the other width's unsigned images of the
+# calling build, spare this build its own second-width build: it signs them as it would its own.
+set -eu
+src=$1
+work=$2
+generator=$3
+toolchain=$4
+build_type=$5
+other=${6:-}
+here=$(cd "$(dirname "$0")" && pwd)
+
+fail() {
+    echo "signing_test: FAILED: $*"
+    exit 1
+}
+
+for tool in openssl osslsigncode; do
+    command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
+done
+
+key=$work/key
+build=$work/build
+images=$work/extracted
+rm -rf "$key" "$images"
+mkdir -p "$build"
+(umask 077 && mkdir "$key")
+
+# A self-signed certificate for code signing only, and its key in a password-protected PFX.
+cat >"$key/openssl.cnf" <<'EOF'
+[req]
+distinguished_name = subject
+prompt = no
+x509_extensions = code_signing
+[subject]
+CN = OvnK740FpgaUpdater throwaway test signer
+[code_signing]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = critical, codeSigning
+subjectKeyIdentifier = hash
+EOF
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -config "$key/openssl.cnf" \
+    -keyout "$key/key.pem" -out "$key/cert.pem" >"$key/openssl.log" 2>&1 ||
+    fail "openssl req: $(cat "$key/openssl.log")"
+# The password holds a blank and a quote: it must never pass through a command line.
+printf "throwaway pass'word %s" "$$" >"$key/password"
+openssl pkcs12 -export -inkey "$key/key.pem" -in "$key/cert.pem" -out "$key/signer.pfx" \
+    -passout "file:$key/password" >"$key/openssl.log" 2>&1 ||
+    fail "openssl pkcs12: $(cat "$key/openssl.log")"
+leaf=$(openssl x509 -in "$key/cert.pem" -outform DER | sha256sum | cut -d' ' -f1)
+
+# Only the product exe and what it carries.
+if ! cmake -S "$src" -B "$build" -G "$generator" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE="$build_type" -DOVN_TESTS=OFF -DOVN_BENCH=OFF \
+    -DOVN_SIGN_PFX="$key/signer.pfx" -DOVN_SIGN_PASSWORD_FILE="$key/password" \
+    -DOVN_ATTESTED_DRIVER64= -DOVN_PAYLOAD_OTHER_DIR="$other" >"$work/configure.log" 2>&1; then
+    cat "$work/configure.log"
+    fail "configure"
+fi
+said=$(grep -c "Signing the shipped images" "$work/configure.log" || true)
+[ "$said" = 1 ] || fail "the configure step said $said times that it signs"
+! grep -q "Not signing" "$work/configure.log" || fail "a signing build says it does not sign"
+if ! cmake --build "$build" --target OvnK740FpgaUpdater >"$work/build.log" 2>&1; then
+    tail -n 60 "$work/build.log"
+    fail "build"
+fi
+! grep -q "throwaway pass" "$work/build.log" || fail "the password shows in the build log"
+
+exe=$build/OvnK740FpgaUpdater.exe
+sh "$here/extract_pe_images.sh" "$exe" "$images" >"$work/extracted.txt" || fail "extraction"
+
+# verify NAME FILE: the signature is good, SHA-256, and made with the throwaway certificate.
+verify() {
+    if ! osslsigncode verify -CAfile "$key/cert.pem" -require-leaf-hash "sha256:$leaf" -in "$2" \
+        >"$work/verify.log" 2>&1; then
+        cat "$work/verify.log"
+        fail "$1 ($2) does not verify"
+    fi
+    grep -q "Message digest algorithm *: SHA256" "$work/verify.log" || fail "$1 is not signed with SHA-256"
+    echo "signing_test: $1: $(grep -m1 "Signature verification" "$work/verify.log")," \
+        "SHA256, $(grep -m1 "Leaf hash match" "$work/verify.log")"
+}
+
+# Each embedded image, by what its headers say it is, and the signed copy the build embedded.
+signed=$build/payload/signed
+for entry in driver32:OvnVxd32.sys driver64:OvnVxd64.sys library32:OvnVxd32.dll library64:OvnVxd64.dll \
+    console32:dec740-32.exe console64:dec740-64.exe windowed32:OvnVxdUninstall.exe; do
+    name=${entry%%:*}
+    copy=${entry#*:}
+    line=$(grep "^$name " "$work/extracted.txt") || fail "the exe embeds no $name image: $(cat "$work/extracted.txt")"
+    cmp -s "$images/$name" "$signed/$copy" || fail "the embedded $name is not $signed/$copy"
+    verify "$copy (embedded $name, $(echo "$line" | cut -d' ' -f3) bytes at offset $(echo "$line" | cut -d' ' -f2))" "$images/$name"
+done
+count=$(wc -l <"$work/extracted.txt")
+[ "$count" = 7 ] || fail "the exe embeds $count images, expected 7: $(cat "$work/extracted.txt")"
+verify "OvnK740FpgaUpdater.exe" "$exe"
+
+# The check itself: a changed byte in a signed image, and the exe against a certificate that did not
+# sign it, must fail.
+cp "$images/driver64" "$work/tampered.sys"
+printf 'X' | dd of="$work/tampered.sys" bs=1 seek=1024 conv=notrunc 2>/dev/null
+if osslsigncode verify -CAfile "$key/cert.pem" -in "$work/tampered.sys" >"$work/verify.log" 2>&1; then
+    fail "a changed driver image still verifies"
+fi
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -config "$key/openssl.cnf" \
+    -keyout "$key/other-key.pem" -out "$key/other-cert.pem" >"$key/openssl.log" 2>&1 ||
+    fail "openssl req: $(cat "$key/openssl.log")"
+if osslsigncode verify -CAfile "$key/other-cert.pem" -in "$exe" >"$work/verify.log" 2>&1; then
+    fail "the exe verifies against a certificate that did not sign it"
+fi
+echo "signing_test: a changed image and another certificate are refused"
+
+# A driver back from attestation signing goes in byte for byte and is not signed again. The stand-in
+# carries its own description, so it differs from anything the build signs.
+attested=$key/attested-OvnVxd64.sys
+osslsigncode sign -pkcs12 "$key/signer.pfx" -readpass "$key/password" -h sha256 -n "attested stand-in" \
+    -in "$build/tools/ovnvxd/driver/OvnVxd64.sys" -out "$attested" >"$work/verify.log" 2>&1 ||
+    fail "signing the stand-in: $(cat "$work/verify.log")"
+if ! cmake -DOVN_ATTESTED_DRIVER64="$attested" "$build" >"$work/configure.log" 2>&1 ||
+    ! cmake --build "$build" --target OvnK740FpgaUpdater >"$work/build.log" 2>&1; then
+    tail -n 60 "$work/configure.log" "$work/build.log"
+    fail "build with the attested driver"
+fi
+rm -rf "$images"
+sh "$here/extract_pe_images.sh" "$exe" "$images" >"$work/extracted.txt" || fail "extraction"
+cmp -s "$images/driver64" "$attested" || fail "the exe does not embed the attested driver as it is"
+verify "OvnK740FpgaUpdater.exe with the attested driver" "$exe"
