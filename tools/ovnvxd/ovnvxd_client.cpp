@@ -63,30 +63,66 @@ int COvnVxdClient::ScanBus(PciScanCallback callback, void* context) {
     return 1;
 }
 
+bool COvnVxdClient::ReleasePages(Slot& slot) {
+    bool all = true;
+    for (std::uint32_t page = 0; page < kPages; ++page) {
+        if (slot.driverIds[page] == 0) continue;
+        OvnVxdUnmap request{OVNVXD_PROTOCOL_VERSION, slot.driverIds[page]};
+        all = Request(OVNVXD_IOCTL_UNMAP, &request, sizeof request, 0) && all;
+        slot.driverIds[page] = 0;
+        slot.pages[page] = nullptr;
+    }
+    slot.length = 0;
+    return all;
+}
+
 std::uint32_t COvnVxdClient::Map(std::uint32_t addressLow, std::uint32_t addressHigh,
                                  std::uint32_t length) {
+    const std::uint64_t address = (std::uint64_t{addressHigh} << 32) | addressLow;
     std::lock_guard<std::mutex> hold(lock_);
+    if (length == 0 || length > UINT64_MAX - address) {
+        Fail(OVNVXD_BAD_PARAMETER);
+        return 0;
+    }
     std::uint32_t index = 0;
-    while (index < kSlots && slots_[index].base.load(std::memory_order_relaxed) != nullptr) ++index;
-    if (index == kSlots) return 0;
-    union {
-        OvnVxdMap request;
-        OvnVxdMapAnswer answer;
-    } io{};
-    io.request = {OVNVXD_PROTOCOL_VERSION, length, (std::uint64_t{addressHigh} << 32) | addressLow};
-    if (!Request(OVNVXD_IOCTL_MAP, &io, sizeof io.request, sizeof io.answer)) return 0;
-    const std::uint64_t user = io.answer.userAddress;
-    if (user == 0 || user > UINTPTR_MAX - length || (user & 3) != 0) {
-        // Not addressable from this process: give it back.
-        OvnVxdUnmap unmap{OVNVXD_PROTOCOL_VERSION, io.answer.mapping};
-        Request(OVNVXD_IOCTL_UNMAP, &unmap, sizeof unmap, 0);
+    while (index < kSlots && slots_[index].live.load(std::memory_order_relaxed)) ++index;
+    if (index == kSlots) {
+        Fail(OVNVXD_TOO_MANY_MAPPINGS);
         return 0;
     }
     Slot& slot = slots_[index];
+    // The window starts at the aperture; its granted pages that it holds whole are mapped.
+    bool any = false;
+    for (std::uint32_t page = 0; page < kPages; ++page) {
+        const std::uint32_t offset = page * kPage;
+        if (!OvnVxdGrantedOffset(offset) || length < offset || length - offset < kPage) continue;
+        union {
+            OvnVxdMap request;
+            OvnVxdMapAnswer answer;
+        } io{};
+        io.request = {OVNVXD_PROTOCOL_VERSION, offset, address + offset, kPage};
+        if (!Request(OVNVXD_IOCTL_MAP, &io, sizeof io.request, sizeof io.answer)) {
+            ReleasePages(slot);
+            return 0;
+        }
+        slot.driverIds[page] = io.answer.mapping;
+        const std::uint64_t user = io.answer.userAddress;
+        if (user == 0 || user > UINTPTR_MAX - (kPage - 1) || (user & (kPage - 1)) != 0) {
+            // Not addressable from this process: give it back.
+            Fail(OVNVXD_MAP_FAILED);
+            ReleasePages(slot);
+            return 0;
+        }
+        slot.pages[page] =
+            reinterpret_cast<volatile std::uint32_t*>(static_cast<std::uintptr_t>(user));
+        any = true;
+    }
+    if (!any) {
+        Fail(OVNVXD_NOT_GRANTED);
+        return 0;
+    }
     slot.length = length;
-    slot.driverId = io.answer.mapping;
-    slot.base.store(reinterpret_cast<volatile std::uint32_t*>(static_cast<std::uintptr_t>(user)),
-                    std::memory_order_release);
+    slot.live.store(true, std::memory_order_release);
     return kMappingTag + index + 1;
 }
 
@@ -95,12 +131,8 @@ int COvnVxdClient::Unmap(std::uint32_t mapping) {
     if (index >= kSlots) return 0;
     std::lock_guard<std::mutex> hold(lock_);
     Slot& slot = slots_[index];
-    if (slot.base.load(std::memory_order_relaxed) == nullptr) return 0;
-    OvnVxdUnmap request{OVNVXD_PROTOCOL_VERSION, slot.driverId};
-    // The slot is closed to register access before the pages go away.
-    slot.base.store(nullptr, std::memory_order_release);
-    const bool unmapped = Request(OVNVXD_IOCTL_UNMAP, &request, sizeof request, 0);
-    slot.length = 0;
-    slot.driverId = 0;
-    return unmapped ? 1 : 0;
+    if (!slot.live.load(std::memory_order_relaxed)) return 0;
+    // The window is closed to register access before its pages go away.
+    slot.live.store(false, std::memory_order_release);
+    return ReleasePages(slot) ? 1 : 0;
 }
