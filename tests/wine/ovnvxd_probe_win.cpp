@@ -128,11 +128,23 @@ void RawRequests() {
         {"map with a short request", OVNVXD_IOCTL_MAP, &ram, sizeof ram - 8, kAnswer,
          ERROR_BAD_LENGTH},
         {"map with a short answer buffer", OVNVXD_IOCTL_MAP, &ram, sizeof ram, 8, ERROR_BAD_LENGTH},
-        for (const Refusal& r
-             : refusals){const unsigned long got =
-                             Ask(*device, r.code, r.request, r.inLength, r.outLength);
-    Check(r.what, got == r.expected, got, r.expected);
-}
+        {"read an absent function", OVNVXD_IOCTL_CONFIG_READ, &absent, sizeof absent,
+         sizeof(OvnVxdConfigReadAnswer), kErrorNoSuchDevice},
+        {"read past the configuration space", OVNVXD_IOCTL_CONFIG_READ, &outside, sizeof outside,
+         sizeof(OvnVxdConfigReadAnswer), ERROR_INVALID_PARAMETER},
+        {"request of another version", OVNVXD_IOCTL_CONFIG_READ, &oldVersion, sizeof oldVersion,
+         sizeof(OvnVxdConfigReadAnswer), ERROR_REVISION_MISMATCH},
+        {"write a BAR of an absent function", OVNVXD_IOCTL_CONFIG_WRITE, &bar, sizeof bar, 0,
+         kErrorNoSuchDevice},
+        {"unmap a mapping never made", OVNVXD_IOCTL_UNMAP, &unknown, sizeof unknown, 0,
+         ERROR_INVALID_HANDLE},
+        {"unknown request", OVNVXD_IOCTL(0x9FF), &unknown, sizeof unknown, 0,
+         ERROR_INVALID_FUNCTION},
+    };
+    for (const Refusal& r : refusals) {
+        const unsigned long got = Ask(*device, r.code, r.request, r.inLength, r.outLength);
+        Check(r.what, got == r.expected, got, r.expected);
+    }
 }
 
 // Each result of the driver core with the NTSTATUS the driver completes it with and the Win32
