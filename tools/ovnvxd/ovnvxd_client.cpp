@@ -63,16 +63,19 @@ int COvnVxdClient::ScanBus(PciScanCallback callback, void* context) {
     return 1;
 }
 
-bool COvnVxdClient::ReleasePages(Slot& slot) {
+bool COvnVxdClient::ReleasePages(std::uint32_t index) {
+    Slot& slot = slots_[index];
+    SlotRecord& record = records_[index];
     bool all = true;
     for (std::uint32_t page = 0; page < kPages; ++page) {
-        if (slot.driverIds[page] == 0) continue;
-        OvnVxdUnmap request{OVNVXD_PROTOCOL_VERSION, slot.driverIds[page]};
+        // Closed to register access before the page goes away.
+        slot.pages[page].store(nullptr, std::memory_order_release);
+        if (record.driverIds[page] == 0) continue;
+        OvnVxdUnmap request{OVNVXD_PROTOCOL_VERSION, record.driverIds[page]};
         all = Request(OVNVXD_IOCTL_UNMAP, &request, sizeof request, 0) && all;
-        slot.driverIds[page] = 0;
-        slot.pages[page] = nullptr;
+        record.driverIds[page] = 0;
     }
-    slot.length = 0;
+    record.used = false;
     return all;
 }
 
@@ -85,13 +88,17 @@ std::uint32_t COvnVxdClient::Map(std::uint32_t addressLow, std::uint32_t address
         return 0;
     }
     std::uint32_t index = 0;
-    while (index < kSlots && slots_[index].live.load(std::memory_order_relaxed)) ++index;
+    while (index < kSlots && records_[index].used) ++index;
     if (index == kSlots) {
         Fail(OVNVXD_TOO_MANY_MAPPINGS);
         return 0;
     }
     Slot& slot = slots_[index];
-    // The window starts at the aperture; its granted pages that it holds whole are mapped.
+    SlotRecord& record = records_[index];
+    record.used = true;
+    // The window starts at the aperture; its granted pages that it holds whole are mapped, and
+    // published only once all of them are.
+    volatile std::uint32_t* pages[kPages] = {};
     bool any = false;
     for (std::uint32_t page = 0; page < kPages; ++page) {
         const std::uint32_t offset = page * kPage;
@@ -102,27 +109,28 @@ std::uint32_t COvnVxdClient::Map(std::uint32_t addressLow, std::uint32_t address
         } io{};
         io.request = {OVNVXD_PROTOCOL_VERSION, offset, address + offset, kPage};
         if (!Request(OVNVXD_IOCTL_MAP, &io, sizeof io.request, sizeof io.answer)) {
-            ReleasePages(slot);
+            ReleasePages(index);
             return 0;
         }
-        slot.driverIds[page] = io.answer.mapping;
+        record.driverIds[page] = io.answer.mapping;
         const std::uint64_t user = io.answer.userAddress;
         if (user == 0 || user > UINTPTR_MAX - (kPage - 1) || (user & (kPage - 1)) != 0) {
             // Not addressable from this process: give it back.
             Fail(OVNVXD_MAP_FAILED);
-            ReleasePages(slot);
+            ReleasePages(index);
             return 0;
         }
-        slot.pages[page] =
-            reinterpret_cast<volatile std::uint32_t*>(static_cast<std::uintptr_t>(user));
+        pages[page] = reinterpret_cast<volatile std::uint32_t*>(static_cast<std::uintptr_t>(user));
         any = true;
     }
     if (!any) {
         Fail(OVNVXD_NOT_GRANTED);
+        record.used = false;
         return 0;
     }
-    slot.length = length;
-    slot.live.store(true, std::memory_order_release);
+    for (std::uint32_t page = 0; page < kPages; ++page) {
+        slot.pages[page].store(pages[page], std::memory_order_release);
+    }
     return kMappingTag + index + 1;
 }
 
@@ -130,9 +138,6 @@ int COvnVxdClient::Unmap(std::uint32_t mapping) {
     const std::uint32_t index = mapping - kMappingTag - 1;
     if (index >= kSlots) return 0;
     std::lock_guard<std::mutex> hold(lock_);
-    Slot& slot = slots_[index];
-    if (!slot.live.load(std::memory_order_relaxed)) return 0;
-    // The window is closed to register access before its pages go away.
-    slot.live.store(false, std::memory_order_release);
-    return ReleasePages(slot) ? 1 : 0;
+    if (!records_[index].used) return 0;
+    return ReleasePages(index) ? 1 : 0;
 }

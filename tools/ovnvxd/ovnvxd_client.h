@@ -58,40 +58,44 @@ public:
 private:
     static constexpr std::uint32_t kPage = OVNVXD_GRANT_PAGE_SIZE;
     static constexpr std::uint32_t kPages = OVNVXD_WINDOW_PAGES;
+    static_assert((kSlots & (kSlots - 1)) == 0, "the register path masks the slot index");
 
-    // One window. pages and length are written before live is published and cleared after it is
-    // withdrawn, so the register path reads them only while they hold.
+    // One window's page table. A page's address is published (release) only once it is mapped,
+    // and withdrawn before it is unmapped; only granted pages that lie whole inside the window ever
+    // get one, so the register path needs nothing else. 128 bytes: one shift indexes it.
     struct Slot {
-        std::atomic<bool> live{false};
-        std::uint32_t length = 0;                    // the window's bytes
-        volatile std::uint32_t* pages[kPages] = {};  // null: not granted
-        std::uint32_t driverIds[kPages] = {};        // the driver's mapping of each page
+        std::atomic<volatile std::uint32_t*> pages[kPages] = {};
+    };
+    // The driver's mappings behind a window, and whether it is taken; they belong to lock_.
+    struct SlotRecord {
+        std::uint32_t driverIds[kPages] = {};
+        bool used = false;
     };
 
     volatile std::uint32_t* Register(std::uint32_t mapping, std::uint32_t offset,
                                      std::uint32_t size) {
         const std::uint32_t index = mapping - kMappingTag - 1;
-        if (index >= kSlots || size != 4 || (offset & 3) != 0) return nullptr;
-        Slot& slot = slots_[index];
-        if (!slot.live.load(std::memory_order_acquire) || offset >= slot.length ||
-            offset / kPage >= kPages) {
-            return nullptr;
-        }
-        volatile std::uint32_t* page = slot.pages[offset / kPage];
-        return page == nullptr ? nullptr : page + (offset % kPage) / 4;
+        // An unknown handle, another size, past the window's 64 KiB or not dword-aligned: one
+        // test (kSlots is a power of two).
+        constexpr std::uint32_t kOutside = ~(OVNVXD_APERTURE_LENGTH - 4);
+        if (((index & ~(kSlots - 1)) | (size ^ 4) | (offset & kOutside)) != 0) return nullptr;
+        volatile std::uint32_t* base =
+            slots_[index].pages[offset / kPage].load(std::memory_order_acquire);
+        return base == nullptr ? nullptr : base + (offset % kPage) / 4;
     }
-    int Refuse() {
+    [[gnu::cold, gnu::noinline]] int Refuse() {
         refused_.fetch_add(1, std::memory_order_relaxed);
         return 0;
     }
     void Fail(std::uint32_t error) { lastError_.store(error, std::memory_order_relaxed); }
     // Gives back the pages of a window being built or withdrawn; true when every unmap worked.
-    bool ReleasePages(Slot& slot);
+    bool ReleasePages(std::uint32_t index);
     bool Request(std::uint32_t code, void* buffer, std::uint32_t inLength, std::uint32_t outLength);
 
     COvnVxdTransport& transport_;
     std::mutex lock_;  // requests and slot allocation
     Slot slots_[kSlots];
+    SlotRecord records_[kSlots];
     std::atomic<std::uint32_t> lastError_{0};
     std::atomic<std::uint64_t> refused_{0};
 };
