@@ -4,33 +4,48 @@
 #include <atomic>
 #include <cstdint>
 
+#include "tools/ovnvxd/ovnvxd_grant.h"
+
 namespace sim {
 
 class SimCard;
 
+// A window at the start of a card's register aperture, as the real library maps it.
 struct MappingSlot {
     std::atomic<SimCard*> card{nullptr};
-    std::uint32_t base = 0;    // offset of the mapping inside the card's aperture
-    std::uint32_t length = 0;  // bytes mapped
+    std::uint32_t length = 0;  // bytes of the window
 };
 
 constexpr std::uint32_t kMappingTag = 0x4D500000u;  // handles are kMappingTag + slot + 1
 constexpr std::uint32_t kMaxMappings = 4096;
 
 extern MappingSlot mappingSlots[kMaxMappings];
+// Register accesses refused since the process started (what the real library counts too).
+extern std::atomic<std::uint64_t> refusedAccesses;
 
-// The card and register offset for a 4-byte access through a mapping, or null when the handle is
-// not a live mapping or the access does not lie inside it (unaligned, wrong size, out of range).
+// The card and register offset for a 4-byte access through a mapping, or null (counted) when the
+// handle is not a live mapping or the access does not lie inside one of the window's granted
+// pages (unaligned, wrong size, out of range, another register of the aperture).
 inline SimCard* ResolveMapping(std::uint32_t handle, std::uint32_t offset, std::uint32_t size,
                                std::uint32_t& registerOffset) {
     std::uint32_t index = handle - kMappingTag - 1;
-    if (index >= kMaxMappings) return nullptr;
-    MappingSlot& slot = mappingSlots[index];
-    SimCard* card = slot.card.load(std::memory_order_acquire);
-    if (!card || size != 4 || (offset & 3) || offset >= slot.length || slot.length - offset < 4) {
+    SimCard* card = nullptr;
+    if (index < kMaxMappings) {
+        MappingSlot& slot = mappingSlots[index];
+        card = slot.card.load(std::memory_order_acquire);
+        // A granted page lies whole inside the window or was not mapped.
+        const std::uint32_t pageEnd =
+            (offset & ~(OVNVXD_GRANT_PAGE_SIZE - 1)) + OVNVXD_GRANT_PAGE_SIZE;
+        if (card &&
+            (size != 4 || (offset & 3) || !OvnVxdGrantedOffset(offset) || pageEnd > slot.length)) {
+            card = nullptr;
+        }
+    }
+    if (!card) {
+        refusedAccesses.fetch_add(1, std::memory_order_relaxed);
         return nullptr;
     }
-    registerOffset = slot.base + offset;
+    registerOffset = offset;
     return card;
 }
 

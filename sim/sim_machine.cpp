@@ -14,6 +14,7 @@
 namespace sim {
 
 MappingSlot mappingSlots[kMaxMappings];
+std::atomic<std::uint64_t> refusedAccesses{0};
 
 namespace {
 
@@ -99,19 +100,24 @@ int SimMachine::ConfigAccess(std::uint32_t device, std::uint32_t offset, void* d
 }
 
 std::uint32_t SimMachine::Map(std::uint64_t address, std::uint32_t length) {
-    if (length == 0 || (address & 3)) return 0;
-    for (auto& card : cards_) {
-        std::uint64_t start = card->ApertureAddress();
-        if (address < start || address - start >= SimCard::kApertureSize ||
-            length > SimCard::kApertureSize - (address - start)) {
-            continue;
+    // The real library's rule: a window starts at a register aperture and holds at least one
+    // granted page whole; only those pages are reachable through it.
+    bool holdsAGrantedPage = false;
+    for (std::uint32_t page = 0; page < OVNVXD_WINDOW_PAGES; ++page) {
+        const std::uint32_t offset = page * OVNVXD_GRANT_PAGE_SIZE;
+        if (OvnVxdGrantedOffset(offset) && length >= offset &&
+            length - offset >= OVNVXD_GRANT_PAGE_SIZE) {
+            holdsAGrantedPage = true;
         }
+    }
+    if (!holdsAGrantedPage) return 0;
+    for (auto& card : cards_) {
+        if (address != card->ApertureAddress()) continue;
         if (card->Faults().mapFails) return 0;
         std::lock_guard<std::mutex> hold(mapLock_);
         for (std::uint32_t i = 0; i < kMaxMappings; ++i) {
             MappingSlot& slot = mappingSlots[i];
             if (slot.card.load(std::memory_order_relaxed)) continue;
-            slot.base = static_cast<std::uint32_t>(address - start);
             slot.length = length;
             slot.card.store(card.get(), std::memory_order_release);
             return kMappingTag + i + 1;

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "sim/chain_driver_testutil.h"
+#include "sim/mapping_table.h"
 #include "sim/ovnvxd_exports.h"
 #include "sim/sim_clock.h"
 #include "sim/version_store.h"
@@ -111,26 +112,39 @@ TEST_F(SimMachineTest, ConfigurationAccessesAreCountedAndBadOnesRefused) {
     EXPECT_EQ(value, 0x12345678u);
 }
 
-TEST_F(SimMachineTest, MappingReachesTheCardAndNothingElse) {
+TEST_F(SimMachineTest, MappingReachesTheGrantedPagesOfTheCardAndNothingElse) {
     std::uint32_t map = x_.Map(0x4E0000000ull);
     ASSERT_NE(map, 0u);
     x_.CsWrite(0x0300, 0x04, 2);
     std::uint32_t value = 0xABCD;
-    EXPECT_EQ(x_.memWrite(map, 0xFFFC, &value, 4), 1);
+    EXPECT_EQ(x_.memWrite(map, 0x6FFC, &value, 4), 1) << "the last dword of the I2C page";
     value = 0;
-    EXPECT_EQ(x_.memRead(map, 0xFFFC, &value, 4), 1);
+    EXPECT_EQ(x_.memRead(map, 0x6FFC, &value, 4), 1);
     EXPECT_EQ(value, 0xABCDu);
-    EXPECT_EQ(x_.memRead(map, 0x10000, &value, 4), 0) << "past the aperture";
-    EXPECT_EQ(x_.memRead(map, 0x0002, &value, 4), 0) << "unaligned";
-    EXPECT_EQ(x_.memRead(map, 0x0000, &value, 2), 0) << "not a dword";
-    EXPECT_EQ(x_.memRead(map + 1, 0, &value, 4), 0) << "no such mapping";
-    EXPECT_EQ(x_.memRead(0, 0, &value, 4), 0);
+    EXPECT_EQ(x_.memRead(map, 0x1798, &value, 4), 1);
+    EXPECT_EQ(x_.memRead(map, 0x60D0, &value, 4), 1);
+    const std::uint64_t refusedBefore = refusedAccesses.load();
+    for (std::uint32_t offset : {0x0000u, 0x0FFCu, 0x2000u, 0x5FFCu, 0x7000u, 0xFFFCu, 0x10000u}) {
+        EXPECT_EQ(x_.memRead(map, offset, &value, 4), 0) << "not granted: " << std::hex << offset;
+        EXPECT_EQ(x_.memWrite(map, offset, &value, 4), 0) << "not granted: " << std::hex << offset;
+    }
+    EXPECT_EQ(x_.memRead(map, 0x1796, &value, 4), 0) << "unaligned";
+    EXPECT_EQ(x_.memRead(map, 0x1798, &value, 2), 0) << "not a dword";
+    EXPECT_EQ(x_.memRead(map + 1, 0x1798, &value, 4), 0) << "no such mapping";
+    EXPECT_EQ(x_.memRead(0, 0x1798, &value, 4), 0);
+    EXPECT_EQ(refusedAccesses.load() - refusedBefore, 18u) << "every refusal is counted";
     EXPECT_EQ(x_.Map(0x4E0010000ull), 0u) << "just past the aperture";
-    EXPECT_EQ(x_.Map(0x4E0000000ull, 0x10004), 0u) << "longer than the aperture";
+    EXPECT_EQ(x_.Map(0x4E0001000ull), 0u) << "inside the aperture: windows start at its base";
+    EXPECT_EQ(x_.Map(0x4E0000000ull, 0x1FFF), 0u) << "holds no granted page whole";
     EXPECT_EQ(x_.Map(0xE0000000ull), 0u) << "the low half alone is no card";
     EXPECT_EQ(x_.Map(0xF7E00000ull) != 0, true) << "the 32-bit card";
+    // A window that holds only the GPIO page reaches only that.
+    const std::uint32_t gpioOnly = x_.Map(0x4E0000000ull, 0x2000);
+    ASSERT_NE(gpioOnly, 0u);
+    EXPECT_EQ(x_.memRead(gpioOnly, 0x17A4, &value, 4), 1);
+    EXPECT_EQ(x_.memRead(gpioOnly, 0x60D0, &value, 4), 0);
     EXPECT_EQ(x_.memUnmap(map), 1);
-    EXPECT_EQ(x_.memRead(map, 0, &value, 4), 0) << "unmapped";
+    EXPECT_EQ(x_.memRead(map, 0x1798, &value, 4), 0) << "unmapped";
     EXPECT_EQ(x_.memUnmap(map), 0);
 }
 

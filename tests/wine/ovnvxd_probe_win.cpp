@@ -8,14 +8,18 @@
 #include <cstring>
 
 #include "hwaccess/ovnvxd_abi.h"
+#include "tools/ovnvxd/ovnvxd_core.h"
 #include "tools/ovnvxd/ovnvxd_device.h"
 #include "tools/ovnvxd/ovnvxd_protocol.h"
+#include "tools/ovnvxd/ovnvxd_status.h"
 
 namespace {
 
 int g_failures = 0;
 // What STATUS_NO_SUCH_DEVICE becomes; not every SDK header names it.
 constexpr unsigned long kErrorNoSuchDevice = 433;
+// What STATUS_INVALID_BUFFER_SIZE (a map longer than the rest of its granted page) becomes.
+constexpr unsigned long kErrorInvalidUserBuffer = 1784;
 
 void Check(const char* what, bool ok, unsigned long got, unsigned long expected) {
     std::printf("%s %s (got %lu, expected %lu)\n", ok ? "PASS" : "FAIL", what, got, expected);
@@ -53,7 +57,9 @@ void ThroughTheLibrary() {
     int functions = 0;
     Check("pciScanBus walks the whole bus space", scan(&CountFunction, &functions) == 1, 0, 1);
     Check("no PCI function under this HAL", functions == 0, functions, 0);
-    Check("memMap64 of RAM gives no mapping", map(0x00100000u, 0, 0x1000, 0) == 0, 0, 0);
+    Check("memMap64 of RAM gives no mapping", map(0x00100000u, 0, 0x10000, 0) == 0, 0, 0);
+    Check("memMap64 of a window where no card is gives no mapping",
+          map(0xF7E00000u, 0, 0x10000, 0) == 0, 0, 0);
     std::uint32_t value = 0;
     Check("csReadWrite of an absent function fails", config(0x0300, 0, &value, 4, 0) == 0, value,
           0);
@@ -84,21 +90,43 @@ void RawRequests() {
         std::uint32_t inLength, outLength;
         unsigned long expected;
     };
-    const OvnVxdMap ram{v, 0x1000, 0x00100000u}, empty{v, 0, 0xF0000000u},
-        wrapping{v, 8, ~0ull - 3};
+    // {version, offset in the register aperture, physical address, length}
+    const OvnVxdMap ram{v, 0x1000, 0x00101000u, 0x1000}, empty{v, 0x1000, 0xF7E01000u, 0},
+        wrapping{v, 0x1000, ~0ull - 3, 8}, frameBuffer{v, 0, 0xD0000000u, 0x1000},
+        otherPage{v, 0x2000, 0xF7E02000u, 0x1000}, gpioPage{v, 0x1000, 0xF7E01000u, 0x1000},
+        huge{v, 0x1000, 0xF7E01000u, 0xFFFFF900u}, over4GiB{v, 0x6000, 0xF7E06000u, 0x100001000ull},
+        pastPage{v, 0x60D0, 0xF7E060D0u, 0xF40};
+    struct OldMap {  // layout 1: {version, length, address}
+        std::uint32_t version, length;
+        std::uint64_t address;
+    } const layout1{v, 0x10000, 0xF7E00000u};
     const OvnVxdConfigRead absent{v, 0x0300, 0, 4}, outside{v, 0x0300, 0xFE, 4},
         oldVersion{v + 1, 0x0300, 0, 4};
     const OvnVxdConfigWrite bar{v, 0x0300, 0x10, 4, 0xFFFFFFFFu};
     const OvnVxdUnmap unknown{v, 0x101};
+    constexpr std::uint32_t kAnswer = sizeof(OvnVxdMapAnswer);
     const Refusal refusals[] = {
-        {"map RAM", OVNVXD_IOCTL_MAP, &ram, sizeof ram, sizeof(OvnVxdMapAnswer),
+        {"map RAM", OVNVXD_IOCTL_MAP, &ram, sizeof ram, kAnswer, ERROR_ACCESS_DENIED},
+        {"map a frame buffer", OVNVXD_IOCTL_MAP, &frameBuffer, sizeof frameBuffer, kAnswer,
          ERROR_ACCESS_DENIED},
-        {"map zero bytes", OVNVXD_IOCTL_MAP, &empty, sizeof empty, sizeof(OvnVxdMapAnswer),
+        {"map a page of an aperture that is not granted", OVNVXD_IOCTL_MAP, &otherPage,
+         sizeof otherPage, kAnswer, ERROR_ACCESS_DENIED},
+        {"map a GPIO page where no card is", OVNVXD_IOCTL_MAP, &gpioPage, sizeof gpioPage, kAnswer,
+         ERROR_ACCESS_DENIED},
+        {"map 0xFFFFF900 bytes", OVNVXD_IOCTL_MAP, &huge, sizeof huge, kAnswer,
+         kErrorInvalidUserBuffer},
+        {"map more than 4 GiB", OVNVXD_IOCTL_MAP, &over4GiB, sizeof over4GiB, kAnswer,
+         kErrorInvalidUserBuffer},
+        {"map past the end of a granted page", OVNVXD_IOCTL_MAP, &pastPage, sizeof pastPage,
+         kAnswer, kErrorInvalidUserBuffer},
+        {"map zero bytes", OVNVXD_IOCTL_MAP, &empty, sizeof empty, kAnswer,
          ERROR_INVALID_PARAMETER},
-        {"map a range that wraps", OVNVXD_IOCTL_MAP, &wrapping, sizeof wrapping,
-         sizeof(OvnVxdMapAnswer), ERROR_INVALID_PARAMETER},
-        {"map with a short request", OVNVXD_IOCTL_MAP, &ram, sizeof ram - 8,
-         sizeof(OvnVxdMapAnswer), ERROR_BAD_LENGTH},
+        {"map a range that wraps", OVNVXD_IOCTL_MAP, &wrapping, sizeof wrapping, kAnswer,
+         ERROR_INVALID_PARAMETER},
+        {"map with the old request layout", OVNVXD_IOCTL_MAP, &layout1, sizeof layout1, kAnswer,
+         ERROR_BAD_LENGTH},
+        {"map with a short request", OVNVXD_IOCTL_MAP, &ram, sizeof ram - 8, kAnswer,
+         ERROR_BAD_LENGTH},
         {"map with a short answer buffer", OVNVXD_IOCTL_MAP, &ram, sizeof ram, 8, ERROR_BAD_LENGTH},
         {"read an absent function", OVNVXD_IOCTL_CONFIG_READ, &absent, sizeof absent,
          sizeof(OvnVxdConfigReadAnswer), kErrorNoSuchDevice},
@@ -119,9 +147,26 @@ void RawRequests() {
     }
 }
 
+// Each result of the driver core with the NTSTATUS the driver completes it with and the Win32
+// error this system makes of that.
+void PrintResultTable() {
+    using ToDosError = ULONG(WINAPI*)(LONG);
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    auto toDos = reinterpret_cast<ToDosError>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+    for (int r = 0; r < OVNVXD_RESULT_COUNT; ++r) {
+        const OvnVxdResult result = static_cast<OvnVxdResult>(r);
+        const std::uint32_t status = OvnVxdStatusOf(result);
+        std::printf("RESULT %-26s NTSTATUS 0x%08X Win32 %lu\n", OvnVxdResultName(result),
+                    static_cast<unsigned>(status),
+                    toDos ? toDos(static_cast<LONG>(status)) : 0xFFFFFFFFul);
+    }
+}
+
 }  // namespace
 
 int main() {
+    PrintResultTable();
     RawRequests();
     ThroughTheLibrary();
     return g_failures;

@@ -63,30 +63,74 @@ int COvnVxdClient::ScanBus(PciScanCallback callback, void* context) {
     return 1;
 }
 
+bool COvnVxdClient::ReleasePages(std::uint32_t index) {
+    Slot& slot = slots_[index];
+    SlotRecord& record = records_[index];
+    bool all = true;
+    for (std::uint32_t page = 0; page < kPages; ++page) {
+        // Closed to register access before the page goes away.
+        slot.pages[page].store(nullptr, std::memory_order_release);
+        if (record.driverIds[page] == 0) continue;
+        OvnVxdUnmap request{OVNVXD_PROTOCOL_VERSION, record.driverIds[page]};
+        all = Request(OVNVXD_IOCTL_UNMAP, &request, sizeof request, 0) && all;
+        record.driverIds[page] = 0;
+    }
+    record.used = false;
+    return all;
+}
+
 std::uint32_t COvnVxdClient::Map(std::uint32_t addressLow, std::uint32_t addressHigh,
                                  std::uint32_t length) {
+    const std::uint64_t address = (std::uint64_t{addressHigh} << 32) | addressLow;
     std::lock_guard<std::mutex> hold(lock_);
+    if (length == 0 || length > UINT64_MAX - address) {
+        Fail(OVNVXD_BAD_PARAMETER);
+        return 0;
+    }
     std::uint32_t index = 0;
-    while (index < kSlots && slots_[index].base.load(std::memory_order_relaxed) != nullptr) ++index;
-    if (index == kSlots) return 0;
-    union {
-        OvnVxdMap request;
-        OvnVxdMapAnswer answer;
-    } io{};
-    io.request = {OVNVXD_PROTOCOL_VERSION, length, (std::uint64_t{addressHigh} << 32) | addressLow};
-    if (!Request(OVNVXD_IOCTL_MAP, &io, sizeof io.request, sizeof io.answer)) return 0;
-    const std::uint64_t user = io.answer.userAddress;
-    if (user == 0 || user > UINTPTR_MAX - length || (user & 3) != 0) {
-        // Not addressable from this process: give it back.
-        OvnVxdUnmap unmap{OVNVXD_PROTOCOL_VERSION, io.answer.mapping};
-        Request(OVNVXD_IOCTL_UNMAP, &unmap, sizeof unmap, 0);
+    while (index < kSlots && records_[index].used) ++index;
+    if (index == kSlots) {
+        Fail(OVNVXD_TOO_MANY_MAPPINGS);
         return 0;
     }
     Slot& slot = slots_[index];
-    slot.length = length;
-    slot.driverId = io.answer.mapping;
-    slot.base.store(reinterpret_cast<volatile std::uint32_t*>(static_cast<std::uintptr_t>(user)),
-                    std::memory_order_release);
+    SlotRecord& record = records_[index];
+    record.used = true;
+    // The window starts at the aperture; its granted pages that it holds whole are mapped, and
+    // published only once all of them are.
+    volatile std::uint32_t* pages[kPages] = {};
+    bool any = false;
+    for (std::uint32_t page = 0; page < kPages; ++page) {
+        const std::uint32_t offset = page * kPage;
+        if (!OvnVxdGrantedOffset(offset) || length < offset || length - offset < kPage) continue;
+        union {
+            OvnVxdMap request;
+            OvnVxdMapAnswer answer;
+        } io{};
+        io.request = {OVNVXD_PROTOCOL_VERSION, offset, address + offset, kPage};
+        if (!Request(OVNVXD_IOCTL_MAP, &io, sizeof io.request, sizeof io.answer)) {
+            ReleasePages(index);
+            return 0;
+        }
+        record.driverIds[page] = io.answer.mapping;
+        const std::uint64_t user = io.answer.userAddress;
+        if (user == 0 || user > UINTPTR_MAX - (kPage - 1) || (user & (kPage - 1)) != 0) {
+            // Not addressable from this process: give it back.
+            Fail(OVNVXD_MAP_FAILED);
+            ReleasePages(index);
+            return 0;
+        }
+        pages[page] = reinterpret_cast<volatile std::uint32_t*>(static_cast<std::uintptr_t>(user));
+        any = true;
+    }
+    if (!any) {
+        Fail(OVNVXD_NOT_GRANTED);
+        record.used = false;
+        return 0;
+    }
+    for (std::uint32_t page = 0; page < kPages; ++page) {
+        slot.pages[page].store(pages[page], std::memory_order_release);
+    }
     return kMappingTag + index + 1;
 }
 
@@ -94,13 +138,6 @@ int COvnVxdClient::Unmap(std::uint32_t mapping) {
     const std::uint32_t index = mapping - kMappingTag - 1;
     if (index >= kSlots) return 0;
     std::lock_guard<std::mutex> hold(lock_);
-    Slot& slot = slots_[index];
-    if (slot.base.load(std::memory_order_relaxed) == nullptr) return 0;
-    OvnVxdUnmap request{OVNVXD_PROTOCOL_VERSION, slot.driverId};
-    // The slot is closed to register access before the pages go away.
-    slot.base.store(nullptr, std::memory_order_release);
-    const bool unmapped = Request(OVNVXD_IOCTL_UNMAP, &request, sizeof request, 0);
-    slot.length = 0;
-    slot.driverId = 0;
-    return unmapped ? 1 : 0;
+    if (!records_[index].used) return 0;
+    return ReleasePages(index) ? 1 : 0;
 }

@@ -63,51 +63,96 @@ TEST_F(DriverClientTest, ConfigurationReadsAtEveryOffsetTheUtilityUses) {
     EXPECT_NE(client.LastError(), 0u);
 }
 
-TEST_F(DriverClientTest, RegisterAccessReachesTheApertureAtItsOffsets) {
+TEST_F(DriverClientTest, RegisterAccessReachesTheGrantedPagesOnly) {
     const std::uint32_t first = MapAperture(0), second = MapAperture(1);
     ASSERT_NE(first, 0u);
     ASSERT_NE(second, 0u);
     ASSERT_NE(first, second);
+    EXPECT_EQ(m.hal.LiveMappings(), 4) << "two pages per window";
     const std::uint32_t value = 0xA5C30F01u;
-    EXPECT_EQ(client.Write(first, 0x6200, &value, 4), 1);
-    EXPECT_EQ(At(m.aperture[0], 0x6200), value);
-    EXPECT_EQ(At(m.aperture[1], 0x6200), 0u);
+    EXPECT_EQ(client.Write(first, 0x179C, &value, 4), 1);
+    EXPECT_EQ(At(m.aperture[0], 0x179C), value);
+    EXPECT_EQ(At(m.aperture[1], 0x179C), 0u);
+    EXPECT_EQ(client.Write(second, 0x60EC, &value, 4), 1);
+    EXPECT_EQ(At(m.aperture[1], 0x60EC), value);
     const std::uint32_t planted = 0x00C0FFEEu;
-    std::memcpy(m.aperture[1] + 0xFFFC, &planted, 4);
+    std::memcpy(m.aperture[1] + 0x6FFC, &planted, 4);
     std::uint32_t read = 0;
-    EXPECT_EQ(client.Read(second, 0xFFFC, &read, 4), 1);
+    EXPECT_EQ(client.Read(second, 0x6FFC, &read, 4), 1) << "the last dword of a granted page";
     EXPECT_EQ(read, planted);
 
-    // Outside the mapping, unaligned, other sizes, unknown handles: nothing happens.
-    EXPECT_EQ(client.Read(second, 0x10000, &read, 4), 0);
-    EXPECT_EQ(client.Read(second, 0x6202, &read, 4), 0);
-    EXPECT_EQ(client.Read(second, 0x6200, &read, 2), 0);
-    EXPECT_EQ(client.Write(0, 0, &value, 4), 0);
-    EXPECT_EQ(client.Write(second + 1, 0, &value, 4), 0);
+    // Every other page of the window, unaligned, other sizes, unknown handles: refused, counted,
+    // and the memory behind stays as it was.
+    std::memcpy(m.aperture[1] + 0xFFFC, &planted, 4);
+    std::uint64_t refusals = 0;
+    for (std::uint32_t offset : {0x0000u, 0x0FFCu, 0x2000u, 0x5FFCu, 0x7000u, 0xFFFCu, 0x10000u}) {
+        read = 0x1234;
+        EXPECT_EQ(client.Read(second, offset, &read, 4), 0) << std::hex << offset;
+        EXPECT_EQ(read, 0x1234u);
+        EXPECT_EQ(client.Write(second, offset, &value, 4), 0) << std::hex << offset;
+        refusals += 2;
+    }
+    EXPECT_EQ(At(m.aperture[1], 0xFFFC), planted);
+    EXPECT_EQ(At(m.aperture[1], 0x0000), 0u);
+    EXPECT_EQ(client.Read(second, 0x179E, &read, 4), 0);
+    EXPECT_EQ(client.Read(second, 0x1798, &read, 2), 0);
+    EXPECT_EQ(client.Write(0, 0x1798, &value, 4), 0);
+    EXPECT_EQ(client.Write(second + 1, 0x1798, &value, 4), 0);
+    EXPECT_EQ(client.RefusedAccesses(), refusals + 4);
 
     EXPECT_EQ(client.Unmap(first), 1);
-    EXPECT_EQ(client.Write(first, 0x6200, &planted, 4), 0);
+    EXPECT_EQ(client.Write(first, 0x179C, &planted, 4), 0);
     EXPECT_EQ(client.Unmap(first), 0);
-    EXPECT_EQ(m.hal.LiveMappings(), 1);
+    EXPECT_EQ(m.hal.LiveMappings(), 2);
 }
 
 TEST_F(DriverClientTest, RefusedMappingsGiveHandleZero) {
-    EXPECT_EQ(client.Map(static_cast<std::uint32_t>(tagDriverTestMachine::kRamBase), 0, 0x1000),
+    EXPECT_EQ(client.Map(static_cast<std::uint32_t>(tagDriverTestMachine::kRamBase), 0, 0x10000),
               0u);
-    EXPECT_EQ(client.LastError(), static_cast<std::uint32_t>(OVNVXD_NOT_IN_K740_BAR));
+    EXPECT_EQ(client.LastError(), static_cast<std::uint32_t>(OVNVXD_NOT_GRANTED));
     const std::uint64_t past = m.Aperture(0) + 0x8000;
     EXPECT_EQ(client.Map(static_cast<std::uint32_t>(past), static_cast<std::uint32_t>(past >> 32),
                          0x10000),
               0u);
-    EXPECT_EQ(client.LastError(), static_cast<std::uint32_t>(OVNVXD_BEYOND_BAR));
+    EXPECT_EQ(client.LastError(), static_cast<std::uint32_t>(OVNVXD_NOT_GRANTED));
+    const std::uint64_t a0 = m.Aperture(0);
+    EXPECT_EQ(
+        client.Map(static_cast<std::uint32_t>(a0), static_cast<std::uint32_t>(a0 >> 32), 0x1FFF),
+        0u)
+        << "a window that holds no granted page whole";
+    EXPECT_EQ(client.Map(0xFFFFF000u, 0xFFFFFFFFu, 0x10000), 0u);
+    EXPECT_EQ(client.LastError(), static_cast<std::uint32_t>(OVNVXD_BAD_PARAMETER));
     EXPECT_EQ(m.hal.LiveMappings(), 0);
+}
+
+TEST_F(DriverClientTest, AShortWindowHasOnlyTheGpioPage) {
+    const std::uint64_t a1 = m.Aperture(1);
+    const std::uint32_t window = client.Map(static_cast<std::uint32_t>(a1), 0, 0x2000);
+    ASSERT_NE(window, 0u);
+    EXPECT_EQ(m.hal.LiveMappings(), 1);
+    std::uint32_t value = 0;
+    EXPECT_EQ(client.Read(window, 0x17A4, &value, 4), 1);
+    EXPECT_EQ(client.Read(window, 0x60D0, &value, 4), 0);
+}
+
+TEST_F(DriverClientTest, AWindowOverRamIsRefusedWhole) {
+    // Card 0's I2C page is reported as RAM: the GPIO page it got is given back.
+    m.hal.AddRam(m.Aperture(0) + 0x6000, 0x1000);
+    EXPECT_EQ(MapAperture(0), 0u);
+    EXPECT_EQ(client.LastError(), static_cast<std::uint32_t>(OVNVXD_OVER_RAM));
+    EXPECT_EQ(m.hal.LiveMappings(), 0);
+    EXPECT_EQ(transport.MappingCount(), 0u);
 }
 
 TEST_F(DriverClientTest, ClosingTheHandleReleasesTheMappings) {
     ASSERT_NE(MapAperture(0), 0u);
-    ASSERT_NE(MapAperture(1), 0u);
-    EXPECT_EQ(m.hal.LiveMappings(), 2);
+    const std::uint32_t second = MapAperture(1);
+    ASSERT_NE(second, 0u);
+    EXPECT_EQ(m.hal.LiveMappings(), 4);
     transport.Close();
+    EXPECT_EQ(m.hal.LiveMappings(), 0);
+    EXPECT_EQ(MapAperture(0), 0u) << "a cleaned-up handle takes no new window";
+    EXPECT_EQ(client.LastError(), static_cast<std::uint32_t>(OVNVXD_HANDLE_CLOSED));
     EXPECT_EQ(m.hal.LiveMappings(), 0);
 }
 
@@ -119,7 +164,7 @@ TEST_F(DriverClientTest, TwoThreadsOnTwoMappings) {
     bool readBack[2] = {true, true};
     auto worker = [&](int card) {
         for (std::uint32_t i = 0; i < kRounds; ++i) {
-            const std::uint32_t offset = (i % 0x4000) * 4, value = i * 2 + card;
+            const std::uint32_t offset = 0x1000 + (i % 0x400) * 4, value = i * 2 + card;
             std::uint32_t read = 0;
             client.Write(mappings[card], offset, &value, 4);
             client.Read(mappings[card], offset, &read, 4);
@@ -133,7 +178,7 @@ TEST_F(DriverClientTest, TwoThreadsOnTwoMappings) {
     EXPECT_TRUE(readBack[1]);
     for (int card = 0; card < 2; ++card) {
         const std::uint32_t last = kRounds - 1;
-        EXPECT_EQ(At(m.aperture[card], (last % 0x4000) * 4), last * 2 + card);
+        EXPECT_EQ(At(m.aperture[card], 0x1000 + (last % 0x400) * 4), last * 2 + card);
     }
 }
 
@@ -169,11 +214,14 @@ TEST_F(DriverClientTest, TheUtilitysScanFindsAndMapsBothCards) {
             const tagPciInfo& card = scan.devices->items[i];
             ASSERT_NE(card.hRegisters, 0u);
             EXPECT_EQ(memWrite32(card.hRegisters, 0x60D0, 0x1000u + i), 1);
+            EXPECT_EQ(memWrite32(card.hRegisters, 0x2000, 1), 0);
             EXPECT_EQ(At(m.aperture[i], 0x60D0), 0x1000u + i);
             EXPECT_EQ(m.machine.Card(static_cast<int>(i)).Function().Dword(0x04) & 2, 2u);
             EXPECT_EQ(m.machine.Card(static_cast<int>(i)).Function().Dword(0xE0) & 3, 0u);
         }
-        EXPECT_EQ(m.hal.LiveMappings(), 2);
+        EXPECT_EQ(m.hal.LiveMappings(), 4);
+        // The scan's own two writes per card (memory decoding, dword 0xE0), none by the maps.
+        EXPECT_EQ(m.hal.ConfigWrites(), 4u);
     }
     EXPECT_EQ(m.hal.LiveMappings(), 0) << "the scanner's destruction unmaps";
     driver_access::ResetForTesting();

@@ -6,9 +6,9 @@
 void OvnVxdHandleInit(OvnVxdHandle* handle, uint32_t seed) {
     uint32_t i;
     handle->generation = seed & 0x00FFFFFFu;
+    handle->closed = 0;
     for (i = 0; i < OVNVXD_MAX_MAPPINGS; ++i) {
         handle->mappings[i].id = 0;
-        handle->mappings[i].pageLength = 0;
         handle->mappings[i].userAddress = 0;
         handle->mappings[i].halMapping = 0;
     }
@@ -17,13 +17,13 @@ void OvnVxdHandleInit(OvnVxdHandle* handle, uint32_t seed) {
 static void ReleaseEntry(OvnVxdMappingEntry* entry, const OvnVxdHal* hal) {
     hal->unmapPhysical(hal->context, entry->halMapping);
     entry->id = 0;
-    entry->pageLength = 0;
     entry->userAddress = 0;
     entry->halMapping = 0;
 }
 
-void OvnVxdHandleRelease(OvnVxdHandle* handle, const OvnVxdHal* hal) {
+void OvnVxdHandleCleanup(OvnVxdHandle* handle, const OvnVxdHal* hal) {
     uint32_t i;
+    handle->closed = 1;
     for (i = 0; i < OVNVXD_MAX_MAPPINGS; ++i) {
         if (handle->mappings[i].id != 0) ReleaseEntry(&handle->mappings[i], hal);
     }
@@ -80,34 +80,30 @@ static OvnVxdResult Enumerate(const OvnVxdHal* hal, void* buffer, uint32_t* answ
 static OvnVxdResult Map(OvnVxdHandle* handle, const OvnVxdHal* hal, void* buffer,
                         uint32_t* answerLength) {
     const OvnVxdMap* request = (const OvnVxdMap*)buffer;
-    const uint64_t address = request->physicalAddress;
-    const uint32_t length = request->length;
+    const uint64_t address = request->physicalAddress, length = request->length;
+    const uint64_t pageStart = address & ~(uint64_t)(OVNVXD_PAGE_SIZE - 1);
     OvnVxdMapAnswer* answer = (OvnVxdMapAnswer*)buffer;
     OvnVxdMappingEntry* entry = 0;
-    uint64_t pageStart, userAddress = 0;
-    uint32_t slot, pageLength;
+    uint64_t userAddress = 0;
+    uint32_t slot;
     void* halMapping = 0;
     OvnVxdResult result;
-    for (slot = 0; slot < OVNVXD_MAX_MAPPINGS; ++slot) {
-        if (handle->mappings[slot].id == 0) {
-            entry = &handle->mappings[slot];
-            break;
-        }
-    }
-    result = OvnVxdCheckMapRange(hal, address, length);
+    /* A map that waited while the handle was cleaned up must not outlive the cleanup. */
+    if (handle->closed) return OVNVXD_HANDLE_CLOSED;
+    result = OvnVxdCheckMapRange(hal, address, request->apertureOffset, length);
     if (result != OVNVXD_OK) return result;
+    for (slot = 0; slot < OVNVXD_MAX_MAPPINGS && entry == 0; ++slot) {
+        if (handle->mappings[slot].id == 0) entry = &handle->mappings[slot];
+    }
     if (entry == 0) return OVNVXD_TOO_MANY_MAPPINGS;
-    pageStart = address & ~(uint64_t)(OVNVXD_PAGE_SIZE - 1);
-    pageLength =
-        (uint32_t)(((address + length + OVNVXD_PAGE_SIZE - 1) & ~(uint64_t)(OVNVXD_PAGE_SIZE - 1)) -
-                   pageStart);
-    if (!hal->mapPhysical(hal->context, pageStart, pageLength, &halMapping, &userAddress)) {
+    slot = (uint32_t)(entry - handle->mappings);
+    /* Exactly the one granted page: the check above keeps the range inside it. */
+    if (!hal->mapPhysical(hal->context, pageStart, OVNVXD_PAGE_SIZE, &halMapping, &userAddress)) {
         return OVNVXD_MAP_FAILED;
     }
     handle->generation = (handle->generation + 1) & 0x00FFFFFFu;
     if (handle->generation == 0) handle->generation = 1;
     entry->id = (handle->generation << SLOT_BITS) | (slot + 1);
-    entry->pageLength = pageLength;
     entry->userAddress = userAddress;
     entry->halMapping = halMapping;
     answer->version = OVNVXD_PROTOCOL_VERSION;
@@ -185,10 +181,12 @@ const char* OvnVxdResultName(OvnVxdResult result) {
                                                             "OVNVXD_NO_DEVICE",
                                                             "OVNVXD_NOT_K740",
                                                             "OVNVXD_WRITE_REFUSED",
-                                                            "OVNVXD_NOT_IN_K740_BAR",
-                                                            "OVNVXD_BEYOND_BAR",
+                                                            "OVNVXD_NOT_GRANTED",
+                                                            "OVNVXD_BEYOND_GRANT",
                                                             "OVNVXD_NO_SUCH_MAPPING",
                                                             "OVNVXD_TOO_MANY_MAPPINGS",
-                                                            "OVNVXD_MAP_FAILED"};
+                                                            "OVNVXD_MAP_FAILED",
+                                                            "OVNVXD_OVER_RAM",
+                                                            "OVNVXD_HANDLE_CLOSED"};
     return (unsigned)result < OVNVXD_RESULT_COUNT ? kNames[result] : "OVNVXD_?";
 }

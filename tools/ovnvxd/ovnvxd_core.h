@@ -9,6 +9,7 @@
 
 #include <stdint.h>
 
+#include "tools/ovnvxd/ovnvxd_grant.h"
 #include "tools/ovnvxd/ovnvxd_protocol.h"
 
 #ifdef __cplusplus
@@ -20,6 +21,9 @@ extern "C" {
 #define OVNVXD_K740_IDENTITY 0x68281002u  /* device 0x6828 << 16 | vendor 0x1002 */
 #define OVNVXD_K740_SUBSYSTEM 0x25401FA7u /* subsystem 0x2540 << 16 | subsystem vendor 0x1FA7 */
 
+/* Called once per range of physical RAM; returns nonzero to go on. */
+typedef int (*OvnVxdRamVisitor)(void* visitContext, uint64_t base, uint64_t length);
+
 /* The platform under the core. Every function returns nonzero on success. */
 typedef struct OvnVxdHal {
     void* context;
@@ -28,30 +32,35 @@ typedef struct OvnVxdHal {
     int (*configRead)(void* context, uint32_t device, uint32_t offset, void* data, uint32_t size);
     int (*configWrite)(void* context, uint32_t device, uint32_t offset, const void* data,
                        uint32_t size);
+    /* Calls visit for every range of physical RAM the system has; 0 when the list cannot be had
+     * (the core then maps nothing). */
+    int (*forEachRamRange)(void* context, OvnVxdRamVisitor visit, void* visitContext);
     /* Maps length bytes (whole pages) of physical address space, page-aligned, into the calling
      * process; *mapping is what unmapPhysical gets back. */
-    int (*mapPhysical)(void* context, uint64_t physicalAddress, uint32_t length, void** mapping,
+    int (*mapPhysical)(void* context, uint64_t physicalAddress, uint64_t length, void** mapping,
                        uint64_t* userAddress);
     void (*unmapPhysical)(void* context, void* mapping);
 } OvnVxdHal;
 
 typedef struct OvnVxdMappingEntry {
-    uint32_t id; /* 0: free */
-    uint32_t pageLength;
-    uint64_t userAddress; /* of the first mapped page */
+    uint32_t id;          /* 0: free */
+    uint64_t userAddress; /* of the mapped page */
     void* halMapping;
 } OvnVxdMappingEntry;
 
-/* The state of one open handle: the mappings it made. */
+/* The state of one open handle: the mappings it made, and whether it has been cleaned up. */
 typedef struct OvnVxdHandle {
     uint32_t generation;
+    uint32_t closed;
     OvnVxdMappingEntry mappings[OVNVXD_MAX_MAPPINGS];
 } OvnVxdHandle;
 
 /* seed starts the handle's id sequence, so that two handles rarely hand out the same ids. */
 void OvnVxdHandleInit(OvnVxdHandle* handle, uint32_t seed);
-/* Releases every mapping the handle still holds (its close, the process's exit included). */
-void OvnVxdHandleRelease(OvnVxdHandle* handle, const OvnVxdHal* hal);
+/* The handle's cleanup (its close, its owner's exit): releases every mapping it still holds, and
+ * every later map request on it is refused with OVNVXD_HANDLE_CLOSED. Calling it again does
+ * nothing. */
+void OvnVxdHandleCleanup(OvnVxdHandle* handle, const OvnVxdHal* hal);
 uint32_t OvnVxdHandleMappingCount(const OvnVxdHandle* handle);
 
 /* One METHOD_BUFFERED request: the request is in buffer[0..inLength), the answer goes to
@@ -72,21 +81,20 @@ int OvnVxdIsK740(const OvnVxdHal* hal, uint32_t device);
 uint32_t OvnVxdWalkFunctions(const OvnVxdHal* hal, uint32_t firstAddress, uint16_t* devices,
                              uint32_t capacity, uint32_t* count);
 
-typedef struct OvnVxdBar {
-    uint64_t base;
-    uint64_t size; /* 0: unimplemented or unassigned */
-    int isMemory;
-    int is64Bit;
-} OvnVxdBar;
+/* The register aperture of a K740 function, read as the utility's scan reads it (the BAR after
+ * BAR0, its low byte cleared), from configuration reads alone: no BAR is ever written or sized.
+ * Nonzero only when that BAR is a memory BAR whose own base is the same address and is aligned to
+ * the 64 KiB the aperture spans. */
+int OvnVxdApertureOf(const OvnVxdHal* hal, uint32_t device, uint64_t* aperture);
 
-/* Decodes the BAR at configuration offset barOffset (0x10..0x24), sizing a memory BAR the standard
- * way (decoding off, all ones written, the mask read back, everything restored). Returns the
- * offset of the next BAR (+8 for a 64-bit BAR). */
-uint32_t OvnVxdDecodeBar(const OvnVxdHal* hal, uint32_t device, uint32_t barOffset, OvnVxdBar* bar);
+/* Nonzero when [base, base + length) meets no RAM the system reports (and the report was had). */
+int OvnVxdClearOfRam(const OvnVxdHal* hal, uint64_t base, uint64_t length);
 
-/* Whether physical range [address, address + length) may be mapped: OVNVXD_OK only when it lies
- * inside one memory BAR of a K740 function, whole pages included. */
-OvnVxdResult OvnVxdCheckMapRange(const OvnVxdHal* hal, uint64_t address, uint32_t length);
+/* Whether [address, address + length), said to lie at apertureOffset of a register aperture, may be
+ * mapped: OVNVXD_OK only when it lies in one granted page of a K740 function's aperture and that
+ * page is clear of RAM. Reads configuration space only. */
+OvnVxdResult OvnVxdCheckMapRange(const OvnVxdHal* hal, uint64_t address, uint32_t apertureOffset,
+                                 uint64_t length);
 
 /* Whether a configuration write is one the utility makes: 0x04 setting bit 1, 0xE0 clearing bits
  * 1-0, on a K740. On OVNVXD_OK, the write to make is returned through the three out-parameters. */

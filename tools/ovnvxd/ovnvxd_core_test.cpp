@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "tools/ovnvxd/ovnvxd_direct_transport.h"
@@ -28,11 +29,17 @@ protected:
         if (answer != nullptr) std::memcpy(answer, buffer.data(), answered);
         return OVNVXD_OK;
     }
-    OvnVxdResult Map(std::uint64_t address, std::uint32_t length, OvnVxdMapAnswer* answer = nullptr,
-                     COvnVxdDirectTransport* through = nullptr) {
+    // length bytes at apertureOffset of card's register aperture.
+    OvnVxdResult MapAt(int card, std::uint32_t apertureOffset, std::uint64_t length,
+                       OvnVxdMapAnswer* answer = nullptr,
+                       COvnVxdDirectTransport* through = nullptr) {
+        return Map(m.Aperture(card) + apertureOffset, apertureOffset, length, answer, through);
+    }
+    OvnVxdResult Map(std::uint64_t address, std::uint32_t apertureOffset, std::uint64_t length,
+                     OvnVxdMapAnswer* answer = nullptr, COvnVxdDirectTransport* through = nullptr) {
         OvnVxdMapAnswer local{};
-        return Send(OVNVXD_IOCTL_MAP, OvnVxdMap{kVersion, length, address}, sizeof local,
-                    answer ? answer : &local, through);
+        return Send(OVNVXD_IOCTL_MAP, OvnVxdMap{kVersion, apertureOffset, address, length},
+                    sizeof local, answer ? answer : &local, through);
     }
     OvnVxdResult Write(std::uint32_t device, std::uint32_t offset, std::uint32_t value,
                        std::uint32_t size = 4) {
@@ -56,35 +63,98 @@ protected:
     COvnVxdDirectTransport handle{m.hal.Hal()};
 };
 
-TEST_F(DriverCoreTest, MapsOnlyInsideAK740MemoryBar) {
+TEST_F(DriverCoreTest, GrantsTheRegisterPagesOfBothCards) {
     OvnVxdMapAnswer answer{};
-    ASSERT_EQ(Map(m.Aperture(0), 0x10000, &answer), OVNVXD_OK);
+    ASSERT_EQ(MapAt(0, 0x1000, 0x1000, &answer), OVNVXD_OK);
     EXPECT_NE(answer.mapping, 0u);
-    EXPECT_EQ(answer.userAddress, reinterpret_cast<std::uintptr_t>(m.aperture[0]));
-    // A range inside the aperture that does not start on a page: the whole pages are mapped and
-    // the answer points at the requested byte.
-    ASSERT_EQ(Map(m.Aperture(1) + 0x2010, 0x20, &answer), OVNVXD_OK);
-    EXPECT_EQ(answer.userAddress, reinterpret_cast<std::uintptr_t>(m.aperture[1] + 0x2010));
-    EXPECT_EQ(m.hal.MapCalls().back(), std::make_pair(m.Aperture(1) + 0x2000, 0x1000u));
-
-    const std::size_t granted = m.hal.MapCalls().size();
-    EXPECT_EQ(Map(tagDriverTestMachine::kRamBase, 0x1000), OVNVXD_NOT_IN_K740_BAR);
-    EXPECT_EQ(Map(tagDriverTestMachine::kOtherBarBase, 0x1000), OVNVXD_NOT_IN_K740_BAR);
-    EXPECT_EQ(Map(0xE000, 0x100), OVNVXD_NOT_IN_K740_BAR);  // card 0's I/O BAR
-    EXPECT_EQ(Map(0, 0x1000), OVNVXD_NOT_IN_K740_BAR);      // no BAR is ever at 0
-    EXPECT_EQ(Map(m.Aperture(0) + 0xF000, 0x2000), OVNVXD_BEYOND_BAR);
-    EXPECT_EQ(Map(m.Aperture(1) + 0xFFFC, 8), OVNVXD_BEYOND_BAR);
-    EXPECT_EQ(Map(m.Aperture(1) + 0x10000, 4), OVNVXD_NOT_IN_K740_BAR);
-    EXPECT_EQ(Map(m.Aperture(0), 0), OVNVXD_BAD_PARAMETER);
-    EXPECT_EQ(Map(~0ull - 3, 8), OVNVXD_BAD_PARAMETER);
-    EXPECT_EQ(m.hal.MapCalls().size(), granted) << "a refused range reached the system";
+    EXPECT_EQ(answer.userAddress, reinterpret_cast<std::uintptr_t>(m.aperture[0] + 0x1000));
+    ASSERT_EQ(MapAt(0, 0x6000, 0x1000), OVNVXD_OK);
+    // Part of a page: the whole page is mapped and the answer points at the requested byte.
+    ASSERT_EQ(MapAt(1, 0x60D0, 0x20, &answer), OVNVXD_OK);
+    EXPECT_EQ(answer.userAddress, reinterpret_cast<std::uintptr_t>(m.aperture[1] + 0x60D0));
+    EXPECT_EQ(m.hal.MapCalls().back(),
+              std::make_pair(m.Aperture(1) + 0x6000, std::uint64_t{0x1000}));
+    ASSERT_EQ(MapAt(1, 0x1798, 0x10), OVNVXD_OK);
+    EXPECT_EQ(m.hal.LiveMappings(), 4);
 }
 
-TEST_F(DriverCoreTest, FrameBufferBarIsAK740BarToo) {
-    // BAR0 of card 1 is a 32-bit 256 MiB frame buffer at 0xD0000000: inside, but no RAM is behind
-    // it here, so the system's mapping fails after the checks passed.
-    EXPECT_EQ(Map(0xD0000000u, 0x1000), OVNVXD_MAP_FAILED);
-    EXPECT_EQ(Map(0xDFFFF000u, 0x2000), OVNVXD_BEYOND_BAR);
+// Every refusal with its result; none reaches the system's mapping, none writes configuration.
+TEST_F(DriverCoreTest, RefusesEverythingButTheGrantedPages) {
+    struct Case {
+        const char* what;
+        std::uint64_t address;
+        std::uint32_t apertureOffset;
+        std::uint64_t length;
+        OvnVxdResult expected;
+    };
+    const std::uint64_t a0 = m.Aperture(0), a1 = m.Aperture(1);
+    const Case cases[] = {
+        {"card 1's frame buffer (BAR0)", 0xD0000000u, 0, 0x1000, OVNVXD_NOT_GRANTED},
+        {"frame buffer named as a GPIO page", 0xD0001000u, 0x1000, 0x1000, OVNVXD_NOT_GRANTED},
+        {"card 0's frame buffer above 4 GiB", 0x1000000000ull + 0x1000, 0x1000, 0x1000,
+         OVNVXD_NOT_GRANTED},
+        {"aperture page 0", a0, 0, 0x1000, OVNVXD_NOT_GRANTED},
+        {"aperture page 2", a0 + 0x2000, 0x2000, 0x1000, OVNVXD_NOT_GRANTED},
+        {"aperture page 15", a1 + 0xF000, 0xF000, 0x1000, OVNVXD_NOT_GRANTED},
+        {"the GPIO page named at another offset", a0 + 0x1000, 0x6000, 0x1000, OVNVXD_NOT_GRANTED},
+        {"past the aperture", a0 + 0x11000, 0x11000, 0x1000, OVNVXD_NOT_GRANTED},
+        {"RAM", tagDriverTestMachine::kRamBase + 0x1000, 0x1000, 0x1000, OVNVXD_NOT_GRANTED},
+        {"the other maker's 0x6828", tagDriverTestMachine::kOtherBarBase + 0x1000, 0x1000, 0x1000,
+         OVNVXD_NOT_GRANTED},
+        {"card 0's I/O BAR", 0xE000 + 0x1000, 0x1000, 0x100, OVNVXD_NOT_GRANTED},
+        {"zero bytes", a0 + 0x1000, 0x1000, 0, OVNVXD_BAD_PARAMETER},
+        {"a range that wraps", ~0ull - 3, 0x1000, 8, OVNVXD_BAD_PARAMETER},
+        {"an offset above the address", 0x800, 0x1000, 0x100, OVNVXD_BAD_PARAMETER},
+        {"0xFFFFF900 bytes", a0 + 0x1000, 0x1000, 0xFFFFF900u, OVNVXD_BEYOND_GRANT},
+        {"4 GiB", a0 + 0x1000, 0x1000, 0x100000000ull, OVNVXD_BEYOND_GRANT},
+        {"4 GiB and a page", a0 + 0x1000, 0x1000, 0x100001000ull, OVNVXD_BEYOND_GRANT},
+        {"a page and a byte", a0 + 0x6000, 0x6000, 0x1001, OVNVXD_BEYOND_GRANT},
+        {"across the GPIO page's end", a1 + 0x1FFC, 0x1FFC, 8, OVNVXD_BEYOND_GRANT},
+        {"the whole 64 KiB window", a0, 0, 0x10000, OVNVXD_NOT_GRANTED},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Map(c.address, c.apertureOffset, c.length), c.expected)
+            << c.what << ": got the result on the left";
+    }
+    EXPECT_TRUE(m.hal.MapCalls().empty()) << "a refused range reached the system";
+    EXPECT_EQ(m.hal.ConfigWrites(), 0u);
+}
+
+TEST_F(DriverCoreTest, APageOverRamIsRefused) {
+    // Card 1's aperture BAR moved onto RAM: the device says so, the system's RAM list says no.
+    m.machine.FindFunction(4, 0, 0)->Preset32(
+        0x14, static_cast<std::uint32_t>(tagDriverTestMachine::kRamBase));
+    EXPECT_EQ(Map(tagDriverTestMachine::kRamBase + 0x1000, 0x1000, 0x1000), OVNVXD_OVER_RAM);
+    EXPECT_EQ(Map(tagDriverTestMachine::kRamBase + 0x6000, 0x6000, 0x1000), OVNVXD_OVER_RAM);
+    // RAM that covers only the I2C page of card 0.
+    m.hal.AddRam(m.Aperture(0) + 0x6FFF, 1);
+    EXPECT_EQ(MapAt(0, 0x6000, 4), OVNVXD_OVER_RAM);
+    EXPECT_EQ(MapAt(0, 0x1000, 0x1000), OVNVXD_OK);
+    EXPECT_EQ(m.hal.MapCalls().size(), 1u);
+}
+
+TEST_F(DriverCoreTest, NoRamListNoMapping) {
+    m.hal.FailRamList();
+    EXPECT_EQ(MapAt(0, 0x1000, 0x1000), OVNVXD_OVER_RAM);
+    EXPECT_TRUE(m.hal.MapCalls().empty());
+}
+
+TEST_F(DriverCoreTest, MapsWriteNoConfigurationSpace) {
+    sim::PciFunction& card0 = m.machine.Card(0).Function();
+    sim::PciFunction& card1 = m.machine.Card(1).Function();
+    card0.Preset32(0x04, 0x00000003u, 0x00000407u);  // decoding on, as on a live card
+    card0.ClearAccesses();
+    card1.ClearAccesses();
+    int granted = 0;
+    for (int card = 0; card < 2; ++card) {
+        for (std::uint32_t page = 0; page < 0x10000; page += 0x1000) {
+            granted += MapAt(card, page, 0x1000) == OVNVXD_OK;
+        }
+    }
+    EXPECT_EQ(granted, 4);
+    EXPECT_EQ(m.hal.ConfigWrites(), 0u) << "configuration writes during 32 map requests";
+    EXPECT_EQ(card0.Writes() + card1.Writes(), 0u);
+    EXPECT_GT(card0.Reads(), 0u) << "the BARs are read";
 }
 
 TEST_F(DriverCoreTest, ConfigurationWritesOnlyTheUtilitysBits) {
@@ -180,8 +250,8 @@ TEST_F(DriverCoreTest, MalformedRequestsAreRefusedBeforeAnythingIsTouched) {
 TEST_F(DriverCoreTest, MappingsBelongToTheHandleThatMadeThem) {
     COvnVxdDirectTransport other{m.hal.Hal()};
     OvnVxdMapAnswer mine{}, theirs{};
-    ASSERT_EQ(Map(m.Aperture(0), 0x10000, &mine), OVNVXD_OK);
-    ASSERT_EQ(Map(m.Aperture(1), 0x10000, &theirs, &other), OVNVXD_OK);
+    ASSERT_EQ(MapAt(0, 0x1000, 0x1000, &mine), OVNVXD_OK);
+    ASSERT_EQ(MapAt(1, 0x6000, 0x1000, &theirs, &other), OVNVXD_OK);
     EXPECT_EQ(Send(OVNVXD_IOCTL_UNMAP, OvnVxdUnmap{kVersion, theirs.mapping}),
               OVNVXD_NO_SUCH_MAPPING);
     EXPECT_EQ(Send(OVNVXD_IOCTL_UNMAP, OvnVxdUnmap{kVersion, 0}), OVNVXD_NO_SUCH_MAPPING);
@@ -199,14 +269,31 @@ TEST_F(DriverCoreTest, MappingsBelongToTheHandleThatMadeThem) {
 
 TEST_F(DriverCoreTest, ClosingTheHandleReleasesEveryMapping) {
     for (int i = 0; i < OVNVXD_MAX_MAPPINGS; ++i) {
-        ASSERT_EQ(Map(m.Aperture(i & 1) + 0x1000 * (i % 16), 0x1000), OVNVXD_OK) << i;
+        ASSERT_EQ(MapAt(i & 1, (i & 2) ? 0x1000 : 0x6000, 0x1000), OVNVXD_OK) << i;
     }
-    EXPECT_EQ(Map(m.Aperture(0), 0x1000), OVNVXD_TOO_MANY_MAPPINGS);
+    EXPECT_EQ(MapAt(0, 0x1000, 0x1000), OVNVXD_TOO_MANY_MAPPINGS);
     EXPECT_EQ(handle.MappingCount(), static_cast<std::uint32_t>(OVNVXD_MAX_MAPPINGS));
     EXPECT_EQ(m.hal.LiveMappings(), OVNVXD_MAX_MAPPINGS);
     handle.Close();
     EXPECT_EQ(m.hal.LiveMappings(), 0);
-    EXPECT_EQ(Map(m.Aperture(0), 0x1000), OVNVXD_NO_DEVICE);  // a closed handle takes nothing
+    EXPECT_EQ(MapAt(0, 0x1000, 0x1000), OVNVXD_HANDLE_CLOSED) << "a cleaned-up handle maps nothing";
+    handle.Close();
+    EXPECT_EQ(m.hal.LiveMappings(), 0);
+}
+
+TEST_F(DriverCoreTest, AMapWaitingOnACleanupIsRefused) {
+    ASSERT_EQ(MapAt(0, 0x1000, 0x1000), OVNVXD_OK);
+    m.hal.HoldNextUnmap();
+    std::thread cleanup([this] { handle.Close(); });
+    m.hal.WaitUnmapEntered();  // the cleanup holds the handle now
+    OvnVxdResult raced = OVNVXD_OK;
+    std::thread map([this, &raced] { raced = MapAt(1, 0x6000, 0x1000); });
+    m.hal.ReleaseUnmap();
+    cleanup.join();
+    map.join();
+    EXPECT_EQ(raced, OVNVXD_HANDLE_CLOSED);
+    EXPECT_EQ(m.hal.LiveMappings(), 0) << "a mapping outlived its handle";
+    EXPECT_EQ(m.hal.MapCalls().size(), 1u);
 }
 
 TEST_F(DriverCoreTest, EnumerationResumesFromItsCursor) {

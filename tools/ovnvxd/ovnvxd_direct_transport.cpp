@@ -18,10 +18,6 @@ bool COvnVxdDirectTransport::Control(std::uint32_t code, void* buffer, std::uint
                                      std::uint32_t* error) {
     *answered = 0;
     std::lock_guard<std::mutex> hold(lock_);
-    if (closed_) {
-        *error = OVNVXD_NO_DEVICE;
-        return false;
-    }
     // A buffer of its own, 8-aligned as the system's is, holding the larger of the two lengths.
     std::vector<std::uint64_t> system((std::max(inLength, outLength) + 7) / 8 + 1);
     if (inLength != 0) std::memcpy(system.data(), buffer, inLength);
@@ -40,9 +36,7 @@ bool COvnVxdDirectTransport::Control(std::uint32_t code, void* buffer, std::uint
 
 void COvnVxdDirectTransport::Close() {
     std::lock_guard<std::mutex> hold(lock_);
-    if (closed_) return;
-    OvnVxdHandleRelease(&handle_, &hal_);
-    closed_ = true;
+    OvnVxdHandleCleanup(&handle_, &hal_);
 }
 
 std::uint32_t COvnVxdDirectTransport::MappingCount() {

@@ -18,7 +18,8 @@ public:
     bool Control(std::uint32_t code, void* buffer, std::uint32_t inLength, std::uint32_t outLength,
                  std::uint32_t* answered, std::uint32_t* error) override;
 
-    // What closing the handle does: every mapping it holds is released. Later requests fail.
+    // What the handle's cleanup does: every mapping it holds is released, and later map requests
+    // are refused (they reach the core, as a request in flight reaches the kernel's).
     void Close();
     std::uint32_t MappingCount();
 
@@ -26,5 +27,4 @@ private:
     OvnVxdHal hal_;
     std::mutex lock_;
     OvnVxdHandle handle_;
-    bool closed_ = false;
 };

@@ -1,20 +1,39 @@
 /* OvnVxd.sys: the kernel glue of the driver core. A legacy NT driver with one device that only
  * SYSTEM and elevated administrators can open; PCI configuration through the HAL's bus-data calls,
- * register apertures through MmMapIoSpace and an MDL mapped into the calling process. Each open
- * handle keeps its mappings in its file object and loses them at cleanup. */
+ * RAM from MmGetPhysicalMemoryRanges, the granted register pages through MmMapIoSpace and an MDL
+ * mapped into the calling process (a call that raises on failure, made through OvnVxdGuardedCall).
+ * Each open handle keeps its mappings in its file object; they go at the handle's cleanup or at its
+ * owner's exit, whichever comes first, always in the owner's address space while it still exists.
+ */
 #include <ntifs.h>
 
 #include "tools/ovnvxd/ovnvxd_core.h"
+#include "tools/ovnvxd/ovnvxd_guard.h"
+#include "tools/ovnvxd/ovnvxd_status.h"
 
 #define OVNVXD_TAG 0x6478564Fu /* "OVxd" */
+#ifndef MdlMappingNoExecute
+#define MdlMappingNoExecute 0x40000000u
+#endif
+
+/* Non-executable pool where the system has it (Windows 8 and later; earlier systems reject the
+ * type, and their non-paged pool is what there is). Set once in DriverEntry. */
+static POOL_TYPE g_pool = NonPagedPool;
+static ULONG g_noExecuteMapping = 0;
 
 /* One open handle. Requests on it are serialised by its mutex; only the process that opened it may
  * send them, because its mappings live in that process's address space. */
 typedef struct OvnVxdFile {
+    LIST_ENTRY link; /* in g_files */
     KMUTEX lock;
     PEPROCESS owner; /* referenced for the life of the handle */
     OvnVxdHandle core;
 } OvnVxdFile;
+
+/* Every open handle, so that an owner's exit finds its handles' mappings. Lock order: g_filesLock,
+ * then a file's lock. */
+static LIST_ENTRY g_files;
+static KMUTEX g_filesLock;
 
 /* One range of I/O space: the kernel's view, the MDL describing it, and the caller's view. */
 typedef struct OvnVxdKernelMapping {
@@ -46,6 +65,22 @@ static int HalConfigWrite(void* context, uint32_t device, uint32_t offset, const
                                  (PVOID)data, offset, size) == size;
 }
 
+static int HalForEachRamRange(void* context, OvnVxdRamVisitor visit, void* visitContext) {
+    PPHYSICAL_MEMORY_RANGE ranges = MmGetPhysicalMemoryRanges();
+    PPHYSICAL_MEMORY_RANGE range;
+    (void)context;
+    if (ranges == NULL) return 0;
+    for (range = ranges; range->BaseAddress.QuadPart != 0 || range->NumberOfBytes.QuadPart != 0;
+         ++range) {
+        if (!visit(visitContext, (uint64_t)range->BaseAddress.QuadPart,
+                   (uint64_t)range->NumberOfBytes.QuadPart)) {
+            break;
+        }
+    }
+    ExFreePool(ranges);
+    return 1;
+}
+
 static void FreeKernelMapping(OvnVxdKernelMapping* mapping) {
     if (mapping->userAddress != NULL) MmUnmapLockedPages(mapping->userAddress, mapping->mdl);
     if (mapping->mdl != NULL) IoFreeMdl(mapping->mdl);
@@ -53,26 +88,33 @@ static void FreeKernelMapping(OvnVxdKernelMapping* mapping) {
     ExFreePoolWithTag(mapping, OVNVXD_TAG);
 }
 
+/* The one call that raises instead of failing; run through OvnVxdGuardedCall. */
+static void MapIntoCaller(void* argument) {
+    OvnVxdKernelMapping* mapping = (OvnVxdKernelMapping*)argument;
+    mapping->userAddress = MmMapLockedPagesSpecifyCache(
+        mapping->mdl, UserMode, MmNonCached, NULL, FALSE, NormalPagePriority | g_noExecuteMapping);
+}
+
 /* Runs in the context of the process that sent the request (the handle's owner). */
-static int HalMapPhysical(void* context, uint64_t physicalAddress, uint32_t length, void** result,
+static int HalMapPhysical(void* context, uint64_t physicalAddress, uint64_t length, void** result,
                           uint64_t* userAddress) {
     PHYSICAL_ADDRESS physical;
     OvnVxdKernelMapping* mapping;
     (void)context;
-    mapping =
-        (OvnVxdKernelMapping*)ExAllocatePoolWithTag(NonPagedPool, sizeof *mapping, OVNVXD_TAG);
+    if (length == 0 || length > OVNVXD_PAGE_SIZE) return 0; /* the core asks for one page */
+    mapping = (OvnVxdKernelMapping*)ExAllocatePoolWithTag(g_pool, sizeof *mapping, OVNVXD_TAG);
     if (mapping == NULL) return 0;
     RtlZeroMemory(mapping, sizeof *mapping);
-    mapping->length = length;
+    mapping->length = (SIZE_T)length;
     physical.QuadPart = (LONGLONG)physicalAddress;
-    mapping->kernelAddress = MmMapIoSpace(physical, length, MmNonCached);
+    mapping->kernelAddress = MmMapIoSpace(physical, mapping->length, MmNonCached);
     if (mapping->kernelAddress != NULL) {
-        mapping->mdl = IoAllocateMdl(mapping->kernelAddress, length, FALSE, FALSE, NULL);
+        mapping->mdl =
+            IoAllocateMdl(mapping->kernelAddress, (ULONG)mapping->length, FALSE, FALSE, NULL);
     }
     if (mapping->mdl != NULL) {
         MmBuildMdlForNonPagedPool(mapping->mdl);
-        mapping->userAddress = MmMapLockedPagesSpecifyCache(mapping->mdl, UserMode, MmNonCached,
-                                                            NULL, FALSE, NormalPagePriority);
+        if (!OvnVxdGuardedCall(MapIntoCaller, mapping)) mapping->userAddress = NULL;
     }
     if (mapping->userAddress == NULL) {
         FreeKernelMapping(mapping);
@@ -88,37 +130,10 @@ static void HalUnmapPhysical(void* context, void* mapping) {
     FreeKernelMapping((OvnVxdKernelMapping*)mapping);
 }
 
-static const OvnVxdHal kHal = {NULL, HalConfigRead, HalConfigWrite, HalMapPhysical,
-                               HalUnmapPhysical};
+static const OvnVxdHal kHal = {NULL,           HalConfigRead,   HalConfigWrite, HalForEachRamRange,
+                               HalMapPhysical, HalUnmapPhysical};
 
-static NTSTATUS StatusOf(OvnVxdResult result) {
-    switch (result) {
-        case OVNVXD_OK:
-            return STATUS_SUCCESS;
-        case OVNVXD_BAD_VERSION:
-            return STATUS_REVISION_MISMATCH;
-        case OVNVXD_BAD_LENGTH:
-            return STATUS_INFO_LENGTH_MISMATCH;
-        case OVNVXD_BAD_PARAMETER:
-            return STATUS_INVALID_PARAMETER;
-        case OVNVXD_UNKNOWN_REQUEST:
-            return STATUS_INVALID_DEVICE_REQUEST;
-        case OVNVXD_NO_DEVICE:
-            return STATUS_NO_SUCH_DEVICE;
-        case OVNVXD_NOT_K740:
-        case OVNVXD_WRITE_REFUSED:
-        case OVNVXD_NOT_IN_K740_BAR:
-            return STATUS_ACCESS_DENIED;
-        case OVNVXD_BEYOND_BAR:
-            return STATUS_CONFLICTING_ADDRESSES;
-        case OVNVXD_NO_SUCH_MAPPING:
-            return STATUS_INVALID_HANDLE;
-        case OVNVXD_TOO_MANY_MAPPINGS:
-        case OVNVXD_MAP_FAILED:
-        default:
-            return STATUS_INSUFFICIENT_RESOURCES;
-    }
-}
+static NTSTATUS StatusOf(OvnVxdResult result) { return (NTSTATUS)OvnVxdStatusOf(result); }
 
 static NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
     irp->IoStatus.Status = status;
@@ -151,12 +166,15 @@ static NTSTATUS NTAPI Create(PDEVICE_OBJECT device, PIRP irp) {
     }
     /* The device has no namespace below it. */
     if (stack->FileObject->FileName.Length != 0) return Complete(irp, STATUS_ACCESS_DENIED, 0);
-    file = (OvnVxdFile*)ExAllocatePoolWithTag(NonPagedPool, sizeof *file, OVNVXD_TAG);
+    file = (OvnVxdFile*)ExAllocatePoolWithTag(g_pool, sizeof *file, OVNVXD_TAG);
     if (file == NULL) return Complete(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
     KeInitializeMutex(&file->lock, 0);
     file->owner = IoGetCurrentProcess();
     ObReferenceObject(file->owner);
     OvnVxdHandleInit(&file->core, (uint32_t)((ULONG_PTR)file >> 4));
+    KeWaitForSingleObject(&g_filesLock, Executive, KernelMode, FALSE, NULL);
+    InsertTailList(&g_files, &file->link);
+    KeReleaseMutex(&g_filesLock, FALSE);
     stack->FileObject->FsContext = file;
     return Complete(irp, STATUS_SUCCESS, 0);
 }
@@ -179,20 +197,23 @@ static NTSTATUS NTAPI DeviceControl(PDEVICE_OBJECT device, PIRP irp) {
     return Complete(irp, StatusOf(result), result == OVNVXD_OK ? answered : 0);
 }
 
-/* The last handle to the file object is closing, in the closing process's context: the mappings
- * go now, while the owner's address space is still there (process exit included). */
+/* The last handle to the file object is closing, in the closing process's context. The mappings
+ * go now, in the owner's address space: the owner is still alive whenever its handle has mappings
+ * left, because its exit empties them (OwnerExit) under the same lock. A handle duplicated into
+ * another process closes there, so the owner is attached to then. Every later map request on the
+ * handle (one already waiting on the lock included) is refused by the core. */
 static NTSTATUS NTAPI Cleanup(PDEVICE_OBJECT device, PIRP irp) {
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     OvnVxdFile* file = (OvnVxdFile*)stack->FileObject->FsContext;
     (void)device;
     if (file != NULL) {
         KeWaitForSingleObject(&file->lock, Executive, KernelMode, FALSE, NULL);
-        if (IoGetCurrentProcess() == file->owner) {
-            OvnVxdHandleRelease(&file->core, &kHal);
+        if (OvnVxdHandleMappingCount(&file->core) == 0 || IoGetCurrentProcess() == file->owner) {
+            OvnVxdHandleCleanup(&file->core, &kHal);
         } else {
             KAPC_STATE apc;
             KeStackAttachProcess((PKPROCESS)file->owner, &apc);
-            OvnVxdHandleRelease(&file->core, &kHal);
+            OvnVxdHandleCleanup(&file->core, &kHal);
             KeUnstackDetachProcess(&apc);
         }
         KeReleaseMutex(&file->lock, FALSE);
@@ -206,10 +227,38 @@ static NTSTATUS NTAPI Close(PDEVICE_OBJECT device, PIRP irp) {
     (void)device;
     if (file != NULL) {
         stack->FileObject->FsContext = NULL;
+        KeWaitForSingleObject(&g_filesLock, Executive, KernelMode, FALSE, NULL);
+        RemoveEntryList(&file->link);
+        KeReleaseMutex(&g_filesLock, FALSE);
+        /* Cleanup came first and left nothing; this is for a file object that never saw one. */
+        if (OvnVxdHandleMappingCount(&file->core) != 0) {
+            KAPC_STATE apc;
+            KeStackAttachProcess((PKPROCESS)file->owner, &apc);
+            OvnVxdHandleCleanup(&file->core, &kHal);
+            KeUnstackDetachProcess(&apc);
+        }
         ObDereferenceObject(file->owner);
         ExFreePoolWithTag(file, OVNVXD_TAG);
     }
     return Complete(irp, STATUS_SUCCESS, 0);
+}
+
+/* A process is going: the handles it opened lose their mappings now, in its own context (the
+ * routine runs on its last thread, before its address space is torn down), whatever other process
+ * may still hold a duplicate of them. */
+static VOID NTAPI OwnerExit(HANDLE parent, HANDLE processId, BOOLEAN create) {
+    PLIST_ENTRY entry;
+    (void)parent;
+    if (create) return;
+    KeWaitForSingleObject(&g_filesLock, Executive, KernelMode, FALSE, NULL);
+    for (entry = g_files.Flink; entry != &g_files; entry = entry->Flink) {
+        OvnVxdFile* file = CONTAINING_RECORD(entry, OvnVxdFile, link);
+        if (PsGetProcessId(file->owner) != processId) continue;
+        KeWaitForSingleObject(&file->lock, Executive, KernelMode, FALSE, NULL);
+        OvnVxdHandleCleanup(&file->core, &kHal);
+        KeReleaseMutex(&file->lock, FALSE);
+    }
+    KeReleaseMutex(&g_filesLock, FALSE);
 }
 
 /* A SID of the NT authority with up to two sub-authorities, built here rather than taken from the
@@ -262,8 +311,11 @@ static NTSTATUS SecureDevice(PDEVICE_OBJECT device) {
     return status;
 }
 
+/* The I/O manager unloads the driver only once no file object of its device is left, so no
+ * mapping is: every one belongs to a handle, and goes at its cleanup at the latest. */
 static VOID NTAPI Unload(PDRIVER_OBJECT driver) {
     UNICODE_STRING link;
+    PsSetCreateProcessNotifyRoutine(OwnerExit, TRUE);
     RtlInitUnicodeString(&link, OVNVXD_KERNEL_LINK_NAME);
     IoDeleteSymbolicLink(&link);
     if (driver->DeviceObject != NULL) IoDeleteDevice(driver->DeviceObject);
@@ -272,8 +324,19 @@ static VOID NTAPI Unload(PDRIVER_OBJECT driver) {
 NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     UNICODE_STRING name, link;
     PDEVICE_OBJECT device = NULL;
+    RTL_OSVERSIONINFOW version;
     NTSTATUS status;
     (void)registryPath;
+    RtlZeroMemory(&version, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    if (NT_SUCCESS(RtlGetVersion(&version)) &&
+        (version.dwMajorVersion > 6 ||
+         (version.dwMajorVersion == 6 && version.dwMinorVersion >= 2))) {
+        g_pool = NonPagedPoolNx;
+        g_noExecuteMapping = MdlMappingNoExecute;
+    }
+    InitializeListHead(&g_files);
+    KeInitializeMutex(&g_filesLock, 0);
     RtlInitUnicodeString(&name, OVNVXD_KERNEL_DEVICE_NAME);
     RtlInitUnicodeString(&link, OVNVXD_KERNEL_LINK_NAME);
     status = IoCreateDevice(driver, 0, &name, FILE_DEVICE_UNKNOWN, FILE_DEVICE_SECURE_OPEN, FALSE,
@@ -282,6 +345,13 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) 
     status = SecureDevice(device);
     if (NT_SUCCESS(status)) status = IoCreateSymbolicLink(&link, &name);
     if (!NT_SUCCESS(status)) {
+        IoDeleteDevice(device);
+        return status;
+    }
+    /* Without it an owner's exit could leave mappings behind: no driver then. */
+    status = PsSetCreateProcessNotifyRoutine(OwnerExit, FALSE);
+    if (!NT_SUCCESS(status)) {
+        IoDeleteSymbolicLink(&link);
         IoDeleteDevice(device);
         return status;
     }

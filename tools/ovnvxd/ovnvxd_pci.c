@@ -1,5 +1,5 @@
-/* PCI checks of the driver core: presence, K740 identity, BAR decoding and the range and write
- * policies. */
+/* PCI checks of the driver core: presence, K740 identity, the register aperture and the map and
+ * configuration-write policies. Nothing here writes configuration space but an allowed write. */
 #include "tools/ovnvxd/ovnvxd_core.h"
 
 #define CONFIG_SPACE_SIZE 256u
@@ -8,18 +8,15 @@
 #define COMMAND_MEMORY_ENABLE 0x0002u
 #define HEADER_TYPE_OFFSET 0x0Eu
 #define HEADER_MULTI_FUNCTION 0x80u
-#define FIRST_BAR 0x10u
-#define LAST_BAR 0x24u
+#define BAR0 0x10u
+#define BAR_TYPE_BITS 0x6u /* of a memory BAR: 0 32-bit, 4 64-bit, 6 reserved */
+#define BAR_TYPE_64 0x4u
 #define DWORD_E0 0xE0u
 #define DWORD_E0_CLEARABLE 0x3u
 
 static int ReadDword(const OvnVxdHal* hal, uint32_t device, uint32_t offset, uint32_t* value) {
     *value = 0;
     return hal->configRead(hal->context, device, offset, value, 4);
-}
-
-static int WriteDword(const OvnVxdHal* hal, uint32_t device, uint32_t offset, uint32_t value) {
-    return hal->configWrite(hal->context, device, offset, &value, 4);
 }
 
 int OvnVxdFunctionPresent(const OvnVxdHal* hal, uint32_t device) {
@@ -67,113 +64,87 @@ uint32_t OvnVxdWalkFunctions(const OvnVxdHal* hal, uint32_t firstAddress, uint16
     return address < OVNVXD_ADDRESS_END ? address : OVNVXD_ADDRESS_END;
 }
 
-/* Sizing with the decoders off, so that the all-ones pattern never decodes anything. */
-static uint64_t SizeMemoryBar(const OvnVxdHal* hal, uint32_t device, uint32_t barOffset, int is64,
-                              uint32_t low, uint32_t high) {
-    uint16_t command = 0;
-    uint32_t lowMask = 0, highMask = 0xFFFFFFFFu;
-    uint64_t mask, size;
-    hal->configRead(hal->context, device, COMMAND_OFFSET, &command, 2);
-    if (command & COMMAND_DECODE_BITS) {
-        const uint16_t off = (uint16_t)(command & ~COMMAND_DECODE_BITS);
-        hal->configWrite(hal->context, device, COMMAND_OFFSET, &off, 2);
+int OvnVxdApertureOf(const OvnVxdHal* hal, uint32_t device, uint64_t* aperture) {
+    uint32_t bar0 = 0, lower = 0, upper = 0, barOffset, barUpper = 0;
+    uint64_t address;
+    *aperture = 0;
+    if (!ReadDword(hal, device, BAR0, &bar0)) return 0;
+    /* The scan's reading: after a 64-bit BAR0 the aperture is at 0x18 with its upper half at 0x1C,
+     * otherwise at 0x14 with no upper half. */
+    barOffset = (bar0 & BAR_TYPE_BITS) == BAR_TYPE_64 ? 0x18u : 0x14u;
+    if (!ReadDword(hal, device, barOffset, &lower)) return 0;
+    if (barOffset == 0x18u && !ReadDword(hal, device, 0x1Cu, &upper)) return 0;
+    if ((lower & 1u) != 0 || (lower & BAR_TYPE_BITS) == 0x6u) return 0; /* I/O or reserved */
+    address = ((uint64_t)upper << 32) | (lower & 0xFFFFFF00u);
+    /* The BAR's own reading must name the same address: its upper half is the next dword exactly
+     * when it is a 64-bit BAR. */
+    if ((lower & BAR_TYPE_BITS) == BAR_TYPE_64 &&
+        (barOffset + 4 > 0x24u || !ReadDword(hal, device, barOffset + 4, &barUpper))) {
+        return 0;
     }
-    WriteDword(hal, device, barOffset, 0xFFFFFFFFu);
-    ReadDword(hal, device, barOffset, &lowMask);
-    WriteDword(hal, device, barOffset, low);
-    if (is64) {
-        WriteDword(hal, device, barOffset + 4, 0xFFFFFFFFu);
-        ReadDword(hal, device, barOffset + 4, &highMask);
-        WriteDword(hal, device, barOffset + 4, high);
-    }
-    if (command & COMMAND_DECODE_BITS) {
-        hal->configWrite(hal->context, device, COMMAND_OFFSET, &command, 2);
-    }
-    mask = ((uint64_t)highMask << 32) | (lowMask & ~0xFull);
-    if (mask == 0 || (!is64 && (lowMask & ~0xFu) == 0)) return 0;
-    /* A decoder answers with ones from the top down; anything else is no BAR to trust. */
-    size = ~mask + 1;
-    return (size & (size - 1)) == 0 ? size : 0;
+    if (barUpper != upper) return 0;
+    /* A BAR is aligned to its size: a base below 64 KiB alignment cannot span the aperture. */
+    if (address == 0 || (address & (OVNVXD_APERTURE_LENGTH - 1)) != 0) return 0;
+    *aperture = address;
+    return 1;
 }
 
-/* The BAR's kind and base without touching it; returns the offset of the next BAR. */
-static uint32_t ReadBar(const OvnVxdHal* hal, uint32_t device, uint32_t barOffset, OvnVxdBar* bar,
-                        uint32_t* low, uint32_t* high) {
-    uint32_t type;
-    bar->base = 0;
-    bar->size = 0;
-    bar->isMemory = 0;
-    bar->is64Bit = 0;
-    *low = 0;
-    *high = 0;
-    if (!ReadDword(hal, device, barOffset, low)) return barOffset + 4;
-    if (*low & 1u) return barOffset + 4; /* I/O space: never mapped */
-    type = (*low >> 1) & 3u;
-    if (type == 3u) return barOffset + 4; /* reserved encoding */
-    if (type == 2u) {
-        bar->is64Bit = 1;
-        if (barOffset + 4 > LAST_BAR || !ReadDword(hal, device, barOffset + 4, high)) {
-            return barOffset + 8;
-        }
+typedef struct RamQuery {
+    uint64_t first, last; /* inclusive */
+    int overlaps;
+} RamQuery;
+
+static int VisitRam(void* context, uint64_t base, uint64_t length) {
+    RamQuery* query = (RamQuery*)context;
+    uint64_t last;
+    if (length == 0) return 1;
+    last = length - 1 > ~(uint64_t)0 - base ? ~(uint64_t)0 : base + (length - 1);
+    if (base <= query->last && query->first <= last) {
+        query->overlaps = 1;
+        return 0;
     }
-    bar->isMemory = 1;
-    bar->base = ((uint64_t)*high << 32) | (*low & ~0xFu);
-    return barOffset + (bar->is64Bit ? 8u : 4u);
+    return 1;
 }
 
-uint32_t OvnVxdDecodeBar(const OvnVxdHal* hal, uint32_t device, uint32_t barOffset,
-                         OvnVxdBar* bar) {
-    uint32_t low, high;
-    const uint32_t next = ReadBar(hal, device, barOffset, bar, &low, &high);
-    if (bar->isMemory && bar->base != 0) {
-        bar->size = SizeMemoryBar(hal, device, barOffset, bar->is64Bit, low, high);
-    }
-    return next;
+int OvnVxdClearOfRam(const OvnVxdHal* hal, uint64_t base, uint64_t length) {
+    RamQuery query;
+    if (length == 0 || length - 1 > ~(uint64_t)0 - base) return 0;
+    query.first = base;
+    query.last = base + (length - 1);
+    query.overlaps = 0;
+    if (!hal->forEachRamRange(hal->context, VisitRam, &query)) return 0;
+    return !query.overlaps;
 }
 
-/* OVNVXD_OK, OVNVXD_BEYOND_BAR or OVNVXD_NOT_IN_K740_BAR for one K740 function. */
-static OvnVxdResult CheckFunctionBars(const OvnVxdHal* hal, uint32_t device, uint64_t pageStart,
-                                      uint64_t pageEnd, uint64_t address) {
-    OvnVxdResult result = OVNVXD_NOT_IN_K740_BAR;
-    uint32_t offset = FIRST_BAR;
-    while (offset <= LAST_BAR) {
-        OvnVxdBar bar;
-        uint32_t low, high;
-        const uint32_t barOffset = offset;
-        offset = ReadBar(hal, device, barOffset, &bar, &low, &high);
-        /* Only a BAR that can hold the address is sized: no needless writes to a live device. */
-        if (!bar.isMemory || bar.base == 0 || bar.base > address) continue;
-        bar.size = SizeMemoryBar(hal, device, barOffset, bar.is64Bit, low, high);
-        if (bar.size == 0 || address - bar.base >= bar.size) continue;
-        if (pageStart >= bar.base && pageEnd - bar.base <= bar.size) return OVNVXD_OK;
-        result = OVNVXD_BEYOND_BAR;
-    }
-    return result;
-}
-
-OvnVxdResult OvnVxdCheckMapRange(const OvnVxdHal* hal, uint64_t address, uint32_t length) {
-    OvnVxdResult result = OVNVXD_NOT_IN_K740_BAR;
-    const uint64_t pageStart = address & ~(uint64_t)(OVNVXD_PAGE_SIZE - 1);
-    const uint64_t end = address + length;
-    uint64_t pageEnd;
+/* Nonzero when a K740 function's register aperture is at aperture. */
+static int IsK740Aperture(const OvnVxdHal* hal, uint64_t aperture) {
     uint32_t next = 0;
-    if (length == 0 || end < address || end > ~(uint64_t)(OVNVXD_PAGE_SIZE - 1)) {
-        return OVNVXD_BAD_PARAMETER;
-    }
-    pageEnd = (end + OVNVXD_PAGE_SIZE - 1) & ~(uint64_t)(OVNVXD_PAGE_SIZE - 1);
     while (next < OVNVXD_ADDRESS_END) {
         uint16_t devices[32];
         uint32_t count = 0, i;
         next = OvnVxdWalkFunctions(hal, next, devices, 32, &count);
         for (i = 0; i < count; ++i) {
-            OvnVxdResult one;
-            if (!OvnVxdIsK740(hal, devices[i])) continue;
-            one = CheckFunctionBars(hal, devices[i], pageStart, pageEnd, address);
-            if (one == OVNVXD_OK) return OVNVXD_OK;
-            if (one == OVNVXD_BEYOND_BAR) result = one;
+            uint64_t found = 0;
+            if (OvnVxdIsK740(hal, devices[i]) && OvnVxdApertureOf(hal, devices[i], &found) &&
+                found == aperture) {
+                return 1;
+            }
         }
     }
-    return result;
+    return 0;
+}
+
+OvnVxdResult OvnVxdCheckMapRange(const OvnVxdHal* hal, uint64_t address, uint32_t apertureOffset,
+                                 uint64_t length) {
+    const uint64_t inPage = apertureOffset & (OVNVXD_GRANT_PAGE_SIZE - 1);
+    if (length == 0 || length > ~(uint64_t)0 - address || apertureOffset > address) {
+        return OVNVXD_BAD_PARAMETER;
+    }
+    if (!OvnVxdGrantedOffset(apertureOffset)) return OVNVXD_NOT_GRANTED;
+    if (length > OVNVXD_GRANT_PAGE_SIZE - inPage) return OVNVXD_BEYOND_GRANT;
+    if (!IsK740Aperture(hal, address - apertureOffset)) return OVNVXD_NOT_GRANTED;
+    if (!OvnVxdClearOfRam(hal, address - inPage, OVNVXD_GRANT_PAGE_SIZE)) return OVNVXD_OVER_RAM;
+    return OVNVXD_OK;
 }
 
 OvnVxdResult OvnVxdCheckConfigWrite(const OvnVxdHal* hal, uint32_t device, uint32_t offset,

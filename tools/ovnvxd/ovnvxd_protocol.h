@@ -14,7 +14,7 @@
 extern "C" {
 #endif
 
-#define OVNVXD_PROTOCOL_VERSION 0x4F560001u /* "OV", layout 1 */
+#define OVNVXD_PROTOCOL_VERSION 0x4F560002u /* "OV", layout 2 */
 
 /* Device names: the kernel's and the one user mode opens. */
 #define OVNVXD_KERNEL_DEVICE_NAME L"\\Device\\OvnVxd"
@@ -36,17 +36,19 @@ typedef enum OvnVxdResult {
     OVNVXD_OK = 0,
     OVNVXD_BAD_VERSION = 1,      /* request's version is not OVNVXD_PROTOCOL_VERSION */
     OVNVXD_BAD_LENGTH = 2,       /* input or output buffer of the wrong size */
-    OVNVXD_BAD_PARAMETER = 3,    /* offset, size, address or length out of range */
+    OVNVXD_BAD_PARAMETER = 3,    /* offset, size, address or length out of range or wrapping */
     OVNVXD_UNKNOWN_REQUEST = 4,  /* not one of the five request codes */
     OVNVXD_NO_DEVICE = 5,        /* no PCI function at that address */
     OVNVXD_NOT_K740 = 6,         /* configuration write to a function that is not a K740 */
     OVNVXD_WRITE_REFUSED = 7,    /* configuration write to another offset, size or bit */
-    OVNVXD_NOT_IN_K740_BAR = 8,  /* mapping that starts outside every K740 memory BAR */
-    OVNVXD_BEYOND_BAR = 9,       /* mapping that starts inside a K740 BAR and leaves it */
+    OVNVXD_NOT_GRANTED = 8,      /* mapping outside the granted pages of every K740 aperture */
+    OVNVXD_BEYOND_GRANT = 9,     /* mapping longer than the rest of its granted page */
     OVNVXD_NO_SUCH_MAPPING = 10, /* unmapping a mapping this handle does not hold */
     OVNVXD_TOO_MANY_MAPPINGS = 11,
-    OVNVXD_MAP_FAILED = 12, /* the system could not map the range */
-    OVNVXD_RESULT_COUNT = 13
+    OVNVXD_MAP_FAILED = 12,    /* the system could not map the page */
+    OVNVXD_OVER_RAM = 13,      /* the page overlaps physical memory, or RAM could not be listed */
+    OVNVXD_HANDLE_CLOSED = 14, /* the handle has been cleaned up: it takes no new mapping */
+    OVNVXD_RESULT_COUNT = 15
 } OvnVxdResult;
 
 /* Most mappings one handle may hold at once. */
@@ -89,16 +91,21 @@ typedef struct OvnVxdEnumerateAnswer {
     uint16_t devices[OVNVXD_ENUMERATE_BATCH];
 } OvnVxdEnumerateAnswer;
 
+/* One page of a K740 register aperture, or part of one: the aperture is the function's BAR after
+ * BAR0 (OvnVxdApertureOf), and only its granted pages (ovnvxd_grant.h) are ever mapped. The caller
+ * names the offset it expects the page at, so that the driver and the caller agree on which
+ * register each byte is. */
 typedef struct OvnVxdMap {
     uint32_t version;
-    uint32_t length;
+    uint32_t apertureOffset; /* offset of physicalAddress inside its register aperture */
     uint64_t physicalAddress;
+    uint64_t length; /* 1 .. the rest of the granted page */
 } OvnVxdMap;
 
 typedef struct OvnVxdMapAnswer {
     uint32_t version;
     uint32_t mapping;     /* nonzero id, valid for this handle only */
-    uint64_t userAddress; /* where the range starts in the caller's address space */
+    uint64_t userAddress; /* where physicalAddress is in the caller's address space */
 } OvnVxdMapAnswer;
 
 typedef struct OvnVxdUnmap {
@@ -117,7 +124,7 @@ OVNVXD_STATIC_ASSERT(sizeof(OvnVxdConfigReadAnswer) == 8, "layout");
 OVNVXD_STATIC_ASSERT(sizeof(OvnVxdConfigWrite) == 20, "layout");
 OVNVXD_STATIC_ASSERT(sizeof(OvnVxdEnumerate) == 8, "layout");
 OVNVXD_STATIC_ASSERT(sizeof(OvnVxdEnumerateAnswer) == 16 + 2 * OVNVXD_ENUMERATE_BATCH, "layout");
-OVNVXD_STATIC_ASSERT(sizeof(OvnVxdMap) == 16, "layout");
+OVNVXD_STATIC_ASSERT(sizeof(OvnVxdMap) == 24, "layout");
 OVNVXD_STATIC_ASSERT(sizeof(OvnVxdMapAnswer) == 16, "layout");
 OVNVXD_STATIC_ASSERT(sizeof(OvnVxdUnmap) == 8, "layout");
 

@@ -16,27 +16,32 @@ set(OVN_MINGW32_DRIVER_CC i686-w64-mingw32-gcc-posix CACHE STRING "i686 C compil
 set(OVN_MINGW64_DRIVER_CC x86_64-w64-mingw32-gcc-posix CACHE STRING "x86_64 C compiler for the kernel driver")
 set(driver_sources ${CMAKE_CURRENT_SOURCE_DIR}/ovnvxd_driver.c ${CMAKE_CURRENT_SOURCE_DIR}/ovnvxd_core.c
                    ${CMAKE_CURRENT_SOURCE_DIR}/ovnvxd_pci.c)
-set(driver_headers ${CMAKE_CURRENT_SOURCE_DIR}/ovnvxd_core.h ${CMAKE_CURRENT_SOURCE_DIR}/ovnvxd_protocol.h)
+set(driver_headers ${CMAKE_CURRENT_SOURCE_DIR}/ovnvxd_core.h ${CMAKE_CURRENT_SOURCE_DIR}/ovnvxd_protocol.h
+                   ${CMAKE_CURRENT_SOURCE_DIR}/ovnvxd_grant.h ${CMAKE_CURRENT_SOURCE_DIR}/ovnvxd_guard.h
+                   ${CMAKE_CURRENT_SOURCE_DIR}/ovnvxd_status.h)
 set(driver_flags -std=c11 -O2 -Wall -Wextra -Werror -Werror=incompatible-pointer-types
                  -nostdlib -shared -Wl,--subsystem,native -Wl,--wdmdriver -s)
 # payload/CMakeLists.txt takes the product's drivers from here.
 set(OVNVXD_DRIVER_DIR ${CMAKE_CURRENT_BINARY_DIR}/driver)
 
-# ovnvxd_driver_image(out triple compiler entry [flags...])
-function(ovnvxd_driver_image out triple compiler entry)
+# ovnvxd_driver_image(out triple compiler entry guard [flags...]): guard is the width's
+# OvnVxdGuardedCall (assembly, for the structured-exception handling that GCC's C lacks).
+function(ovnvxd_driver_image out triple compiler entry guard)
+  set(guard_source ${CMAKE_CURRENT_SOURCE_DIR}/ovnvxd_guard_${guard}.S)
   add_custom_command(
     OUTPUT ${OVNVXD_DRIVER_DIR}/${out}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${OVNVXD_DRIVER_DIR}
     COMMAND ${compiler} ${driver_flags} ${ARGN} -I/usr/${triple}/include/ddk -I${PROJECT_SOURCE_DIR}
-            ${driver_sources} -Wl,--entry,${entry} -o ${OVNVXD_DRIVER_DIR}/${out} -lntoskrnl -lhal
-    DEPENDS ${driver_sources} ${driver_headers}
+            ${driver_sources} ${guard_source} -Wl,--entry,${entry} -o ${OVNVXD_DRIVER_DIR}/${out}
+            -lntoskrnl -lhal
+    DEPENDS ${driver_sources} ${guard_source} ${driver_headers}
     COMMENT "Kernel driver ${out}"
     VERBATIM)
 endfunction()
 
 # i686 needs the decorated entry name: without the underscore the entry point is silently 0.
-ovnvxd_driver_image(OvnVxd32.sys i686-w64-mingw32 ${OVN_MINGW32_DRIVER_CC} _DriverEntry@8)
-ovnvxd_driver_image(OvnVxd64.sys x86_64-w64-mingw32 ${OVN_MINGW64_DRIVER_CC} DriverEntry
+ovnvxd_driver_image(OvnVxd32.sys i686-w64-mingw32 ${OVN_MINGW32_DRIVER_CC} _DriverEntry@8 i686)
+ovnvxd_driver_image(OvnVxd64.sys x86_64-w64-mingw32 ${OVN_MINGW64_DRIVER_CC} DriverEntry x86_64
                     -mno-red-zone)
 add_custom_target(ovnvxd_kernel_driver ALL
   DEPENDS ${OVNVXD_DRIVER_DIR}/OvnVxd32.sys ${OVNVXD_DRIVER_DIR}/OvnVxd64.sys)
