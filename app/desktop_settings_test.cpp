@@ -44,9 +44,8 @@ TEST_F(DesktopSettingsTest, SuiteDirectoryIsTheKnownFolderWhateverTheEnvironment
     setenv("programfiles", "/pf64", 1);
     setenv("programfiles(x86)", "/pf32", 1);
     // The default machine is a 64-bit one: the 32-bit program files folder.
-    EXPECT_EQ(SuiteDirectory(),
-              Utf8ToWide((dir_ / "state" / "Program Files (x86)").string()) +
-                  L"/Orvane Graphics/Panelux/");
+    EXPECT_EQ(SuiteDirectory(), Utf8ToWide((dir_ / "state" / "Program Files (x86)").string()) +
+                                    L"/Orvane Graphics/Panelux/");
     EXPECT_EQ(SuiteExportCommandLine(L"", L"C:\\x\\pxcfg.txt"), L"") << "nothing to start";
 }
 

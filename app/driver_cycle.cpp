@@ -41,8 +41,7 @@ bool CDriverCycle::ImageIsTheRecordedOne(const char* fileName, const std::uint8_
     PrintAndLog(
         L"   Error: The XSVF file %ls is not the one the update was started with before the "
         L"restart (SHA-256 %ls recorded, %ls found).\n   No card will be programmed.\n",
-        Utf8ToWide(fileName).c_str(), recorded.empty() ? L"none" : recorded.c_str(),
-        found.c_str());
+        Utf8ToWide(fileName).c_str(), recorded.empty() ? L"none" : recorded.c_str(), found.c_str());
     return false;
 }
 
@@ -76,9 +75,10 @@ std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options, tagRunReso
     const auto copies = StoreResumeCopies(workingFolder_, run.image,
                                           static_cast<std::size_t>(run.imageSize), &error);
     if (!copies) {
-        PrintAndLog(L"   Error: The files for the resume could not be stored in %ls (%ls, error "
-                    L"%u).\n",
-                    workingFolder_.c_str(), Utf8ToWide(error.call).c_str(), error.code);
+        PrintAndLog(
+            L"   Error: The files for the resume could not be stored in %ls (%ls, error "
+            L"%u).\n",
+            workingFolder_.c_str(), Utf8ToWide(error.call).c_str(), error.code);
         RemoveResumeCopies(workingFolder_);
         return AbortRestart(run, exitCode);
     }

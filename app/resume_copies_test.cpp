@@ -23,8 +23,9 @@ std::vector<std::wstring> ArgumentsOf(const std::wstring& commandLine) {
     return platform::SplitArguments(platform::ProgramCandidates(commandLine).front().rest);
 }
 
-const tagResumeCopies kCopies{L"C:\\ProgramData\\Orvane\\OvnK740FpgaUpdater\\OvnK740FpgaUpdater.exe",
-                              L"C:\\ProgramData\\Orvane\\OvnK740FpgaUpdater\\resume.xsvf"};
+const tagResumeCopies kCopies{
+    L"C:\\ProgramData\\Orvane\\OvnK740FpgaUpdater\\OvnK740FpgaUpdater.exe",
+    L"C:\\ProgramData\\Orvane\\OvnK740FpgaUpdater\\resume.xsvf"};
 
 }  // namespace
 
@@ -50,8 +51,8 @@ TEST(ResumeCommandLine, TheResumedRunReceivesTheCopiesEvenWithBlanksAndOtherScri
 }
 
 TEST(ResumeImage, OnlyTheCopyIsCheckedAndItMustMatchTheRecordedHash) {
-    const auto state = std::filesystem::temp_directory_path() /
-                       ("ovn-resume-image-" + std::to_string(getpid()));
+    const auto state =
+        std::filesystem::temp_directory_path() / ("ovn-resume-image-" + std::to_string(getpid()));
     setenv("OVN_SIM_STATE", state.c_str(), 1);
     const std::wstring folder = L"/pd/Orvane/OvnK740FpgaUpdater/";
     const std::uint8_t image[] = {1, 2, 3, 4};
@@ -62,9 +63,9 @@ TEST(ResumeImage, OnlyTheCopyIsCheckedAndItMustMatchTheRecordedHash) {
     EXPECT_EQ(CheckResumeImage(folder, folder + kImageCopyName, image, 4, recorded, found),
               ResumeImageCheck::kDiffers);
     EXPECT_FALSE(ResumeRecorded());
-    platform::RegistrySetString(L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater",
-                                kImageHashValueName,
-                                L"9f64a747e1b97f131fabb6b447296c9b6f0201e79fb3c5356e6c77e89b6a806a");
+    platform::RegistrySetString(
+        L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater", kImageHashValueName,
+        L"9f64a747e1b97f131fabb6b447296c9b6f0201e79fb3c5356e6c77e89b6a806a");
     EXPECT_TRUE(ResumeRecorded());
     EXPECT_EQ(CheckResumeImage(folder, folder + kImageCopyName, image, 4, recorded, found),
               ResumeImageCheck::kMatches);

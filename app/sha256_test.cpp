@@ -19,9 +19,10 @@ TEST(Sha256, KnownVectors) {
     // 56 bytes: the length no longer fits the first padding block.
     EXPECT_EQ(HexOf("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
               L"248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
-    EXPECT_EQ(HexOf("abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopq"
-                    "klmnopqrlmnopqrsmnopqrstnopqrstu"),
-              L"cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1");
+    EXPECT_EQ(
+        HexOf("abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopq"
+              "klmnopqrlmnopqrsmnopqrstnopqrstu"),
+        L"cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1");
     EXPECT_EQ(HexOf(std::string(1000000, 'a')),
               L"cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }

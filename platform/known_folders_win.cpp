@@ -22,7 +22,8 @@ using TaskMemFreeFn = void(WINAPI*)(LPVOID);
 
 std::optional<std::wstring> KnownFolder(const GUID& id) {
     // shell32 and ole32 are not in the set the exe imports: they come from System32 at run time.
-    const auto get = SystemLibraryFunction<GetKnownFolderFn>(L"shell32.dll", "SHGetKnownFolderPath");
+    const auto get =
+        SystemLibraryFunction<GetKnownFolderFn>(L"shell32.dll", "SHGetKnownFolderPath");
     const auto release = SystemLibraryFunction<TaskMemFreeFn>(L"ole32.dll", "CoTaskMemFree");
     if (get == nullptr || release == nullptr) return std::nullopt;
     PWSTR path = nullptr;

@@ -89,9 +89,9 @@ std::unique_ptr<SafeFile> SafeFile::Open(const std::wstring& path, SafeOpenMode 
     const DWORD access = hold ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
     const DWORD share = mode == SafeOpenMode::kReplace ? 0 : FILE_SHARE_READ;
     // Never CREATE_ALWAYS: that would empty a planted link's target before it could be refused.
-    HANDLE raw = CreateFileW(path.c_str(), access, share, nullptr,
-                             hold ? OPEN_EXISTING : OPEN_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE raw =
+        CreateFileW(path.c_str(), access, share, nullptr, hold ? OPEN_EXISTING : OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (raw == INVALID_HANDLE_VALUE) {
         Fail(error, "CreateFileW", GetLastError());
         return nullptr;

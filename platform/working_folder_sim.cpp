@@ -44,8 +44,8 @@ bool PrepareLevel(const std::string& path, const std::string& expectedFinal,
         const std::wstring fault = Fault(path, expectedFinal);
         if (fault.empty()) return true;
         static int counter = 0;
-        const std::string aside = path + ".untrusted-" + std::to_string(getpid()) + "-" +
-                                  std::to_string(counter++);
+        const std::string aside =
+            path + ".untrusted-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
         if (rename(path.c_str(), aside.c_str()) != 0) {
             result.error = {"rename", static_cast<std::uint32_t>(errno)};
             result.events.push_back(L"The working folder " + wide + L" is not safe (" + fault +
@@ -62,8 +62,8 @@ bool PrepareLevel(const std::string& path, const std::string& expectedFinal,
     const std::wstring fault = Fault(path, expectedFinal);
     if (fault.empty()) return true;
     result.error = {"the folder just created is not safe", 0};
-    result.events.push_back(L"The working folder " + wide + L" just created is not safe (" +
-                            fault + L").");
+    result.events.push_back(L"The working folder " + wide + L" just created is not safe (" + fault +
+                            L").");
     return false;
 }
 

@@ -34,21 +34,20 @@ struct LocalFreer {
 using ScopedLocal = std::unique_ptr<void, LocalFreer>;
 
 ScopedHandle OpenDirectory(const std::wstring& path, DWORD access) {
-    HANDLE handle = CreateFileW(path.c_str(), access,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE handle = CreateFileW(
+        path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     return ScopedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
 
 std::wstring FinalPath(HANDLE handle) {
     std::wstring buffer(MAX_PATH, L'\0');
-    DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(),
-                                             static_cast<DWORD>(buffer.size()), 0);
+    DWORD length =
+        GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
     if (length >= buffer.size()) {
         buffer.assign(length + 1, L'\0');
-        length = GetFinalPathNameByHandleW(handle, buffer.data(),
-                                           static_cast<DWORD>(buffer.size()), 0);
+        length =
+            GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
     }
     if (length == 0 || length >= buffer.size()) return {};
     buffer.resize(length);
@@ -183,8 +182,8 @@ bool PrepareLevel(const std::wstring& path, const std::wstring& expectedFinal,
             Reapply(path);
             return true;
         }
-        const std::wstring aside = path + L".untrusted-" + std::to_wstring(GetTickCount()) +
-                                   L"-" + std::to_wstring(GetCurrentProcessId());
+        const std::wstring aside = path + L".untrusted-" + std::to_wstring(GetTickCount()) + L"-" +
+                                   std::to_wstring(GetCurrentProcessId());
         if (!MoveFileExW(path.c_str(), aside.c_str(), 0)) {
             result.error = {"MoveFileExW", GetLastError()};
             result.events.push_back(L"The working folder " + path + L" is not safe (" + fault +
@@ -198,8 +197,8 @@ bool PrepareLevel(const std::wstring& path, const std::wstring& expectedFinal,
     const std::wstring fault = Fault(path, expectedFinal, trusted);
     if (fault.empty()) return true;
     result.error = {"the folder just created is not safe", 0};
-    result.events.push_back(L"The working folder " + path + L" just created is not safe (" +
-                            fault + L").");
+    result.events.push_back(L"The working folder " + path + L" just created is not safe (" + fault +
+                            L").");
     return false;
 }
 
@@ -212,10 +211,9 @@ tagWorkingFolder PrepareWorkingFolder() {
         result.error = {"SHGetKnownFolderPath (FOLDERID_ProgramData)", 0};
         return result;
     }
-    ScopedHandle baseHandle(CreateFileW(base->c_str(), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                        nullptr));
+    ScopedHandle baseHandle(CreateFileW(
+        base->c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (baseHandle.get() == INVALID_HANDLE_VALUE) baseHandle.release();
     std::wstring finalBase = baseHandle ? FinalPath(baseHandle.get()) : std::wstring();
     if (finalBase.empty()) {

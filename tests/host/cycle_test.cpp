@@ -3,17 +3,15 @@
 
 #include <cstdlib>
 
-#include "platform/command_line.h"
 #include "platform/text_encoding.h"
 #include "sim/host_records.h"
 #include "sim/host_registry.h"
 #include "sim/host_state.h"
-#include "tests/host/machines.h"
 #include "tests/host/cycle_world.h"
+#include "tests/host/machines.h"
 #include "tests/host/updater_process.h"
 
 using namespace cycle;
-
 
 TEST(Cycle, WithoutADisplayDriverTheRunOnlyProgramsTheCards) {
     CycleBox world(Machine(""));
@@ -37,8 +35,9 @@ TEST(Cycle, DisableAtOnceProgramsEnablesAndRestartsWithTheImportRegistered) {
     EXPECT_GE(sim::host::NamedEventSetCount(kCoreEvent), 1u);
     ASSERT_EQ(sim::host::Restarts().size(), 1u);
     EXPECT_TRUE(sim::host::Restarts()[0].forceAppsClosed);
+    // The sandbox's working folder holds no blank: the path stands unquoted.
     const std::wstring settingsFile =
-        platform::QuoteIfBlank(Utf8ToWide((world.box.WorkingFolder() / "pxcfg.txt").string()));
+        Utf8ToWide((world.box.WorkingFolder() / "pxcfg.txt").string());
     EXPECT_EQ(RunOnce(), L"\"" + Utf8ToWide(world.box.SuiteDirectory().string()) +
                              L"/Orvane.PluxCmd.exe\" /import " + settingsFile);
     EXPECT_FALSE(Config());

@@ -19,7 +19,8 @@ namespace cycle {
 
 using sim::host::RegistryView;
 
-inline constexpr const wchar_t* kRunOnceKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+inline constexpr const wchar_t* kRunOnceKey =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 inline constexpr const wchar_t* kUtilityKey = L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater";
 inline constexpr const wchar_t* kCoreEvent = L"Global\\OvnPluxCoreCloseEvent_1";
 inline constexpr const char* kDisableRestartText =

@@ -29,61 +29,102 @@ struct tagStart {
     std::string expectedOptions;  // as the resume line spells them
 };
 
+// UTF-8 text as the narrow argument vector carries it.
+std::string u8s(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+
 bool Exists(const fs::path& path) {
     std::error_code ignored;
     return fs::symlink_status(path, ignored).type() != fs::file_type::not_found;
 }
 
+const std::vector<tagStart> kStarts = {
+    {"bare name",
+     "",
+     "bin",
+     "image.xsvf",
+     tagStart::kBareName,
+     "bin",
+     {"-q", "-b"},
+     "-f",
+     false,
+     " -q -b"},
+    {"relative path",
+     "",
+     "bin",
+     "image.xsvf",
+     tagStart::kRelativePath,
+     "",
+     {"-q"},
+     "-f",
+     false,
+     " -q"},
+    {"full path from elsewhere",
+     "",
+     "tools",
+     "image.xsvf",
+     tagStart::kFullPath,
+     "elsewhere",
+     {"--QUIET", "-V", "2"},
+     "--FLASH",
+     true,
+     " -q -v 2"},
+    {"blanks and non-ANSI characters",
+     u8s(u8"Sim State Über Ω"),
+     u8s(u8"Prog Files/Ünï cødé"),
+     u8s(u8"mein Bild ä.xsvf"),
+     tagStart::kFullPath,
+     "Prog Files",
+     {"-q", "-c", "1"},
+     "-F",
+     false,
+     " -q -c 1"},
+};
+
+// One whole cycle started this way: the resume line names the copies, the program directory is
+// gone before the resume, and the resume still programs and tidies up.
+void ResumeCycle(const tagStart& start) {
+    SCOPED_TRACE(start.name);
+    CycleBox world(Machine("afterRestart"), start.stateDirectory);
+    world.box.InstallProgram(start.programDirectory, start.how == tagStart::kBareName);
+    const fs::path image = world.box.ProgramDirectory() / start.imageName;
+    world.box.WriteFile((fs::path(start.programDirectory) / start.imageName).string(), DemoImage());
+    const fs::path cwd = world.box.Root() / start.workingDirectory;
+    fs::create_directories(cwd);
+    std::string argv0 = (world.box.ProgramDirectory() / "OvnK740FpgaUpdater").string();
+    if (start.how == tagStart::kBareName) argv0 = "OvnK740FpgaUpdater";
+    if (start.how == tagStart::kRelativePath)
+        argv0 = "./" + start.programDirectory + "/OvnK740FpgaUpdater";
+    world.box.StartAs(argv0, cwd);
+    std::vector<std::string> args = start.options;
+    args.push_back(start.fileOption);
+    args.push_back(start.imageByFullPath ? image.string() : fs::relative(image, cwd).string());
+
+    tagUpdaterRun first = world.box.Run(args);
+    ASSERT_EQ(first.exitCode, 0) << first.console;
+    const std::string folder = world.box.WorkingFolder().string() + "/";
+    EXPECT_EQ(RunOnce(), Utf8ToWide("\"" + folder + "OvnK740FpgaUpdater\"" + start.expectedOptions +
+                                    " -f \"" + folder + "resume.xsvf\""));
+    // Whatever happens to where the operator started it, the resume does not depend on it.
+    fs::remove_all(world.box.ProgramDirectory());
+
+    tagUpdaterRun resumed = world.box.RestartAndLogon();
+    EXPECT_NE(resumed.console.find("100%"), std::string::npos) << resumed.console;
+    EXPECT_EQ(sim::host::Restarts().size(), 2u);
+    EXPECT_NE(RunOnce().value_or(L"").find(L" /import "), std::wstring::npos);
+    EXPECT_FALSE(Exists(world.box.WorkingFolder() / "resume.xsvf"));
+    EXPECT_FALSE(Exists(world.box.WorkingFolder() / "OvnK740FpgaUpdater"));
+    EXPECT_FALSE(sim::host::RegistryGetString(RegistryView::k32, kUtilityKey, L"ImageSha256"));
+}
+
 }  // namespace
 
-TEST(Resume, EveryWayOfStartingResumesFromTheWorkingFolderCopies) {
-    const std::vector<tagStart> starts = {
-        {"bare name", "", "bin", "image.xsvf", tagStart::kBareName, "bin", {"-q", "-b"}, "-f",
-         false, " -q -b"},
-        {"relative path", "", "bin", "image.xsvf", tagStart::kRelativePath, "", {"-q"}, "-f",
-         false, " -q"},
-        {"full path from elsewhere", "", "tools", "image.xsvf", tagStart::kFullPath, "elsewhere",
-         {"--QUIET", "-V", "2"}, "--FLASH", true, " -q -v 2"},
-        {"blanks and non-ANSI characters", "Sim State \xc3\x9cber \xce\xa9", "Prog Files/\xc3\x9cn\xc3\xaf c\xc3\xb8" "d\xc3\xa9",
-         "mein Bild \xc3\xa4.xsvf", tagStart::kFullPath, "Prog Files", {"-q", "-c", "1"}, "-F",
-         false, " -q -c 1"},
-    };
-    for (const tagStart& start : starts) {
-        SCOPED_TRACE(start.name);
-        CycleBox world(Machine("afterRestart"), start.stateDirectory);
-        world.box.InstallProgram(start.programDirectory, start.how == tagStart::kBareName);
-        const fs::path image = world.box.ProgramDirectory() / start.imageName;
-        world.box.WriteFile((fs::path(start.programDirectory) / start.imageName).string(),
-                            DemoImage());
-        const fs::path cwd = world.box.Root() / start.workingDirectory;
-        fs::create_directories(cwd);
-        std::string argv0 = (world.box.ProgramDirectory() / "OvnK740FpgaUpdater").string();
-        if (start.how == tagStart::kBareName) argv0 = "OvnK740FpgaUpdater";
-        if (start.how == tagStart::kRelativePath)
-            argv0 = "./" + start.programDirectory + "/OvnK740FpgaUpdater";
-        world.box.StartAs(argv0, cwd);
-        std::vector<std::string> args = start.options;
-        args.push_back(start.fileOption);
-        args.push_back(start.imageByFullPath ? image.string()
-                                             : fs::relative(image, cwd).string());
-
-        tagUpdaterRun first = world.box.Run(args);
-        ASSERT_EQ(first.exitCode, 0) << first.console;
-        const std::string folder = world.box.WorkingFolder().string() + "/";
-        EXPECT_EQ(RunOnce(), Utf8ToWide("\"" + folder + "OvnK740FpgaUpdater\"" +
-                                        start.expectedOptions + " -f \"" + folder +
-                                        "resume.xsvf\""));
-        // Whatever happens to where the operator started it, the resume does not depend on it.
-        fs::remove_all(world.box.ProgramDirectory());
-
-        tagUpdaterRun resumed = world.box.RestartAndLogon();
-        EXPECT_NE(resumed.console.find("100%"), std::string::npos) << resumed.console;
-        EXPECT_EQ(sim::host::Restarts().size(), 2u);
-        EXPECT_NE(RunOnce().value_or(L"").find(L" /import "), std::wstring::npos);
-        EXPECT_FALSE(Exists(world.box.WorkingFolder() / "resume.xsvf"));
-        EXPECT_FALSE(Exists(world.box.WorkingFolder() / "OvnK740FpgaUpdater"));
-        EXPECT_FALSE(sim::host::RegistryGetString(RegistryView::k32, kUtilityKey, L"ImageSha256"));
-    }
+TEST(Resume, StartedByTheBareNameFromItsDirectory) { ResumeCycle(kStarts[0]); }
+TEST(Resume, StartedByARelativePath) { ResumeCycle(kStarts[1]); }
+TEST(Resume, StartedByTheFullPathFromAnotherDirectoryWithTheLongOptionInCapitals) {
+    ResumeCycle(kStarts[2]);
+}
+TEST(Resume, BlanksAndNonAnsiCharactersInEveryPathWithTheShortOptionInCapitals) {
+    ResumeCycle(kStarts[3]);
 }
 
 TEST(Resume, AnImageChangedBetweenRestartAndResumeIsRefusedAndTheDisplayComesBack) {
@@ -136,9 +177,10 @@ TEST(Trust, TheSuiteIsNeverTakenFromTheEnvironment) {
     EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable", "enable"}));
 }
 
-TEST(Trust, AWorkingFolderSomeoneElseCouldChangeIsMovedAsideAndRecreated) {
-    for (const bool asLink : {true, false}) {
-        SCOPED_TRACE(asLink ? "a link to the attacker's folder" : "a folder others may write");
+namespace {
+
+void PlantedWorkingFolderCycle(bool asLink) {
+    {
         CycleBox world(Machine("atOnce"));
         const fs::path attacker = world.box.Root() / "attacker";
         fs::create_directories(attacker);
@@ -164,6 +206,14 @@ TEST(Trust, AWorkingFolderSomeoneElseCouldChangeIsMovedAsideAndRecreated) {
     }
 }
 
+}  // namespace
+
+TEST(Trust, AWorkingFolderThatIsALinkIsMovedAsideAndRecreated) { PlantedWorkingFolderCycle(true); }
+
+TEST(Trust, AWorkingFolderOthersMayWriteIsMovedAsideAndRecreated) {
+    PlantedWorkingFolderCycle(false);
+}
+
 TEST(Trust, NothingIsWrittenOrStartedFromTheTemporaryFolder) {
     CycleBox world(Machine("afterRestart"));
     const fs::path victim = world.box.WriteFile("victim.ini", "victim");
@@ -181,9 +231,10 @@ TEST(Trust, NothingIsWrittenOrStartedFromTheTemporaryFolder) {
               (Words{"driverfiles", "/export", "disable", "driverfiles", "disable", "enable"}));
 }
 
-TEST(Trust, LinksInPlaceOfTheLogAndTheSettingsFileAreNotWrittenThrough) {
-    for (const bool hardLink : {false, true}) {
-        SCOPED_TRACE(hardLink ? "hard links" : "symbolic links");
+namespace {
+
+void PlantedLinksCycle(bool hardLink) {
+    {
         CycleBox world(Machine("afterRestart"));
         const fs::path victim = world.box.WriteFile("victim.ini", "victim");
         fs::create_directories(world.box.LogFile().parent_path());
@@ -210,4 +261,14 @@ TEST(Trust, LinksInPlaceOfTheLogAndTheSettingsFileAreNotWrittenThrough) {
         EXPECT_EQ(ReadFileBytes(victim), "victim");
         EXPECT_EQ(ReadFileBytes(settings), kSettings);
     }
+}
+
+}  // namespace
+
+TEST(Trust, SymbolicLinksInPlaceOfTheLogAndTheSettingsFileAreNotWrittenThrough) {
+    PlantedLinksCycle(false);
+}
+
+TEST(Trust, HardLinksInPlaceOfTheLogAndTheSettingsFileAreNotWrittenThrough) {
+    PlantedLinksCycle(true);
 }

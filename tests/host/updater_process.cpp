@@ -175,8 +175,8 @@ tagUpdaterRun Finish(const tagChild& child) {
 
 tagUpdaterRun UpdaterSandbox::Run(const std::vector<std::string>& args,
                                   const std::string& input) const {
-    return Finish(Start(root_, workingDirectory_.empty() ? programDirectory_ : workingDirectory_, environment_,
-                         program_, argv0_, args, input));
+    return Finish(Start(root_, workingDirectory_.empty() ? programDirectory_ : workingDirectory_,
+                        environment_, program_, argv0_, args, input));
 }
 
 tagUpdaterRun UpdaterSandbox::RestartAndLogon(const std::string& input) const {
@@ -193,8 +193,8 @@ tagUpdaterRun UpdaterSandbox::RestartAndLogon(const std::string& input) const {
 tagUpdaterRun UpdaterSandbox::RunAndInterruptWhen(
     const std::vector<std::string>& args, const std::function<bool(const std::string&)>& ready,
     const std::string& input) const {
-    tagChild child = Start(root_, workingDirectory_.empty() ? programDirectory_ : workingDirectory_, environment_,
-                         program_, argv0_, args, input);
+    tagChild child = Start(root_, workingDirectory_.empty() ? programDirectory_ : workingDirectory_,
+                           environment_, program_, argv0_, args, input);
     for (;;) {
         if (ready(ReadFileBytes(child.out))) {
             kill(child.pid, SIGINT);
