@@ -2,20 +2,17 @@
 #include <windows.h>
 
 #include "platform/known_folders.h"
-#include "platform/process_identity.h"
 #include "platform/system_library.h"
 
 namespace platform {
 
 namespace {
 
-// FOLDERID_ProgramData, FOLDERID_ProgramFilesX86, FOLDERID_ProgramFiles.
+// FOLDERID_ProgramData, FOLDERID_ProgramFilesX86.
 constexpr GUID kProgramData = {
     0x62AB5D82, 0xFDC1, 0x4DC3, {0xA9, 0xDD, 0x07, 0x0D, 0x1D, 0x49, 0x5D, 0x97}};
 constexpr GUID kProgramFilesX86 = {
     0x7C5A40EF, 0xA0FB, 0x4BFC, {0x87, 0x4A, 0xC0, 0xF2, 0xE0, 0xB9, 0xFA, 0x8E}};
-constexpr GUID kProgramFiles = {
-    0x905e63b6, 0xc1bf, 0x494e, {0xb2, 0x9c, 0x65, 0xb7, 0x32, 0xd3, 0xd2, 0x1a}};
 
 using GetKnownFolderFn = HRESULT(WINAPI*)(const GUID&, DWORD, HANDLE, PWSTR*);
 using TaskMemFreeFn = void(WINAPI*)(LPVOID);
@@ -39,8 +36,8 @@ std::optional<std::wstring> KnownFolder(const GUID& id) {
 
 std::optional<std::wstring> ProgramDataFolder() { return KnownFolder(kProgramData); }
 
-std::optional<std::wstring> ProgramFilesFor32BitFolder() {
-    return KnownFolder(RunningUnderWow64() ? kProgramFilesX86 : kProgramFiles);
-}
+// The 32-bit program files folder of a 64-bit system whatever the width of the process; on a
+// 32-bit system the system resolves the same ID to the program files folder.
+std::optional<std::wstring> ProgramFilesFor32BitFolder() { return KnownFolder(kProgramFilesX86); }
 
 }  // namespace platform

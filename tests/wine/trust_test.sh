@@ -3,7 +3,8 @@
 # build: each attack as the user would mount it, and the run still doing its job.
 #   environment   ProgramFiles(x86) and ProgramFiles in HKCU\Environment point at a planted suite
 #   start_folder  the folder the run was started from changes between the restart and the resume
-#   temp_folder   TEMP points at a folder with a planted dec740.exe; a link stands where the tool goes
+#   temp_folder   the user's Temp re-pointed (a link) at a folder with a planted dec740.exe and a
+#                 pxcfg.txt link; a link stands where the tool goes in the working folder
 #   links         symbolic and hard links in place of the log and of the settings file
 # usage: trust_test.sh ATTACK UPDATER_EXE PLUXCMD_EXE PLUXCORE_EXE APPLY_RESTART_EXE MARKER_EXE DEMO
 # Runs in the prefix named by WINEPREFIX. Exit 77 (skipped) when this machine's Wine cannot run it.
@@ -28,7 +29,7 @@ check() {
     failures=$((failures + 1))
 }
 has() { grep -qF -- "$2" "$1"; }
-winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
+winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr / '\\')"; }
 
 drive_c="$WINEPREFIX/drive_c"
 if [ -d "$drive_c/Program Files (x86)" ]; then
@@ -44,10 +45,22 @@ evil="$drive_c/evil"
 victim="$drive_c/victim.ini"
 
 reg() { timeout --foreground 60 "$wine_run" reg "$@" </dev/null >/dev/null 2>&1; }
+# A new session reads HKCU\Environment afresh.
+new_session() {
+    wineserver -k
+    wineserver -w
+    timeout --foreground 300 "$wine_run" cmd /c exit </dev/null >/dev/null 2>&1
+}
 cleanup() {
-    for name in 'ProgramFiles(x86)' ProgramFiles TEMP TMP; do
-        reg delete 'HKCU\Environment' /v "$name" /f
-    done
+    if [ "$attack" = environment ]; then
+        reg delete 'HKCU\Environment' /v 'ProgramFiles(x86)' /f
+        reg delete 'HKCU\Environment' /v ProgramFiles /f
+        new_session
+    fi
+    if [ -L "$user_dir/Temp" ]; then
+        rm -f "$user_dir/Temp"
+        mv "$user_dir/Temp.aside" "$user_dir/Temp"
+    fi
     rm -rf "$work" "$evil" "$victim" "$drive_c/Program Files (x86)/Orvane Graphics" \
         "$drive_c/Program Files/Orvane Graphics" "$drive_c/ProgramData/Orvane"*
     rm -f "$log"
@@ -99,7 +112,7 @@ machine() {  # machine DISABLE: one card whose display driver disables atOnce or
 JSON
     export OVN_SIM_MACHINE="$(winpath "$work/machine.json")" OVN_SIM_STATE="$(winpath "$work/state")"
 }
-planted_ran() { [ -n "$(find "$evil" "$work/bin" -name '*.ran' | head -n 1)" ]; }
+planted_ran() { [ -n "$(find "$evil" "$work/bin" "$folder" -name '*.ran' | head -n 1)" ]; }
 
 case "$attack" in
 environment)
@@ -108,8 +121,12 @@ environment)
     cp "$marker" "$evil/Orvane Graphics/Panelux/Orvane.PluxCmd.exe"
     reg add 'HKCU\Environment' /v 'ProgramFiles(x86)' /t REG_SZ /d 'C:\evil' /f
     reg add 'HKCU\Environment' /v ProgramFiles /t REG_SZ /d 'C:\evil' /f
-    echo "what a new process sees: $(timeout --foreground 60 "$wine_run" cmd /c \
-        'echo %ProgramFiles(x86)%' </dev/null 2>/dev/null | tr -d '\r')"
+    new_session
+    # Wine sets these names itself where there are two program files folders, so the planted value
+    # reaches processes in the 32-bit prefix only; the checks hold either way.
+    timeout --foreground 60 "$wine_run" cmd /c 'echo %ProgramFiles(x86)% %ProgramFiles%' \
+        </dev/null >"$work/seen.txt" 2>/dev/null
+    echo "what a new process sees: $(tr -d '\r' <"$work/seen.txt")"
     machine atOnce
     run first -q -b -f "$image"
     check "the run ends with 0" test "$(cat "$work/first.rc")" = 0
@@ -163,8 +180,9 @@ start_folder)
 temp_folder)
     mkdir -p "$evil/temp"
     cp "$marker" "$evil/temp/dec740.exe"
-    reg add 'HKCU\Environment' /v TEMP /t REG_SZ /d 'C:\evil\temp' /f
-    reg add 'HKCU\Environment' /v TMP /t REG_SZ /d 'C:\evil\temp' /f
+    ln -s "$victim" "$evil/temp/pxcfg.txt"
+    mv "$user_dir/Temp" "$user_dir/Temp.aside"
+    ln -s "$evil/temp" "$user_dir/Temp"
     # Where the tool goes, a link to the attacker's program (Wine shows it as a plain file).
     mkdir -p "$folder"
     cp "$marker" "$evil/dec740-target.exe"
@@ -178,7 +196,7 @@ temp_folder)
     fi
     check "the link's target was not overwritten" cmp -s "$marker" "$evil/dec740-target.exe"
     check "the tool was written in the working folder" test -f "$folder/dec740.exe" -a ! -L "$folder/dec740.exe"
-    check "nothing was written in the temporary folder" test ! -e "$evil/temp/pxcfg.txt"
+    check "the settings link in the temporary folder was not written" test "$(cat "$victim")" = victim
     check "the run disabled and enabled the driver" has "$suite/records.txt" "export"
     run_once >"$work/runonce.txt"
     check "the import was registered" grep -qF "/import" "$work/runonce.txt"
