@@ -14,7 +14,8 @@ namespace platform {
 struct FileError {
     std::string call;  // the failing call, or what made the file unacceptable
     std::uint32_t code = 0;
-    bool refused = false;  // the name is a link, a reparse point or one of several names
+    bool refused = false;    // the name is a link, a reparse point or one of several names
+    bool elsewhere = false;  // refused because the open handle resolved to another file
 };
 
 enum class SafeOpenMode {
@@ -51,13 +52,18 @@ private:
 bool WriteFileSafely(const std::wstring& path, const void* data, std::size_t size,
                      FileError* error = nullptr);
 
-// For files in a folder only administrators may change: a refused entry there is removed (the
-// name only, never what it points to) and the write tried once more.
+// For files in a folder only administrators may change: an entry refused as a link, reparse point
+// or second name is renamed aside (the name itself) and the write tried once more. A name whose
+// handle merely resolved elsewhere is left alone and refused: that is how Wine shows a Unix link,
+// and Wine renames and deletes through such a link, never the link itself.
 bool ReplaceFileSafely(const std::wstring& path, const void* data, std::size_t size,
                        FileError* error = nullptr);
 
 // Removes a file's name (a link itself, never its target). With laterIfBusy, a file that cannot go
 // now (a program that is running) goes at the next restart. True when the name is gone or will go.
 bool RemoveFileName(const std::wstring& path, bool laterIfBusy = false);
+
+// Renames a file's name (a link itself) to "<path>.refused-<n>" beside it.
+bool MoveFileNameAside(const std::wstring& path);
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/environment.h"
@@ -16,6 +17,11 @@ namespace {
 
 bool Fail(FileError* error, const char* call, int code, bool refused = false) {
     if (error) *error = {call, static_cast<std::uint32_t>(code), refused};
+    return false;
+}
+
+bool FailElsewhere(FileError* error) {
+    if (error) *error = {"final path of the handle is elsewhere (a link)", 0, true, true};
     return false;
 }
 
@@ -34,8 +40,7 @@ bool CheckFinalPath(int fd, const std::string& path, FileError* error) {
     std::string expected = resolved;
     if (expected.back() != '/') expected += '/';
     expected += slash == std::string::npos ? path : path.substr(slash + 1);
-    if (DescriptorPath(fd) != expected)
-        return Fail(error, "final path of the handle is elsewhere (a link)", 0, true);
+    if (DescriptorPath(fd) != expected) return FailElsewhere(error);
     return true;
 }
 
@@ -109,6 +114,12 @@ std::optional<std::vector<std::uint8_t>> SafeFile::ReadAll() {
         bytes.insert(bytes.end(), chunk, chunk + got);
         at += got;
     }
+}
+
+bool MoveFileNameAside(const std::wstring& path) {
+    const std::string narrow = NarrowPath(path);
+    const std::string aside = narrow + ".refused-" + std::to_string(getpid());
+    return rename(narrow.c_str(), aside.c_str()) == 0;
 }
 
 bool RemoveFileName(const std::wstring& path, bool) {

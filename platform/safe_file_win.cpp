@@ -20,6 +20,11 @@ bool Fail(FileError* error, const char* call, DWORD code, bool refused = false) 
     return false;
 }
 
+bool FailElsewhere(FileError* error) {
+    if (error) *error = {"final path of the handle is elsewhere (a link)", 0, true, true};
+    return false;
+}
+
 // The handle's path as the system resolved it, in the plain drive-letter or UNC form.
 std::wstring FinalPath(HANDLE handle) {
     std::wstring buffer(MAX_PATH, L'\0');
@@ -69,8 +74,7 @@ bool CheckFinalPath(HANDLE file, const std::wstring& path, FileError* error) {
     if (expected.empty() || actual.empty()) return Fail(error, "GetFinalPathNameByHandleW", 0);
     if (expected.back() != L'\\') expected += L'\\';
     expected += full.substr(slash + 1);
-    if (!SamePath(expected, actual))
-        return Fail(error, "final path of the handle is elsewhere (a link)", 0, true);
+    if (!SamePath(expected, actual)) return FailElsewhere(error);
     return true;
 }
 
@@ -158,6 +162,12 @@ std::optional<std::vector<std::uint8_t>> SafeFile::ReadAll() {
          got != bytes.size()))
         return std::nullopt;
     return bytes;
+}
+
+bool MoveFileNameAside(const std::wstring& path) {
+    const std::wstring aside = path + L".refused-" + std::to_wstring(GetTickCount()) + L"-" +
+                               std::to_wstring(GetCurrentProcessId());
+    return MoveFileExW(path.c_str(), aside.c_str(), 0) != 0;
 }
 
 bool RemoveFileName(const std::wstring& path, bool laterIfBusy) {

@@ -5,7 +5,8 @@
 #   start_folder  the folder the run was started from changes between the restart and the resume
 #   temp_folder   the user's Temp re-pointed (a link) at a folder with a planted dec740.exe and a
 #                 pxcfg.txt link; a link stands where the tool goes in the working folder
-#   links         symbolic and hard links in place of the log and of the settings file
+#   links         symbolic and hard links in place of the log; a link named like the old settings
+#                 file in the user's Temp
 # usage: trust_test.sh ATTACK UPDATER_EXE PLUXCMD_EXE PLUXCORE_EXE APPLY_RESTART_EXE MARKER_EXE DEMO
 # Runs in the prefix named by WINEPREFIX. Exit 77 (skipped) when this machine's Wine cannot run it.
 set -u
@@ -178,15 +179,12 @@ start_folder)
         grep -qF "/import" "$work/runonce3.txt"
     ;;
 temp_folder)
+    # The user's Temp re-pointed at the attacker's folder, with a tool and a settings-file link.
     mkdir -p "$evil/temp"
     cp "$marker" "$evil/temp/dec740.exe"
     ln -s "$victim" "$evil/temp/pxcfg.txt"
     mv "$user_dir/Temp" "$user_dir/Temp.aside"
     ln -s "$evil/temp" "$user_dir/Temp"
-    # Where the tool goes, a link to the attacker's program (Wine shows it as a plain file).
-    mkdir -p "$folder"
-    cp "$marker" "$evil/dec740-target.exe"
-    ln -s "$evil/dec740-target.exe" "$folder/dec740.exe"
     machine atOnce
     run first -q -b -f "$image"
     check "the run ends with 0" test "$(cat "$work/first.rc")" = 0
@@ -194,12 +192,24 @@ temp_folder)
         echo "FAIL: a planted program ran"
         failures=$((failures + 1))
     fi
-    check "the link's target was not overwritten" cmp -s "$marker" "$evil/dec740-target.exe"
-    check "the tool was written in the working folder" test -f "$folder/dec740.exe" -a ! -L "$folder/dec740.exe"
+    check "the tool was written in the working folder" test -f "$folder/dec740.exe"
     check "the settings link in the temporary folder was not written" test "$(cat "$victim")" = victim
-    check "the run disabled and enabled the driver" has "$suite/records.txt" "export"
+    check "the run saved the settings and disabled the driver" has "$suite/records.txt" "export"
     run_once >"$work/runonce.txt"
     check "the import was registered" grep -qF "/import" "$work/runonce.txt"
+    # A link where the tool goes (Wine shows it as a plain file): refused, never written or started.
+    cp "$marker" "$evil/dec740-target.exe"
+    rm -f "$folder/dec740.exe"
+    ln -s "$evil/dec740-target.exe" "$folder/dec740.exe"
+    run second -q -b -f "$image"
+    check "the second run ends with 0" test "$(cat "$work/second.rc")" = 0
+    check "it programmed the cards" has "$work/second.txt" "Execution time = "
+    check "the link's target was not written" cmp -s "$marker" "$evil/dec740-target.exe"
+    check "the log names the refused tool" has "$log" "is elsewhere (a link)"
+    if planted_ran; then
+        echo "FAIL: the linked program ran"
+        failures=$((failures + 1))
+    fi
     ;;
 links)
     mkdir -p "$(dirname "$log")"
@@ -217,15 +227,14 @@ links)
     check "it says the log is not written" has "$work/hardlink.txt" "   The log file "
     check "the other name kept its bytes" test "$(cat "$victim")" = victim
     rm -f "$log"
-    # The settings file, replaced by a link between the restart and the resume.
+    # The old settings file in the user's Temp as a link: no longer written at all.
+    ln -s "$victim" "$user_dir/Temp/pxcfg.txt"
     machine afterRestart
     run first -q -b -f "$image"
-    rm -f "$folder/pxcfg.txt"
-    ln -s "$victim" "$folder/pxcfg.txt"
     restart
+    rm -f "$user_dir/Temp/pxcfg.txt"
     check "the resumed run programmed the cards" has "$log" "Execution time = "
     check "the settings link's target kept its bytes" test "$(cat "$victim")" = victim
-    check "the settings file is a file again" test ! -L "$folder/pxcfg.txt"
     restart
     check "the import saw the original settings" cmp -s "$suite/settings.bin" "$suite/imported.bin"
     ;;
