@@ -7,12 +7,14 @@
 
 #include "platform/console.h"
 #include "platform/environment.h"
+#include "platform/safe_file.h"
 #include "platform/text_encoding.h"
 
 namespace {
 
 std::wstring logFilePath;
 std::int32_t logToFile = 1;
+bool logRefusalShown = false;
 
 std::wstring FormatWide(const wchar_t* format, va_list args) {
     std::vector<wchar_t> buffer(512);
@@ -36,7 +38,15 @@ void AppendToLog(const wchar_t* format, va_list args) {
     for (wchar_t& c : logFormat) {
         if (c == L'\b') c = L' ';
     }
-    platform::AppendTextFile(logFilePath, WideToUtf8(FormatWide(logFormat.c_str(), args)));
+    platform::FileError error;
+    if (platform::AppendTextFile(logFilePath, WideToUtf8(FormatWide(logFormat.c_str(), args)),
+                                 &error) ||
+        !error.refused || logRefusalShown)
+        return;
+    // A link in the log's place is never written through; the operator hears of it once.
+    logRefusalShown = true;
+    platform::ConsoleWriteWide(L"   The log file " + logFilePath + L" is not written: " +
+                               Utf8ToWide(error.call) + L".\n");
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/program_directory.h"
 #include "platform/text_encoding.h"
 
 namespace {
@@ -93,11 +92,4 @@ TEST_F(LogFile, UnwritableLogFallsBackToConsole) {
         root / "Orvane" / "OvnK740FpgaUpdater" /
         "OvnK740FpgaUpdater.log");  // a directory where the file goes
     EXPECT_EQ(Console([] { PrintAndLog(L"still shown\n"); }), "still shown\n");
-}
-
-TEST(ProgramDirectory, CutsAtTheLastSeparator) {
-    EXPECT_EQ(ProgramDirectory(L"C:\\Tools\\OvnK740FpgaUpdater.exe"), L"C:\\Tools\\");
-    EXPECT_EQ(ProgramDirectory(L"C:\\Tools\\Renamed.exe"), L"C:\\Tools\\");
-    EXPECT_EQ(ProgramDirectory(L"/opt/ovn/OvnK740FpgaUpdater"), L"/opt/ovn/");
-    EXPECT_EQ(ProgramDirectory(L"Updater.exe"), L"");
 }

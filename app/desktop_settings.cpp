@@ -1,20 +1,24 @@
 // Saving, restoring and closing the desktop suite around the display driver's absence.
 #include "app/desktop_settings.h"
 
-#include <cstdio>
 #include <vector>
 
+#include "app/console_log.h"
 #include "app/reboot_resume.h"
 #include "hwaccess/host_services.h"
 #include "platform/command_line.h"
 #include "platform/environment.h"
+#include "platform/file_read.h"
+#include "platform/known_folders.h"
 #include "platform/registry.h"
+#include "platform/safe_file.h"
+#include "platform/text_encoding.h"
 
 std::wstring SuiteDirectory() {
-    auto base = platform::GetEnvironmentWide(L"programfiles(x86)", 260);
-    if (!base) base = platform::GetEnvironmentWide(L"programfiles", 260);
+    const auto base = platform::ProgramFilesFor32BitFolder();
+    if (!base) return {};
     const wchar_t separator = platform::PathSeparator();
-    std::wstring directory = base.value_or(L"");
+    std::wstring directory = *base;
     directory += separator;
     directory += L"Orvane Graphics";
     directory += separator;
@@ -23,15 +27,16 @@ std::wstring SuiteDirectory() {
     return directory;
 }
 
-std::wstring SettingsFilePath(const std::wstring& temporaryDirectory) {
-    if (temporaryDirectory.empty()) return {};
-    return temporaryDirectory + L"pxcfg.txt";
+std::wstring SettingsFilePath(const std::wstring& workingFolder) {
+    if (workingFolder.empty()) return {};
+    return workingFolder + L"pxcfg.txt";
 }
 
 namespace {
 
 std::wstring SuiteCommandLine(const std::wstring& suiteDirectory, const wchar_t* verb,
                               const std::wstring& settingsFile) {
+    if (suiteDirectory.empty()) return {};
     return platform::QuoteIfBlank(suiteDirectory + L"Orvane.PluxCmd.exe") + L" " + verb + L" " +
            platform::QuoteIfBlank(settingsFile);
 }
@@ -51,23 +56,30 @@ std::wstring SuiteImportCommandLine(const std::wstring& suiteDirectory,
 bool RestoreSettingsFromRegistry(const std::wstring& settingsFile) {
     auto stored = platform::RegistryGetBytes(kUtilityKey, kConfigValueName);
     if (!stored || stored->empty()) return false;
+    if (settingsFile.empty()) return false;
     // Every stored byte goes back: an odd length or a zero 16-bit unit is part of the settings.
-    std::FILE* file = std::fopen(platform::NarrowPath(settingsFile).c_str(), "wb");
-    if (!file) return false;
-    const bool written = std::fwrite(stored->data(), 1, stored->size(), file) == stored->size();
-    return std::fclose(file) == 0 && written;
+    platform::FileError error;
+    if (platform::ReplaceFileSafely(settingsFile, stored->data(), stored->size(), &error))
+        return true;
+    LogOnly(L"   The settings file %ls could not be written (%ls, error %u).\n",
+            settingsFile.c_str(), Utf8ToWide(error.call).c_str(), error.code);
+    return false;
 }
 
 void StoreSettingsInRegistry(const std::wstring& settingsFile) {
-    std::FILE* file = std::fopen(platform::NarrowPath(settingsFile).c_str(), "rb");
-    if (!file) return;
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t chunk[4096];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    std::fclose(file);
-    platform::RegistrySetValue(kUtilityKey, kConfigValueName, platform::kRegSz, bytes.data(),
-                               static_cast<std::uint32_t>(bytes.size()));
+    if (settingsFile.empty()) return;
+    platform::tagFileRead file =
+        platform::ReadWholeFile(WideToUtf8(settingsFile), kLargestSettingsBytes);
+    if (file.status == platform::FileReadStatus::kTooLarge) {
+        LogOnly(L"   The settings file %ls is larger than %llu bytes: it is not stored.\n",
+                settingsFile.c_str(), static_cast<unsigned long long>(kLargestSettingsBytes));
+        return;
+    }
+    if (file.status != platform::FileReadStatus::kRead) return;
+    const std::uint8_t empty = 0;
+    platform::RegistrySetValue(kUtilityKey, kConfigValueName, platform::kRegSz,
+                               file.bytes ? file.bytes.get() : &empty,
+                               static_cast<std::uint32_t>(file.size));
 }
 
 bool SettingsCopyStored() {

@@ -8,27 +8,30 @@
 #include "app/child_runner.h"
 
 inline constexpr std::uint32_t kExportWaitMilliseconds = 10000;
+// A settings file above this size is not stored in "Config".
+inline constexpr std::uint64_t kLargestSettingsBytes = 1u << 20;
 
-// "%programfiles(x86)%", or "%programfiles%" where that is not defined, then
-// "\Orvane Graphics\Panelux\" (the host edition uses '/').
+// The known folder for 32-bit programs (never the environment, which the user can set), then
+// "\Orvane Graphics\Panelux\" (the host edition uses '/'). Empty when the folder is unknown.
 std::wstring SuiteDirectory();
 
-// The temporary directory followed by "pxcfg.txt"; empty when the temporary directory is.
-std::wstring SettingsFilePath(const std::wstring& temporaryDirectory);
+// The working folder followed by "pxcfg.txt"; empty when there is no working folder.
+std::wstring SettingsFilePath(const std::wstring& workingFolder);
 
 // Suite directory, "Orvane.PluxCmd.exe /export " or "/import ", settings file path. Each path that
-// holds a blank is quoted.
+// holds a blank is quoted. Empty without a suite directory: nothing is then started.
 std::wstring SuiteExportCommandLine(const std::wstring& suiteDirectory,
                                     const std::wstring& settingsFile);
 std::wstring SuiteImportCommandLine(const std::wstring& suiteDirectory,
                                     const std::wstring& settingsFile);
 
-// Writes the settings file from "Config", exactly the value's bytes. False when the value is
-// missing or empty (or the file cannot be written): the settings then have to be exported.
+// Writes the settings file from "Config", exactly the value's bytes, without following a link in
+// its place. False when the value is missing or empty (or the file cannot be written): the
+// settings then have to be exported.
 bool RestoreSettingsFromRegistry(const std::wstring& settingsFile);
 
 // The settings file's bytes into "Config" (REG_SZ, the file's length as byte count). Nothing is
-// written when the file cannot be opened.
+// written when the file cannot be opened, or is larger than kLargestSettingsBytes (logged).
 void StoreSettingsInRegistry(const std::wstring& settingsFile);
 
 // True when "Config" holds more than 0 bytes: the mark of a resumed run.

@@ -40,11 +40,24 @@ protected:
 
 }  // namespace
 
-TEST_F(DesktopSettingsTest, SuiteDirectoryPrefersTheThirtyTwoBitProgramFiles) {
+TEST_F(DesktopSettingsTest, SuiteDirectoryIsTheKnownFolderWhateverTheEnvironmentSays) {
     setenv("programfiles", "/pf64", 1);
-    EXPECT_EQ(SuiteDirectory(), L"/pf64/Orvane Graphics/Panelux/");
     setenv("programfiles(x86)", "/pf32", 1);
-    EXPECT_EQ(SuiteDirectory(), L"/pf32/Orvane Graphics/Panelux/");
+    // The default machine is a 64-bit one: the 32-bit program files folder.
+    EXPECT_EQ(SuiteDirectory(), Utf8ToWide((dir_ / "state" / "Program Files (x86)").string()) +
+                                    L"/Orvane Graphics/Panelux/");
+    EXPECT_EQ(SuiteExportCommandLine(L"", L"C:\\x\\pxcfg.txt"), L"") << "nothing to start";
+}
+
+TEST_F(DesktopSettingsTest, ASettingsFileAboveOneMebibyteIsNotStored) {
+    std::ofstream(WideToUtf8(settings_), std::ios::binary) << std::string((1u << 20) + 1, 's');
+    StoreSettingsInRegistry(settings_);
+    EXPECT_FALSE(platform::RegistryGetBytes(kUtilityKey, kConfigValueName));
+    std::ofstream(WideToUtf8(settings_), std::ios::binary) << std::string(1u << 20, 's');
+    StoreSettingsInRegistry(settings_);
+    auto stored = platform::RegistryGetBytes(kUtilityKey, kConfigValueName);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->size(), 1u << 20);
 }
 
 TEST_F(DesktopSettingsTest, CommandLinesKeepBlankFreePathsAndQuoteTheOthers) {

@@ -8,9 +8,9 @@
 
 const wchar_t* ToolResourceName(bool underWow64) { return underWow64 ? L"DEVCON64" : L"DEVCON32"; }
 
-std::wstring ToolPath(const std::wstring& temporaryDirectory) {
-    if (temporaryDirectory.empty()) return {};
-    return temporaryDirectory + platform::PathSeparator() + L"dec740.exe";
+std::wstring ToolPath(const std::wstring& workingFolder) {
+    if (workingFolder.empty()) return {};
+    return workingFolder + L"dec740.exe";
 }
 
 std::wstring ToolCommandLine(const std::wstring& toolPath, const wchar_t* word) {

@@ -15,9 +15,9 @@ inline constexpr const wchar_t* kCardHardwareId = L"PCI\\VEN_1002&DEV_6828&SUBSY
 // The resource that holds the tool for this host: "DEVCON64" under WOW64, "DEVCON32" otherwise.
 const wchar_t* ToolResourceName(bool underWow64);
 
-// The temporary directory followed by "\dec740.exe" (on the host edition the separator is '/');
-// empty when the temporary directory is.
-std::wstring ToolPath(const std::wstring& temporaryDirectory);
+// The working folder (ending in its separator) followed by "dec740.exe"; empty when there is no
+// working folder.
+std::wstring ToolPath(const std::wstring& workingFolder);
 
 // Tool path, blank, command word, blank, the hardware ID in double quotes. A tool path with a blank
 // is quoted as well.
@@ -32,8 +32,9 @@ class CDeviceConsoleTool {
 public:
     explicit CDeviceConsoleTool(std::wstring toolPath);
 
-    // Writes the image to the tool path and holds the file. False when there is no path or image,
-    // or the file cannot be written.
+    // Writes the image to the tool path and holds the file (written and held as SafeFile opens,
+    // so a link in its place is never followed). False when there is no path or image, or the
+    // file cannot be written.
     bool Extract(std::vector<std::uint8_t> image);
     bool Extracted() const { return held_ != nullptr; }
 

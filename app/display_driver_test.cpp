@@ -15,7 +15,9 @@ TEST(DeviceConsoleTool, ResourceByWow64AndTheExactCommandLines) {
     EXPECT_STREQ(ToolResourceName(true), L"DEVCON64");
     EXPECT_STREQ(ToolResourceName(false), L"DEVCON32");
     EXPECT_EQ(ToolPath(L""), L"");
-    const std::wstring tool = L"C:\\Users\\op\\AppData\\Local\\Temp\\\\dec740.exe";
+    EXPECT_EQ(ToolPath(L"C:\\ProgramData\\Orvane\\OvnK740FpgaUpdater\\"),
+              L"C:\\ProgramData\\Orvane\\OvnK740FpgaUpdater\\dec740.exe");
+    const std::wstring tool = L"C:\\ProgramData\\Orvane\\OvnK740FpgaUpdater\\dec740.exe";
     EXPECT_EQ(ToolCommandLine(tool, L"disable"),
               tool + L" disable \"PCI\\VEN_1002&DEV_6828&SUBSYS_25401FA7\"");
     // A user name with a blank appears in the temporary directory.

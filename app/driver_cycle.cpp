@@ -6,25 +6,43 @@
 #include "app/desktop_settings.h"
 #include "app/key_prompts.h"
 #include "app/reboot_resume.h"
+#include "app/resume_copies.h"
 #include "app/run_resources.h"
+#include "app/working_folder.h"
 #include "hwaccess/host_services.h"
-#include "platform/environment.h"
 #include "platform/process_identity.h"
+#include "platform/text_encoding.h"
 #include "xsvf/jtag_port.h"
 
-CDriverCycle::CDriverCycle(std::wstring programDirectory, tagWaitClock clock)
-    : programDirectory_(std::move(programDirectory)), runner_(std::move(clock)) {}
+CDriverCycle::CDriverCycle(tagWaitClock clock) : runner_(std::move(clock)) {}
 
 void CDriverCycle::Prepare() {
     const bool underWow64 = platform::RunningUnderWow64();
-    const std::wstring temporary = platform::TemporaryDirectory();
-    settingsFile_ = SettingsFilePath(temporary);
+    // Everything the run writes and later reads or starts lives in the admin-only folder; without
+    // it the run goes on as without a temporary directory.
+    workingFolder_ = OpenWorkingFolder();
+    settingsFile_ = SettingsFilePath(workingFolder_);
     const std::wstring suite = SuiteDirectory();
     exportCommandLine_ = SuiteExportCommandLine(suite, settingsFile_);
     importCommandLine_ = SuiteImportCommandLine(suite, settingsFile_);
-    tool_ = CDeviceConsoleTool(ToolPath(temporary));
+    tool_ = CDeviceConsoleTool(ToolPath(workingFolder_));
     if (auto image = platform::ModuleResource(ToolResourceName(underWow64)))
         tool_.Extract(std::move(*image));
+}
+
+bool CDriverCycle::ImageIsTheRecordedOne(const char* fileName, const std::uint8_t* image,
+                                         std::int32_t imageSize) {
+    if (fileName == nullptr || imageSize <= 0) return true;
+    std::wstring recorded, found;
+    const ResumeImageCheck check =
+        CheckResumeImage(workingFolder_, Utf8ToWide(fileName), image,
+                         static_cast<std::size_t>(imageSize), recorded, found);
+    if (check != ResumeImageCheck::kDiffers) return true;
+    PrintAndLog(
+        L"   Error: The XSVF file %ls is not the one the update was started with before the "
+        L"restart (SHA-256 %ls recorded, %ls found).\n   No card will be programmed.\n",
+        Utf8ToWide(fileName).c_str(), recorded.empty() ? L"none" : recorded.c_str(), found.c_str());
+    return false;
 }
 
 void CDriverCycle::SwitchDriverOff(std::int32_t imageSize) {
@@ -50,15 +68,30 @@ std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options, tagRunReso
     PrintAndLog(
         L"\n\n   For the display driver to be disabled, your system must be restarted.\n"
         L"   Your system and OvnK740FPGAUpdater will be restarted now.\n");
-    if (!options.quiet && !ConfirmToContinue()) {
-        for (std::uint32_t i = 0; i < run.cardCount; ++i) closeJtagPort(&run.records[i], 0);
-        tool_.Enable(runner_);
-        PrintAndLog(L"   Update aborted.\n\n");
-        return exitCode;
+    if (!options.quiet && !ConfirmToContinue()) return AbortRestart(run, exitCode);
+    // The resumed run starts from copies only administrators can change, never from where the
+    // operator started this one.
+    platform::FileError error;
+    const auto copies = StoreResumeCopies(workingFolder_, run.image,
+                                          static_cast<std::size_t>(run.imageSize), &error);
+    if (!copies) {
+        PrintAndLog(
+            L"   Error: The files for the resume could not be stored in %ls (%ls, error "
+            L"%u).\n",
+            workingFolder_.c_str(), Utf8ToWide(error.call).c_str(), error.code);
+        RemoveResumeCopies(workingFolder_);
+        return AbortRestart(run, exitCode);
     }
-    RegisterRunOnce(ResumeCommandLine(platform::ProcessCommandLine(), programDirectory_));
+    RegisterRunOnce(ResumeCommandLine(*copies, options));
     StoreSettingsInRegistry(settingsFile_);
     RebootNow();
+    return exitCode;
+}
+
+std::int32_t CDriverCycle::AbortRestart(tagRunResources& run, std::int32_t exitCode) {
+    for (std::uint32_t i = 0; i < run.cardCount; ++i) closeJtagPort(&run.records[i], 0);
+    tool_.Enable(runner_);
+    PrintAndLog(L"   Update aborted.\n\n");
     return exitCode;
 }
 
@@ -76,18 +109,18 @@ std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted
         return 4;
     }
     TerminateDesktopCore();
-    RegisterRunOnce(importCommandLine_);
+    if (!importCommandLine_.empty()) RegisterRunOnce(importCommandLine_);
     RebootNow();
     return exitCode;
 }
 
 bool CDriverCycle::RecoverResumedRunWithoutImage() {
-    if (!tool_.Extracted() || !SettingsCopyStored()) return false;
+    if (!tool_.Extracted() || (!SettingsCopyStored() && !ResumeRecorded())) return false;
     if (!tool_.QueryDisplayDriver(runner_)) return false;
     const std::uint32_t enabled = tool_.Enable(runner_);
     RestoreSettingsFromRegistry(settingsFile_);
-    RegisterRunOnce(importCommandLine_);
-    TidyRegistry();
+    if (!importCommandLine_.empty()) RegisterRunOnce(importCommandLine_);
+    Tidy();
     PrintAndLog(
         L"\n   No usable XSVF file: nothing was programmed, and the display driver is enabled "
         L"again.\n");
@@ -95,4 +128,9 @@ bool CDriverCycle::RecoverResumedRunWithoutImage() {
         PrintAndLog(L"   You must restart the computer to complete enabling the display driver.\n");
     }
     return true;
+}
+
+void CDriverCycle::Tidy() {
+    TidyRegistry();
+    RemoveResumeCopies(workingFolder_);
 }

@@ -11,7 +11,6 @@
 #include "app/driver_cycle.h"
 #include "app/image_file.h"
 #include "app/key_prompts.h"
-#include "app/program_directory.h"
 #include "app/programming.h"
 #include "app/reboot_resume.h"
 #include "app/run_guard.h"
@@ -31,6 +30,8 @@
 namespace {
 
 constexpr std::uint32_t kInitialDelayCount = 40;
+// A resumed run whose image is not the recorded one ends as one whose file cannot be used.
+constexpr std::int32_t kChangedResumeImageExitCode = 2;
 
 void PrintBanner() {
     PrintAndLog(L"%ls %d.%d.%d.%d\n", kProductName, kVersion[0], kVersion[1], kVersion[2],
@@ -128,8 +129,7 @@ int RunUpdateSteps(int argc, char** argv) {
     PrepareHost();
 
     CCmdLine options;
-    // Only the resume command line after a restart needs the program directory.
-    CDriverCycle driverCycle(ProgramDirectory(platform::ModuleFileName(2048)));
+    CDriverCycle driverCycle;
     BuildLogPath();
     consoleWindow.store(platform::ConsoleWindow());
     std::thread(KeepConsoleInFront).detach();
@@ -165,6 +165,12 @@ int RunUpdateSteps(int argc, char** argv) {
     tagRunResources& run = RunResources();
     if (options.fileName) {
         exitCode = LoadImageFile(options.fileName, run);
+        // A resumed run checks its image before anything else uses it: one that is not what the
+        // restart recorded programs nothing, and the driver and the settings come back below.
+        if (!driverCycle.ImageIsTheRecordedOne(options.fileName, run.image, run.imageSize)) {
+            ClearImage(run);
+            exitCode = kChangedResumeImageExitCode;
+        }
         if (run.imageSize > 0) exitCode = RefuseMalformedImage(run);
     }
 
@@ -190,7 +196,7 @@ int RunUpdateSteps(int argc, char** argv) {
     }
 
     exitCode = driverCycle.BringDriverBack(options, !confirmed, exitCode);
-    TidyRegistry();
+    driverCycle.Tidy();
     return FinishRun(options, exitCode);
 }
 

@@ -6,6 +6,8 @@
 
 namespace platform {
 
+struct FileError;
+
 // The value of an environment variable, or nothing when it is not set. Values are read into a
 // buffer of maxChars characters; longer values count as not set.
 std::optional<std::wstring> GetEnvironmentWide(const wchar_t* name, std::size_t maxChars = 2048);
@@ -22,9 +24,10 @@ std::wstring TemporaryDirectory();
 // The path separator of this platform's file names: '\\' on Windows, '/' on the host edition.
 wchar_t PathSeparator();
 
-// Appends narrow text to a file in text mode: every "\n" becomes CR LF in the file. Returns false
-// when the file cannot be opened (nothing is written then).
-bool AppendTextFile(const std::wstring& path, const std::string& text);
+// Appends narrow text to a file in text mode: every "\n" becomes CR LF in the file. The file is
+// opened as SafeFile opens it: a link or a file with several names is refused. Returns false when
+// the file cannot be opened or is refused (nothing is written then); `error` says why.
+bool AppendTextFile(const std::wstring& path, const std::string& text, FileError* error = nullptr);
 
 // Narrow file name of a wide path, for the C runtime on this platform.
 std::string NarrowPath(const std::wstring& path);

@@ -47,19 +47,4 @@ std::wstring TemporaryDirectory() {
 
 wchar_t PathSeparator() { return L'/'; }
 
-bool AppendTextFile(const std::wstring& path, const std::string& text) {
-    std::FILE* file = std::fopen(NarrowPath(path).c_str(), "ab");
-    if (!file) return false;
-    // Text mode as on Windows: the log's lines end in CR LF on both editions.
-    std::string converted;
-    converted.reserve(text.size() + 16);
-    for (char c : text) {
-        if (c == '\n') converted += '\r';
-        converted += c;
-    }
-    std::fwrite(converted.data(), 1, converted.size(), file);
-    std::fclose(file);
-    return true;
-}
-
 }  // namespace platform

@@ -46,15 +46,6 @@ std::wstring TemporaryDirectory() {
 
 wchar_t PathSeparator() { return L'\\'; }
 
-bool AppendTextFile(const std::wstring& path, const std::string& text) {
-    // Text mode: the CRT writes every LF as CR LF.
-    std::FILE* file = _wfopen(path.c_str(), L"at");
-    if (!file) return false;
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-    return true;
-}
-
 std::string NarrowPath(const std::wstring& path) {
     if (path.empty()) return {};
     // The CRT's narrow file functions take the ANSI code page.

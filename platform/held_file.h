@@ -6,16 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/safe_file.h"
+
 namespace platform {
 
-struct FileError {
-    std::string call;
-    std::uint32_t code = 0;
-};
-
 // Windows: written without sharing, then held with read (and so execute) sharing only until the
-// object goes. The host edition has no sharing modes: the file is held, and the check reads the
-// path again, so a replaced file is found out.
+// object goes. The host edition has no sharing modes: the file is held, and the check opens the
+// path again, so a replaced file is found out. Both write and open as SafeFile does: a link in the
+// file's place is refused.
 class HeldFile {
 public:
     // Creates or replaces the file, writes the bytes and holds it. Null on failure.

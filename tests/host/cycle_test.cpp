@@ -7,89 +7,11 @@
 #include "sim/host_records.h"
 #include "sim/host_registry.h"
 #include "sim/host_state.h"
+#include "tests/host/cycle_world.h"
 #include "tests/host/machines.h"
 #include "tests/host/updater_process.h"
 
-namespace {
-
-using sim::host::RegistryView;
-
-constexpr const wchar_t* kRunOnceKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-constexpr const wchar_t* kUtilityKey = L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater";
-constexpr const wchar_t* kCoreEvent = L"Global\\OvnPluxCoreCloseEvent_1";
-constexpr const char* kDisableRestartText =
-    "\n\n   For the display driver to be disabled, your system must be restarted.\n"
-    "   Your system and OvnK740FPGAUpdater will be restarted now.\n";
-
-// The settings: odd length, a percent sign and a zero 16-bit unit, so every byte must survive.
-const std::string kSettings("%PX\0\0cfg\xff", 9);
-
-std::string Hex(const std::string& bytes) { return sim::host::HexOf(bytes); }
-
-std::string DisplayDriver(const std::string& disable) {
-    return R"({"driver": {"infPath": "C:\\Windows\\INF\\oem12.inf", "infSection": "K740",
-               "files": ["C:\\Windows\\System32\\DriverStore\\k740disp.sys"]},
-               "disable": ")" +
-           disable + "\"}";
-}
-
-std::string Machine(const std::string& disable, const std::string& suite = "") {
-    std::vector<tagTestCard> cards = DefaultCards();
-    if (!disable.empty())
-        for (tagTestCard& card : cards) card.display = DisplayDriver(disable);
-    const std::string suiteMember =
-        suite.empty() ? "\"suite\": {\"settingsHex\": \"" + Hex(kSettings) + "\"}" : suite;
-    return MachineJson(cards, true, suiteMember);
-}
-
-// A sandbox with the suite installed and its core running in session 1; the test process reads the
-// sandbox's simulated host.
-struct CycleBox {
-    explicit CycleBox(const std::string& machine) {
-        setenv("OVN_SIM_STATE", box.StateDirectory().c_str(), 1);
-        box.UseMachine(machine);
-        box.InstallSuite();
-        StartCore();
-    }
-    void StartCore() {
-        sim::host::CreateNamedEvent(kCoreEvent);
-        sim::host::AddProcess(L"Orvane.Plux.Core.exe", 1);
-    }
-    UpdaterSandbox box;
-};
-
-std::optional<std::wstring> RunOnce() {
-    return sim::host::RegistryGetString(RegistryView::k32, kRunOnceKey, L"OvnK740FpgaUpdater");
-}
-
-std::optional<std::string> Config() {
-    auto value = sim::host::RegistryGetValue(RegistryView::k32, kUtilityKey, L"Config");
-    if (!value) return std::nullopt;
-    EXPECT_EQ(value->type, sim::host::kRegSz);
-    return std::string(value->data.begin(), value->data.end());
-}
-
-// The command words the utility gave its children, in order: "driverfiles", "/export", ...
-std::vector<std::string> ChildWords() {
-    std::vector<std::string> words;
-    for (const std::wstring& line : sim::host::ChildCommands()) {
-        for (const char* word : {"driverfiles", "disable", "enable", "/export", "/import"}) {
-            if (WideToUtf8(line).find(std::string(" ") + word + " ") != std::string::npos)
-                words.push_back(word);
-        }
-    }
-    return words;
-}
-
-bool CoreRuns() {
-    for (const auto& process : sim::host::Processes())
-        if (process.name == L"Orvane.Plux.Core.exe") return true;
-    return false;
-}
-
-using Words = std::vector<std::string>;
-
-}  // namespace
+using namespace cycle;
 
 TEST(Cycle, WithoutADisplayDriverTheRunOnlyProgramsTheCards) {
     CycleBox world(Machine(""));
@@ -113,10 +35,11 @@ TEST(Cycle, DisableAtOnceProgramsEnablesAndRestartsWithTheImportRegistered) {
     EXPECT_GE(sim::host::NamedEventSetCount(kCoreEvent), 1u);
     ASSERT_EQ(sim::host::Restarts().size(), 1u);
     EXPECT_TRUE(sim::host::Restarts()[0].forceAppsClosed);
-    const std::wstring settingsFile = Utf8ToWide((world.box.Root() / "tmp" / "pxcfg.txt").string());
-    EXPECT_EQ(RunOnce(), L"\"" + Utf8ToWide((world.box.Root() / "pf").string()) +
-                             L"/Orvane Graphics/Panelux/Orvane.PluxCmd.exe\" /import " +
-                             settingsFile);
+    // The sandbox's working folder holds no blank: the path stands unquoted.
+    const std::wstring settingsFile =
+        Utf8ToWide((world.box.WorkingFolder() / "pxcfg.txt").string());
+    EXPECT_EQ(RunOnce(), L"\"" + Utf8ToWide(world.box.SuiteDirectory().string()) +
+                             L"/Orvane.PluxCmd.exe\" /import " + settingsFile);
     EXPECT_FALSE(Config());
     EXPECT_EQ(run.console.find("Press any key to exit..."), std::string::npos);
 
@@ -130,22 +53,23 @@ TEST(Cycle, DisableNeedingARestartResumesTheUpdateAndCarriesTheSettingsByteExact
     CycleBox world(Machine("afterRestart"));
     world.box.InstallProgram("bin", true);
     world.box.WriteFile("bin/image.xsvf", DemoImage());
-    const std::wstring dir = Utf8ToWide(world.box.ProgramDirectory().string()) + L"/";
+    const std::string folder = world.box.WorkingFolder().string() + "/";
 
     tagUpdaterRun first = world.box.Run({"-b", "-f", "image.xsvf"}, "y");
     EXPECT_EQ(first.exitCode, 0) << first.console;
     EXPECT_NE(first.console.find(kDisableRestartText), std::string::npos);
     EXPECT_EQ(first.console.find("WARNING"), std::string::npos);
     EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable"}));
-    EXPECT_EQ(RunOnce(), dir + L"OvnK740FpgaUpdater -b -f " + dir + L"image.xsvf");
+    EXPECT_EQ(RunOnce(), Utf8ToWide("\"" + folder + "OvnK740FpgaUpdater\" -b -f \"" + folder +
+                                    "resume.xsvf\""));
     EXPECT_EQ(Config(), kSettings);
     EXPECT_EQ(sim::host::Restarts().size(), 1u);
 
     // The settings file must come back from "Config", not from what the first run left.
-    std::filesystem::remove(world.box.Root() / "tmp" / "pxcfg.txt");
+    std::filesystem::remove(world.box.WorkingFolder() / "pxcfg.txt");
     world.StartCore();  // the suite starts again at the logon
     tagUpdaterRun resumed = world.box.RestartAndLogon("y");
-    EXPECT_NE(resumed.console.find("   XSVF update file: " + WideToUtf8(dir) + "image.xsvf"),
+    EXPECT_NE(resumed.console.find("   XSVF update file: " + folder + "resume.xsvf"),
               std::string::npos)
         << resumed.console;
     EXPECT_NE(resumed.console.find("100%"), std::string::npos);
@@ -154,7 +78,10 @@ TEST(Cycle, DisableNeedingARestartResumesTheUpdateAndCarriesTheSettingsByteExact
     EXPECT_EQ(sim::host::SuiteExports().size(), 1u);
     EXPECT_FALSE(Config());
     EXPECT_EQ(sim::host::Restarts().size(), 2u);
-    EXPECT_EQ(ReadFileBytes(world.box.Root() / "tmp" / "pxcfg.txt"), kSettings);
+    EXPECT_EQ(ReadFileBytes(world.box.WorkingFolder() / "pxcfg.txt"), kSettings);
+    // The tidy-up took the copies the resume started from.
+    EXPECT_FALSE(std::filesystem::exists(world.box.WorkingFolder() / "resume.xsvf"));
+    EXPECT_FALSE(std::filesystem::exists(world.box.WorkingFolder() / "OvnK740FpgaUpdater"));
     ASSERT_TRUE(RunOnce());
     EXPECT_NE(RunOnce()->find(L"Orvane.PluxCmd.exe\" /import "), std::wstring::npos);
 
@@ -226,43 +153,16 @@ TEST(Cycle, NoRebootEndsWithFourAfterTheUpdateEvenWhenACardFailed) {
     }
 }
 
-TEST(Cycle, AFullPathStartIsResumedByTheSameCommandLine) {
-    {
-        CycleBox world(Machine("afterRestart"));
-        world.box.WriteFile("image.xsvf", DemoImage());
-        ASSERT_EQ(world.box.Run({"-q", "-f", "image.xsvf"}).exitCode, 0);
-        // Started with its full path: the command line as it was.
-        EXPECT_EQ(RunOnce(), Utf8ToWide(std::string(OVN_UPDATER_PATH) + " -q -f image.xsvf"));
-    }
-}
-
-TEST(Cycle, AProgramDirectoryWithABlankIsQuotedAndTheResumedRunGetsTheSameArguments) {
-    {
-        CycleBox world(Machine("afterRestart"));
-        world.box.InstallProgram("Program Files/Orvane", true);
-        world.box.WriteFile("Program Files/Orvane/image.xsvf", DemoImage());
-        ASSERT_EQ(world.box.Run({"-q", "-b", "-f", "image.xsvf"}).exitCode, 0);
-        const std::string dir = world.box.ProgramDirectory().string() + "/";
-        EXPECT_EQ(RunOnce(), Utf8ToWide("\"" + dir + "OvnK740FpgaUpdater\" -q -b -f \"" + dir +
-                                        "image.xsvf\""));
-        tagUpdaterRun resumed = world.box.RestartAndLogon();
-        EXPECT_NE(resumed.console.find("   XSVF update file: " + dir + "image.xsvf\n"),
-                  std::string::npos)
-            << resumed.console;
-        EXPECT_NE(resumed.console.find("100%"), std::string::npos);
-        EXPECT_EQ(sim::host::Restarts().size(), 2u);
-    }
-}
-
 TEST(Cycle, AResumedRunWhoseImageIsGoneBringsTheDriverAndSettingsBackWithoutARestart) {
     CycleBox world(Machine("afterRestart"));
     const auto image = world.box.WriteFile("image.xsvf", DemoImage());
     ASSERT_EQ(world.box.Run({"-q", "-f", image.string()}).exitCode, 0);
-    std::filesystem::remove(image);
-    std::filesystem::remove(world.box.Root() / "tmp" / "pxcfg.txt");
+    const auto copy = world.box.WorkingFolder() / "resume.xsvf";
+    std::filesystem::remove(copy);
+    std::filesystem::remove(world.box.WorkingFolder() / "pxcfg.txt");
 
     tagUpdaterRun resumed = world.box.RestartAndLogon();
-    EXPECT_NE(resumed.console.find("Error: Unable to open file " + image.string()),
+    EXPECT_NE(resumed.console.find("Error: Unable to open file " + copy.string()),
               std::string::npos);
     EXPECT_NE(resumed.console.find("   No usable XSVF file: nothing was programmed, and the "
                                    "display driver is enabled again.\n"),
@@ -306,13 +206,19 @@ TEST(Cycle, AnExportThatNeverEndsIsLeftBehindAndTheRunGoesOn) {
     }
 }
 
-TEST(Cycle, ATemporaryDirectoryThatTakesNoToolMeansNoDisplayDriverHandling) {
+TEST(Cycle, WithoutAWorkingFolderThereIsNoDisplayDriverHandling) {
     CycleBox world(Machine("atOnce"));
-    world.box.SetEnvironment("TMPDIR", (world.box.Root() / "missing").string());
+    // Neither the folder nor a place to move it aside to: the program data folder is a file.
+    std::filesystem::remove_all(world.box.StateDirectory() / "ProgramData");
+    world.box.WriteFile("state/ProgramData", "not a folder");
     world.box.WriteFile("image.xsvf", DemoImage());
     tagUpdaterRun run = world.box.Run({"-q", "-b", "-f", "image.xsvf"});
     EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.console.find("   Error: No safe working folder could be prepared"),
+              std::string::npos)
+        << run.console;
+    EXPECT_NE(world.box.LogBytes().find("No safe working folder"), std::string::npos);
     EXPECT_TRUE(ChildWords().empty());
     EXPECT_TRUE(sim::host::Restarts().empty());
-    EXPECT_NE(world.box.LogBytes().find("could not be written"), std::string::npos);
+    EXPECT_NE(run.console.find("Execution time = "), std::string::npos);
 }

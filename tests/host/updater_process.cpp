@@ -40,7 +40,8 @@ UpdaterSandbox::UpdaterSandbox() {
     root_ = std::filesystem::temp_directory_path() /
             ("ovn-run-" + std::to_string(getpid()) + "-" + std::to_string(sandboxCounter++));
     std::filesystem::remove_all(root_);
-    std::filesystem::create_directories(root_ / "state");
+    stateDirectory_ = root_ / "state";
+    std::filesystem::create_directories(stateDirectory_);
     std::filesystem::create_directories(root_ / "appdata");
     environment_["OVN_SIM_STATE"] = (root_ / "state").string();
     environment_["LOCALAPPDATA"] = (root_ / "appdata").string();
@@ -66,19 +67,24 @@ void UpdaterSandbox::InstallProgram(const std::string& directory, bool bareName)
 }
 
 void UpdaterSandbox::InstallSuite() {
-    const std::filesystem::path suite = root_ / "pf" / "Orvane Graphics" / "Panelux";
+    const std::filesystem::path suite = SuiteDirectory();
     std::filesystem::create_directories(suite);
     for (const char* program : {OVN_PLUX_CMD_PATH, OVN_PLUX_CORE_PATH}) {
         const std::filesystem::path source(program);
         std::filesystem::copy_file(source, suite / source.filename(),
                                    std::filesystem::copy_options::overwrite_existing);
     }
-    environment_["programfiles(x86)"] = (root_ / "pf").string();
 }
 
 UpdaterSandbox::~UpdaterSandbox() {
     std::error_code ignored;
     std::filesystem::remove_all(root_, ignored);
+}
+
+void UpdaterSandbox::UseStateDirectory(const std::string& name) {
+    stateDirectory_ = root_ / name;
+    std::filesystem::create_directories(stateDirectory_);
+    environment_["OVN_SIM_STATE"] = stateDirectory_.string();
 }
 
 void UpdaterSandbox::UseMachine(const std::string& json) {
@@ -169,7 +175,8 @@ tagUpdaterRun Finish(const tagChild& child) {
 
 tagUpdaterRun UpdaterSandbox::Run(const std::vector<std::string>& args,
                                   const std::string& input) const {
-    return Finish(Start(root_, programDirectory_, environment_, program_, argv0_, args, input));
+    return Finish(Start(root_, workingDirectory_.empty() ? programDirectory_ : workingDirectory_,
+                        environment_, program_, argv0_, args, input));
 }
 
 tagUpdaterRun UpdaterSandbox::RestartAndLogon(const std::string& input) const {
@@ -186,7 +193,8 @@ tagUpdaterRun UpdaterSandbox::RestartAndLogon(const std::string& input) const {
 tagUpdaterRun UpdaterSandbox::RunAndInterruptWhen(
     const std::vector<std::string>& args, const std::function<bool(const std::string&)>& ready,
     const std::string& input) const {
-    tagChild child = Start(root_, programDirectory_, environment_, program_, argv0_, args, input);
+    tagChild child = Start(root_, workingDirectory_.empty() ? programDirectory_ : workingDirectory_,
+                           environment_, program_, argv0_, args, input);
     for (;;) {
         if (ready(ReadFileBytes(child.out))) {
             kill(child.pid, SIGINT);

@@ -30,8 +30,21 @@ public:
     // path.
     void InstallProgram(const std::string& directory, bool bareName);
     std::filesystem::path ProgramDirectory() const { return programDirectory_; }
-    // Installs the desktop suite's doubles under "programfiles(x86)" of the sandbox.
+    // After InstallProgram: started as argv0 (a bare name, a relative or a full path) from this
+    // working directory.
+    void StartAs(const std::string& argv0, const std::filesystem::path& workingDirectory) {
+        argv0_ = argv0;
+        workingDirectory_ = workingDirectory;
+    }
+    // Installs the desktop suite's doubles in the simulated machine's 32-bit program files folder.
     void InstallSuite();
+    std::filesystem::path SuiteDirectory() const {
+        return StateDirectory() / "Program Files (x86)" / "Orvane Graphics" / "Panelux";
+    }
+    // The admin-only working folder of the simulated machine.
+    std::filesystem::path WorkingFolder() const {
+        return StateDirectory() / "ProgramData" / "Orvane" / "OvnK740FpgaUpdater";
+    }
     // Restarts the simulated machine and logs on: the run-once entries run with this input; their
     // console output is returned, the exit code is that of the simulated restart command.
     tagUpdaterRun RestartAndLogon(const std::string& input = "") const;
@@ -51,7 +64,10 @@ public:
                                   const std::string& input = "") const;
 
     std::filesystem::path Root() const { return root_; }
-    std::filesystem::path StateDirectory() const { return root_ / "state"; }
+    std::filesystem::path StateDirectory() const { return stateDirectory_; }
+    // Moves the simulated machine's state (and so its known folders) to this sandbox directory,
+    // which may hold blanks and any characters. Before anything is installed.
+    void UseStateDirectory(const std::string& name);
     std::filesystem::path LogFile() const;
     std::string LogBytes() const;
     // Writes a file in the sandbox and returns its path.
@@ -60,6 +76,8 @@ public:
 private:
     std::filesystem::path root_;
     std::filesystem::path programDirectory_;
+    std::filesystem::path workingDirectory_;
+    std::filesystem::path stateDirectory_;  // empty: the program directory
     std::string program_ = OVN_UPDATER_PATH;
     std::string argv0_ = OVN_UPDATER_PATH;
     std::map<std::string, std::string> environment_;

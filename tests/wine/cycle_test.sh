@@ -31,12 +31,14 @@ else
     suite="$WINEPREFIX/drive_c/Program Files/Orvane Graphics/Panelux"
 fi
 user_dir=$(ls -d "$WINEPREFIX"/drive_c/users/* | grep -v /Public | head -1)
-temp_dir="$user_dir/Temp"
 log="$user_dir/AppData/Local/Orvane/OvnK740FpgaUpdater/OvnK740FpgaUpdater.log"
+# The admin-only working folder: the tool, the settings file and the copies a resume starts from.
+folder="$WINEPREFIX/drive_c/ProgramData/Orvane/OvnK740FpgaUpdater"
+folder_win='C:\ProgramData\Orvane\OvnK740FpgaUpdater'
 cleanup() {
     rm -rf "$work" "$WINEPREFIX/drive_c/Program Files (x86)/Orvane Graphics" \
         "$WINEPREFIX/drive_c/Program Files/Orvane Graphics"
-    rm -f "$temp_dir/pxcfg.txt" "$log"
+    rm -f "$folder/pxcfg.txt" "$log"
 }
 trap cleanup EXIT
 mkdir -p "$suite" "$work/bin"
@@ -103,10 +105,12 @@ check "it says that the disable needs a restart" \
     has "$work/first.txt" "For the display driver to be disabled, your system must be restarted."
 check "it exported the settings" has "$suite/records.txt" "export"
 run_once >"$work/runonce1.txt"
-check "the resume line is registered" grep -qF -- "-q -b -f $image" "$work/runonce1.txt"
+check "the resume line names the copies in the working folder" grep -qF -- \
+    "\"$folder_win\\OvnK740FpgaUpdater.exe\" -q -b -f \"$folder_win\\resume.xsvf\"" \
+    "$work/runonce1.txt"
 check "the settings are stored in Config" config_stored
 echo "run once:"; cat "$work/runonce1.txt"
-rm -f "$temp_dir/pxcfg.txt"  # the resumed run must rebuild it from Config
+rm -f "$folder/pxcfg.txt"  # the resumed run must rebuild it from Config
 
 restart
 check "the resumed run programmed the cards" has "$log" "Execution time = "

@@ -1,0 +1,69 @@
+// Copies for the resume, their hash, the run-once line that names them, and their removal.
+#include "app/resume_copies.h"
+
+#include <cwctype>
+
+#include "app/cmdline.h"
+#include "app/reboot_resume.h"
+#include "app/sha256.h"
+#include "platform/registry.h"
+#include "platform/working_folder.h"
+
+namespace {
+
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+bool SamePathText(const std::wstring& a, const std::wstring& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::towlower(a[i]) != std::towlower(b[i])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<tagResumeCopies> StoreResumeCopies(const std::wstring& folder,
+                                                 const std::uint8_t* image, std::size_t size,
+                                                 platform::FileError* error) {
+    tagResumeCopies copies;
+    copies.image = folder + kImageCopyName;
+    if (!platform::ReplaceFileSafely(copies.image, image, size, error)) return std::nullopt;
+    auto program = platform::CopyRunningProgram(folder, error);
+    if (!program) return std::nullopt;
+    copies.program = *program;
+    platform::RegistrySetString(kUtilityKey, kImageHashValueName, Sha256Hex(image, size));
+    return copies;
+}
+
+std::wstring ResumeCommandLine(const tagResumeCopies& copies, const CCmdLine& options) {
+    std::wstring line = Quoted(copies.program);
+    if (options.quiet) line += L" -q";
+    if (!options.beep) line += L" -b";
+    if (options.noReboot) line += L" -n";
+    if (options.calibrate != -1) line += L" -c " + std::to_wstring(options.calibrate);
+    if (options.verbose != 0) line += L" -v " + std::to_wstring(options.verbose);
+    return line + L" -f " + Quoted(copies.image);
+}
+
+ResumeImageCheck CheckResumeImage(const std::wstring& folder, const std::wstring& fileName,
+                                  const std::uint8_t* image, std::size_t size,
+                                  std::wstring& recorded, std::wstring& found) {
+    if (folder.empty() || !SamePathText(fileName, folder + kImageCopyName))
+        return ResumeImageCheck::kNotACopy;
+    recorded = platform::RegistryGetString(kUtilityKey, kImageHashValueName).value_or(L"");
+    found = Sha256Hex(image, size);
+    return !recorded.empty() && recorded == found ? ResumeImageCheck::kMatches
+                                                  : ResumeImageCheck::kDiffers;
+}
+
+bool ResumeRecorded() {
+    return platform::RegistryGetString(kUtilityKey, kImageHashValueName).has_value();
+}
+
+void RemoveResumeCopies(const std::wstring& folder) {
+    platform::RegistryDeleteValue(kUtilityKey, kImageHashValueName);
+    if (folder.empty()) return;
+    platform::RemoveFileName(folder + kImageCopyName);
+    platform::RemoveProgramCopy(folder);
+}

@@ -1,0 +1,10 @@
+// The run's admin-only working folder, as the update run and its parts use it.
+#pragma once
+
+#include <string>
+
+// Prepares the working folder (platform/working_folder.h) and logs what was found wrong with it.
+// Its path ends in the path separator. Empty when no safe folder could be had: the console and the
+// log then say so, and the run goes on as when the temporary directory cannot be read (no device
+// console tool, no settings file, the display driver left as it is).
+std::wstring OpenWorkingFolder();

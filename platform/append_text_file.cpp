@@ -1,0 +1,20 @@
+// Text appended to a file the way the C runtime's text mode writes it, through a link-safe open.
+#include "platform/environment.h"
+#include "platform/safe_file.h"
+
+namespace platform {
+
+bool AppendTextFile(const std::wstring& path, const std::string& text, FileError* error) {
+    auto file = SafeFile::Open(path, SafeOpenMode::kAppend, error);
+    if (!file) return false;
+    // Text mode: the log's lines end in CR LF on both editions.
+    std::string converted;
+    converted.reserve(text.size() + 16);
+    for (char c : text) {
+        if (c == '\n') converted += '\r';
+        converted += c;
+    }
+    return file->Write(converted.data(), converted.size(), error);
+}
+
+}  // namespace platform

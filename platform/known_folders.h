@@ -1,0 +1,19 @@
+// Known-folder seam: the system's own folders, from the system and never from the environment.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// The folder for data shared by all users ("C:\ProgramData"), without a trailing separator.
+// The host edition: "ProgramData" in the simulated machine's state directory.
+std::optional<std::wstring> ProgramDataFolder();
+
+// Where 32-bit programs are installed: the 32-bit program files folder on a 64-bit system (for a
+// process of either width), the program files folder on a 32-bit one; without a trailing
+// separator. The host edition: "Program Files (x86)" or "Program Files" in the state directory,
+// after the simulated machine's width.
+std::optional<std::wstring> ProgramFilesFor32BitFolder();
+
+}  // namespace platform

@@ -1,0 +1,180 @@
+// Link-safe files of the Windows edition: reparse points are opened as themselves, and the final
+// path of the handle is checked, which also catches links that do not show as reparse points.
+#include <windows.h>
+
+#include "platform/safe_file.h"
+
+namespace platform {
+
+namespace {
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const {
+        if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+};
+using ScopedHandle = std::unique_ptr<void, HandleCloser>;
+
+bool Fail(FileError* error, const char* call, DWORD code, bool refused = false) {
+    if (error) *error = {call, code, refused};
+    return false;
+}
+
+bool FailElsewhere(FileError* error) {
+    if (error) *error = {"final path of the handle is elsewhere (a link)", 0, true, true};
+    return false;
+}
+
+// The handle's path as the system resolved it, in the plain drive-letter or UNC form.
+std::wstring FinalPath(HANDLE handle) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length = GetFinalPathNameByHandleW(
+            handle, buffer.data(), static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED);
+        if (length == 0) return {};
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            break;
+        }
+        buffer.assign(length + 1, L'\0');
+    }
+    if (buffer.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + buffer.substr(8);
+    if (buffer.rfind(L"\\\\?\\", 0) == 0) return buffer.substr(4);
+    return buffer;
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return {};
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) return {};
+    full.resize(length);
+    return full;
+}
+
+// The file must be the entry of its directory: a link anywhere in the last step resolves elsewhere.
+bool CheckFinalPath(HANDLE file, const std::wstring& path, FileError* error) {
+    const std::wstring full = FullPath(path);
+    const std::size_t slash = full.find_last_of(L"\\/");
+    if (full.empty() || slash == std::wstring::npos) return Fail(error, "GetFullPathNameW", 0);
+    ScopedHandle directory(CreateFileW(full.substr(0, slash + 1).c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                       nullptr));
+    if (directory.get() == INVALID_HANDLE_VALUE) directory.release();
+    if (!directory) return Fail(error, "CreateFileW (directory)", GetLastError());
+    std::wstring expected = FinalPath(directory.get());
+    const std::wstring actual = FinalPath(file);
+    if (expected.empty() || actual.empty()) return Fail(error, "GetFinalPathNameByHandleW", 0);
+    if (expected.back() != L'\\') expected += L'\\';
+    expected += full.substr(slash + 1);
+    if (!SamePath(expected, actual)) return FailElsewhere(error);
+    return true;
+}
+
+}  // namespace
+
+struct SafeFile::Handle {
+    ScopedHandle file;
+};
+
+SafeFile::SafeFile(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
+SafeFile::~SafeFile() = default;
+
+std::unique_ptr<SafeFile> SafeFile::Open(const std::wstring& path, SafeOpenMode mode,
+                                         FileError* error) {
+    const bool hold = mode == SafeOpenMode::kHold;
+    const DWORD access = hold ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+    const DWORD share = mode == SafeOpenMode::kReplace ? 0 : FILE_SHARE_READ;
+    // Never CREATE_ALWAYS: that would empty a planted link's target before it could be refused.
+    HANDLE raw =
+        CreateFileW(path.c_str(), access, share, nullptr, hold ? OPEN_EXISTING : OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (raw == INVALID_HANDLE_VALUE) {
+        Fail(error, "CreateFileW", GetLastError());
+        return nullptr;
+    }
+    ScopedHandle file(raw);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(raw, &info)) {
+        Fail(error, "GetFileInformationByHandle", GetLastError());
+        return nullptr;
+    }
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        Fail(error, "the file is a reparse point", 0, true);
+        return nullptr;
+    }
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        Fail(error, "the file is a directory", 0, true);
+        return nullptr;
+    }
+    if (info.nNumberOfLinks > 1) {
+        Fail(error, "the file has more than one name (a hard link)", info.nNumberOfLinks, true);
+        return nullptr;
+    }
+    if (!CheckFinalPath(raw, path, error)) return nullptr;
+    if (mode == SafeOpenMode::kReplace && !SetEndOfFile(raw)) {
+        Fail(error, "SetEndOfFile", GetLastError());
+        return nullptr;
+    }
+    if (mode == SafeOpenMode::kAppend) {
+        LARGE_INTEGER zero{};
+        if (!SetFilePointerEx(raw, zero, nullptr, FILE_END)) {
+            Fail(error, "SetFilePointerEx", GetLastError());
+            return nullptr;
+        }
+    }
+    auto handle = std::make_unique<Handle>();
+    handle->file = std::move(file);
+    return std::unique_ptr<SafeFile>(new SafeFile(std::move(handle)));
+}
+
+bool SafeFile::Write(const void* data, std::size_t size, FileError* error) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        DWORD wrote = 0;
+        const DWORD piece = static_cast<DWORD>(size - done > 0x10000000 ? 0x10000000 : size - done);
+        if (!WriteFile(handle_->file.get(), bytes + done, piece, &wrote, nullptr) || wrote == 0)
+            return Fail(error, "WriteFile", GetLastError());
+        done += wrote;
+    }
+    return true;
+}
+
+std::optional<std::vector<std::uint8_t>> SafeFile::ReadAll() {
+    HANDLE file = handle_->file.get();
+    LARGE_INTEGER size{};
+    LARGE_INTEGER start{};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart > 0x7FFFFFFF ||
+        !SetFilePointerEx(file, start, nullptr, FILE_BEGIN))
+        return std::nullopt;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
+    DWORD got = 0;
+    if (!bytes.empty() &&
+        (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
+         got != bytes.size()))
+        return std::nullopt;
+    return bytes;
+}
+
+bool MoveFileNameAside(const std::wstring& path) {
+    const std::wstring aside = path + L".refused-" + std::to_wstring(GetTickCount()) + L"-" +
+                               std::to_wstring(GetCurrentProcessId());
+    return MoveFileExW(path.c_str(), aside.c_str(), 0) != 0;
+}
+
+bool RemoveFileName(const std::wstring& path, bool laterIfBusy) {
+    if (DeleteFileW(path.c_str())) return true;
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
+    return laterIfBusy && MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+}  // namespace platform

@@ -1,0 +1,38 @@
+// Working-folder seam: the one folder, writable by administrators only, where the elevated run
+// keeps what it writes and later reads or starts (the device-console tool, the settings file, the
+// copies a resumed run starts from).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/safe_file.h"
+
+namespace platform {
+
+struct tagWorkingFolder {
+    std::wstring path;                 // ends in the path separator; empty when there is none
+    std::vector<std::wstring> events;  // what was found wrong and done about it, for the log
+    FileError error;                   // why there is no folder
+};
+
+// "Orvane", then "OvnK740FpgaUpdater" under the program-data known folder (the host edition: under
+// the simulated machine's state directory). Each level is created when missing, with a descriptor
+// of its own: SYSTEM and Administrators full control, Users read and execute, nothing inherited
+// (the host edition: mode 0755, owned by the running user). Every call checks both levels: a
+// directory, no reparse point or link (the final path of an open handle is the path expected), an
+// acceptable owner and nobody else allowed to write. A level that fails is moved aside, which the
+// events say, and created afresh; only when that fails too is the path empty.
+tagWorkingFolder PrepareWorkingFolder();
+
+// Copies the running program into the folder under its own file name (the host edition: with the
+// "resources" folder beside it, which the program reads). The copy's path; nothing on failure.
+// When the program already runs from there it is its own copy.
+std::optional<std::wstring> CopyRunningProgram(const std::wstring& folder,
+                                               FileError* error = nullptr);
+
+// Removes what CopyRunningProgram made; a copy that is running goes at the next restart.
+void RemoveProgramCopy(const std::wstring& folder);
+
+}  // namespace platform

@@ -1,0 +1,75 @@
+// The working folder of the simulated machine: made admin-only, kept, and moved aside when someone
+// else could have changed it.
+#include "platform/working_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/text_encoding.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class WorkingFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        state_ = fs::temp_directory_path() / ("ovn-wf-" + std::to_string(getpid()));
+        fs::remove_all(state_);
+        fs::create_directories(state_);
+        setenv("OVN_SIM_STATE", state_.c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("OVN_SIM_STATE");
+        fs::remove_all(state_);
+    }
+    fs::path Folder() const { return state_ / "ProgramData" / "Orvane" / "OvnK740FpgaUpdater"; }
+    fs::path state_;
+};
+
+}  // namespace
+
+TEST_F(WorkingFolderTest, CreatedOnceWithItsModeAndKeptUntouchedAfterwards) {
+    const platform::tagWorkingFolder first = platform::PrepareWorkingFolder();
+    ASSERT_EQ(first.path, Utf8ToWide(Folder().string()) + L"/") << first.error.call;
+    EXPECT_TRUE(first.events.empty());
+    struct stat info {};
+    ASSERT_EQ(stat(Folder().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0755u);
+    const platform::tagWorkingFolder again = platform::PrepareWorkingFolder();
+    EXPECT_EQ(again.path, first.path);
+    EXPECT_TRUE(again.events.empty());
+}
+
+TEST_F(WorkingFolderTest, ALinkOrAWritableLevelIsMovedAsideAndTheFolderMadeAfresh) {
+    const fs::path elsewhere = state_ / "elsewhere";
+    fs::create_directories(elsewhere);
+    fs::create_directories(state_ / "ProgramData");
+    fs::create_directory_symlink(elsewhere, state_ / "ProgramData" / "Orvane");
+    platform::tagWorkingFolder folder = platform::PrepareWorkingFolder();
+    ASSERT_FALSE(folder.path.empty()) << folder.error.call;
+    ASSERT_EQ(folder.events.size(), 1u);
+    EXPECT_NE(folder.events[0].find(L"symbolic link"), std::wstring::npos);
+    EXPECT_FALSE(fs::is_symlink(state_ / "ProgramData" / "Orvane"));
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+
+    chmod(Folder().c_str(), 0777);
+    folder = platform::PrepareWorkingFolder();
+    ASSERT_EQ(folder.events.size(), 1u);
+    EXPECT_NE(folder.events[0].find(L"lets others write"), std::wstring::npos);
+    EXPECT_NE(folder.events[0].find(L"moved aside"), std::wstring::npos);
+}
+
+TEST_F(WorkingFolderTest, NoFolderWhenNeitherTheFolderNorAPlaceForItCanBeHad) {
+    std::ofstream(state_ / "ProgramData") << "a file";
+    const platform::tagWorkingFolder folder = platform::PrepareWorkingFolder();
+    EXPECT_TRUE(folder.path.empty());
+    EXPECT_FALSE(folder.error.call.empty());
+}
+#endif

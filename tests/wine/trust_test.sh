@@ -1,0 +1,253 @@
+#!/bin/sh
+# The elevated run against its operator's own unelevated programs, under Wine with the simulation
+# build: each attack as the user would mount it, and the run still doing its job.
+#   environment   ProgramFiles(x86) and ProgramFiles in HKCU\Environment point at a planted suite
+#   start_folder  the folder the run was started from changes between the restart and the resume
+#   temp_folder   the user's Temp re-pointed (a link) at a folder with a planted dec740.exe and a
+#                 pxcfg.txt link; a link stands where the tool goes in the working folder
+#   links         symbolic and hard links in place of the log; a link named like the old settings
+#                 file in the user's Temp
+# usage: trust_test.sh ATTACK UPDATER_EXE PLUXCMD_EXE PLUXCORE_EXE APPLY_RESTART_EXE MARKER_EXE DEMO
+# Runs in the prefix named by WINEPREFIX. Exit 77 (skipped) when this machine's Wine cannot run it.
+set -u
+abs() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
+attack=$1
+exe=$(abs "$2")
+pluxcmd=$(abs "$3")
+pluxcore=$(abs "$4")
+apply_restart=$(abs "$5")
+marker=$(abs "$6")
+demo=$(abs "$7")
+here=$(cd "$(dirname "$0")" && pwd)
+wine_run="$here/../../scripts/wine-run.sh"
+work=$(mktemp -d "${TMPDIR:-/tmp}/ovn-trust.XXXXXX")
+failures=0
+check() {
+    desc=$1
+    shift
+    "$@" && return 0
+    echo "FAIL: $desc"
+    failures=$((failures + 1))
+}
+has() { grep -qF -- "$2" "$1"; }
+winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr / '\\')"; }
+
+drive_c="$WINEPREFIX/drive_c"
+if [ -d "$drive_c/Program Files (x86)" ]; then
+    suite="$drive_c/Program Files (x86)/Orvane Graphics/Panelux"
+else
+    suite="$drive_c/Program Files/Orvane Graphics/Panelux"
+fi
+user_dir=$(ls -d "$drive_c"/users/* | grep -v /Public | head -1)
+log="$user_dir/AppData/Local/Orvane/OvnK740FpgaUpdater/OvnK740FpgaUpdater.log"
+folder="$drive_c/ProgramData/Orvane/OvnK740FpgaUpdater"
+folder_win='C:\ProgramData\Orvane\OvnK740FpgaUpdater'
+evil="$drive_c/evil"
+victim="$drive_c/victim.ini"
+
+reg() { timeout --foreground 60 "$wine_run" reg "$@" </dev/null >/dev/null 2>&1; }
+# A new session reads HKCU\Environment afresh.
+new_session() {
+    wineserver -k
+    wineserver -w
+    timeout --foreground 300 "$wine_run" cmd /c exit </dev/null >/dev/null 2>&1
+}
+cleanup() {
+    if [ "$attack" = environment ]; then
+        reg delete 'HKCU\Environment' /v 'ProgramFiles(x86)' /f
+        reg delete 'HKCU\Environment' /v ProgramFiles /f
+        new_session
+    fi
+    if [ -L "$user_dir/Temp" ]; then
+        rm -f "$user_dir/Temp"
+        mv "$user_dir/Temp.aside" "$user_dir/Temp"
+    fi
+    rm -rf "$work" "$evil" "$victim" "$drive_c/Program Files (x86)/Orvane Graphics" \
+        "$drive_c/Program Files/Orvane Graphics" "$drive_c/ProgramData/Orvane"*
+    rm -f "$log"
+}
+trap cleanup EXIT
+cleanup_start() {
+    rm -rf "$evil" "$drive_c/ProgramData/Orvane"*
+    rm -f "$log" "$victim"
+}
+cleanup_start
+mkdir -p "$suite" "$work/bin" "$evil"
+cp "$pluxcmd" "$pluxcore" "$suite/"
+printf '%%PX\000\000cfg\377' >"$suite/settings.bin"
+cp "$exe" "$work/bin/OvnK740FpgaUpdater.exe"
+cp "$demo" "$work/bin/image.xsvf"
+image=$(winpath "$work/bin/image.xsvf")
+printf 'victim' >"$victim"
+
+run_once() {
+    for view in 32 64; do
+        timeout --foreground 60 "$wine_run" reg query \
+            'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' /v OvnK740FpgaUpdater \
+            /reg:$view 2>/dev/null </dev/null | tr -d '\r' | grep OvnK740FpgaUpdater
+    done
+}
+restart() {
+    timeout --foreground 60 "$wine_run" "$apply_restart" </dev/null >/dev/null 2>&1
+    wineserver -k
+    wineserver -w
+    timeout --foreground 300 "$wine_run" cmd /c exit </dev/null >/dev/null 2>&1
+}
+run() {  # run NAME ARGS...
+    name=$1
+    shift
+    (cd "$work/bin" && timeout --foreground 300 "$wine_run" "$work/bin/OvnK740FpgaUpdater.exe" \
+        "$@" </dev/null >"$work/$name.raw" 2>&1)
+    echo $? >"$work/$name.rc"
+    tr -d '\r' <"$work/$name.raw" >"$work/$name.txt"
+    echo "--- $name (exit $(cat "$work/$name.rc"))"
+    cat "$work/$name.txt"
+    if [ "$(cat "$work/$name.rc")" = 77 ]; then exit 77; fi
+}
+machine() {  # machine DISABLE: one card whose display driver disables atOnce or afterRestart
+    cat >"$work/machine.json" <<JSON
+{"cards": [{"bus": 3, "device": 0, "function": 0, "bar": "64", "aperture": "0x4E0000000",
+            "display": {"driver": {"infPath": "oem12.inf", "infSection": "K740",
+                                   "files": ["C:\\\\Windows\\\\system32\\\\drivers\\\\k740disp.sys"]},
+                        "disable": "$1"}}]}
+JSON
+    export OVN_SIM_MACHINE="$(winpath "$work/machine.json")" OVN_SIM_STATE="$(winpath "$work/state")"
+}
+planted_ran() { [ -n "$(find "$evil" "$work/bin" "$folder" -name '*.ran' | head -n 1)" ]; }
+
+case "$attack" in
+environment)
+    # A planted suite wherever the user's environment says the program files are.
+    mkdir -p "$evil/Orvane Graphics/Panelux"
+    cp "$marker" "$evil/Orvane Graphics/Panelux/Orvane.PluxCmd.exe"
+    reg add 'HKCU\Environment' /v 'ProgramFiles(x86)' /t REG_SZ /d 'C:\evil' /f
+    reg add 'HKCU\Environment' /v ProgramFiles /t REG_SZ /d 'C:\evil' /f
+    new_session
+    # Wine sets these names itself where there are two program files folders, so the planted value
+    # reaches processes in the 32-bit prefix only; the checks hold either way.
+    timeout --foreground 60 "$wine_run" cmd /c 'echo %ProgramFiles(x86)% %ProgramFiles%' \
+        </dev/null >"$work/seen.txt" 2>/dev/null
+    echo "what a new process sees: $(tr -d '\r' <"$work/seen.txt")"
+    machine atOnce
+    run first -q -b -f "$image"
+    check "the run ends with 0" test "$(cat "$work/first.rc")" = 0
+    if planted_ran; then
+        echo "FAIL: the planted suite ran"
+        failures=$((failures + 1))
+    fi
+    check "the suite in the program files exported" has "$suite/records.txt" "export"
+    run_once >"$work/runonce.txt"
+    check "the import registered names the real suite" grep -qF 'Orvane Graphics\Panelux\Orvane.PluxCmd.exe" /import' "$work/runonce.txt"
+    if grep -qi 'evil' "$work/runonce.txt"; then
+        echo "FAIL: the run-once entry names the planted suite"
+        failures=$((failures + 1))
+    fi
+    cat "$work/runonce.txt"
+    ;;
+start_folder)
+    machine afterRestart
+    run first -q -b -F "image.xsvf"
+    check "the first run ends with 0" test "$(cat "$work/first.rc")" = 0
+    run_once >"$work/runonce.txt"
+    cat "$work/runonce.txt"
+    check "the resume starts the copy in the working folder" \
+        grep -qF "\"$folder_win\\OvnK740FpgaUpdater.exe\" -q -b -f \"$folder_win\\resume.xsvf\"" \
+        "$work/runonce.txt"
+    # Whoever can write where the operator started the run replaces both before the logon.
+    cp "$marker" "$work/bin/OvnK740FpgaUpdater.exe"
+    printf 'not an image' >"$work/bin/image.xsvf"
+    restart
+    if planted_ran; then
+        echo "FAIL: the program planted in the start folder ran at the logon"
+        failures=$((failures + 1))
+    fi
+    check "the resumed run programmed the cards" has "$log" "Execution time = "
+    check "the tidy-up took the copies" test ! -e "$folder/resume.xsvf"
+    run_once >"$work/runonce2.txt"
+    check "the resumed run registered the import" grep -qF "/import" "$work/runonce2.txt"
+    restart
+    check "the import ran at the second logon" has "$suite/records.txt" "import 9"
+    # The copy itself changed between the restart and the resume is refused.
+    cp "$exe" "$work/bin/OvnK740FpgaUpdater.exe"
+    cp "$demo" "$work/bin/image.xsvf"
+    run again -q -b -f "$image"
+    printf 'X' >>"$folder/resume.xsvf"
+    restart
+    check "a changed copy is refused" has "$log" "is not the one the update was started with"
+    run_once >"$work/runonce3.txt"
+    check "and the display driver comes back with the import registered" \
+        grep -qF "/import" "$work/runonce3.txt"
+    ;;
+temp_folder)
+    # The user's Temp re-pointed at the attacker's folder, with a tool and a settings-file link.
+    mkdir -p "$evil/temp"
+    cp "$marker" "$evil/temp/dec740.exe"
+    ln -s "$victim" "$evil/temp/pxcfg.txt"
+    mv "$user_dir/Temp" "$user_dir/Temp.aside"
+    ln -s "$evil/temp" "$user_dir/Temp"
+    machine atOnce
+    run first -q -b -f "$image"
+    check "the run ends with 0" test "$(cat "$work/first.rc")" = 0
+    if planted_ran; then
+        echo "FAIL: a planted program ran"
+        failures=$((failures + 1))
+    fi
+    check "the tool was written in the working folder" test -f "$folder/dec740.exe"
+    check "the settings link in the temporary folder was not written" test "$(cat "$victim")" = victim
+    check "the run saved the settings and disabled the driver" has "$suite/records.txt" "export"
+    run_once >"$work/runonce.txt"
+    check "the import was registered" grep -qF "/import" "$work/runonce.txt"
+    # A link where the tool goes (Wine shows it as a plain file): refused, never written or started.
+    cp "$marker" "$evil/dec740-target.exe"
+    rm -f "$folder/dec740.exe"
+    ln -s "$evil/dec740-target.exe" "$folder/dec740.exe"
+    run second -q -b -f "$image"
+    check "the second run ends with 0" test "$(cat "$work/second.rc")" = 0
+    check "it programmed the cards" has "$work/second.txt" "Execution time = "
+    check "the link's target was not written" cmp -s "$marker" "$evil/dec740-target.exe"
+    check "the log names the refused tool" has "$log" "is elsewhere (a link)"
+    if planted_ran; then
+        echo "FAIL: the linked program ran"
+        failures=$((failures + 1))
+    fi
+    ;;
+links)
+    mkdir -p "$(dirname "$log")"
+    ln -s "$victim" "$log"
+    unset OVN_SIM_MACHINE
+    export OVN_SIM_STATE="$(winpath "$work/state-plain")"
+    run symlink -q -b -f "$image"
+    check "a symbolic link as the log: the run ends with 0" test "$(cat "$work/symlink.rc")" = 0
+    check "it says the log is not written" has "$work/symlink.txt" "   The log file "
+    check "the link's target kept its bytes" test "$(cat "$victim")" = victim
+    rm -f "$log"
+    ln "$victim" "$log"
+    run hardlink -q -b -f "$image"
+    check "a hard link as the log: the run ends with 0" test "$(cat "$work/hardlink.rc")" = 0
+    check "it says the log is not written" has "$work/hardlink.txt" "   The log file "
+    check "the other name kept its bytes" test "$(cat "$victim")" = victim
+    rm -f "$log"
+    # The old settings file in the user's Temp as a link: no longer written at all.
+    ln -s "$victim" "$user_dir/Temp/pxcfg.txt"
+    machine afterRestart
+    run first -q -b -f "$image"
+    restart
+    rm -f "$user_dir/Temp/pxcfg.txt"
+    check "the resumed run programmed the cards" has "$log" "Execution time = "
+    check "the settings link's target kept its bytes" test "$(cat "$victim")" = victim
+    restart
+    check "the import saw the original settings" cmp -s "$suite/settings.bin" "$suite/imported.bin"
+    ;;
+*)
+    echo "unknown attack $attack"
+    exit 2
+    ;;
+esac
+
+if [ "$failures" -ne 0 ]; then
+    echo "--- log"
+    tr -d '\r' <"$log" 2>/dev/null | tail -40
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "all $attack checks passed"
