@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/cycle_log.h"
 #include "app/reboot_resume.h"
 #include "hwaccess/host_services.h"
 #include "platform/command_line.h"
@@ -60,7 +61,10 @@ bool RestoreSettingsFromRegistry(const std::wstring& settingsFile) {
 
 void StoreSettingsInRegistry(const std::wstring& settingsFile) {
     std::FILE* file = std::fopen(platform::NarrowPath(settingsFile).c_str(), "rb");
-    if (!file) return;
+    if (!file) {
+        LogSettingsStored(false, 0);
+        return;
+    }
     std::vector<std::uint8_t> bytes;
     std::uint8_t chunk[4096];
     for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
@@ -68,6 +72,7 @@ void StoreSettingsInRegistry(const std::wstring& settingsFile) {
     std::fclose(file);
     platform::RegistrySetValue(kUtilityKey, kConfigValueName, platform::kRegSz, bytes.data(),
                                static_cast<std::uint32_t>(bytes.size()));
+    LogSettingsStored(true, bytes.size());
 }
 
 bool SettingsCopyStored() {
@@ -77,8 +82,13 @@ bool SettingsCopyStored() {
 
 void SaveOrRestoreSettings(CChildRunner& runner, const std::wstring& exportCommandLine,
                            const std::wstring& settingsFile) {
-    if (!RestoreSettingsFromRegistry(settingsFile))
-        runner.RunAndWait(exportCommandLine, kExportWaitMilliseconds);
+    if (RestoreSettingsFromRegistry(settingsFile)) {
+        LogSettingsRestored(settingsFile, true);
+    } else {
+        const std::uint32_t exitCode =
+            runner.RunAndWait(exportCommandLine, kExportWaitMilliseconds);
+        LogSettingsExported(exportCommandLine, exitCode, settingsFile);
+    }
     CloseDesktopSuite();
 }
 

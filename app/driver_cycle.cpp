@@ -3,6 +3,7 @@
 
 #include "app/cmdline.h"
 #include "app/console_log.h"
+#include "app/cycle_log.h"
 #include "app/desktop_settings.h"
 #include "app/key_prompts.h"
 #include "app/reboot_resume.h"
@@ -58,7 +59,7 @@ std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options, tagRunReso
     }
     RegisterRunOnce(ResumeCommandLine(platform::ProcessCommandLine(), programDirectory_));
     StoreSettingsInRegistry(settingsFile_);
-    RebootNow();
+    LogRestartRequest(L"to disable the display driver", RebootNow());
     return exitCode;
 }
 
@@ -77,7 +78,7 @@ std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted
     }
     TerminateDesktopCore();
     RegisterRunOnce(importCommandLine_);
-    RebootNow();
+    LogRestartRequest(L"after enabling the display driver", RebootNow());
     return exitCode;
 }
 
@@ -85,7 +86,7 @@ bool CDriverCycle::RecoverResumedRunWithoutImage() {
     if (!tool_.Extracted() || !SettingsCopyStored()) return false;
     if (!tool_.QueryDisplayDriver(runner_)) return false;
     const std::uint32_t enabled = tool_.Enable(runner_);
-    RestoreSettingsFromRegistry(settingsFile_);
+    LogSettingsRestored(settingsFile_, RestoreSettingsFromRegistry(settingsFile_));
     RegisterRunOnce(importCommandLine_);
     TidyRegistry();
     PrintAndLog(

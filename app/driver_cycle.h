@@ -25,6 +25,7 @@ public:
     void SwitchDriverOff(std::int32_t imageSize);
 
     bool DisableNeedsRestart() const { return disableNeedsRestart_; }
+    bool DriverDisabled() const { return driverDisabled_; }
 
     // The disable asked for a restart: under --noreboot exit code 3; otherwise the prompt, and on
     // yes the resume registered, "Config" stored and the restart requested. Returns the exit code.

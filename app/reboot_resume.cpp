@@ -1,6 +1,7 @@
 // The resume command line and the registry values of the restart cycle.
 #include "app/reboot_resume.h"
 
+#include "app/cycle_log.h"
 #include "platform/command_line.h"
 #include "platform/registry.h"
 
@@ -74,10 +75,11 @@ std::wstring ResumeCommandLine(const std::wstring& commandLine,
 }
 
 void RegisterRunOnce(const std::wstring& commandLine) {
-    platform::RegistrySetString(kRunOnceKey, kRunValueName, commandLine);
+    LogRunOnceWritten(commandLine,
+                      platform::RegistrySetString(kRunOnceKey, kRunValueName, commandLine));
 }
 
 void TidyRegistry() {
-    platform::RegistryDeleteValue(kRunKey, kRunValueName);
-    platform::RegistryDeleteValue(kUtilityKey, kConfigValueName);
+    const bool runValueDeleted = platform::RegistryDeleteValue(kRunKey, kRunValueName);
+    LogTidyUp(runValueDeleted, platform::RegistryDeleteValue(kUtilityKey, kConfigValueName));
 }
