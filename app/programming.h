@@ -29,8 +29,8 @@ struct tagProgrammingJob {
     const tagPciInfo* pciInfo;  // bus positions for the log's failure lines
     std::uint32_t cardCount;
     bool beep;
-    tagCardOutcome* outcomes = nullptr;  // cardCount entries, or none
-    tagProgressWait progressWait;        // empty: wait on the workers' completion
+    tagCardOutcome* outcomes = nullptr;      // cardCount entries, or none
+    tagProgressWait progressWait = nullptr;  // empty: wait on the workers' completion
 };
 
 // Runs the programming step and returns the exit code it decides: 0, or the result of the last card

@@ -71,7 +71,7 @@ TEST(RunResult, EveryMemberIsWrittenAndReadBack) {
     const json& failed = document["cards"][1];
     EXPECT_EQ(Keys(failed), (Names{"bus", "device", "function", "position", "versionBefore",
                                    "versionAfter", "result", "failure", "milliseconds"}));
-    EXPECT_EQ(failed["position"], "0x040");
+    EXPECT_EQ(failed["position"], "0x0400");
     EXPECT_EQ(failed["failure"]["commandIndex"], 7);
     EXPECT_EQ(failed["failure"]["tdo"]["captured"], "01");
     EXPECT_TRUE(document["cards"][0]["failure"].is_null());

@@ -73,7 +73,7 @@ json Card(int bus, const char* before, const json& after, const json& result) {
     return {{"bus", bus},
             {"device", 0},
             {"function", 0},
-            {"position", "0x0" + std::to_string(bus) + "0"},
+            {"position", "0x0" + std::to_string(bus) + "00"},
             {"versionBefore", before},
             {"versionAfter", after},
             {"result", result}};
@@ -132,14 +132,16 @@ TEST(ResultFile, TwoCardsOneFailingGiveBothVersionsAndTheFailureDetail) {
     EXPECT_TRUE(r["cards"][0]["milliseconds"].is_number_unsigned());
     // The log line of the failing card carries the same detail.
     const std::string detail = "command " + std::to_string(failure["commandIndex"].get<int>());
-    EXPECT_NE(box.LogBytes().find("   Card 1 at PCIe Bus 0x040: version before 1.3.0, after 1.3.0, "
-                                  "error code 2: " +
-                                  detail),
-              std::string::npos)
+    EXPECT_NE(
+        box.LogBytes().find("   Card 1 at PCIe Bus 0x0400: version before 1.3.0, after 1.3.0, "
+                            "error code 2: " +
+                            detail),
+        std::string::npos)
         << box.LogBytes();
-    EXPECT_NE(box.LogBytes().find("   Card 0 at PCIe Bus 0x030: version before 1.2.7, after 1.4.2, "
-                                  "ok\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        box.LogBytes().find("   Card 0 at PCIe Bus 0x0300: version before 1.2.7, after 1.4.2, "
+                            "ok\r\n"),
+        std::string::npos);
     const std::vector<std::string> copies = RunCopies(box);
     ASSERT_EQ(copies.size(), 1u);
     EXPECT_EQ(ReadFileBytes(ResultFolder(box) / copies[0]),
@@ -158,7 +160,7 @@ TEST(ResultFile, AListingOnlyRunIsAnInventory) {
     EXPECT_EQ(Stable(r["cards"][0]), Card(3, "1.2.7", nullptr, nullptr));
     EXPECT_EQ(Stable(r["cards"][1]), Card(4, "1.3.0", nullptr, nullptr));
     EXPECT_TRUE(r["cards"][0]["milliseconds"].is_null());
-    EXPECT_NE(box.LogBytes().find("   Card 1 at PCIe Bus 0x040: version before 1.3.0, after -, "
+    EXPECT_NE(box.LogBytes().find("   Card 1 at PCIe Bus 0x0400: version before 1.3.0, after -, "
                                   "not programmed\r\n"),
               std::string::npos);
 }
@@ -194,9 +196,10 @@ TEST(ResultFile, AnErasedVersionAfterAGoodPlayFailsTheCardWithNine) {
     EXPECT_EQ(Stable(r["cards"][0]), Card(3, "1.2.7", "255.255.255", 9));
     EXPECT_EQ(r["cards"][0]["failure"]["reason"],
               "the FPGA version reads 255.255.255 (erased) after a play without error");
-    EXPECT_NE(box.LogBytes().find("   Card at PCIe Bus 0x030 failed verification: its FPGA version "
-                                  "reads 255.255.255 (erased)"),
-              std::string::npos)
+    EXPECT_NE(
+        box.LogBytes().find("   Card at PCIe Bus 0x0300 failed verification: its FPGA version "
+                            "reads 255.255.255 (erased)"),
+        std::string::npos)
         << box.LogBytes();
 }
 
@@ -302,7 +305,7 @@ TEST(ResultFile, ARestartCycleEndsWithOneResultAndLogsEveryStepInOrder) {
         "   RunOnce value OvnK740FpgaUpdater written: ",
         "   Suite settings stored in Config: 9 bytes\r\n",
         "   Restart requested (to disable the display driver): accepted\r\n",
-        "   Card 0 at PCIe Bus 0x030: version before 1.2.7, after -, not programmed\r\n",
+        "   Card 0 at PCIe Bus 0x0300: version before 1.2.7, after -, not programmed\r\n",
         "   Result written to ",
         "   Driver query: ",
         "   Suite settings restored from Config into ",
@@ -314,8 +317,8 @@ TEST(ResultFile, ARestartCycleEndsWithOneResultAndLogsEveryStepInOrder) {
         "/import ",
         "   Restart requested (after enabling the display driver): accepted\r\n",
         "   Tidy-up: Run value not present, Config deleted\r\n",
-        "   Card 0 at PCIe Bus 0x030: version before 1.2.7, after 1.4.2, ok\r\n",
-        "   Card 1 at PCIe Bus 0x040: version before 1.3.0, after 1.4.2, ok\r\n",
+        "   Card 0 at PCIe Bus 0x0300: version before 1.2.7, after 1.4.2, ok\r\n",
+        "   Card 1 at PCIe Bus 0x0400: version before 1.3.0, after 1.4.2, ok\r\n",
         "   Result written to ",
     };
     EXPECT_EQ(FirstMissingInOrder(log, steps), "") << log;
