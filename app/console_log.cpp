@@ -13,6 +13,7 @@ namespace {
 
 std::wstring logFilePath;
 std::int32_t logToFile = 1;
+bool logAtLineStart = true;  // the log's last written character was a line break (or none yet)
 
 std::wstring FormatWide(const wchar_t* format, va_list args) {
     std::vector<wchar_t> buffer(512);
@@ -36,7 +37,9 @@ void AppendToLog(const wchar_t* format, va_list args) {
     for (wchar_t& c : logFormat) {
         if (c == L'\b') c = L' ';
     }
-    platform::AppendTextFile(logFilePath, WideToUtf8(FormatWide(logFormat.c_str(), args)));
+    const std::string text = WideToUtf8(FormatWide(logFormat.c_str(), args));
+    if (platform::AppendTextFile(logFilePath, text) && !text.empty())
+        logAtLineStart = text.back() == '\n';
 }
 
 }  // namespace
@@ -70,6 +73,15 @@ void PrintAndLog(const wchar_t* format, ...) {
     platform::ConsoleWriteWide(FormatWide(format, args));
     AppendToLog(format, forLog);
     va_end(forLog);
+    va_end(args);
+}
+
+void LogOnlyLine(const wchar_t* format, ...) {
+    if (!logAtLineStart && logToFile && !logFilePath.empty())
+        logAtLineStart = platform::AppendTextFile(logFilePath, "\n");
+    va_list args;
+    va_start(args, format);
+    AppendToLog(format, args);
     va_end(args);
 }
 

@@ -47,18 +47,19 @@ std::string DecidingLine(const std::string& output) {
 
 void LogDriverQuery(const std::wstring& commandLine, const std::string& output, bool present) {
     if (present) {
-        LogOnly(L"   Driver query: %ls: a display driver is installed, named by the line \"%ls\"\n",
-                commandLine.c_str(), Printable(DecidingLine(output)).c_str());
+        LogOnlyLine(
+            L"   Driver query: %ls: a display driver is installed, named by the line \"%ls\"\n",
+            commandLine.c_str(), Printable(DecidingLine(output)).c_str());
     } else {
-        LogOnly(L"   Driver query: %ls: no display driver (%u bytes of output name none)\n",
-                commandLine.c_str(), static_cast<unsigned>(output.size()));
+        LogOnlyLine(L"   Driver query: %ls: no display driver (%u bytes of output name none)\n",
+                    commandLine.c_str(), static_cast<unsigned>(output.size()));
     }
 }
 
 void LogSettingsRestored(const std::wstring& settingsFile, bool restored) {
     if (restored) {
-        LogOnly(L"   Suite settings restored from Config into %ls: %lld bytes\n",
-                settingsFile.c_str(), FileBytes(settingsFile));
+        LogOnlyLine(L"   Suite settings restored from Config into %ls: %lld bytes\n",
+                    settingsFile.c_str(), FileBytes(settingsFile));
     }
 }
 
@@ -66,43 +67,45 @@ void LogSettingsExported(const std::wstring& commandLine, std::uint32_t exitCode
                          const std::wstring& settingsFile) {
     const long long bytes = FileBytes(settingsFile);
     if (bytes < 0) {
-        LogOnly(L"   Suite settings export: %ls: exit code %u; no settings file\n",
-                commandLine.c_str(), static_cast<unsigned>(exitCode));
+        LogOnlyLine(L"   Suite settings export: %ls: exit code %u; no settings file\n",
+                    commandLine.c_str(), static_cast<unsigned>(exitCode));
         return;
     }
-    LogOnly(L"   Suite settings export: %ls: exit code %u; %lld bytes\n", commandLine.c_str(),
-            static_cast<unsigned>(exitCode), bytes);
+    LogOnlyLine(L"   Suite settings export: %ls: exit code %u; %lld bytes\n", commandLine.c_str(),
+                static_cast<unsigned>(exitCode), bytes);
 }
 
 void LogSettingsStored(bool fileRead, std::size_t bytes) {
     if (fileRead) {
-        LogOnly(L"   Suite settings stored in Config: %u bytes\n", static_cast<unsigned>(bytes));
+        LogOnlyLine(L"   Suite settings stored in Config: %u bytes\n",
+                    static_cast<unsigned>(bytes));
     } else {
-        LogOnly(L"   Suite settings not stored in Config: the settings file cannot be opened\n");
+        LogOnlyLine(
+            L"   Suite settings not stored in Config: the settings file cannot be opened\n");
     }
 }
 
 void LogToolCommand(const wchar_t* word, std::uint32_t exitCode) {
-    LogOnly(L"   Display driver %ls: exit code %u%ls\n", word, static_cast<unsigned>(exitCode),
-            exitCode == kNoExitCode ? L" (the tool did not run or gave no code)" : L"");
+    LogOnlyLine(L"   Display driver %ls: exit code %u%ls\n", word, static_cast<unsigned>(exitCode),
+                exitCode == kNoExitCode ? L" (the tool did not run or gave no code)" : L"");
 }
 
 void LogRestartRequest(const wchar_t* purpose, std::uint32_t systemError) {
     if (systemError == 0) {
-        LogOnly(L"   Restart requested (%ls): accepted\n", purpose);
+        LogOnlyLine(L"   Restart requested (%ls): accepted\n", purpose);
     } else {
-        LogOnly(L"   Restart requested (%ls): refused, system error %u\n", purpose,
-                static_cast<unsigned>(systemError));
+        LogOnlyLine(L"   Restart requested (%ls): refused, system error %u\n", purpose,
+                    static_cast<unsigned>(systemError));
     }
 }
 
 void LogRunOnceWritten(const std::wstring& commandLine, bool written) {
-    LogOnly(L"   RunOnce value OvnK740FpgaUpdater %ls: %ls\n",
-            written ? L"written" : L"could not be written", commandLine.c_str());
+    LogOnlyLine(L"   RunOnce value OvnK740FpgaUpdater %ls: %ls\n",
+                written ? L"written" : L"could not be written", commandLine.c_str());
 }
 
 void LogTidyUp(bool runValueDeleted, bool configDeleted) {
-    LogOnly(L"   Tidy-up: Run value %ls, Config %ls\n",
-            runValueDeleted ? L"deleted" : L"not present",
-            configDeleted ? L"deleted" : L"not present");
+    LogOnlyLine(L"   Tidy-up: Run value %ls, Config %ls\n",
+                runValueDeleted ? L"deleted" : L"not present",
+                configDeleted ? L"deleted" : L"not present");
 }

@@ -1,5 +1,7 @@
 // Wall time of the programming step (workers and progress line) for 1, 2 and 4 simulated cards
 // with a 16-Mbit image: the progress loop's former busy pause against the wait on the workers.
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -56,8 +58,19 @@ sim::MachineConfig MachineWithCards(int count) {
     return config;
 }
 
-// Seconds of wall time for one programming step on `count` fresh cards.
-double ProgramOnce(int count, const XsvfBytes& image, bool busy) {
+double ThreadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+struct tagMeasure {
+    double wall = 0;     // seconds
+    double mainCpu = 0;  // seconds of processor time the run's own thread took meanwhile
+};
+
+// One programming step on `count` fresh cards.
+tagMeasure ProgramOnce(int count, const XsvfBytes& image, bool busy) {
     driver_access::ResetForTesting();
     sim::InstallMachine(MachineWithCards(count));
     if (!OpenDriverAccess()) {
@@ -88,9 +101,11 @@ double ProgramOnce(int count, const XsvfBytes& image, bool busy) {
                           static_cast<std::uint32_t>(count), false};
     if (busy) job.progressWait = BusyPause;
     const auto start = std::chrono::steady_clock::now();
+    const double cpuStart = ThreadCpuSeconds();
     PlayAllCards(job);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    tagMeasure measure;
+    measure.mainCpu = ThreadCpuSeconds() - cpuStart;
+    measure.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     for (int i = 0; i < count; ++i) {
         if (records[static_cast<std::size_t>(i)].updateResult.load() != 0) {
             std::fprintf(
@@ -102,7 +117,7 @@ double ProgramOnce(int count, const XsvfBytes& image, bool busy) {
     }
     driver_access::ResetForTesting();
     sim::ForgetMachine();
-    return seconds;
+    return measure;
 }
 
 std::string LoadAverage() {
@@ -128,14 +143,20 @@ int main(int argc, char** argv) {
     setenv("OVN_SIM_STATE", state.c_str(), 1);
     const XsvfBytes image = SixteenMegabitImage();
     const int counts[3] = {1, 2, 4};
-    std::vector<double> busy[3], sleeping[3];
+    std::vector<double> busy[3], sleeping[3], busyCpu[3], sleepingCpu[3];
     std::fprintf(stderr, "load average at start: %s\n", LoadAverage().c_str());
     for (int r = 0; r < repeats; ++r) {
         for (int k = 0; k < 3; ++k) {
-            busy[k].push_back(ProgramOnce(counts[k], image, true));
-            sleeping[k].push_back(ProgramOnce(counts[k], image, false));
-            std::fprintf(stderr, "round %d, %d card(s): busy %.2f s, sleeping %.2f s\n", r + 1,
-                         counts[k], busy[k].back(), sleeping[k].back());
+            const tagMeasure before = ProgramOnce(counts[k], image, true);
+            const tagMeasure after = ProgramOnce(counts[k], image, false);
+            busy[k].push_back(before.wall);
+            busyCpu[k].push_back(before.mainCpu);
+            sleeping[k].push_back(after.wall);
+            sleepingCpu[k].push_back(after.mainCpu);
+            std::fprintf(stderr,
+                         "round %d, %d card(s): busy %.2f s (main thread cpu %.2f s), sleeping "
+                         "%.2f s (main thread cpu %.3f s)\n",
+                         r + 1, counts[k], before.wall, before.mainCpu, after.wall, after.mainCpu);
         }
     }
     std::fprintf(stderr, "load average at end: %s\n", LoadAverage().c_str());

@@ -157,10 +157,10 @@ void CRunRecorder::CardsProgrammed(const tagDeviceUpdate* records, const tagCard
 void CRunRecorder::LogCardLines() const {
     for (std::size_t i = 0; i < result_.cards.size(); ++i) {
         const tagCardResult& card = result_.cards[i];
-        LogOnly(L"   Card %d at PCIe Bus 0x%02X%X%X: version before %hs, after %hs, %ls\n",
-                static_cast<int>(i), card.bus, card.device, card.function,
-                card.versionBefore.c_str(), card.versionAfter ? card.versionAfter->c_str() : "-",
-                CardResultText(card).c_str());
+        LogOnlyLine(
+            L"   Card %d at PCIe Bus 0x%02X%X%X: version before %hs, after %hs, %ls\n",
+            static_cast<int>(i), card.bus, card.device, card.function, card.versionBefore.c_str(),
+            card.versionAfter ? card.versionAfter->c_str() : "-", CardResultText(card).c_str());
     }
 }
 
@@ -179,7 +179,7 @@ void CRunRecorder::Finish(std::int32_t exitCode, bool restartRequested, bool res
 
     const std::wstring folder = ResultFolder();
     if (folder.empty()) {
-        LogOnly(L"   No result file: the result folder cannot be used.\n");
+        LogOnlyLine(L"   No result file: the result folder cannot be used.\n");
         return;
     }
     if (cycleUnderWay_) {
@@ -190,14 +190,15 @@ void CRunRecorder::Finish(std::int32_t exitCode, bool restartRequested, bool res
     result_.exitMeaning = ExitCodeMeaning(result_);
     platform::FileError error;
     if (restartRequested && restartForDisable && !SaveCarriedRun(folder, result_, &error)) {
-        LogOnly(L"   The cycle's state for the resumed run could not be written (%hs, error %u).\n",
-                error.call.c_str(), static_cast<unsigned>(error.code));
+        LogOnlyLine(
+            L"   The cycle's state for the resumed run could not be written (%hs, error %u).\n",
+            error.call.c_str(), static_cast<unsigned>(error.code));
     }
     if (!StoreRunResult(folder, result_, &error)) {
-        LogOnly(L"   The result file could not be written in %ls (%hs, error %u).\n",
-                folder.c_str(), error.call.c_str(), static_cast<unsigned>(error.code));
+        LogOnlyLine(L"   The result file could not be written in %ls (%hs, error %u).\n",
+                    folder.c_str(), error.call.c_str(), static_cast<unsigned>(error.code));
         return;
     }
-    LogOnly(L"   Result written to %ls%lc%ls\n", folder.c_str(),
-            static_cast<wint_t>(platform::PathSeparator()), kLastRunFileName);
+    LogOnlyLine(L"   Result written to %ls%lc%ls\n", folder.c_str(),
+                static_cast<wint_t>(platform::PathSeparator()), kLastRunFileName);
 }

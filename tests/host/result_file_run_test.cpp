@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <set>
 
 #include "app/image_sha256.h"
@@ -50,7 +49,20 @@ std::set<std::string> Keys(const json& object) {
     return keys;
 }
 
-const std::regex kUtc("\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}Z");
+// "2026-12-08T10:42:54Z": digits where the pattern has 'd', the rest as written.
+bool IsUtcStamp(const std::string& text) {
+    const std::string pattern = "dddd-dd-ddTdd:dd:ddZ";
+    if (text.size() != pattern.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (pattern[i] == 'd' ? !digit : text[i] != pattern[i]) return false;
+    }
+    return true;
+}
+
+bool IsRunId(const std::string& text) {
+    return text.size() == 32 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
 
 // The members every result has, whatever the run did.
 void ExpectCommonMembers(const json& r, int exitCode) {
@@ -60,9 +72,9 @@ void ExpectCommonMembers(const json& r, int exitCode) {
         << r.dump(2);
     EXPECT_EQ(r["formatVersion"], 1);
     EXPECT_EQ(r["utility"], (json{{"name", "OvnK740FpgaUpdater"}, {"version", "1.0.0.21"}}));
-    EXPECT_TRUE(std::regex_match(r["runId"].get<std::string>(), std::regex("[0-9a-f]{32}")));
-    EXPECT_TRUE(std::regex_match(r["startTime"].get<std::string>(), kUtc));
-    EXPECT_TRUE(std::regex_match(r["endTime"].get<std::string>(), kUtc));
+    EXPECT_TRUE(IsRunId(r["runId"].get<std::string>()));
+    EXPECT_TRUE(IsUtcStamp(r["startTime"].get<std::string>()));
+    EXPECT_TRUE(IsUtcStamp(r["endTime"].get<std::string>()));
     EXPECT_LE(r["startTime"].get<std::string>(), r["endTime"].get<std::string>());
     EXPECT_EQ(r["host"], (json{{"is64Bit", true}}));
     EXPECT_EQ(r["outcome"]["exitCode"], exitCode);
@@ -296,8 +308,8 @@ TEST(ResultFile, ARestartCycleEndsWithOneResultAndLogsEveryStepInOrder) {
     const std::string log = box.LogBytes();
     const std::vector<std::string> steps = {
         "   Driver query: ",
-        ": a display driver is installed, named by the line \"Driver installed from "
-        "C:\\Windows\\INF\\oem12.inf [K740]\"\r\n",
+        ": a display driver is installed, named by the line \"    Driver installed from ",
+        "oem12.inf [K740]",
         "   Suite settings export: ",
         "/export ",
         "exit code 0; 9 bytes\r\n",
