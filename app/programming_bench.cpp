@@ -163,11 +163,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "\n16-Mbit image, median of %d, wall seconds (ratio to 1 card)\n",
                  repeats);
     std::fprintf(stderr,
-                 "| cards | busy pause (before) | wait on workers (after) |\n|---|---|---|\n");
+                 "| cards | busy pause (before) | main thread cpu | wait on workers (after) | main "
+                 "thread cpu |\n|---|---|---|---|---|\n");
     for (int k = 0; k < 3; ++k) {
-        std::fprintf(stderr, "| %d | %.2f (%.2fx) | %.2f (%.2fx) |\n", counts[k], Median(busy[k]),
-                     Median(busy[k]) / Median(busy[0]), Median(sleeping[k]),
-                     Median(sleeping[k]) / Median(sleeping[0]));
+        std::fprintf(stderr, "| %d | %.2f (%.2fx) | %.2f | %.2f (%.2fx) | %.3f |\n", counts[k],
+                     Median(busy[k]), Median(busy[k]) / Median(busy[0]), Median(busyCpu[k]),
+                     Median(sleeping[k]), Median(sleeping[k]) / Median(sleeping[0]),
+                     Median(sleepingCpu[k]));
     }
     std::filesystem::remove_all(state);
     return 0;
