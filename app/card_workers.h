@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <exception>
 #include <mutex>
@@ -22,11 +23,18 @@ public:
     CCardWorkers& operator=(const CCardWorkers&) = delete;
     ~CCardWorkers();
 
-    // Starts a worker for the card; throws std::system_error when the thread cannot start.
-    void Start(CDevBase* card, tagDeviceUpdate* record);
+    // Starts a worker for the card; throws std::system_error when the thread cannot start. When
+    // given, finishedAt receives the process clock at the end of the card's play (it must outlive
+    // the worker).
+    void Start(CDevBase* card, tagDeviceUpdate* record,
+               std::atomic<std::uint32_t>* finishedAt = nullptr);
 
     // True once every started worker has returned; everything they wrote is then visible.
     bool AllReturned() const;
+
+    // Sleeps until every started worker has returned or the milliseconds have passed, whichever
+    // comes first; returns AllReturned().
+    bool WaitForAllReturned(std::uint32_t milliseconds);
 
     // Waits for every worker, then rethrows the first exception that escaped a card's Update.
     void JoinAll();
@@ -34,6 +42,8 @@ public:
 private:
     std::vector<std::thread> threads_;
     std::atomic<std::uint32_t> returned_{0};
+    std::mutex returnedLock_;  // with returnedSignal_, wakes the waiting run at the last return
+    std::condition_variable returnedSignal_;
     std::mutex failureLock_;
     std::exception_ptr failure_;  // guarded by failureLock_ until the workers are joined
 };

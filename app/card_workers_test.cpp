@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "app/card_verification.h"
 #include "app/programming.h"
 #include "device/kseries.h"
 
@@ -110,6 +111,87 @@ TEST(ProgrammingStep, ExceptionOfAWorkerLeavesTheStepAfterEveryWorkerEnded) {
     EXPECT_THROW(ProgramAllCards(job), std::bad_alloc);
     testing::internal::GetCapturedStdout();
     EXPECT_TRUE(slow.finished.load());
+}
+
+// A card whose play ends at once with the given result and which then reports the given version.
+class CFixedCard : public CKSeries {
+public:
+    CFixedCard(int result, std::wstring version) : result_(result), version_(std::move(version)) {}
+    int Update(tagDeviceUpdate* record) override {
+        record->percentDone.store(100, std::memory_order_relaxed);
+        record->updateResult.store(result_, std::memory_order_release);
+        return result_;
+    }
+    std::wstring GetFpgaVersion(tagDeviceUpdate*) override { return version_; }
+
+private:
+    int result_;
+    std::wstring version_;
+};
+
+TEST(CardWorkers, TheWaitEndsWhenTheLastWorkerHasReturned) {
+    std::promise<void> go;
+    CGatedCard card(go.get_future().share());
+    tagDeviceUpdate record;
+    CCardWorkers workers;
+    workers.Start(&card, &record);
+    EXPECT_FALSE(workers.WaitForAllReturned(0));
+    go.set_value();
+    // No bound on how long that takes: the wait must come back by the workers' signal, and the
+    // test's time-out is the only limit.
+    EXPECT_TRUE(workers.WaitForAllReturned(24u * 3600u * 1000u));
+    workers.JoinAll();
+}
+
+// The refreshes are paced by the wait alone: the line shows the same sequence whatever the wait
+// does, and the loop ends with the refresh that sees the card done.
+TEST(ProgrammingStep, TheProgressLineRefreshesOncePerWaitOfItsPeriod) {
+    std::promise<void> go;
+    CGatedCard card(go.get_future().share());
+    CKSeries* cards[1] = {&card};
+    tagDeviceUpdate records[1];
+    tagCardOutcome outcomes[1];
+    std::vector<std::uint32_t> periods;
+    tagProgrammingJob job{cards, records, nullptr, 1, false, outcomes};
+    job.progressWait = [&](CCardWorkers& workers, std::uint32_t milliseconds) {
+        periods.push_back(milliseconds);
+        if (periods.size() < 3) return;
+        go.set_value();
+        workers.WaitForAllReturned(24u * 3600u * 1000u);
+    };
+    testing::internal::CaptureStdout();
+    PlayAllCards(job);
+    const std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(periods, (std::vector<std::uint32_t>{250, 250, 250}));
+    EXPECT_EQ(console,
+              "Programming the FPGA:....... 00% \b\b\b\b00%|\b\b\b\b00%/\b\b\b\b100%-\b \n\n");
+    EXPECT_TRUE(outcomes[0].programmed);
+}
+
+// After the settling pause each programmed card's version is read again: a play without error that
+// leaves no readable version, or an erased one, fails the card; an unchanged version is no failure.
+TEST(ProgrammingStep, AVersionThatIsErasedOrUnreadableAfterAGoodPlayFailsTheCard) {
+    CFixedCard erased(0, kErasedVersion), same(0, L"1.2.7"), failedPlay(3, kErasedVersion),
+        unreadable(0, kUnreadableVersion);
+    CKSeries* cards[4] = {&erased, &same, &failedPlay, &unreadable};
+    tagDeviceUpdate records[4];
+    tagCardOutcome outcomes[4];
+    const tagProgrammingJob job{cards, records, nullptr, 4, false, outcomes};
+    testing::internal::CaptureStdout();
+    const std::int32_t exitCode = ProgramAllCards(job);
+    const std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(exitCode, kUnverifiedCardResult);
+    const std::int32_t expected[4] = {kUnverifiedCardResult, 0, 3, kUnverifiedCardResult};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(records[i].updateResult.load(), expected[i]) << "card " << i;
+        EXPECT_TRUE(outcomes[i].programmed);
+    }
+    EXPECT_EQ(outcomes[1].versionAfter, L"1.2.7");
+    EXPECT_NE(console.find("Update failed on device at index 0 with error code 9Update failed on "
+                           "device at index 2 with error code 3Update failed on device at index 3 "
+                           "with error code 9\n"),
+              std::string::npos)
+        << console;
 }
 
 }  // namespace

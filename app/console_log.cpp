@@ -15,6 +15,7 @@ namespace {
 std::wstring logFilePath;
 std::int32_t logToFile = 1;
 bool logRefusalShown = false;
+bool logAtLineStart = true;  // the log's last written character was a line break (or none yet)
 
 std::wstring FormatWide(const wchar_t* format, va_list args) {
     std::vector<wchar_t> buffer(512);
@@ -38,11 +39,13 @@ void AppendToLog(const wchar_t* format, va_list args) {
     for (wchar_t& c : logFormat) {
         if (c == L'\b') c = L' ';
     }
+    const std::string text = WideToUtf8(FormatWide(logFormat.c_str(), args));
     platform::FileError error;
-    if (platform::AppendTextFile(logFilePath, WideToUtf8(FormatWide(logFormat.c_str(), args)),
-                                 &error) ||
-        !error.refused || logRefusalShown)
+    if (platform::AppendTextFile(logFilePath, text, &error)) {
+        if (!text.empty()) logAtLineStart = text.back() == '\n';
         return;
+    }
+    if (!error.refused || logRefusalShown) return;
     // A link in the log's place is never written through; the operator hears of it once.
     logRefusalShown = true;
     platform::ConsoleWriteWide(L"   The log file " + logFilePath + L" is not written: " +
@@ -80,6 +83,15 @@ void PrintAndLog(const wchar_t* format, ...) {
     platform::ConsoleWriteWide(FormatWide(format, args));
     AppendToLog(format, forLog);
     va_end(forLog);
+    va_end(args);
+}
+
+void LogOnlyLine(const wchar_t* format, ...) {
+    if (!logAtLineStart && logToFile && !logFilePath.empty())
+        logAtLineStart = platform::AppendTextFile(logFilePath, "\n");
+    va_list args;
+    va_start(args, format);
+    AppendToLog(format, args);
     va_end(args);
 }
 

@@ -16,3 +16,6 @@ void PrintAndLog(const wchar_t* format, ...);
 
 // Appends a line to the log only (diagnostics that the console does not show).
 void LogOnly(const wchar_t* format, ...);
+// The same, starting a fresh line when the log's last text (a prompt, the progress line) did not
+// end its own.
+void LogOnlyLine(const wchar_t* format, ...);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/console_log.h"
+#include "app/cycle_log.h"
 #include "app/reboot_resume.h"
 #include "hwaccess/host_services.h"
 #include "platform/command_line.h"
@@ -75,11 +76,15 @@ void StoreSettingsInRegistry(const std::wstring& settingsFile) {
                 settingsFile.c_str(), static_cast<unsigned long long>(kLargestSettingsBytes));
         return;
     }
-    if (file.status != platform::FileReadStatus::kRead) return;
+    if (file.status != platform::FileReadStatus::kRead) {
+        LogSettingsStored(false, 0);
+        return;
+    }
     const std::uint8_t empty = 0;
     platform::RegistrySetValue(kUtilityKey, kConfigValueName, platform::kRegSz,
                                file.bytes ? file.bytes.get() : &empty,
                                static_cast<std::uint32_t>(file.size));
+    LogSettingsStored(true, file.size);
 }
 
 bool SettingsCopyStored() {
@@ -89,8 +94,13 @@ bool SettingsCopyStored() {
 
 void SaveOrRestoreSettings(CChildRunner& runner, const std::wstring& exportCommandLine,
                            const std::wstring& settingsFile) {
-    if (!RestoreSettingsFromRegistry(settingsFile))
-        runner.RunAndWait(exportCommandLine, kExportWaitMilliseconds);
+    if (RestoreSettingsFromRegistry(settingsFile)) {
+        LogSettingsRestored(settingsFile, true);
+    } else {
+        const std::uint32_t exitCode =
+            runner.RunAndWait(exportCommandLine, kExportWaitMilliseconds);
+        LogSettingsExported(exportCommandLine, exitCode, settingsFile);
+    }
     CloseDesktopSuite();
 }
 

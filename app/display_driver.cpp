@@ -2,6 +2,7 @@
 #include "app/display_driver.h"
 
 #include "app/console_log.h"
+#include "app/cycle_log.h"
 #include "platform/command_line.h"
 #include "platform/environment.h"
 #include "platform/text_encoding.h"
@@ -50,15 +51,23 @@ bool CDeviceConsoleTool::Intact() {
 
 bool CDeviceConsoleTool::QueryDisplayDriver(CChildRunner& runner) {
     if (!Intact()) return false;
-    return NamesDisplayDriver(runner.RunAndCollect(CommandLine(L"driverfiles")));
+    const std::wstring commandLine = CommandLine(L"driverfiles");
+    const std::string output = runner.RunAndCollect(commandLine);
+    const bool present = NamesDisplayDriver(output);
+    LogDriverQuery(commandLine, output, present);
+    return present;
 }
 
 std::uint32_t CDeviceConsoleTool::Disable(CChildRunner& runner) {
     if (!Intact()) return kNoExitCode;
-    return runner.RunAndWait(CommandLine(L"disable"));
+    const std::uint32_t exitCode = runner.RunAndWait(CommandLine(L"disable"));
+    LogToolCommand(L"disable", exitCode);
+    return exitCode;
 }
 
 std::uint32_t CDeviceConsoleTool::Enable(CChildRunner& runner) {
     if (!Intact()) return kNoExitCode;
-    return runner.RunAndWait(CommandLine(L"enable"));
+    const std::uint32_t exitCode = runner.RunAndWait(CommandLine(L"enable"));
+    LogToolCommand(L"enable", exitCode);
+    return exitCode;
 }

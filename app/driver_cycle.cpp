@@ -3,6 +3,7 @@
 
 #include "app/cmdline.h"
 #include "app/console_log.h"
+#include "app/cycle_log.h"
 #include "app/desktop_settings.h"
 #include "app/key_prompts.h"
 #include "app/reboot_resume.h"
@@ -84,7 +85,7 @@ std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options, tagRunReso
     }
     RegisterRunOnce(ResumeCommandLine(*copies, options));
     StoreSettingsInRegistry(settingsFile_);
-    RebootNow();
+    LogRestartRequest(L"to disable the display driver", RebootNow());
     return exitCode;
 }
 
@@ -110,7 +111,7 @@ std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted
     }
     TerminateDesktopCore();
     if (!importCommandLine_.empty()) RegisterRunOnce(importCommandLine_);
-    RebootNow();
+    LogRestartRequest(L"after enabling the display driver", RebootNow());
     return exitCode;
 }
 
@@ -118,7 +119,7 @@ bool CDriverCycle::RecoverResumedRunWithoutImage() {
     if (!tool_.Extracted() || (!SettingsCopyStored() && !ResumeRecorded())) return false;
     if (!tool_.QueryDisplayDriver(runner_)) return false;
     const std::uint32_t enabled = tool_.Enable(runner_);
-    RestoreSettingsFromRegistry(settingsFile_);
+    LogSettingsRestored(settingsFile_, RestoreSettingsFromRegistry(settingsFile_));
     if (!importCommandLine_.empty()) RegisterRunOnce(importCommandLine_);
     Tidy();
     PrintAndLog(

@@ -15,6 +15,8 @@ struct tagRunResources;
 // main thread only. The flags move only from false to true.
 class CDriverCycle {
 public:
+    // The admin-only folder Prepare opened (ends in the path separator); empty when there is none.
+    const std::wstring& WorkingFolder() const { return workingFolder_; }
     explicit CDriverCycle(tagWaitClock clock = ProcessWaitClock());
 
     // The working folder, the paths in it, the command lines, the output pipe and the tool written
@@ -31,6 +33,7 @@ public:
     void SwitchDriverOff(std::int32_t imageSize);
 
     bool DisableNeedsRestart() const { return disableNeedsRestart_; }
+    bool DriverDisabled() const { return driverDisabled_; }
 
     // The disable asked for a restart: under --noreboot exit code 3; otherwise the prompt, and on
     // yes the copies for the resume made in the working folder, the resume registered, "Config"

@@ -1,9 +1,11 @@
 // The progress line, worker start, port closing, settling pause and the failure report.
 #include "app/programming.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
+#include "app/card_verification.h"
 #include "app/card_workers.h"
 #include "app/console_log.h"
 #include "device/kseries.h"
@@ -14,19 +16,14 @@
 
 namespace {
 
-void BusyPauseMilliseconds(std::uint32_t milliseconds) {
-    const std::uint32_t start = platform::ProcessMilliseconds();
-    while (platform::ProcessMilliseconds() - start < milliseconds) {
-    }
-}
-
 // A card whose record already carries a result (its registers could not be mapped) gets no
 // worker. Returns which cards were started.
-std::vector<bool> StartWorkers(const tagProgrammingJob& job, CCardWorkers& workers) {
+std::vector<bool> StartWorkers(const tagProgrammingJob& job, CCardWorkers& workers,
+                               std::vector<std::atomic<std::uint32_t>>& finishedAt) {
     std::vector<bool> started(job.cardCount, false);
     for (std::uint32_t i = 0; i < job.cardCount; ++i) {
         if (job.records[i].updateResult.load(std::memory_order_relaxed) != 0) continue;
-        workers.Start(job.cards[i], &job.records[i]);
+        workers.Start(job.cards[i], &job.records[i], &finishedAt[i]);
         started[i] = true;
     }
     return started;
@@ -44,12 +41,16 @@ std::uint32_t AveragePercent(const tagProgrammingJob& job) {
     return sum / job.cardCount;
 }
 
-void ShowProgressUntilDone(const tagProgrammingJob& job, const CCardWorkers& workers) {
+void ShowProgressUntilDone(const tagProgrammingJob& job, CCardWorkers& workers) {
     static const wchar_t* const kSpinner[4] = {L"|", L"/", L"-", L"\\"};
     int phase = 0;
     int beepCount = 0;
     for (bool done = false; !done;) {
-        BusyPauseMilliseconds(kProgressRefreshMilliseconds);
+        if (job.progressWait) {
+            job.progressWait(workers, kProgressRefreshMilliseconds);
+        } else {
+            workers.WaitForAllReturned(kProgressRefreshMilliseconds);
+        }
         // Read before averaging: a worker that has returned has written its last percentage.
         const bool allReturned = workers.AllReturned();
         const std::uint32_t average = AveragePercent(job);
@@ -78,8 +79,18 @@ std::string HexBytes(const std::vector<std::uint8_t>& bytes) {
 
 // The console's failure line has no break of its own; in the log the details take a whole line of
 // their own, so the next card's failure line starts on a fresh one.
-void LogFailureDetails(const tagPciInfo& pci, const tagDeviceUpdate& record) {
+void LogFailureDetails(const tagPciInfo& pci, const tagDeviceUpdate& record,
+                       const tagCardOutcome* outcome) {
     const std::int32_t result = record.updateResult.load();
+    if (result == kUnverifiedCardResult && outcome) {
+        LogOnly(
+            L"\n   Card at PCIe Bus 0x%02X%X%X failed verification: its FPGA version reads %ls "
+            L"(%ls) after a play without error, error code %d\n",
+            pci.busNumber, pci.deviceNumber, pci.functionNumber, outcome->versionAfter.c_str(),
+            VersionProblemWord(JudgeVersionAfterProgramming(outcome->versionAfter)),
+            static_cast<int>(result));
+        return;
+    }
     if (result == kUnmappedCardResult) {
         LogOnly(
             L"\n   Card at PCIe Bus 0x%02X%X%X was not programmed: its register aperture is not "
@@ -101,18 +112,45 @@ void LogFailureDetails(const tagPciInfo& pci, const tagDeviceUpdate& record) {
     LogOnly(L"\n");
 }
 
+// Each programmed card's version, read over the same I2C path as the listing. A play without error
+// must leave a configuration that names itself; one that does not fails the card.
+void VerifyProgrammedCards(const tagProgrammingJob& job, const std::vector<bool>& started) {
+    for (std::uint32_t i = 0; i < job.cardCount; ++i) {
+        if (!started[i]) continue;
+        const std::wstring version = job.cards[i]->GetFpgaVersion(&job.records[i]);
+        if (job.outcomes) job.outcomes[i].versionAfter = version;
+        if (job.records[i].updateResult.load() != 0) continue;
+        if (JudgeVersionAfterProgramming(version) != VersionAfterProgramming::kReadable)
+            job.records[i].updateResult.store(kUnverifiedCardResult);
+    }
+}
+
 }  // namespace
 
-std::int32_t ProgramAllCards(const tagProgrammingJob& job) {
+std::vector<bool> PlayAllCards(const tagProgrammingJob& job) {
     PrintAndLog(L"Programming the FPGA:....... 00%% ");
     const std::uint32_t startTime = platform::ProcessMilliseconds();
-    CCardWorkers workers;
-    const std::vector<bool> started = StartWorkers(job, workers);
-    ShowProgressUntilDone(job, workers);
-    // Every card is at 100 or has failed, so the workers are returning: wait for the last of them
-    // before the ports, the records and the diagnostics are touched.
-    workers.JoinAll();
+    std::vector<std::atomic<std::uint32_t>> finishedAt(job.cardCount);
+    std::vector<bool> started;
+    {
+        CCardWorkers workers;
+        started = StartWorkers(job, workers, finishedAt);
+        ShowProgressUntilDone(job, workers);
+        // Every card is at 100 or has failed, so the workers are returning: wait for the last of
+        // them before the ports, the records and the diagnostics are touched.
+        workers.JoinAll();
+    }
     PrintAndLog(L"\b \n\n");
+    for (std::uint32_t i = 0; job.outcomes && i < job.cardCount; ++i) {
+        job.outcomes[i].programmed = started[i];
+        if (started[i]) job.outcomes[i].milliseconds = finishedAt[i].load() - startTime;
+    }
+    return started;
+}
+
+std::int32_t ProgramAllCards(const tagProgrammingJob& job) {
+    const std::uint32_t startTime = platform::ProcessMilliseconds();
+    const std::vector<bool> started = PlayAllCards(job);
 
     for (std::uint32_t i = 0; i < job.cardCount; ++i) {
         if (started[i]) closeJtagPort(&job.records[i], 1);
@@ -121,6 +159,7 @@ std::int32_t ProgramAllCards(const tagProgrammingJob& job) {
     const std::uint32_t settleStart = platform::ProcessMilliseconds();
     while ((platform::ProcessMilliseconds() - settleStart) / 1000 < 5) {
     }
+    VerifyProgrammedCards(job, started);
 
     std::int32_t exitCode = 0;
     for (std::uint32_t i = 0; i < job.cardCount; ++i) {
@@ -129,7 +168,9 @@ std::int32_t ProgramAllCards(const tagProgrammingJob& job) {
         exitCode = result;
         PrintAndLog(L"Update failed on device at index %d with error code %d", static_cast<int>(i),
                     static_cast<int>(result));
-        if (job.pciInfo) LogFailureDetails(job.pciInfo[i], job.records[i]);
+        if (job.pciInfo)
+            LogFailureDetails(job.pciInfo[i], job.records[i],
+                              job.outcomes ? &job.outcomes[i] : nullptr);
     }
     if (exitCode == 0) {
         const std::uint32_t seconds = (platform::ProcessMilliseconds() - startTime) / 1000;

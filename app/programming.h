@@ -2,11 +2,26 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "xsvf/device_update.h"
 
+class CCardWorkers;
 class CKSeries;
 struct tagPciInfo;
+
+// What the programming step found out about one card beyond its updateResult.
+struct tagCardOutcome {
+    bool programmed = false;    // a worker played the image on it
+    std::wstring versionAfter;  // read again after the settling pause; empty when not programmed
+    std::uint32_t milliseconds = 0;  // from the start of the workers to the end of its play
+};
+
+// How the progress line waits between refreshes: at most the period, and no longer once every
+// worker has returned. Benchmarks and tests may put another wait in.
+using tagProgressWait = std::function<void(CCardWorkers& workers, std::uint32_t milliseconds)>;
 
 struct tagProgrammingJob {
     CKSeries** cards;
@@ -14,16 +29,25 @@ struct tagProgrammingJob {
     const tagPciInfo* pciInfo;  // bus positions for the log's failure lines
     std::uint32_t cardCount;
     bool beep;
+    tagCardOutcome* outcomes = nullptr;      // cardCount entries, or none
+    tagProgressWait progressWait = nullptr;  // empty: wait on the workers' completion
 };
 
 // Runs the programming step and returns the exit code it decides: 0, or the result of the last card
 // (in index order) that failed. A record whose updateResult is already nonzero is not programmed
-// and is reported with that result. Returns when every worker has ended.
+// and is reported with that result. After the settling pause every programmed card's version is
+// read again; a successful play whose version is unreadable or erased fails the card with
+// kUnverifiedCardResult. Returns when every worker has ended.
 std::int32_t ProgramAllCards(const tagProgrammingJob& job);
+
+// The workers and the progress line alone, up to "\b \n\n": returns when every worker has been
+// joined, with which cards were started (and their play times in job.outcomes).
+std::vector<bool> PlayAllCards(const tagProgrammingJob& job);
 
 // The result of a card whose register aperture could not be mapped: it is listed but never
 // programmed. Above every code of the player, so it names this cause alone.
 inline constexpr std::int32_t kUnmappedCardResult = 7;
 
-// How often the progress line refreshes (a busy pause, no sleep).
+// How often the progress line refreshes: the main thread sleeps on the workers' completion
+// meanwhile, so the cores are left to the cards.
 inline constexpr std::uint32_t kProgressRefreshMilliseconds = 250;

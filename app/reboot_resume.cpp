@@ -1,13 +1,15 @@
 // The registry values of the restart cycle.
 #include "app/reboot_resume.h"
 
+#include "app/cycle_log.h"
 #include "platform/registry.h"
 
 void RegisterRunOnce(const std::wstring& commandLine) {
-    platform::RegistrySetString(kRunOnceKey, kRunValueName, commandLine);
+    LogRunOnceWritten(commandLine,
+                      platform::RegistrySetString(kRunOnceKey, kRunValueName, commandLine));
 }
 
 void TidyRegistry() {
-    platform::RegistryDeleteValue(kRunKey, kRunValueName);
-    platform::RegistryDeleteValue(kUtilityKey, kConfigValueName);
+    const bool runValueDeleted = platform::RegistryDeleteValue(kRunKey, kRunValueName);
+    LogTidyUp(runValueDeleted, platform::RegistryDeleteValue(kUtilityKey, kConfigValueName));
 }

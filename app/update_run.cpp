@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/cmdline.h"
 #include "app/console_log.h"
+#include "app/desktop_settings.h"
 #include "app/driver_access_report.h"
 #include "app/driver_cycle.h"
 #include "app/image_file.h"
@@ -15,6 +17,7 @@
 #include "app/reboot_resume.h"
 #include "app/run_guard.h"
 #include "app/run_messages.h"
+#include "app/run_recorder.h"
 #include "app/run_resources.h"
 #include "device/kseries.h"
 #include "hwaccess/driver_access.h"
@@ -61,7 +64,8 @@ std::int32_t RefuseMalformedImage(tagRunResources& run) {
     return check.code;
 }
 
-void ListCards(const CCmdLine& options, tagRunResources& run, std::uint32_t& largestDelay) {
+void ListCards(const CCmdLine& options, tagRunResources& run, std::uint32_t& largestDelay,
+               CRunRecorder& recorder) {
     CPciScan& scanner = ProgramPciScan();
     run.cardCount = scanner.cardCount;
     run.cards.assign(run.cardCount, nullptr);
@@ -91,8 +95,10 @@ void ListCards(const CCmdLine& options, tagRunResources& run, std::uint32_t& lar
         }
         PrintAndLog(L"   PCIe Bus: 0x%02X%X%X   FPGA version: ", pci.busNumber, pci.deviceNumber,
                     pci.functionNumber);
-        PrintAndLog(L"%ls", run.cards[i]->GetFpgaVersion(&record).c_str());
+        const std::wstring version = run.cards[i]->GetFpgaVersion(&record);
+        PrintAndLog(L"%ls", version.c_str());
         PrintAndLog(L"\n");
+        recorder.CardListed(pci, version);
         if (mapped && record.delayCount > largestDelay) largestDelay = record.delayCount;
     }
 }
@@ -129,6 +135,7 @@ int RunUpdateSteps(int argc, char** argv) {
     PrepareHost();
 
     CCmdLine options;
+    CRunRecorder recorder;
     CDriverCycle driverCycle;
     BuildLogPath();
     consoleWindow.store(platform::ConsoleWindow());
@@ -141,10 +148,13 @@ int RunUpdateSteps(int argc, char** argv) {
         return 0;
     }
     SetLogToFile(options.logToFile);
+    // A stored settings copy is the mark of a cycle that a restart interrupted.
+    recorder.Begin(options, SettingsCopyStored());
     platform::ConsoleShowCursor(false);
     PrintBanner();
 
     driverCycle.Prepare();
+    recorder.UseFolder(driverCycle.WorkingFolder());
 
     std::int32_t exitCode = 1;
     if (!OpenDriverAccess()) {
@@ -165,38 +175,54 @@ int RunUpdateSteps(int argc, char** argv) {
     tagRunResources& run = RunResources();
     if (options.fileName) {
         exitCode = LoadImageFile(options.fileName, run);
+        recorder.ImageLoaded(run.image, run.imageSize);
         // A resumed run checks its image before anything else uses it: one that is not what the
         // restart recorded programs nothing, and the driver and the settings come back below.
         if (!driverCycle.ImageIsTheRecordedOne(options.fileName, run.image, run.imageSize)) {
             ClearImage(run);
             exitCode = kChangedResumeImageExitCode;
         }
-        if (run.imageSize > 0) exitCode = RefuseMalformedImage(run);
+        if (run.imageSize > 0) {
+            exitCode = RefuseMalformedImage(run);
+            if (exitCode != 0) recorder.ImageRefused();
+        }
     }
 
     driverCycle.SwitchDriverOff(run.imageSize);
 
     std::uint32_t largestDelay = 0;
-    ListCards(options, run, largestDelay);
+    ListCards(options, run, largestDelay, recorder);
 
-    if (driverCycle.DisableNeedsRestart())
-        return FinishRun(options, driverCycle.RestartForDisable(options, run, exitCode));
+    if (driverCycle.DisableNeedsRestart()) {
+        exitCode = driverCycle.RestartForDisable(options, run, exitCode);
+        if (!rebootStarted.load() && !options.noReboot) recorder.Declined();
+        recorder.Finish(exitCode, rebootStarted.load(), true, options.noReboot != 0);
+        return FinishRun(options, exitCode);
+    }
 
     if (run.imageSize == 0) {
         driverCycle.RecoverResumedRunWithoutImage();
         PrintAndLog(L"\n");
+        recorder.Finish(exitCode, false, false, false);
         return FinishRun(options, exitCode);
     }
 
     const bool confirmed = WarnAndConfirm(options, run, largestDelay);
     if (confirmed) {
-        const tagProgrammingJob job{run.cards.data(), run.records, ProgramPciScan().devices->items,
-                                    run.cardCount, options.beep != 0};
+        std::vector<tagCardOutcome> outcomes(run.cardCount);
+        const tagProgrammingJob job{
+            run.cards.data(), run.records,       ProgramPciScan().devices->items,
+            run.cardCount,    options.beep != 0, outcomes.data()};
         exitCode = ProgramAllCards(job);
+        recorder.CardsProgrammed(run.records, outcomes.data());
+    } else {
+        recorder.Declined();
     }
 
     exitCode = driverCycle.BringDriverBack(options, !confirmed, exitCode);
     driverCycle.Tidy();
+    recorder.Finish(exitCode, rebootStarted.load(), false,
+                    confirmed && options.noReboot && driverCycle.DriverDisabled());
     return FinishRun(options, exitCode);
 }
 

@@ -142,10 +142,10 @@ void TerminateDesktopCore(unsigned passLimit, const HostPause& pause) {
     }
 }
 
-void RebootNow() {
+std::uint32_t RebootNow() {
     consoleWindow = nullptr;
     rebootStarted = true;
     RestorePowerSettings();
     platform::EnableShutdownPrivilege();
-    platform::RequestShutdown(0, true, true);
+    return platform::RequestShutdown(0, true, true);
 }

@@ -58,5 +58,6 @@ void TerminateDesktopCore(unsigned passLimit = kDesktopCorePassLimit,
                           const HostPause& pause = SleepMilliseconds);
 
 // Stops the keep-in-front thread, sets rebootStarted, restores the power setting and asks for an
-// immediate forced restart. Returns to the caller.
-void RebootNow();
+// immediate forced restart. Returns to the caller with 0 when the request was accepted, else the
+// system's error code.
+std::uint32_t RebootNow();

@@ -2,6 +2,7 @@
 #include "tools/make_demo_xsvf.h"
 
 #include <algorithm>
+#include <string>
 
 namespace {
 
@@ -54,17 +55,17 @@ std::vector<std::uint32_t> K740Bitstream(tagK740Version version, std::uint32_t d
     return words;
 }
 
-XsvfBytes MakeK740DemoXsvf() {
-    const tagK740Version v = K740_DEMO_VERSION;
+XsvfBytes MakeK740DemoXsvf() { return MakeK740Xsvf(K740_DEMO_VERSION); }
+
+XsvfBytes MakeK740Xsvf(tagK740Version version) {
+    const tagK740Version v = version;
     std::uint32_t statusVersion = (std::uint32_t{v.major} << 24) | (std::uint32_t{v.minor} << 16) |
                                   (std::uint32_t{v.patch} << 8);
     XsvfWriter w;
-    w.Comment("Orvane K740 configuration FPGA, version 1.4.2 (demo bitstream)")
-        .Repeat(0)
-        .EndIr(0)
-        .EndDr(0)
-        .State(0)
-        .State(1);
+    const std::string title = "Orvane K740 configuration FPGA, version " + std::to_string(v.major) +
+                              "." + std::to_string(v.minor) + "." + std::to_string(v.patch) +
+                              " (demo bitstream)";
+    w.Comment(title).Repeat(0).EndIr(0).EndDr(0).State(0).State(1);
     // The chain holds a K740 FPGA: the version nibble of the IDCODE is not compared.
     w.Sir(kIrBits, kIdcode).SdrSize(32).TdoMask(0x0FFFFFFF).SdrTdo(0, kCardIdcode);
     // JPROGRAM clears the configuration; the engine is then ready for CFG_IN.

@@ -19,6 +19,8 @@ std::uint32_t K740Crc32(const std::uint8_t* bytes, std::size_t length, std::uint
 
 // IDCODE check, JPROGRAM, CFG_IN of the bitstream, JSTART with run-test, STATUS check of DONE.
 XsvfBytes MakeK740DemoXsvf();
+// The same image for a bitstream that carries another version.
+XsvfBytes MakeK740Xsvf(tagK740Version version);
 
 // Version and size of the demo's bitstream.
 inline constexpr tagK740Version K740_DEMO_VERSION = {1, 4, 2, 0};

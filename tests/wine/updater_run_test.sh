@@ -114,6 +114,15 @@ if [ -n "$demo" ]; then
     check "listing: both cards with their versions" expect_text list \
         "\n\n$banner\nCopyright (C) Orvane Graphics Inc. 2016\n\n   Found 2 Orvane K740 graphics cards:\n   PCIe Bus: 0x0300   FPGA version: 1.2.7\n   PCIe Bus: 0x0400   FPGA version: 1.3.0\n\n"
     check "listing exits with 1 (got $(exit_code list))" test "$(exit_code list)" = 1
+    # The result file: under the ProgramData known folder, as the README says.
+    result="$WINEPREFIX/drive_c/ProgramData/Orvane/OvnK740FpgaUpdater/last-run.json"
+    check "listing: the result is C:\\ProgramData\\Orvane\\OvnK740FpgaUpdater\\last-run.json" test -f "$result"
+    if [ -f "$result" ]; then
+        check "listing: the result is an inventory" has "$result" '"kind": "inventory"'
+        check "listing: the result has the console's exit code" has "$result" '"exitCode": 1,'
+        check "listing: the result has both cards' versions" \
+            test "$(grep -c -e '"versionBefore": "1.2.7"' -e '"versionBefore": "1.3.0"' "$result")" = 2
+    fi
 
     printf '\037\001' >"$work/bad.xsvf"
     run malformed -q -f bad.xsvf
@@ -132,6 +141,19 @@ if [ -n "$demo" ]; then
     check "programming: no bell with --nobeep" lacks "$work/program.raw" "$(printf '\007')"
     check "the log holds the progress line and the time" has "$log" "Programming the FPGA:....... 00%     "
     check "the log holds the execution time" has "$log" "Execution time = "
+    if [ -f "$result" ]; then
+        cp "$result" "$work/program.json"
+        check "programming: the result has the console's exit code" has "$work/program.json" \
+            "\"exitCode\": $(exit_code program),"
+        check "programming: the result is an update of demo.xsvf with its SHA-256" has "$work/program.json" \
+            "\"sha256\": \"$(sha256sum "$demo" | cut -c1-64)\""
+        check "programming: both cards verified at 1.4.2" \
+            test "$(grep -c '"versionAfter": "1.4.2"' "$work/program.json")" = 2
+        check "programming: a dated copy beside it" \
+            test -n "$(find "$(dirname "$result")" -name 'run-*.json' | head -n 1)"
+        check "the log says where the result went" has "$log" \
+            "Result written to C:\\ProgramData\\Orvane\\OvnK740FpgaUpdater\\last-run.json"
+    fi
 
     run relist -q
     check "after programming both cards report the new version" has "$work/relist.txt" \

@@ -1,0 +1,20 @@
+// Judging the FPGA version a card reports after its play.
+#include "app/card_verification.h"
+
+VersionAfterProgramming JudgeVersionAfterProgramming(const std::wstring& version) {
+    if (version == kUnreadableVersion || version.empty())
+        return VersionAfterProgramming::kUnreadable;
+    if (version == kErasedVersion) return VersionAfterProgramming::kErased;
+    return VersionAfterProgramming::kReadable;
+}
+
+const wchar_t* VersionProblemWord(VersionAfterProgramming judgement) {
+    switch (judgement) {
+        case VersionAfterProgramming::kUnreadable:
+            return L"unreadable";
+        case VersionAfterProgramming::kErased:
+            return L"erased";
+        default:
+            return L"";
+    }
+}

@@ -1,0 +1,111 @@
+// The cycle's log-only lines: what was asked, what came back, and what was left for the next logon.
+#include "app/cycle_log.h"
+
+#include <cstdio>
+
+#include "app/child_runner.h"
+#include "app/console_log.h"
+#include "platform/environment.h"
+
+namespace {
+
+// Tool output is the tool's narrow text: anything but printable ASCII is shown as '?', so the log
+// stays one encoding whatever the tool wrote.
+std::wstring Printable(const std::string& text) {
+    std::wstring shown;
+    for (unsigned char c : text) shown += (c >= 0x20 && c < 0x7F) ? static_cast<wchar_t>(c) : L'?';
+    return shown;
+}
+
+// The size of the file on disk, -1 when it cannot be opened.
+long long FileBytes(const std::wstring& path) {
+    std::FILE* file = std::fopen(platform::NarrowPath(path).c_str(), "rb");
+    if (!file) return -1;
+    long long size = 0;
+    if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
+    std::fclose(file);
+    return size;
+}
+
+}  // namespace
+
+std::string DecidingLine(const std::string& output) {
+    const std::string text = output.substr(0, kCollectedOutputLimit);
+    std::size_t first = std::string::npos;
+    for (const char* marker : {"Windows\\INF\\oem", "amd", "ati"}) {
+        const std::size_t at = text.find(marker);
+        if (at < first) first = at;
+    }
+    if (first == std::string::npos) return {};
+    const std::size_t begin = text.rfind('\n', first);
+    const std::size_t start = begin == std::string::npos ? 0 : begin + 1;
+    std::size_t end = text.find('\n', first);
+    if (end == std::string::npos) end = text.size();
+    if (end > start && text[end - 1] == '\r') --end;
+    return text.substr(start, end - start);
+}
+
+void LogDriverQuery(const std::wstring& commandLine, const std::string& output, bool present) {
+    if (present) {
+        LogOnlyLine(
+            L"   Driver query: %ls: a display driver is installed, named by the line \"%ls\"\n",
+            commandLine.c_str(), Printable(DecidingLine(output)).c_str());
+    } else {
+        LogOnlyLine(L"   Driver query: %ls: no display driver (%u bytes of output name none)\n",
+                    commandLine.c_str(), static_cast<unsigned>(output.size()));
+    }
+}
+
+void LogSettingsRestored(const std::wstring& settingsFile, bool restored) {
+    if (restored) {
+        LogOnlyLine(L"   Suite settings restored from Config into %ls: %lld bytes\n",
+                    settingsFile.c_str(), FileBytes(settingsFile));
+    }
+}
+
+void LogSettingsExported(const std::wstring& commandLine, std::uint32_t exitCode,
+                         const std::wstring& settingsFile) {
+    const long long bytes = FileBytes(settingsFile);
+    if (bytes < 0) {
+        LogOnlyLine(L"   Suite settings export: %ls: exit code %u; no settings file\n",
+                    commandLine.c_str(), static_cast<unsigned>(exitCode));
+        return;
+    }
+    LogOnlyLine(L"   Suite settings export: %ls: exit code %u; %lld bytes\n", commandLine.c_str(),
+                static_cast<unsigned>(exitCode), bytes);
+}
+
+void LogSettingsStored(bool fileRead, std::size_t bytes) {
+    if (fileRead) {
+        LogOnlyLine(L"   Suite settings stored in Config: %u bytes\n",
+                    static_cast<unsigned>(bytes));
+    } else {
+        LogOnlyLine(
+            L"   Suite settings not stored in Config: the settings file cannot be opened\n");
+    }
+}
+
+void LogToolCommand(const wchar_t* word, std::uint32_t exitCode) {
+    LogOnlyLine(L"   Display driver %ls: exit code %u%ls\n", word, static_cast<unsigned>(exitCode),
+                exitCode == kNoExitCode ? L" (the tool did not run or gave no code)" : L"");
+}
+
+void LogRestartRequest(const wchar_t* purpose, std::uint32_t systemError) {
+    if (systemError == 0) {
+        LogOnlyLine(L"   Restart requested (%ls): accepted\n", purpose);
+    } else {
+        LogOnlyLine(L"   Restart requested (%ls): refused, system error %u\n", purpose,
+                    static_cast<unsigned>(systemError));
+    }
+}
+
+void LogRunOnceWritten(const std::wstring& commandLine, bool written) {
+    LogOnlyLine(L"   RunOnce value OvnK740FpgaUpdater %ls: %ls\n",
+                written ? L"written" : L"could not be written", commandLine.c_str());
+}
+
+void LogTidyUp(bool runValueDeleted, bool configDeleted) {
+    LogOnlyLine(L"   Tidy-up: Run value %ls, Config %ls\n",
+                runValueDeleted ? L"deleted" : L"not present",
+                configDeleted ? L"deleted" : L"not present");
+}

@@ -1,0 +1,19 @@
+// Log-only lines of the display-driver cycle, so that support can follow a cycle from the log.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The line of the tool's output that names a display driver, without its line break; empty when
+// none does. Only the bytes the judgement reads are searched.
+std::string DecidingLine(const std::string& output);
+
+void LogDriverQuery(const std::wstring& commandLine, const std::string& output, bool present);
+void LogSettingsRestored(const std::wstring& settingsFile, bool restored);
+void LogSettingsExported(const std::wstring& commandLine, std::uint32_t exitCode,
+                         const std::wstring& settingsFile);
+void LogSettingsStored(bool fileRead, std::size_t bytes);
+void LogToolCommand(const wchar_t* word, std::uint32_t exitCode);
+void LogRestartRequest(const wchar_t* purpose, std::uint32_t systemError);
+void LogRunOnceWritten(const std::wstring& commandLine, bool written);
+void LogTidyUp(bool runValueDeleted, bool configDeleted);

@@ -1,0 +1,208 @@
+// The run's record: filled as the run goes, merged with a carried cycle, written at the end.
+#include "app/run_recorder.h"
+
+#include <random>
+
+#include "app/card_verification.h"
+#include "app/cmdline.h"
+#include "app/console_log.h"
+#include "app/programming.h"
+#include "app/reboot_resume.h"
+#include "app/run_messages.h"
+#include "app/run_result_store.h"
+#include "app/sha256.h"
+#include "hwaccess/pci_scan.h"
+#include "platform/environment.h"
+#include "platform/process_identity.h"
+#include "platform/registry.h"
+#include "platform/text_encoding.h"
+
+namespace {
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::uint8_t b : bytes) {
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    }
+    return text;
+}
+
+tagCardFailure FailureOf(std::int32_t result, const tagDeviceUpdate& record,
+                         const tagCardOutcome& outcome) {
+    tagCardFailure failure;
+    const tagXsvfFailure& f = record.failure;
+    if (result == kUnmappedCardResult) {
+        failure.commandIndex = -1;
+        failure.reason = "not programmed: the register window is not mapped";
+        return failure;
+    }
+    if (result == kUnverifiedCardResult) {
+        failure.commandIndex = -1;
+        failure.reason =
+            "the FPGA version reads " + WideToUtf8(outcome.versionAfter) + " (" +
+            WideToUtf8(VersionProblemWord(JudgeVersionAfterProgramming(outcome.versionAfter))) +
+            ") after a play without error";
+        return failure;
+    }
+    failure.commandIndex = f.commandIndex;
+    failure.command = f.command;
+    failure.byteOffset = f.byteOffset;
+    if (f.code == 2 || f.code == 3) {
+        failure.expected = Hex(f.expected);
+        failure.captured = Hex(f.captured);
+        failure.mask = Hex(f.mask);
+    }
+    return failure;
+}
+
+std::wstring CardResultText(const tagCardResult& card) {
+    if (!card.result) return L"not programmed";
+    if (*card.result == 0) return L"ok";
+    std::wstring text = L"error code " + std::to_wstring(*card.result);
+    if (!card.failure) return text;
+    const tagCardFailure& f = *card.failure;
+    if (!f.reason.empty()) return text + L": " + Utf8ToWide(f.reason);
+    wchar_t detail[96];
+    std::swprintf(detail, 96, L": command %d (0x%02X) at byte offset %u",
+                  static_cast<int>(f.commandIndex), static_cast<unsigned>(f.command),
+                  static_cast<unsigned>(f.byteOffset));
+    text += detail;
+    if (!f.expected.empty() || !f.captured.empty())
+        text += L"; TDO expected " + Utf8ToWide(f.expected.empty() ? "-" : f.expected) +
+                L", captured " + Utf8ToWide(f.captured.empty() ? "-" : f.captured) + L", mask " +
+                Utf8ToWide(f.mask.empty() ? "-" : f.mask);
+    return text;
+}
+
+// Versions before come from the first run of a cycle: that is what the cards ran before it.
+void MergeCarriedCycle(tagRunResult& result, const tagRunResult& carried) {
+    result.runId = carried.runId;
+    result.startTime = carried.startTime;
+    result.resumed = true;
+    std::vector<tagRunSegment> segments = carried.segments;
+    segments.insert(segments.end(), result.segments.begin(), result.segments.end());
+    result.segments = segments;
+    for (tagCardResult& card : result.cards) {
+        for (const tagCardResult& earlier : carried.cards) {
+            if (earlier.bus == card.bus && earlier.device == card.device &&
+                earlier.function == card.function)
+                card.versionBefore = earlier.versionBefore;
+        }
+    }
+}
+
+}  // namespace
+
+std::string NewRunId() {
+    std::random_device source;
+    static const char digits[] = "0123456789abcdef";
+    std::string id;
+    for (int word = 0; word < 4; ++word) {
+        std::uint32_t bits = source();
+        for (int i = 0; i < 8; ++i, bits >>= 4) id += digits[bits & 15];
+    }
+    return id;
+}
+
+CRunRecorder::CRunRecorder() {
+    result_.runId = NewRunId();
+    result_.startTime = UtcTimestampNow();
+    result_.utilityVersion = std::to_string(kVersion[0]) + "." + std::to_string(kVersion[1]) + "." +
+                             std::to_string(kVersion[2]) + "." + std::to_string(kVersion[3]);
+}
+
+void CRunRecorder::Begin(const CCmdLine& options, bool cycleUnderWay) {
+    result_.quiet = options.quiet != 0;
+    result_.beep = options.beep != 0;
+    result_.noReboot = options.noReboot != 0;
+    if (options.fileName) result_.imageName = options.fileName;
+    result_.kind = options.fileName ? "update" : "inventory";
+    result_.host64Bit = platform::RunningUnderWow64();
+    cycleUnderWay_ = cycleUnderWay;
+}
+
+void CRunRecorder::ImageLoaded(const std::uint8_t* image, std::int32_t size) {
+    if (!image || size <= 0) return;
+    result_.imageSha256 = WideToUtf8(Sha256Hex(image, static_cast<std::size_t>(size)));
+    result_.imageBytes = static_cast<std::uint64_t>(size);
+}
+
+void CRunRecorder::CardListed(const tagPciInfo& pci, const std::wstring& version) {
+    listed_ = true;
+    tagCardResult card;
+    card.bus = pci.busNumber;
+    card.device = pci.deviceNumber;
+    card.function = pci.functionNumber;
+    card.versionBefore = WideToUtf8(version);
+    result_.cards.push_back(card);
+}
+
+void CRunRecorder::CardsProgrammed(const tagDeviceUpdate* records, const tagCardOutcome* outcomes) {
+    for (std::size_t i = 0; i < result_.cards.size(); ++i) {
+        tagCardResult& card = result_.cards[i];
+        const std::int32_t code = records[i].updateResult.load();
+        if (outcomes[i].programmed) {
+            card.versionAfter = WideToUtf8(outcomes[i].versionAfter);
+            card.milliseconds = outcomes[i].milliseconds;
+        }
+        if (!outcomes[i].programmed && code == 0) continue;
+        card.result = code;
+        if (code != 0) card.failure = FailureOf(code, records[i], outcomes[i]);
+    }
+}
+
+void CRunRecorder::LogCardLines() const {
+    for (std::size_t i = 0; i < result_.cards.size(); ++i) {
+        const tagCardResult& card = result_.cards[i];
+        LogOnlyLine(
+            L"   Card %d at PCIe Bus 0x%02X%X%X: version before %hs, after %hs, %ls\n",
+            static_cast<int>(i), card.bus, card.device, card.function, card.versionBefore.c_str(),
+            card.versionAfter ? card.versionAfter->c_str() : "-", CardResultText(card).c_str());
+    }
+}
+
+void CRunRecorder::Finish(std::int32_t exitCode, bool restartRequested, bool restartForDisable,
+                          bool restartPending) {
+    if (!listed_) return;
+    LogCardLines();
+    result_.endTime = UtcTimestampNow();
+    result_.exitCode = exitCode;
+    result_.restartRequested = restartRequested;
+    result_.restartReason = restartRequested ? (restartForDisable ? "disable" : "enable") : "";
+    result_.restartPending = restartPending;
+    if (auto runOnce = platform::RegistryGetString(kRunOnceKey, kRunValueName))
+        result_.runOnce = WideToUtf8(*runOnce);
+    result_.segments.push_back({result_.startTime, result_.endTime, exitCode, restartRequested});
+
+    const std::wstring& folder = folder_;
+    if (folder.empty()) {
+        LogOnlyLine(L"   No result file: the result folder cannot be used.\n");
+        return;
+    }
+    if (cycleUnderWay_) {
+        if (auto carried = TakeCarriedRun(folder)) MergeCarriedCycle(result_, *carried);
+    } else {
+        DropCarriedRun(folder);  // left by a cycle that never resumed
+    }
+    result_.exitMeaning = ExitCodeMeaning(result_);
+    platform::FileError error;
+    if (restartRequested && restartForDisable && !SaveCarriedRun(folder, result_, &error)) {
+        LogOnlyLine(
+            L"   The cycle's state for the resumed run could not be written (%hs, error %u).\n",
+            error.call.c_str(), static_cast<unsigned>(error.code));
+    }
+    if (!StoreRunResult(folder, result_, &error)) {
+        LogOnlyLine(L"   The result file could not be written in %ls (%hs, error %u).\n",
+                    folder.c_str(), error.call.c_str(), static_cast<unsigned>(error.code));
+        return;
+    }
+    LogOnlyLine(L"   Result written to %ls%lc%ls\n", folder.c_str(),
+                static_cast<wint_t>(platform::PathSeparator()), kLastRunFileName);
+}
+
+void CRunRecorder::UseFolder(const std::wstring& folder) {
+    folder_ = folder;
+    if (!folder_.empty() && folder_.back() == platform::PathSeparator()) folder_.pop_back();
+}

@@ -1,0 +1,51 @@
+// Collects what a run did, card by card, and leaves it as the JSON result and as log lines.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/run_result.h"
+
+class CCmdLine;
+struct tagCardOutcome;
+struct tagDeviceUpdate;
+struct tagPciInfo;
+
+// Owned by the update run, main thread only. The run tells it what happened in the order it
+// happens; Finish writes the result (when the run reached the card listing) and the per-card lines.
+class CRunRecorder {
+public:
+    CRunRecorder();
+
+    // The options, and whether a restart cycle was under way when this run started ("Config"
+    // stored before the driver was switched off): such a run resumes the carried cycle.
+    void Begin(const CCmdLine& options, bool cycleUnderWay);
+    // The run's admin-only working folder, which receives the result files; empty: none are
+    // written.
+    void UseFolder(const std::wstring& folder);
+    void ImageLoaded(const std::uint8_t* image, std::int32_t size);
+    void ImageRefused() { result_.malformedImage = true; }
+    void CardListed(const tagPciInfo& pci, const std::wstring& version);
+    void Declined() { result_.declined = true; }
+    // After the programming step: each card's result, failure detail, version after and time.
+    void CardsProgrammed(const tagDeviceUpdate* records, const tagCardOutcome* outcomes);
+
+    // restartForDisable: the run ended by asking for the restart that disables the driver.
+    // restartPending: a restart is still needed and was not made (--noreboot).
+    void Finish(std::int32_t exitCode, bool restartRequested, bool restartForDisable,
+                bool restartPending);
+
+    const tagRunResult& Result() const { return result_; }
+
+private:
+    void LogCardLines() const;
+
+    tagRunResult result_;
+    std::wstring folder_;
+    bool listed_ = false;
+    bool cycleUnderWay_ = false;
+};
+
+// A fresh run id: 32 hexadecimal digits.
+std::string NewRunId();

@@ -1,0 +1,240 @@
+// The result's JSON members, the meanings of the exit codes and the UTC time stamps.
+#include "app/run_result.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+using nlohmann::json;
+
+template <typename T>
+json OrNull(const std::optional<T>& value) {
+    return value ? json(*value) : json(nullptr);
+}
+
+template <typename T>
+std::optional<T> Optional(const json& object, const char* name) {
+    const auto found = object.find(name);
+    if (found == object.end() || found->is_null()) return std::nullopt;
+    return found->get<T>();
+}
+
+json FailureToJson(const tagCardFailure& f) {
+    json out = {
+        {"commandIndex", f.commandIndex}, {"command", f.command}, {"byteOffset", f.byteOffset}};
+    out["tdo"] = f.expected.empty() && f.captured.empty()
+                     ? json(nullptr)
+                     : json{{"expected", f.expected}, {"captured", f.captured}, {"mask", f.mask}};
+    out["reason"] = f.reason.empty() ? json(nullptr) : json(f.reason);
+    return out;
+}
+
+tagCardFailure FailureFromJson(const json& in) {
+    tagCardFailure f;
+    f.commandIndex = in.at("commandIndex").get<std::int32_t>();
+    f.command = in.at("command").get<std::uint32_t>();
+    f.byteOffset = in.at("byteOffset").get<std::uint32_t>();
+    if (!in.at("tdo").is_null()) {
+        f.expected = in["tdo"].at("expected").get<std::string>();
+        f.captured = in["tdo"].at("captured").get<std::string>();
+        f.mask = in["tdo"].at("mask").get<std::string>();
+    }
+    f.reason = Optional<std::string>(in, "reason").value_or("");
+    return f;
+}
+
+std::string Position(const tagCardResult& card) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%02X%X%X", card.bus, card.device, card.function);
+    return text;
+}
+
+}  // namespace
+
+json RunResultToJson(const tagRunResult& r) {
+    json cards = json::array();
+    for (const tagCardResult& c : r.cards) {
+        cards.push_back({{"bus", c.bus},
+                         {"device", c.device},
+                         {"function", c.function},
+                         {"position", Position(c)},
+                         {"versionBefore", c.versionBefore},
+                         {"versionAfter", OrNull(c.versionAfter)},
+                         {"result", OrNull(c.result)},
+                         {"failure", c.failure ? FailureToJson(*c.failure) : json(nullptr)},
+                         {"milliseconds", OrNull(c.milliseconds)}});
+    }
+    json segments = json::array();
+    for (const tagRunSegment& s : r.segments) {
+        segments.push_back({{"startTime", s.startTime},
+                            {"endTime", s.endTime},
+                            {"exitCode", s.exitCode},
+                            {"restartRequested", s.restartRequested}});
+    }
+    json image = nullptr;
+    if (r.imageName) {
+        image = {{"name", *r.imageName},
+                 {"sha256", OrNull(r.imageSha256)},
+                 {"bytes", OrNull(r.imageBytes)}};
+    }
+    return {{"formatVersion", kRunResultFormatVersion},
+            {"utility", {{"name", "OvnK740FpgaUpdater"}, {"version", r.utilityVersion}}},
+            {"runId", r.runId},
+            {"kind", r.kind},
+            {"startTime", r.startTime},
+            {"endTime", r.endTime},
+            {"commandLine",
+             {{"quiet", r.quiet}, {"beep", r.beep}, {"noReboot", r.noReboot}, {"image", image}}},
+            {"host", {{"is64Bit", r.host64Bit}}},
+            {"outcome",
+             {{"exitCode", r.exitCode},
+              {"meaning", r.exitMeaning},
+              {"declined", r.declined},
+              {"malformedImage", r.malformedImage}}},
+            {"restart",
+             {{"requested", r.restartRequested},
+              {"reason", r.restartReason.empty() ? json(nullptr) : json(r.restartReason)},
+              {"pending", r.restartPending},
+              {"runOnce", OrNull(r.runOnce)}}},
+            {"cycle", {{"resumedAfterRestart", r.resumed}, {"runs", segments}}},
+            {"cards", cards}};
+}
+
+tagRunResult RunResultFromJson(const json& d) {
+    if (d.at("formatVersion").get<int>() != kRunResultFormatVersion)
+        throw json::other_error::create(501, "another format version", &d);
+    tagRunResult r;
+    r.utilityVersion = d.at("utility").at("version").get<std::string>();
+    r.runId = d.at("runId").get<std::string>();
+    r.kind = d.at("kind").get<std::string>();
+    r.startTime = d.at("startTime").get<std::string>();
+    r.endTime = d.at("endTime").get<std::string>();
+    const json& options = d.at("commandLine");
+    r.quiet = options.at("quiet").get<bool>();
+    r.beep = options.at("beep").get<bool>();
+    r.noReboot = options.at("noReboot").get<bool>();
+    if (!options.at("image").is_null()) {
+        const json& image = options["image"];
+        r.imageName = image.at("name").get<std::string>();
+        r.imageSha256 = Optional<std::string>(image, "sha256");
+        r.imageBytes = Optional<std::uint64_t>(image, "bytes");
+    }
+    r.host64Bit = d.at("host").at("is64Bit").get<bool>();
+    r.exitCode = d.at("outcome").at("exitCode").get<std::int32_t>();
+    r.exitMeaning = d["outcome"].at("meaning").get<std::string>();
+    r.declined = d["outcome"].at("declined").get<bool>();
+    r.malformedImage = d["outcome"].at("malformedImage").get<bool>();
+    const json& restart = d.at("restart");
+    r.restartRequested = restart.at("requested").get<bool>();
+    r.restartReason = Optional<std::string>(restart, "reason").value_or("");
+    r.restartPending = restart.at("pending").get<bool>();
+    r.runOnce = Optional<std::string>(restart, "runOnce");
+    r.resumed = d.at("cycle").at("resumedAfterRestart").get<bool>();
+    for (const json& s : d["cycle"].at("runs")) {
+        r.segments.push_back(
+            {s.at("startTime").get<std::string>(), s.at("endTime").get<std::string>(),
+             s.at("exitCode").get<std::int32_t>(), s.at("restartRequested").get<bool>()});
+    }
+    for (const json& c : d.at("cards")) {
+        tagCardResult card;
+        card.bus = c.at("bus").get<std::uint32_t>();
+        card.device = c.at("device").get<std::uint32_t>();
+        card.function = c.at("function").get<std::uint32_t>();
+        card.versionBefore = c.at("versionBefore").get<std::string>();
+        card.versionAfter = Optional<std::string>(c, "versionAfter");
+        card.result = Optional<std::int32_t>(c, "result");
+        if (!c.at("failure").is_null()) card.failure = FailureFromJson(c["failure"]);
+        card.milliseconds = Optional<std::uint32_t>(c, "milliseconds");
+        r.cards.push_back(card);
+    }
+    return r;
+}
+
+namespace {
+
+std::string PlayerCodeMeaning(std::int32_t code) {
+    switch (code) {
+        case 2:
+            return "TDO mismatch";
+        case 3:
+            return "TDO mismatch after all retries";
+        case 4:
+            return "illegal command or truncated image";
+        case 5:
+            return "illegal TAP state";
+        case 6:
+            return "shift too long";
+        case 7:
+            return "register window not mapped";
+        case 9:
+            return "FPGA version unreadable or erased after programming";
+        default:
+            return "error code " + std::to_string(code);
+    }
+}
+
+}  // namespace
+
+std::string ExitCodeMeaning(const tagRunResult& r) {
+    const std::int32_t code = r.exitCode;
+    if (r.malformedImage)
+        return "the image is malformed (" + PlayerCodeMeaning(code) + "): nothing was programmed";
+    for (const tagCardResult& card : r.cards) {
+        if (code != 0 && card.result && *card.result == code)
+            return "a card failed: " + PlayerCodeMeaning(code);
+    }
+    switch (code) {
+        case 0:
+            if (r.declined) return "declined at a prompt: nothing was programmed";
+            if (r.restartRequested && r.restartReason == "disable")
+                return "the machine restarts to disable the display driver; the update resumes at "
+                       "the next logon";
+            if (r.kind == "inventory") return "listing only";
+            return "success: every card was programmed and verified";
+        case 1:
+            return r.kind == "inventory" ? "listing only: no image file was named"
+                                         : "no driver-access library or no card";
+        case 2:
+            return "the image file cannot be opened";
+        case 3:
+            return "disabling the display driver needs a restart (--noreboot)";
+        case 4:
+            return "the display driver came back and needs a restart (--noreboot)";
+        case 8:
+            return "the run stopped on a failure of its own";
+        default:
+            return "error code " + std::to_string(code);
+    }
+}
+
+std::string UtcTimestamp(std::int64_t seconds) {
+    // Civil date from days since 1970-01-01 (proleptic Gregorian).
+    std::int64_t days = seconds / 86400;
+    std::int64_t rest = seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const std::int64_t dayOfEra = days - era * 146097;
+    const std::int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+    const std::int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
+    const std::int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ",
+                  static_cast<long long>(year), static_cast<long long>(month),
+                  static_cast<long long>(day), static_cast<long long>(rest / 3600),
+                  static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
+    return text;
+}
+
+std::string UtcTimestampNow() {
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    return UtcTimestamp(std::chrono::duration_cast<std::chrono::seconds>(now).count());
+}

@@ -1,0 +1,73 @@
+// The outcome of one run (or of a whole restart cycle) as fleet tools read it, and its JSON form.
+#pragma once
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+inline constexpr int kRunResultFormatVersion = 1;
+
+// Where the failing command of a card's play stopped; the TDO bytes only for a mismatch.
+struct tagCardFailure {
+    std::int32_t commandIndex = 0;
+    std::uint32_t command = 0;
+    std::uint32_t byteOffset = 0;
+    std::string expected, captured, mask;  // hexadecimal, empty when not a TDO mismatch
+    std::string reason;                    // the cause in words for results that are no player's
+};
+
+struct tagCardResult {
+    std::uint32_t bus = 0, device = 0, function = 0;
+    std::string versionBefore;
+    std::optional<std::string> versionAfter;  // none: not programmed (listing, declined, unmapped)
+    std::optional<std::int32_t> result;       // none: not programmed; 0 ok; else the error code
+    std::optional<tagCardFailure> failure;
+    std::optional<std::uint32_t> milliseconds;  // how long the card's play took
+};
+
+// One process of the cycle: a run that ends in a restart for disabling is followed by the resumed
+// run, and both are listed in the result the resumed run writes.
+struct tagRunSegment {
+    std::string startTime, endTime;
+    std::int32_t exitCode = 0;
+    bool restartRequested = false;
+};
+
+struct tagRunResult {
+    std::string runId;
+    std::string utilityVersion;
+    std::string startTime, endTime;  // UTC, ISO 8601 with a Z
+    std::string kind;                // "inventory" (no image named) or "update"
+    // Options only: the image by name and digest.
+    bool quiet = false, beep = true, noReboot = false;
+    std::optional<std::string> imageName;
+    std::optional<std::string> imageSha256;
+    std::optional<std::uint64_t> imageBytes;
+    bool host64Bit = false;
+    std::int32_t exitCode = 0;
+    std::string exitMeaning;
+    bool declined = false;
+    bool malformedImage = false;         // refused before any card was touched
+    bool restartRequested = false;       // this run asked the machine to restart
+    std::string restartReason;           // "disable", "enable" or empty
+    bool restartPending = false;         // a restart is still needed (under --noreboot)
+    std::optional<std::string> runOnce;  // what runs at the next logon
+    bool resumed = false;                // the result covers a restart for disabling
+    std::vector<tagRunSegment> segments;
+    std::vector<tagCardResult> cards;
+};
+
+nlohmann::json RunResultToJson(const tagRunResult& result);
+// The reverse, for the state carried across a restart; throws nlohmann::json::exception on a
+// document that is not one of ours.
+tagRunResult RunResultFromJson(const nlohmann::json& document);
+
+// What the result's exit code means, in words: a card's failure when a card failed with it,
+// otherwise the run's own reason.
+std::string ExitCodeMeaning(const tagRunResult& result);
+
+// UTC time of the system clock, ISO 8601 to the second ("2026-12-08T10:42:54Z").
+std::string UtcTimestampNow();
+std::string UtcTimestamp(std::int64_t secondsSinceEpoch);

@@ -1,0 +1,30 @@
+// The result files in the result folder: the last run, the dated copies and the carried cycle.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "app/run_result.h"
+#include "platform/held_file.h"
+
+inline constexpr const wchar_t* kLastRunFileName = L"last-run.json";
+// The state a run that restarts for disabling leaves for the resumed run.
+inline constexpr const wchar_t* kCarriedRunFileName = L"cycle-in-progress.json";
+inline constexpr std::size_t kKeptRunCopies = 20;
+
+// "run-20261208T104254Z-1a2b3c4d.json": the start time, then the run id's first 8 characters, so
+// the names sort by start time and a resumed cycle replaces its own first copy.
+std::wstring RunCopyName(const tagRunResult& result);
+
+// Writes last-run.json and the dated copy (each by a temporary file and a rename), then deletes the
+// oldest copies beyond 20. False with the failing call when a file could not be written; the
+// written path of last-run.json in `written`.
+bool StoreRunResult(const std::wstring& folder, const tagRunResult& result,
+                    platform::FileError* error);
+
+// The cycle a restart for disabling interrupts: saved before the restart, taken (read and deleted)
+// by the resumed run. Nothing when there is none or it is not a result of this format.
+bool SaveCarriedRun(const std::wstring& folder, const tagRunResult& result,
+                    platform::FileError* error);
+std::optional<tagRunResult> TakeCarriedRun(const std::wstring& folder);
+void DropCarriedRun(const std::wstring& folder);
