@@ -1,4 +1,5 @@
-// The display driver's cycle within one run, in the order the update run calls it.
+// The display driver's cycle within one run, in the order the update run calls it, with the
+// journal written before each step that changes the machine.
 #include "app/driver_cycle.h"
 
 #include "app/cmdline.h"
@@ -8,12 +9,22 @@
 #include "app/reboot_resume.h"
 #include "app/run_resources.h"
 #include "hwaccess/host_services.h"
+#include "platform/console.h"
 #include "platform/environment.h"
 #include "platform/process_identity.h"
 #include "xsvf/jtag_port.h"
 
-CDriverCycle::CDriverCycle(std::wstring programDirectory, tagWaitClock clock)
-    : programDirectory_(std::move(programDirectory)), runner_(std::move(clock)) {}
+namespace {
+
+constexpr std::uint32_t kDisableNeedsRestartCode = 1;
+
+}  // namespace
+
+CDriverCycle::CDriverCycle(std::wstring programDirectory, tagCycleJournal journal,
+                           tagWaitClock clock)
+    : programDirectory_(std::move(programDirectory)),
+      runner_(std::move(clock)),
+      journal_(std::move(journal)) {}
 
 void CDriverCycle::Prepare() {
     const bool underWow64 = platform::RunningUnderWow64();
@@ -25,19 +36,161 @@ void CDriverCycle::Prepare() {
     tool_ = CDeviceConsoleTool(ToolPath(temporary));
     if (auto image = platform::ModuleResource(ToolResourceName(underWow64)))
         tool_.Extract(std::move(*image));
+    toolReady_ = true;
 }
 
-void CDriverCycle::SwitchDriverOff(std::int32_t imageSize) {
-    if (!tool_.Extracted() || imageSize <= 0) return;
-    if (!tool_.QueryDisplayDriver(runner_)) return;
-    driverPresent_ = true;
-    SaveOrRestoreSettings(runner_, exportCommandLine_, settingsFile_);
-    if (tool_.Disable(runner_) == 0) {
-        driverDisabled_ = true;
+void CDriverCycle::SetImageHash(std::wstring hash) { journal_.imageHash = std::move(hash); }
+
+void CDriverCycle::Save() {
+    std::lock_guard<std::mutex> hold(journalLock_);
+    // Once the interruption has closed the journal, the ending run writes nothing over it.
+    if (interrupted_.load()) return;
+    SaveJournal(journal_);
+}
+
+void CDriverCycle::Undo(CChildRunner* enableWith) {
+    if (enableWith && tool_.Extracted()) tool_.Enable(*enableWith);
+    DeleteRunOnce(kResumeValueName);
+    TidyRegistry();
+    const std::optional<std::uint32_t> power = journal_.originalPower;
+    journal_ = tagCycleJournal{};
+    journal_.originalPower = power;
+}
+
+bool CDriverCycle::FinishUpdatedCycle() {
+    const bool importWaits = RegisteredRunOnce(kImportValueName).has_value();
+    if (journal_.phase == CyclePhase::kEnabled || importWaits) {
+        // The import has not run: it runs now, from the stored copy when there still is one.
+        RestoreSettingsFromRegistry(settingsFile_);
+        runner_.RunAndWait(importCommandLine_, kExportWaitMilliseconds);
+        DeleteRunOnce(kImportValueName);
+    }
+    const bool resumeLeft = RegisteredRunOnce(kResumeValueName).has_value();
+    DeleteRunOnce(kResumeValueName);
+    TidyRegistry();
+    const std::optional<std::uint32_t> power = journal_.originalPower;
+    const std::int32_t result = journal_.result;
+    journal_ = tagCycleJournal{};
+    journal_.originalPower = power;
+    journal_.result = result;
+    Save();
+    return resumeLeft;
+}
+
+void CDriverCycle::BringBackWithoutUpdate() {
+    if (!tool_.Extracted()) {
+        PrintAndLog(
+            L"\n   Error: The display driver may still be disabled, and the device console tool "
+            L"is not available to enable it.\n");
+        return;
+    }
+    const std::uint32_t enabled = tool_.Enable(runner_);
+    if (RestoreSettingsFromRegistry(settingsFile_) || journal_.settingsExported) {
+        RegisterRunOnce(kImportValueName, importCommandLine_);
+        journal_.phase = CyclePhase::kImportRegistered;
     } else {
+        journal_.phase = CyclePhase::kIdle;
+    }
+    Save();
+    DeleteRunOnce(kResumeValueName);
+    TidyRegistry();
+    PrintAndLog(
+        L"\n   No usable XSVF file: nothing was programmed, and the display driver is enabled "
+        L"again.\n");
+    if (enabled != 0) {
+        PrintAndLog(L"   You must restart the computer to complete enabling the display driver.\n");
+    }
+}
+
+std::optional<std::int32_t> CDriverCycle::Stop(const wchar_t* reason, std::uint32_t code) {
+    PrintAndLog(L"\n   Error: %ls", reason);
+    if (code != 0) PrintAndLog(L" (exit code %u)", static_cast<unsigned>(code));
+    PrintAndLog(
+        L".\n   The display driver cannot be switched off safely: no card will be "
+        L"programmed.\n");
+    return kDriverNotSwitchedOffExitCode;
+}
+
+std::optional<std::int32_t> CDriverCycle::SwitchDriverOff(const CCmdLine& options,
+                                                          std::int32_t imageSize) {
+    handled_ = true;
+    if (journal_.UpdateOver() && FinishUpdatedCycle() && imageSize > 0) {
+        // Started by the resume entry of a run that ended just after its update: that cycle is
+        // complete, and a new one would only restart the machine again.
+        PrintAndLog(L"\n   The update of the previous run is complete; nothing more is done.\n");
+        return journal_.result;
+    }
+    if (imageSize <= 0) {
+        if (journal_.DriverMayBeOff()) BringBackWithoutUpdate();
+        return std::nullopt;
+    }
+    if (!tool_.Extracted())
+        return Stop(L"The device console tool could not be written to the temporary directory", 0);
+    const CDeviceConsoleTool::Query query = tool_.QueryDriver(runner_);
+    if (query == CDeviceConsoleTool::Query::kToolUnusable)
+        return Stop(L"The device console tool could not be checked or started", 0);
+    const bool continuing = journal_.DriverMayBeOff();
+    if (query == CDeviceConsoleTool::Query::kNoDriver) {
+        // No driver any more: whatever a lost cycle left of the resume goes.
+        if (continuing || journal_.phase != CyclePhase::kIdle) {
+            Undo(&runner_);
+            Save();
+        }
+        return std::nullopt;
+    }
+    driverPresent_ = true;
+
+    if (!continuing) {
+        const std::optional<std::uint32_t> power = journal_.originalPower;
+        journal_ = tagCycleJournal{};
+        journal_.originalPower = power;
+        // A "Config" no journal vouches for belongs to a cycle whose end was not recorded; the
+        // operator's current settings are exported instead.
+        TidyRegistry();
+    }
+    if (continuing && RestoreSettingsFromRegistry(settingsFile_)) {
+        journal_.settingsRestored = true;
+    } else {
+        runner_.RunAndWait(exportCommandLine_, kExportWaitMilliseconds);
+        journal_.settingsExported = true;
+    }
+    if (!continuing) journal_.phase = CyclePhase::kSettingsSaved;
+    Save();
+    CloseDesktopSuite();
+
+    // From here the driver may go: the settings and the resume are in place first, so that a run
+    // cut off at any later point is taken up at the next logon.
+    StoreSettingsInRegistry(settingsFile_);
+    if (!options.noReboot)
+        RegisterRunOnce(kResumeValueName,
+                        ResumeCommandLine(platform::ProcessCommandLine(), programDirectory_));
+    if (journal_.phase < CyclePhase::kDisabling) journal_.phase = CyclePhase::kDisabling;
+    journal_.driverDisabled = true;
+    Save();
+
+    const std::uint32_t code = tool_.Disable(runner_);
+    if (code == 0) {
+        driverDisabled_ = true;
+        journal_.phase = CyclePhase::kDisabled;
+        Save();
+    } else if (code == kDisableNeedsRestartCode && !journal_.restartedForDisable) {
         disableNeedsRestart_ = true;
+        journal_.phase = CyclePhase::kDisablePending;
+        journal_.restartedForDisable = true;
+        journal_.noReboot = options.noReboot != 0;
+        Save();
+    } else {
+        Undo(&runner_);
+        Save();
+        if (code == kDisableNeedsRestartCode)
+            return Stop(
+                L"The display driver still asks for a restart to be disabled, after the "
+                L"restart made for it",
+                0);
+        return Stop(L"The display driver could not be disabled", code);
     }
     CloseDesktopSuite();
+    return std::nullopt;
 }
 
 std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options, tagRunResources& run,
@@ -52,47 +205,93 @@ std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options, tagRunReso
         L"   Your system and OvnK740FPGAUpdater will be restarted now.\n");
     if (!options.quiet && !ConfirmToContinue()) {
         for (std::uint32_t i = 0; i < run.cardCount; ++i) closeJtagPort(&run.records[i], 0);
-        tool_.Enable(runner_);
+        Undo(&runner_);
+        Save();
         PrintAndLog(L"   Update aborted.\n\n");
         return exitCode;
     }
-    RegisterRunOnce(ResumeCommandLine(platform::ProcessCommandLine(), programDirectory_));
-    StoreSettingsInRegistry(settingsFile_);
-    RebootNow();
+    if (const std::uint32_t refused = RebootNow()) {
+        PrintAndLog(
+            L"\n   The restart was refused (error %u): restart the computer to go on with the "
+            L"update.\n",
+            static_cast<unsigned>(refused));
+        return 3;
+    }
     return exitCode;
 }
 
 std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted,
                                            std::int32_t exitCode) {
-    if (driverDisabled_) {
-        tool_.Enable(runner_);
-        restartAtEnd_ = true;
+    if (!driverDisabled_) return exitCode;
+    journal_.result = exitCode;
+    Save();
+    tool_.Enable(runner_);
+    journal_.phase = CyclePhase::kEnabled;
+    Save();
+    if (aborted) {
+        Undo(nullptr);
+        Save();
+        return exitCode;
     }
-    if (aborted || !restartAtEnd_) return exitCode;
     if (options.noReboot) {
         PrintAndLog(
             L"\n\n   Enabling the graphics driver requires a reboot.\n   You must reboot the "
             L"computer to complete the update process.\n");
+        DeleteRunOnce(kResumeValueName);
+        TidyRegistry();
+        journal_.phase = CyclePhase::kIdle;
+        Save();
         return 4;
     }
+    if (exitCode != 0 && !options.quiet) {
+        // The restart would take the failure off the screen before anyone read it.
+        PrintAndLog(
+            L"\n   The update failed (see above). Press any key to restart the computer...\n");
+        platform::ReadKeyNoEcho();
+    }
     TerminateDesktopCore();
-    RegisterRunOnce(importCommandLine_);
-    RebootNow();
+    RegisterRunOnce(kImportValueName, importCommandLine_);
+    journal_.phase = CyclePhase::kImportRegistered;
+    Save();
+    DeleteRunOnce(kResumeValueName);
+    TidyRegistry();
+    if (const std::uint32_t refused = RebootNow()) {
+        PrintAndLog(
+            L"\n   The restart was refused (error %u): restart the computer to complete the "
+            L"update.\n",
+            static_cast<unsigned>(refused));
+        return 4;
+    }
     return exitCode;
 }
 
-bool CDriverCycle::RecoverResumedRunWithoutImage() {
-    if (!tool_.Extracted() || !SettingsCopyStored()) return false;
-    if (!tool_.QueryDisplayDriver(runner_)) return false;
-    const std::uint32_t enabled = tool_.Enable(runner_);
-    RestoreSettingsFromRegistry(settingsFile_);
-    RegisterRunOnce(importCommandLine_);
-    TidyRegistry();
-    PrintAndLog(
-        L"\n   No usable XSVF file: nothing was programmed, and the display driver is enabled "
-        L"again.\n");
-    if (enabled != 0) {
-        PrintAndLog(L"   You must restart the computer to complete enabling the display driver.\n");
+void CDriverCycle::EndRun() {
+    // Before Prepare (help, an option error) nothing of the cycle is touched.
+    if (!handled_ && toolReady_.load()) {
+        handled_ = true;
+        if (journal_.UpdateOver()) {
+            FinishUpdatedCycle();
+        } else if (journal_.DriverMayBeOff()) {
+            BringBackWithoutUpdate();
+        }
     }
-    return true;
+    journal_.originalPower.reset();
+    Save();
+}
+
+void CDriverCycle::BringDisplayBackAfterInterruption() {
+    std::lock_guard<std::mutex> hold(journalLock_);
+    if (interrupted_.exchange(true)) return;
+    // What was saved last is what this thread may rely on: the main thread's copy is its own.
+    tagCycleJournal journal = LoadJournal();
+    journal.originalPower.reset();
+    if (journal.DriverMayBeOff() && toolReady_.load() && tool_.Extracted()) {
+        // The main thread's runner may be in the middle of a child: this one has its own pipe.
+        CChildRunner runner;
+        tool_.Enable(runner);
+        DeleteRunOnce(kResumeValueName);
+        TidyRegistry();
+        journal = tagCycleJournal{};
+    }
+    SaveJournal(journal);
 }

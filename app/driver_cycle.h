@@ -1,54 +1,93 @@
 // The display driver's cycle within one run: tool and suite prepared, driver off, the restart for
-// disabling, the driver back with the restart at the end, and a resumed run that has no image.
+// disabling, the driver back with the restart at the end, and the repair of a cycle a lost run
+// left, guided by the journal.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include "app/child_runner.h"
+#include "app/cycle_journal.h"
 #include "app/display_driver.h"
 
 class CCmdLine;
 struct tagRunResources;
 
-// Owned by the update run for its whole length (the extracted tool stays held until it goes);
-// main thread only. The flags move only from false to true.
+// Exit code of a run that stopped before programming because the display driver could not be
+// taken off safely (the tool unusable, the disable failed, or a second restart asked for).
+inline constexpr std::int32_t kDriverNotSwitchedOffExitCode = 9;
+
+// Owned by the update run for its whole length (the extracted tool stays held until it goes).
+// Main thread only, except BringDisplayBackAfterInterruption, which the console-control thread
+// may call at any time: it works from the saved journal, and once it has run the main thread saves
+// nothing more.
 class CDriverCycle {
 public:
-    explicit CDriverCycle(std::wstring programDirectory, tagWaitClock clock = ProcessWaitClock());
+    CDriverCycle(std::wstring programDirectory, tagCycleJournal journal,
+                 tagWaitClock clock = ProcessWaitClock());
 
     // Temporary paths, the command lines, the output pipe and the tool written out.
     void Prepare();
 
-    // With the tool and an image: asks whether a display driver is installed and, if so, saves or
-    // restores the suite's settings, closes the suite, disables the driver, closes the suite again.
-    void SwitchDriverOff(std::int32_t imageSize);
+    // Of the image the resume would program; kept in the journal (may be empty).
+    void SetImageHash(std::wstring hash);
+
+    // First finishes a cycle whose update is over (a pending import runs now, "Config" goes).
+    // Without an image, a cycle that a lost run left with the driver off is undone. With one: asks
+    // whether a display driver is installed and, if so, saves or restores the suite's settings,
+    // closes the suite, registers the resume, disables the driver, closes the suite again (a cycle
+    // the journal shows in progress is continued). Returns an exit code when the run must stop
+    // before programming; the host is then back as it was and the reason is on the console.
+    std::optional<std::int32_t> SwitchDriverOff(const CCmdLine& options, std::int32_t imageSize);
 
     bool DisableNeedsRestart() const { return disableNeedsRestart_; }
 
-    // The disable asked for a restart: under --noreboot exit code 3; otherwise the prompt, and on
-    // yes the resume registered, "Config" stored and the restart requested. Returns the exit code.
+    // The disable asked for a restart: under --noreboot exit code 3 (the journal keeps the cycle
+    // for the next start); otherwise the prompt, and on yes the restart requested (exit code 3 when
+    // it is refused). Returns the exit code.
     std::int32_t RestartForDisable(const CCmdLine& options, tagRunResources& run,
                                    std::int32_t exitCode);
 
     // After the update (or its refusal at the warning prompt): enables a disabled driver, then
-    // restarts with the suite's import registered, or under --noreboot returns exit code 4.
+    // restarts with the suite's import registered, or under --noreboot returns exit code 4 (4 as
+    // well when the restart is refused). A failed card is kept on screen until a key unless quiet.
     std::int32_t BringDriverBack(const CCmdLine& options, bool aborted, std::int32_t exitCode);
 
-    // A resumed run ("Config" stored, a display driver present) without a usable image: enables
-    // the driver the restart disabled, restores the settings file and registers its import, tidies
-    // the registry and says that nothing was programmed. False when the run is no such run.
-    bool RecoverResumedRunWithoutImage();
+    // The run ends by itself (any path): a cycle the run never reached is repaired, and the power
+    // value goes from the journal (the caller has put the setting back).
+    void EndRun();
+
+    // Ctrl+C, a closed window or an escaping failure: a driver this cycle may have taken off is
+    // enabled again, the resume is dropped and the journal closed. Safe from any thread, once.
+    void BringDisplayBackAfterInterruption();
 
 private:
+    void Save();
+    // The cycle ends without an update: enable (with the runner given), resume dropped, "Config"
+    // deleted, journal idle.
+    void Undo(CChildRunner* enableWith);
+    // A lost run's cycle whose update is over: the import finished, the leftovers removed. True
+    // when a resume entry was still registered (this start may be that leftover's).
+    bool FinishUpdatedCycle();
+    // A lost run's cycle with the driver possibly off, and no update in this run.
+    void BringBackWithoutUpdate();
+    std::optional<std::int32_t> Stop(const wchar_t* reason, std::uint32_t code);
+
     std::wstring programDirectory_;
     CChildRunner runner_;
     CDeviceConsoleTool tool_{std::wstring()};
+    std::atomic<bool> toolReady_{false};
     std::wstring settingsFile_;
     std::wstring exportCommandLine_;
     std::wstring importCommandLine_;
+    std::mutex journalLock_;  // orders the saves with the interruption's
+    tagCycleJournal journal_;
+    std::atomic<bool> interrupted_{false};
+    bool handled_ = false;  // the lost run's cycle was looked at (continued or repaired)
     bool driverPresent_ = false;
     bool driverDisabled_ = false;
     bool disableNeedsRestart_ = false;
-    bool restartAtEnd_ = false;
 };

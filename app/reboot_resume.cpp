@@ -73,11 +73,22 @@ std::wstring ResumeCommandLine(const std::wstring& commandLine,
     return WithDirectory(programDirectory, line.substr(0, programEnd)) + line.substr(programEnd);
 }
 
-void RegisterRunOnce(const std::wstring& commandLine) {
-    platform::RegistrySetString(kRunOnceKey, kRunValueName, commandLine);
+void RegisterRunOnce(const wchar_t* valueName, const std::wstring& commandLine) {
+    platform::RegistrySetString(kRunOnceKey, valueName, commandLine);
+    platform::RegistryFlushKey(kRunOnceKey);
+}
+
+void DeleteRunOnce(const wchar_t* valueName) {
+    if (platform::RegistryDeleteValue(kRunOnceKey, valueName))
+        platform::RegistryFlushKey(kRunOnceKey);
+}
+
+std::optional<std::wstring> RegisteredRunOnce(const wchar_t* valueName) {
+    return platform::RegistryGetString(kRunOnceKey, valueName);
 }
 
 void TidyRegistry() {
     platform::RegistryDeleteValue(kRunKey, kRunValueName);
     platform::RegistryDeleteValue(kUtilityKey, kConfigValueName);
+    platform::RegistryFlushKey(kUtilityKey);
 }

@@ -1,6 +1,7 @@
 // The restart cycle's registry values and the command line that resumes the update after a restart.
 #pragma once
 
+#include <optional>
 #include <string>
 
 inline constexpr const wchar_t* kRunOnceKey =
@@ -9,6 +10,12 @@ inline constexpr const wchar_t* kRunKey = L"SOFTWARE\\Microsoft\\Windows\\Curren
 inline constexpr const wchar_t* kUtilityKey = L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater";
 inline constexpr const wchar_t* kRunValueName = L"OvnK740FpgaUpdater";
 inline constexpr const wchar_t* kConfigValueName = L"Config";
+// The run-once values of the cycle. The '!' makes the platform delete a value only after its
+// command has run, so an entry cut off by a power loss runs again at the next logon. The resume and
+// the import have names of their own: the resumed run registers the import while the platform
+// still has to delete the resume entry that started it.
+inline constexpr const wchar_t* kResumeValueName = L"!OvnK740FpgaUpdater";
+inline constexpr const wchar_t* kImportValueName = L"!OvnK740FpgaUpdaterImport";
 
 // The command line that starts the same update again at the next logon. A command line that does
 // not begin with the bare program name is kept. One that does gets the program directory in front
@@ -18,8 +25,11 @@ inline constexpr const wchar_t* kConfigValueName = L"Config";
 std::wstring ResumeCommandLine(const std::wstring& commandLine,
                                const std::wstring& programDirectory);
 
-// The run-once value (REG_SZ without its terminating zero).
-void RegisterRunOnce(const std::wstring& commandLine);
+// A run-once value (REG_SZ without its terminating zero), flushed before it returns.
+void RegisterRunOnce(const wchar_t* valueName, const std::wstring& commandLine);
+void DeleteRunOnce(const wchar_t* valueName);
+// The command line of a registered run-once value.
+std::optional<std::wstring> RegisteredRunOnce(const wchar_t* valueName);
 
 // Deletes the run value and "Config".
 void TidyRegistry();

@@ -1,12 +1,14 @@
 // The update run in its order: host, options, banner, library, scan, image, listing, programming.
 #include "app/update_run.h"
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <thread>
 
 #include "app/cmdline.h"
 #include "app/console_log.h"
+#include "app/cycle_journal.h"
 #include "app/driver_cycle.h"
 #include "app/image_file.h"
 #include "app/key_prompts.h"
@@ -114,8 +116,17 @@ bool WarnAndConfirm(const CCmdLine& options, tagRunResources& run, std::uint32_t
 
 void LogHostServiceMessage(const wchar_t* message) { PrintAndLog(L"%ls", message); }
 
-int FinishRun(const CCmdLine& options, std::int32_t exitCode) {
+// The run's driver cycle, for the console-control thread and the failure handler.
+std::atomic<CDriverCycle*> activeCycle{nullptr};
+
+void RecoverActiveCycle() {
+    if (CDriverCycle* cycle = activeCycle.load()) cycle->BringDisplayBackAfterInterruption();
+}
+
+int FinishRun(const CCmdLine& options, CDriverCycle& driverCycle, std::int32_t exitCode) {
     if (!rebootStarted.load()) RestorePowerSettings();
+    SetDisplayRecovery(nullptr);
+    driverCycle.EndRun();
     CleanUpRun(false);
     if (!options.quiet && !rebootStarted.load()) WaitForKeyToExit();
     return exitCode;
@@ -124,17 +135,29 @@ int FinishRun(const CCmdLine& options, std::int32_t exitCode) {
 int RunUpdateSteps(int argc, char** argv) {
     SetCleanupRoutine(&CleanUpRun);
     SetHostServicesLog(&LogHostServiceMessage);
-    PrepareHost();
+    // The journal first: a run that was cut off left the original power value there.
+    tagCycleJournal journal = LoadJournal();
+    tagPowerOrigin power;
+    power.journalled = journal.originalPower;
+    power.record = [&journal](std::uint32_t original) {
+        journal.originalPower = original;
+        SaveJournal(journal);
+    };
+    PrepareHost(power);
 
     CCmdLine options;
     // Only the resume command line after a restart needs the program directory.
-    CDriverCycle driverCycle(ProgramDirectory(platform::ModuleFileName(2048)));
+    CDriverCycle driverCycle(ProgramDirectory(platform::ModuleFileName(2048)), journal);
+    activeCycle = &driverCycle;
+    SetDisplayRecovery(&RecoverActiveCycle);
     BuildLogPath();
     consoleWindow.store(platform::ConsoleWindow());
     std::thread(KeepConsoleInFront).detach();
 
     if (!options.Parse(argc, argv)) {
         RestorePowerSettings();
+        SetDisplayRecovery(nullptr);
+        driverCycle.EndRun();
         consoleWindow.store(
             nullptr);  // the keep-in-front thread must not outlive the process's end
         return 0;
@@ -146,10 +169,10 @@ int RunUpdateSteps(int argc, char** argv) {
     driverCycle.Prepare();
 
     std::int32_t exitCode = 1;
-    if (!OpenDriverAccess()) return FinishRun(options, exitCode);
+    if (!OpenDriverAccess()) return FinishRun(options, driverCycle, exitCode);
     if (!ProgramPciScan().Scan()) {
         PrintAndLog(L"   No Orvane K740 graphics cards found.");
-        return FinishRun(options, exitCode);
+        return FinishRun(options, driverCycle, exitCode);
     }
 
     tagRunResources& run = RunResources();
@@ -158,18 +181,23 @@ int RunUpdateSteps(int argc, char** argv) {
         if (run.imageSize > 0) exitCode = RefuseMalformedImage(run);
     }
 
-    driverCycle.SwitchDriverOff(run.imageSize);
+    if (auto stop = driverCycle.SwitchDriverOff(options, run.imageSize)) {
+        ClearImage(run);
+        std::uint32_t ignored = 0;
+        ListCards(options, run, ignored);
+        return FinishRun(options, driverCycle, *stop);
+    }
 
     std::uint32_t largestDelay = 0;
     ListCards(options, run, largestDelay);
 
     if (driverCycle.DisableNeedsRestart())
-        return FinishRun(options, driverCycle.RestartForDisable(options, run, exitCode));
+        return FinishRun(options, driverCycle,
+                         driverCycle.RestartForDisable(options, run, exitCode));
 
     if (run.imageSize == 0) {
-        driverCycle.RecoverResumedRunWithoutImage();
         PrintAndLog(L"\n");
-        return FinishRun(options, exitCode);
+        return FinishRun(options, driverCycle, exitCode);
     }
 
     const bool confirmed = WarnAndConfirm(options, run, largestDelay);
@@ -181,7 +209,7 @@ int RunUpdateSteps(int argc, char** argv) {
 
     exitCode = driverCycle.BringDriverBack(options, !confirmed, exitCode);
     TidyRegistry();
-    return FinishRun(options, exitCode);
+    return FinishRun(options, driverCycle, exitCode);
 }
 
 }  // namespace

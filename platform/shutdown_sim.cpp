@@ -12,7 +12,10 @@ std::atomic<bool> shutdownPrivilegeEnabled{false};
 
 void EnableShutdownPrivilege() { shutdownPrivilegeEnabled = true; }
 
-void RequestShutdown(std::uint32_t timeoutSeconds, bool forceAppsClosed, bool rebootAfterShutdown) {
+std::uint32_t RequestShutdown(std::uint32_t timeoutSeconds, bool forceAppsClosed,
+                              bool rebootAfterShutdown) {
+    constexpr std::uint32_t kErrorAccessDenied = 5;
+    if (sim::host::RestartRefused()) return kErrorAccessDenied;
     sim::host::RestartRequest request;
     request.timeoutSeconds = timeoutSeconds;
     request.forceAppsClosed = forceAppsClosed;
@@ -20,6 +23,7 @@ void RequestShutdown(std::uint32_t timeoutSeconds, bool forceAppsClosed, bool re
     request.privilegeEnabled = shutdownPrivilegeEnabled;
     request.acMinProcessorState = sim::host::AcMinProcessorState();
     sim::host::RecordRestart(request);
+    return 0;
 }
 
 }  // namespace platform

@@ -19,10 +19,15 @@ void EnableShutdownPrivilege() {
     AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
 }
 
-void RequestShutdown(std::uint32_t timeoutSeconds, bool forceAppsClosed, bool rebootAfterShutdown) {
-    if (test_hooks::ShutdownSuppressed()) return;
-    InitiateSystemShutdownW(nullptr, nullptr, timeoutSeconds, forceAppsClosed ? TRUE : FALSE,
-                            rebootAfterShutdown ? TRUE : FALSE);
+std::uint32_t RequestShutdown(std::uint32_t timeoutSeconds, bool forceAppsClosed,
+                              bool rebootAfterShutdown) {
+    if (test_hooks::ShutdownSuppressed()) return 0;
+    if (InitiateSystemShutdownW(nullptr, nullptr, timeoutSeconds, forceAppsClosed ? TRUE : FALSE,
+                                rebootAfterShutdown ? TRUE : FALSE)) {
+        return 0;
+    }
+    const DWORD error = GetLastError();
+    return error != 0 ? error : ERROR_GEN_FAILURE;
 }
 
 }  // namespace platform

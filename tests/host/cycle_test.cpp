@@ -6,6 +6,7 @@
 #include "platform/text_encoding.h"
 #include "sim/host_records.h"
 #include "sim/host_registry.h"
+#include "sim/host_restart.h"
 #include "sim/host_state.h"
 #include "tests/host/machines.h"
 #include "tests/host/updater_process.h"
@@ -58,8 +59,13 @@ struct CycleBox {
     UpdaterSandbox box;
 };
 
+// The resume entry and the import entry; each is deleted by the logon after it has run.
 std::optional<std::wstring> RunOnce() {
-    return sim::host::RegistryGetString(RegistryView::k32, kRunOnceKey, L"OvnK740FpgaUpdater");
+    return sim::host::RegistryGetString(RegistryView::k32, kRunOnceKey, L"!OvnK740FpgaUpdater");
+}
+std::optional<std::wstring> ImportEntry() {
+    return sim::host::RegistryGetString(RegistryView::k32, kRunOnceKey,
+                                        L"!OvnK740FpgaUpdaterImport");
 }
 
 std::optional<std::string> Config() {
@@ -114,16 +120,17 @@ TEST(Cycle, DisableAtOnceProgramsEnablesAndRestartsWithTheImportRegistered) {
     ASSERT_EQ(sim::host::Restarts().size(), 1u);
     EXPECT_TRUE(sim::host::Restarts()[0].forceAppsClosed);
     const std::wstring settingsFile = Utf8ToWide((world.box.Root() / "tmp" / "pxcfg.txt").string());
-    EXPECT_EQ(RunOnce(), L"\"" + Utf8ToWide((world.box.Root() / "pf").string()) +
-                             L"/Orvane Graphics/Panelux/Orvane.PluxCmd.exe\" /import " +
-                             settingsFile);
+    EXPECT_EQ(ImportEntry(), L"\"" + Utf8ToWide((world.box.Root() / "pf").string()) +
+                                 L"/Orvane Graphics/Panelux/Orvane.PluxCmd.exe\" /import " +
+                                 settingsFile);
+    EXPECT_FALSE(RunOnce());
     EXPECT_FALSE(Config());
     EXPECT_EQ(run.console.find("Press any key to exit..."), std::string::npos);
 
     world.box.RestartAndLogon();
     ASSERT_EQ(sim::host::SuiteImports().size(), 1u);
     EXPECT_EQ(sim::host::SuiteImports()[0].bytes, kSettings);
-    EXPECT_FALSE(RunOnce());
+    EXPECT_FALSE(ImportEntry());
 }
 
 TEST(Cycle, DisableNeedingARestartResumesTheUpdateAndCarriesTheSettingsByteExact) {
@@ -155,8 +162,9 @@ TEST(Cycle, DisableNeedingARestartResumesTheUpdateAndCarriesTheSettingsByteExact
     EXPECT_FALSE(Config());
     EXPECT_EQ(sim::host::Restarts().size(), 2u);
     EXPECT_EQ(ReadFileBytes(world.box.Root() / "tmp" / "pxcfg.txt"), kSettings);
-    ASSERT_TRUE(RunOnce());
-    EXPECT_NE(RunOnce()->find(L"Orvane.PluxCmd.exe\" /import "), std::wstring::npos);
+    EXPECT_FALSE(RunOnce());
+    ASSERT_TRUE(ImportEntry());
+    EXPECT_NE(ImportEntry()->find(L"Orvane.PluxCmd.exe\" /import "), std::wstring::npos);
 
     world.box.RestartAndLogon();
     ASSERT_EQ(sim::host::SuiteImports().size(), 1u);
@@ -191,20 +199,31 @@ TEST(Cycle, DecliningTheWarningOfAResumedRunDeletesConfigAndEnablesWithoutAResta
     EXPECT_EQ(sim::host::Restarts().size(), 1u);
 }
 
-TEST(Cycle, NoRebootEndsWithThreeWhenTheDisableNeedsARestartAndWritesNothing) {
-    {
-        CycleBox world(Machine("afterRestart"));
-        world.box.WriteFile("image.xsvf", DemoImage());
-        tagUpdaterRun run = world.box.Run({"-n", "-q", "-f", "image.xsvf"});
-        EXPECT_EQ(run.exitCode, 3);
-        EXPECT_NE(run.console.find("\n\n   For the display driver to be enabled, your system must "
-                                   "be restarted.\n"),
-                  std::string::npos);
-        EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable"}));
-        EXPECT_FALSE(RunOnce());
-        EXPECT_FALSE(Config());
-        EXPECT_TRUE(sim::host::Restarts().empty());
-    }
+TEST(Cycle, NoRebootEndsWithThreeRegistersNothingAndTheNextStartAfterARestartContinues) {
+    CycleBox world(Machine("afterRestart"));
+    world.box.WriteFile("image.xsvf", DemoImage());
+    tagUpdaterRun run = world.box.Run({"-n", "-q", "-b", "-f", "image.xsvf"});
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_NE(run.console.find("\n\n   For the display driver to be enabled, your system must "
+                               "be restarted.\n"),
+              std::string::npos);
+    EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable"}));
+    EXPECT_FALSE(RunOnce());
+    EXPECT_TRUE(sim::host::Restarts().empty());
+    // The journal keeps the cycle (and "Config" its settings) for the caller's next start.
+    EXPECT_EQ(Config(), kSettings);
+
+    // The caller (a fleet tool) restarts the machine and starts the utility again.
+    sim::host::SimulateRestart();
+    tagUpdaterRun next = world.box.Run({"-n", "-q", "-b", "-f", "image.xsvf"});
+    EXPECT_EQ(next.exitCode, 4) << next.console;
+    EXPECT_NE(next.console.find("Execution time = "), std::string::npos);
+    EXPECT_EQ(ChildWords(),
+              (Words{"driverfiles", "/export", "disable", "driverfiles", "disable", "enable"}));
+    EXPECT_EQ(sim::host::SuiteExports().size(), 1u);
+    EXPECT_FALSE(Config());
+    EXPECT_FALSE(RunOnce());
+    EXPECT_FALSE(ImportEntry());
 }
 
 TEST(Cycle, NoRebootEndsWithFourAfterTheUpdateEvenWhenACardFailed) {
@@ -222,6 +241,7 @@ TEST(Cycle, NoRebootEndsWithFourAfterTheUpdateEvenWhenACardFailed) {
                   std::string::npos);
         EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable", "enable"}));
         EXPECT_FALSE(RunOnce());
+        EXPECT_FALSE(ImportEntry());
         EXPECT_TRUE(sim::host::Restarts().empty());
     }
 }
@@ -268,11 +288,11 @@ TEST(Cycle, AResumedRunWhoseImageIsGoneBringsTheDriverAndSettingsBackWithoutARes
                                    "display driver is enabled again.\n"),
               std::string::npos)
         << resumed.console;
-    EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable", "driverfiles", "enable"}));
+    EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable", "enable"}));
     EXPECT_FALSE(Config());
     EXPECT_EQ(sim::host::Restarts().size(), 1u);
-    ASSERT_TRUE(RunOnce());
-    EXPECT_NE(RunOnce()->find(L" /import "), std::wstring::npos);
+    ASSERT_TRUE(ImportEntry());
+    EXPECT_NE(ImportEntry()->find(L" /import "), std::wstring::npos);
 
     world.box.RestartAndLogon();
     ASSERT_EQ(sim::host::SuiteImports().size(), 1u);
@@ -306,12 +326,19 @@ TEST(Cycle, AnExportThatNeverEndsIsLeftBehindAndTheRunGoesOn) {
     }
 }
 
-TEST(Cycle, ATemporaryDirectoryThatTakesNoToolMeansNoDisplayDriverHandling) {
+TEST(Cycle, ATemporaryDirectoryThatTakesNoToolStopsTheRunBeforeProgramming) {
     CycleBox world(Machine("atOnce"));
     world.box.SetEnvironment("TMPDIR", (world.box.Root() / "missing").string());
     world.box.WriteFile("image.xsvf", DemoImage());
     tagUpdaterRun run = world.box.Run({"-q", "-b", "-f", "image.xsvf"});
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, 9);
+    EXPECT_NE(run.console.find("   Error: The device console tool could not be written to the "
+                               "temporary directory.\n   The display driver cannot be switched "
+                               "off safely: no card will be programmed.\n"),
+              std::string::npos)
+        << run.console;
+    EXPECT_EQ(run.console.find("Execution time"), std::string::npos);
+    EXPECT_NE(run.console.find("FPGA version: 1.2.7"), std::string::npos);
     EXPECT_TRUE(ChildWords().empty());
     EXPECT_TRUE(sim::host::Restarts().empty());
     EXPECT_NE(world.box.LogBytes().find("could not be written"), std::string::npos);
