@@ -18,6 +18,11 @@ namespace {
 
 constexpr std::uint32_t kDisableNeedsRestartCode = 1;
 
+void DropResume() {
+    DeleteRunOnce(kResumeValueName);
+    DeleteRunOnce(kResumeAgainValueName);
+}
+
 }  // namespace
 
 CDriverCycle::CDriverCycle(std::wstring programDirectory, tagCycleJournal journal,
@@ -50,7 +55,7 @@ void CDriverCycle::Save() {
 
 void CDriverCycle::Undo(CChildRunner* enableWith) {
     if (enableWith && tool_.Extracted()) tool_.Enable(*enableWith);
-    DeleteRunOnce(kResumeValueName);
+    DropResume();
     TidyRegistry();
     const std::optional<std::uint32_t> power = journal_.originalPower;
     journal_ = tagCycleJournal{};
@@ -65,8 +70,9 @@ bool CDriverCycle::FinishUpdatedCycle() {
         runner_.RunAndWait(importCommandLine_, kExportWaitMilliseconds);
         DeleteRunOnce(kImportValueName);
     }
-    const bool resumeLeft = RegisteredRunOnce(kResumeValueName).has_value();
-    DeleteRunOnce(kResumeValueName);
+    const bool resumeLeft = RegisteredRunOnce(kResumeValueName).has_value() ||
+                            RegisteredRunOnce(kResumeAgainValueName).has_value();
+    DropResume();
     TidyRegistry();
     const std::optional<std::uint32_t> power = journal_.originalPower;
     const std::int32_t result = journal_.result;
@@ -92,7 +98,7 @@ void CDriverCycle::BringBackWithoutUpdate() {
         journal_.phase = CyclePhase::kIdle;
     }
     Save();
-    DeleteRunOnce(kResumeValueName);
+    DropResume();
     TidyRegistry();
     PrintAndLog(
         L"\n   No usable XSVF file: nothing was programmed, and the display driver is enabled "
@@ -175,6 +181,9 @@ std::optional<std::int32_t> CDriverCycle::SwitchDriverOff(const CCmdLine& option
         Save();
     } else if (code == kDisableNeedsRestartCode && !journal_.restartedForDisable) {
         disableNeedsRestart_ = true;
+        if (continuing && !options.noReboot)
+            RegisterRunOnce(kResumeAgainValueName,
+                            ResumeCommandLine(platform::ProcessCommandLine(), programDirectory_));
         journal_.phase = CyclePhase::kDisablePending;
         journal_.restartedForDisable = true;
         journal_.noReboot = options.noReboot != 0;
@@ -237,7 +246,7 @@ std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted
         PrintAndLog(
             L"\n\n   Enabling the graphics driver requires a reboot.\n   You must reboot the "
             L"computer to complete the update process.\n");
-        DeleteRunOnce(kResumeValueName);
+        DropResume();
         TidyRegistry();
         journal_.phase = CyclePhase::kIdle;
         Save();
@@ -249,11 +258,16 @@ std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted
             L"\n   The update failed (see above). Press any key to restart the computer...\n");
         platform::ReadKeyNoEcho();
     }
+    // The power goes back before the last entry that starts the utility goes: the import entry
+    // does not start it, so nothing later could.
+    RestorePowerSettings();
+    journal_.originalPower.reset();
+    Save();
     TerminateDesktopCore();
     RegisterRunOnce(kImportValueName, importCommandLine_);
     journal_.phase = CyclePhase::kImportRegistered;
     Save();
-    DeleteRunOnce(kResumeValueName);
+    DropResume();
     TidyRegistry();
     if (const std::uint32_t refused = RebootNow()) {
         PrintAndLog(
@@ -289,7 +303,7 @@ void CDriverCycle::BringDisplayBackAfterInterruption() {
         // The main thread's runner may be in the middle of a child: this one has its own pipe.
         CChildRunner runner;
         tool_.Enable(runner);
-        DeleteRunOnce(kResumeValueName);
+        DropResume();
         TidyRegistry();
         journal = tagCycleJournal{};
     }

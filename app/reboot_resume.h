@@ -16,6 +16,9 @@ inline constexpr const wchar_t* kConfigValueName = L"Config";
 // still has to delete the resume entry that started it.
 inline constexpr const wchar_t* kResumeValueName = L"!OvnK740FpgaUpdater";
 inline constexpr const wchar_t* kImportValueName = L"!OvnK740FpgaUpdaterImport";
+// A resumed run that needs one more restart for disabling (its first was cut off) cannot keep its
+// own entry, which the platform deletes once it ends: it registers this one as well.
+inline constexpr const wchar_t* kResumeAgainValueName = L"!OvnK740FpgaUpdaterResume";
 
 // The command line that starts the same update again at the next logon. A command line that does
 // not begin with the bare program name is kept. One that does gets the program directory in front
