@@ -25,7 +25,7 @@ using sim::host::RegistryView;
 constexpr const wchar_t* kRunOnceKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 constexpr const wchar_t* kUtilityKey = L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater";
 constexpr std::uint32_t kOriginalPower = 35;
-constexpr unsigned kChunks = 6;      // ctest runs the chunks side by side
+constexpr unsigned kChunks = 6;       // ctest runs the chunks side by side
 constexpr unsigned kLastPoint = 200;  // far beyond a cycle's saves: the matrix ends at the cycle's
 const std::string kSettings = "[Panelux]\r\nDesktops=2\r\n";
 const std::string kNewerSettings = "[Panelux]\r\nDesktops=3\r\n";
@@ -41,9 +41,9 @@ std::string Machine(const std::string& disable, const std::string& settings,
     }
     cards[1].faults = secondCardFaults;
     // The fixed pauses of a cycle (closing the suite, settling) run twenty times faster.
-    return MachineJson(cards, true,
-                       "\"timeScale\": 20, \"suite\": {\"settingsHex\": \"" +
-                           sim::host::HexOf(settings) + "\"}");
+    return MachineJson(
+        cards, true,
+        "\"timeScale\": 20, \"suite\": {\"settingsHex\": \"" + sim::host::HexOf(settings) + "\"}");
 }
 
 struct World {
@@ -102,13 +102,13 @@ std::string Describe(const World& world) {
     for (const std::wstring& name : RunOnceNames())
         names += (names.empty() ? "" : "+") +
                  std::string(name.find(L"Import") != std::wstring::npos ? "import" : "resume");
-    const bool config = sim::host::RegistryGetValue(RegistryView::k32, kUtilityKey, L"Config")
-                            .has_value();
+    const bool config =
+        sim::host::RegistryGetValue(RegistryView::k32, kUtilityKey, L"Config").has_value();
     std::ostringstream line;
     line << (DisplayEnabled() ? "display on" : "display OFF") << ", run-once "
-         << (names.empty() ? "none" : names) << ", Config " << (config ? "yes" : "no")
-         << ", phase " << JournalPhase() << ", power " << sim::host::AcMinProcessorState()
-         << ", cards " << (CardsNew(world) ? "new" : "old");
+         << (names.empty() ? "none" : names) << ", Config " << (config ? "yes" : "no") << ", phase "
+         << JournalPhase() << ", power " << sim::host::AcMinProcessorState() << ", cards "
+         << (CardsNew(world) ? "new" : "old");
     return line.str();
 }
 
@@ -141,7 +141,8 @@ tagPointResult RunPoint(unsigned point) {
     World world("afterRestart");
     world.box.SetEnvironment("OVN_SIM_CUT_AT_SAVE", std::to_string(point));
     const auto cut = [&] { return std::filesystem::exists(world.box.StateDirectory() / "cut"); };
-    const std::vector<std::string> args{"-q", "-b", "-f", (world.box.Root() / "image.xsvf").string()};
+    const std::vector<std::string> args{"-q", "-b", "-f",
+                                        (world.box.Root() / "image.xsvf").string()};
 
     tagPointResult result;
     tagUpdaterRun first = world.box.Run(args);
@@ -201,8 +202,8 @@ tagPointResult RunPoint(unsigned point) {
     std::ostringstream row;
     row << "| " << point << " (" << cutBy << ") | " << afterCut << " | " << afterLogon << " ("
         << repairLogons << " logon" << (repairLogons == 1 ? "" : "s") << ") | " << rerun << " | "
-        << restarts << " restarts, " << imports.size() << " imports | "
-        << (ok ? "OK" : "FAILED") << " |";
+        << restarts << " restarts, " << imports.size() << " imports | " << (ok ? "OK" : "FAILED")
+        << " |";
     result.row = row.str();
     return result;
 }
@@ -246,8 +247,8 @@ void ExpectPutBack(const World& world, const tagUpdaterRun& run, const std::stri
     EXPECT_TRUE(DisplayEnabled()) << where << ": " << Describe(world);
     EXPECT_EQ(sim::host::AcMinProcessorState(), kOriginalPower) << where;
     if (resumeDropped) {
-        EXPECT_FALSE(sim::host::RegistryGetString(RegistryView::k32, kRunOnceKey,
-                                                  L"!OvnK740FpgaUpdater"))
+        EXPECT_FALSE(
+            sim::host::RegistryGetString(RegistryView::k32, kRunOnceKey, L"!OvnK740FpgaUpdater"))
             << where;
     }
 }

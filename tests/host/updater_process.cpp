@@ -2,8 +2,8 @@
 #include "tests/host/updater_process.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
