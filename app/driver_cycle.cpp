@@ -181,7 +181,9 @@ std::optional<std::int32_t> CDriverCycle::SwitchDriverOff(const CCmdLine& option
         Save();
     } else if (code == kDisableNeedsRestartCode && !journal_.restartedForDisable) {
         disableNeedsRestart_ = true;
-        if (continuing && !options.noReboot)
+        // This run may itself have been started by a resume entry, which goes when it ends: the
+        // second name keeps one entry for the logon after the restart.
+        if (!options.noReboot)
             RegisterRunOnce(kResumeAgainValueName,
                             ResumeCommandLine(platform::ProcessCommandLine(), programDirectory_));
         journal_.phase = CyclePhase::kDisablePending;
@@ -189,7 +191,13 @@ std::optional<std::int32_t> CDriverCycle::SwitchDriverOff(const CCmdLine& option
         journal_.noReboot = options.noReboot != 0;
         Save();
     } else {
+        const bool settingsSaved = journal_.settingsExported || journal_.settingsRestored;
         Undo(&runner_);
+        if (settingsSaved) {
+            // The suite was closed for this cycle: its settings come back at the next logon.
+            RegisterRunOnce(kImportValueName, importCommandLine_);
+            journal_.phase = CyclePhase::kImportRegistered;
+        }
         Save();
         if (code == kDisableNeedsRestartCode)
             return Stop(
