@@ -43,8 +43,9 @@ std::uint32_t CChildRunner::RunAndWait(const std::wstring& commandLine,
     return child->ExitCode().value_or(kNoExitCode);
 }
 
-std::string CChildRunner::RunAndCollect(const std::wstring& commandLine) {
+std::string CChildRunner::RunAndCollect(const std::wstring& commandLine, bool* started) {
     auto child = Start(commandLine);
+    if (started) *started = child != nullptr;
     if (!child) return {};
     std::string collected;
     char chunk[4096];

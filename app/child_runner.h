@@ -35,8 +35,9 @@ public:
                              std::optional<std::uint32_t> limitMilliseconds = std::nullopt);
 
     // Starts the command and collects its output until it has ended: at most the first 65,535
-    // bytes are kept, the rest is read and dropped. Empty when it cannot be started.
-    std::string RunAndCollect(const std::wstring& commandLine);
+    // bytes are kept, the rest is read and dropped. Empty when it cannot be started (started, when
+    // given, then receives false).
+    std::string RunAndCollect(const std::wstring& commandLine, bool* started = nullptr);
 
 private:
     std::unique_ptr<platform::ChildProcess> Start(const std::wstring& commandLine);

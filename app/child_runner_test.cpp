@@ -57,7 +57,11 @@ TEST_F(ChildRunnerTest, CollectionKeepsTheFirst65535BytesAndNeverWaitsForMore) {
     EXPECT_EQ(output.substr(0, 6), "xyzxyz");
     // What is left over does not reach the next collection.
     EXPECT_EQ(runner.RunAndCollect(Child("print 5 amd 0")), "amdam");
-    EXPECT_TRUE(NamesDisplayDriver(runner.RunAndCollect(Child("print 12 information 0"))));
+    bool started = false;
+    EXPECT_EQ(runner.RunAndCollect(Child("print 12 information 0"), &started), "informationi");
+    EXPECT_TRUE(started);
+    runner.RunAndCollect(L"/nonexistent/dec740.exe driverfiles \"x\"", &started);
+    EXPECT_FALSE(started);
 }
 
 TEST_F(ChildRunnerTest, ChildrenWhoseOutputNobodyReadsNeverBlockOnAFullPipe) {

@@ -99,8 +99,8 @@ void LogRestartRequest(const wchar_t* purpose, std::uint32_t systemError) {
     }
 }
 
-void LogRunOnceWritten(const std::wstring& commandLine, bool written) {
-    LogOnlyLine(L"   RunOnce value OvnK740FpgaUpdater %ls: %ls\n",
+void LogRunOnceWritten(const wchar_t* valueName, const std::wstring& commandLine, bool written) {
+    LogOnlyLine(L"   RunOnce value %ls %ls: %ls\n", valueName,
                 written ? L"written" : L"could not be written", commandLine.c_str());
 }
 

@@ -15,5 +15,5 @@ void LogSettingsExported(const std::wstring& commandLine, std::uint32_t exitCode
 void LogSettingsStored(bool fileRead, std::size_t bytes);
 void LogToolCommand(const wchar_t* word, std::uint32_t exitCode);
 void LogRestartRequest(const wchar_t* purpose, std::uint32_t systemError);
-void LogRunOnceWritten(const std::wstring& commandLine, bool written);
+void LogRunOnceWritten(const wchar_t* valueName, const std::wstring& commandLine, bool written);
 void LogTidyUp(bool runValueDeleted, bool configDeleted);

@@ -18,10 +18,46 @@ std::wstring ToolCommandLine(const std::wstring& toolPath, const wchar_t* word) 
     return platform::QuoteIfBlank(toolPath) + L" " + word + L" \"" + kCardHardwareId + L"\"";
 }
 
+namespace {
+
+std::size_t Indent(const std::string& line) {
+    std::size_t blanks = 0;
+    while (blanks < line.size() && (line[blanks] == ' ' || line[blanks] == '\t')) ++blanks;
+    return blanks;
+}
+
+bool NamesMarker(const std::string& line) {
+    for (const char* marker : {"Windows\\INF\\oem", "amd", "ati"}) {
+        if (line.find(marker) != std::string::npos) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool NamesDisplayDriver(const std::string& output) {
     const std::string text = output.substr(0, kCollectedOutputLimit);
-    for (const char* marker : {"Windows\\INF\\oem", "amd", "ati"}) {
-        if (text.find(marker) != std::string::npos) return true;
+    bool inDriver = false;  // inside a driver's block: its files follow, indented deeper
+    std::size_t driverIndent = 0;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(at, end - at);
+        at = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::size_t indent = Indent(line);
+        if (line.compare(indent, 21, "Driver installed from") == 0) {
+            inDriver = true;
+            driverIndent = indent;
+            if (NamesMarker(line)) return true;
+            continue;
+        }
+        if (inDriver && indent > driverIndent && indent < line.size()) {
+            if (NamesMarker(line)) return true;
+            continue;
+        }
+        inDriver = false;
     }
     return false;
 }
@@ -49,13 +85,15 @@ bool CDeviceConsoleTool::Intact() {
     return false;
 }
 
-bool CDeviceConsoleTool::QueryDisplayDriver(CChildRunner& runner) {
-    if (!Intact()) return false;
+CDeviceConsoleTool::Query CDeviceConsoleTool::QueryDriver(CChildRunner& runner) {
+    if (!Intact()) return Query::kToolUnusable;
+    bool started = false;
     const std::wstring commandLine = CommandLine(L"driverfiles");
-    const std::string output = runner.RunAndCollect(commandLine);
+    const std::string output = runner.RunAndCollect(commandLine, &started);
+    if (!started) return Query::kToolUnusable;
     const bool present = NamesDisplayDriver(output);
     LogDriverQuery(commandLine, output, present);
-    return present;
+    return present ? Query::kDriver : Query::kNoDriver;
 }
 
 std::uint32_t CDeviceConsoleTool::Disable(CChildRunner& runner) {

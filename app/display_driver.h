@@ -23,8 +23,10 @@ std::wstring ToolPath(const std::wstring& workingFolder);
 // is quoted as well.
 std::wstring ToolCommandLine(const std::wstring& toolPath, const wchar_t* word);
 
-// True when the tool's output names a display driver: "Windows\INF\oem", "amd" or "ati" as
-// case-sensitive bytes.
+// True when the tool's driver lines name a display driver: "Windows\INF\oem", "amd" or "ati" as
+// case-sensitive bytes. Only the lines that name an installed driver ("Driver installed from ...")
+// and the file lines indented below them are judged: a device's name or a line saying that no
+// driver is installed ("No driver information ...") names no driver, whatever letters it holds.
 bool NamesDisplayDriver(const std::string& output);
 
 // Owned by the update run, main thread only. The extracted file is held until the object goes.
@@ -38,8 +40,11 @@ public:
     bool Extract(std::vector<std::uint8_t> image);
     bool Extracted() const { return held_ != nullptr; }
 
-    // Runs "driverfiles" and judges the first 65,535 bytes of its output.
-    bool QueryDisplayDriver(CChildRunner& runner);
+    // Runs "driverfiles" and judges the first 65,535 bytes of its output. kToolUnusable when the
+    // tool was not written, is not what was written, or cannot be started: nobody can then tell.
+    enum class Query { kNoDriver, kDriver, kToolUnusable };
+    Query QueryDriver(CChildRunner& runner);
+    bool QueryDisplayDriver(CChildRunner& runner) { return QueryDriver(runner) == Query::kDriver; }
     // Runs "disable"; its exit code (kNoExitCode when it cannot start): 0 means disabled now.
     std::uint32_t Disable(CChildRunner& runner);
     // Runs "enable"; its exit code as Disable gives it (0 means enabled without a restart).

@@ -26,14 +26,44 @@ TEST(DeviceConsoleTool, ResourceByWow64AndTheExactCommandLines) {
               L"\"PCI\\VEN_1002&DEV_6828&SUBSYS_25401FA7\"");
 }
 
-TEST(DeviceConsoleTool, AnyOfTheThreeLetterGroupsCaseSensitiveWithinTheLimit) {
-    EXPECT_TRUE(NamesDisplayDriver("C:\\Windows\\INF\\oem12.inf\n"));
-    EXPECT_TRUE(NamesDisplayDriver("C:\\Windows\\System32\\amdkmdag.sys"));
-    EXPECT_TRUE(NamesDisplayDriver("more information"));
-    EXPECT_FALSE(NamesDisplayDriver("C:\\Windows\\inf\\OEM12.INF AMD ATI"));
-    EXPECT_FALSE(NamesDisplayDriver("No driver files found."));
-    EXPECT_FALSE(NamesDisplayDriver(std::string(65535, 'x') + "ati"));
-    EXPECT_TRUE(NamesDisplayDriver(std::string(65532, 'x') + "ati"));
+namespace {
+
+// The tool's driverfiles report of one device; the driver's lines as given.
+std::string Report(const std::string& name, const std::string& driverLines) {
+    return "PCI\\VEN_1002&DEV_6828&SUBSYS_25401FA7&REV_00\\4&3&0&0\n    Name: " + name + "\n" +
+           driverLines + "1 device(s) found.\n";
+}
+
+}  // namespace
+
+TEST(DeviceConsoleTool, AnyOfTheThreeLetterGroupsCaseSensitiveOnTheDriverLinesWithinTheLimit) {
+    EXPECT_TRUE(NamesDisplayDriver(Report(
+        "Video", "    Driver installed from C:\\Windows\\INF\\oem12.inf [K740]. 0 file(s)\n")));
+    EXPECT_TRUE(NamesDisplayDriver(
+        Report("Video",
+               "    Driver installed from C:\\Windows\\INF\\display.inf [K]. 1 file(s) used "
+               "by driver:\n        C:\\Windows\\System32\\amdkmdag.sys\n")));
+    EXPECT_TRUE(
+        NamesDisplayDriver(Report("Video",
+                                  "    Driver installed from x.inf [K]. 1 file(s) used by driver:\n"
+                                  "        C:\\drivers\\atikmpag.sys\r\n")));
+    EXPECT_FALSE(NamesDisplayDriver(
+        Report("Video",
+               "    Driver installed from C:\\Windows\\inf\\OEM12.INF [AMD]. 1 file(s) used by "
+               "driver:\n        C:\\ATI.SYS\n")));
+    // Ordinary words on the other lines name no driver: a device name, a line saying there is none.
+    EXPECT_FALSE(
+        NamesDisplayDriver(Report("Configuration of a compatible amd card",
+                                  "    No driver information available for the device.\n")));
+    // A file line only counts below a driver line; the count line after it ends the block.
+    EXPECT_FALSE(NamesDisplayDriver("        C:\\drivers\\atikmpag.sys\n"));
+    EXPECT_FALSE(
+        NamesDisplayDriver(Report("Video", "    Driver installed from x.inf [K]. 0 file(s)\n") +
+                           "        stray amd line after the count\n"));
+    const std::string head = "    Driver installed from x.inf [K]. 1 file(s) used by driver:\n";
+    const std::string pad(65535 - head.size() - 8 - 3, 'x');
+    EXPECT_TRUE(NamesDisplayDriver(head + "        " + pad + "ati"));
+    EXPECT_FALSE(NamesDisplayDriver(head + "        " + pad + "xati"));
 }
 
 namespace {

@@ -1,4 +1,5 @@
-// The display driver's cycle within one run, in the order the update run calls it.
+// The display driver's cycle within one run, in the order the update run calls it, with the
+// journal written before each step that changes the machine.
 #include "app/driver_cycle.h"
 
 #include "app/cmdline.h"
@@ -9,18 +10,32 @@
 #include "app/reboot_resume.h"
 #include "app/resume_copies.h"
 #include "app/run_resources.h"
+#include "app/sha256.h"
 #include "app/working_folder.h"
 #include "hwaccess/host_services.h"
+#include "platform/console.h"
 #include "platform/process_identity.h"
 #include "platform/text_encoding.h"
 #include "xsvf/jtag_port.h"
 
-CDriverCycle::CDriverCycle(tagWaitClock clock) : runner_(std::move(clock)) {}
+namespace {
+
+constexpr std::uint32_t kDisableNeedsRestartCode = 1;
+
+void DropResume() {
+    DeleteRunOnce(kResumeValueName);
+    DeleteRunOnce(kResumeAgainValueName);
+}
+
+}  // namespace
+
+CDriverCycle::CDriverCycle(tagCycleJournal journal, tagWaitClock clock)
+    : runner_(std::move(clock)), journal_(std::move(journal)) {}
 
 void CDriverCycle::Prepare() {
     const bool underWow64 = platform::RunningUnderWow64();
     // Everything the run writes and later reads or starts lives in the admin-only folder; without
-    // it the run goes on as without a temporary directory.
+    // it there is no tool, and no image is programmed under a driver that could not be checked.
     workingFolder_ = OpenWorkingFolder();
     settingsFile_ = SettingsFilePath(workingFolder_);
     const std::wstring suite = SuiteDirectory();
@@ -29,6 +44,7 @@ void CDriverCycle::Prepare() {
     tool_ = CDeviceConsoleTool(ToolPath(workingFolder_));
     if (auto image = platform::ModuleResource(ToolResourceName(underWow64)))
         tool_.Extract(std::move(*image));
+    toolReady_ = true;
 }
 
 bool CDriverCycle::ImageIsTheRecordedOne(const char* fileName, const std::uint8_t* image,
@@ -46,17 +62,198 @@ bool CDriverCycle::ImageIsTheRecordedOne(const char* fileName, const std::uint8_
     return false;
 }
 
-void CDriverCycle::SwitchDriverOff(std::int32_t imageSize) {
-    if (!tool_.Extracted() || imageSize <= 0) return;
-    if (!tool_.QueryDisplayDriver(runner_)) return;
-    driverPresent_ = true;
-    SaveOrRestoreSettings(runner_, exportCommandLine_, settingsFile_);
-    if (tool_.Disable(runner_) == 0) {
-        driverDisabled_ = true;
+void CDriverCycle::Tidy() {
+    TidyRegistry();
+    RemoveResumeCopies(workingFolder_);
+}
+
+std::wstring CDriverCycle::PrepareResume(const CCmdLine& options, const tagRunResources& run,
+                                         platform::FileError* error) {
+    // The resumed run starts from copies only administrators can change, never from where the
+    // operator started this one.
+    const auto size = static_cast<std::size_t>(run.imageSize);
+    const auto copies = StoreResumeCopies(workingFolder_, run.image, size, error);
+    if (!copies) return {};
+    journal_.imageHash = Sha256Hex(run.image, size);
+    return ResumeCommandLine(*copies, options);
+}
+
+void CDriverCycle::Save() {
+    std::lock_guard<std::mutex> hold(journalLock_);
+    // Once the interruption has closed the journal, the ending run writes nothing over it.
+    if (interrupted_.load()) return;
+    SaveJournal(journal_);
+}
+
+void CDriverCycle::Undo(CChildRunner* enableWith) {
+    if (enableWith && tool_.Extracted()) tool_.Enable(*enableWith);
+    DropResume();
+    Tidy();
+    const std::optional<std::uint32_t> power = journal_.originalPower;
+    journal_ = tagCycleJournal{};
+    journal_.originalPower = power;
+}
+
+bool CDriverCycle::FinishUpdatedCycle() {
+    const bool importWaits = RegisteredRunOnce(kImportValueName).has_value();
+    if (journal_.phase == CyclePhase::kEnabled || importWaits) {
+        // The import has not run: it runs now, from the stored copy when there still is one.
+        RestoreSettingsFromRegistry(settingsFile_);
+        if (!importCommandLine_.empty())
+            runner_.RunAndWait(importCommandLine_, kExportWaitMilliseconds);
+        DeleteRunOnce(kImportValueName);
+    }
+    const bool resumeLeft = RegisteredRunOnce(kResumeValueName).has_value() ||
+                            RegisteredRunOnce(kResumeAgainValueName).has_value();
+    DropResume();
+    Tidy();
+    const std::optional<std::uint32_t> power = journal_.originalPower;
+    const std::int32_t result = journal_.result;
+    journal_ = tagCycleJournal{};
+    journal_.originalPower = power;
+    journal_.result = result;
+    Save();
+    return resumeLeft;
+}
+
+void CDriverCycle::BringBackWithoutUpdate() {
+    if (!tool_.Extracted()) {
+        PrintAndLog(
+            L"\n   Error: The display driver may still be disabled, and the device console tool "
+            L"is not available to enable it.\n");
+        return;
+    }
+    const std::uint32_t enabled = tool_.Enable(runner_);
+    const bool restored = RestoreSettingsFromRegistry(settingsFile_);
+    LogSettingsRestored(settingsFile_, restored);
+    if ((restored || journal_.settingsExported) && !importCommandLine_.empty()) {
+        RegisterRunOnce(kImportValueName, importCommandLine_);
+        journal_.phase = CyclePhase::kImportRegistered;
     } else {
+        journal_.phase = CyclePhase::kIdle;
+    }
+    Save();
+    DropResume();
+    Tidy();
+    PrintAndLog(
+        L"\n   No usable XSVF file: nothing was programmed, and the display driver is enabled "
+        L"again.\n");
+    if (enabled != 0) {
+        PrintAndLog(L"   You must restart the computer to complete enabling the display driver.\n");
+    }
+}
+
+void CDriverCycle::GiveUpBeforeDisable() {
+    const bool settingsSaved = journal_.settingsExported || journal_.settingsRestored;
+    Undo(&runner_);
+    if (settingsSaved && !importCommandLine_.empty()) {
+        // The suite was closed for this cycle: its settings come back at the next logon.
+        RegisterRunOnce(kImportValueName, importCommandLine_);
+        journal_.phase = CyclePhase::kImportRegistered;
+    }
+    Save();
+}
+
+std::optional<std::int32_t> CDriverCycle::Stop(const wchar_t* reason, std::uint32_t code) {
+    PrintAndLog(L"\n   Error: %ls", reason);
+    if (code != 0) PrintAndLog(L" (exit code %u)", static_cast<unsigned>(code));
+    PrintAndLog(
+        L".\n   The display driver cannot be switched off safely: no card will be "
+        L"programmed.\n");
+    return kDriverNotSwitchedOffExitCode;
+}
+
+std::optional<std::int32_t> CDriverCycle::SwitchDriverOff(const CCmdLine& options,
+                                                          const tagRunResources& run) {
+    const std::int32_t imageSize = run.imageSize;
+    handled_ = true;
+    if (journal_.UpdateOver() && FinishUpdatedCycle() && imageSize > 0) {
+        // Started by the resume entry of a run that ended just after its update: that cycle is
+        // complete, and a new one would only restart the machine again.
+        PrintAndLog(L"\n   The update of the previous run is complete; nothing more is done.\n");
+        return journal_.result;
+    }
+    if (imageSize <= 0) {
+        if (journal_.DriverMayBeOff()) BringBackWithoutUpdate();
+        return std::nullopt;
+    }
+    if (!tool_.Extracted())
+        return Stop(L"The device console tool could not be written to the working folder", 0);
+    const CDeviceConsoleTool::Query query = tool_.QueryDriver(runner_);
+    if (query == CDeviceConsoleTool::Query::kToolUnusable)
+        return Stop(L"The device console tool could not be checked or started", 0);
+    const bool continuing = journal_.DriverMayBeOff();
+    if (query == CDeviceConsoleTool::Query::kNoDriver) {
+        // No driver any more: whatever a lost cycle left of the resume goes.
+        if (continuing || journal_.phase != CyclePhase::kIdle) {
+            Undo(&runner_);
+            Save();
+        }
+        return std::nullopt;
+    }
+    driverPresent_ = true;
+
+    if (!continuing) {
+        const std::optional<std::uint32_t> power = journal_.originalPower;
+        journal_ = tagCycleJournal{};
+        journal_.originalPower = power;
+        // A "Config" no journal vouches for belongs to a cycle whose end was not recorded; the
+        // operator's current settings are exported instead.
+        TidyRegistry();
+    }
+    if (continuing && RestoreSettingsFromRegistry(settingsFile_)) {
+        journal_.settingsRestored = true;
+    } else {
+        runner_.RunAndWait(exportCommandLine_, kExportWaitMilliseconds);
+        journal_.settingsExported = true;
+    }
+    if (!continuing) journal_.phase = CyclePhase::kSettingsSaved;
+    Save();
+    CloseDesktopSuite();
+
+    // From here the driver may go: the settings and the resume are in place first, so that a run
+    // cut off at any later point is taken up at the next logon.
+    StoreSettingsInRegistry(settingsFile_);
+    if (!options.noReboot) {
+        platform::FileError error;
+        resumeCommandLine_ = PrepareResume(options, run, &error);
+        if (resumeCommandLine_.empty()) {
+            GiveUpBeforeDisable();
+            PrintAndLog(L"\n   Error: The files for the resume could not be stored in %ls (%ls).",
+                        workingFolder_.c_str(), Utf8ToWide(error.call).c_str());
+            return Stop(L"Without them an interrupted update could not be taken up", error.code);
+        }
+        RegisterRunOnce(kResumeValueName, resumeCommandLine_);
+    }
+    if (journal_.phase < CyclePhase::kDisabling) journal_.phase = CyclePhase::kDisabling;
+    journal_.driverDisabled = true;
+    Save();
+
+    const std::uint32_t code = tool_.Disable(runner_);
+    if (code == 0) {
+        driverDisabled_ = true;
+        journal_.phase = CyclePhase::kDisabled;
+        Save();
+    } else if (code == kDisableNeedsRestartCode && !journal_.restartedForDisable) {
         disableNeedsRestart_ = true;
+        // This run may itself have been started by a resume entry, which goes when it ends: the
+        // second name keeps one entry for the logon after the restart.
+        if (!options.noReboot) RegisterRunOnce(kResumeAgainValueName, resumeCommandLine_);
+        journal_.phase = CyclePhase::kDisablePending;
+        journal_.restartedForDisable = true;
+        journal_.noReboot = options.noReboot != 0;
+        Save();
+    } else {
+        GiveUpBeforeDisable();
+        if (code == kDisableNeedsRestartCode)
+            return Stop(
+                L"The display driver still asks for a restart to be disabled, after the "
+                L"restart made for it",
+                0);
+        return Stop(L"The display driver could not be disabled", code);
     }
     CloseDesktopSuite();
+    return std::nullopt;
 }
 
 std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options, tagRunResources& run,
@@ -69,69 +266,104 @@ std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options, tagRunReso
     PrintAndLog(
         L"\n\n   For the display driver to be disabled, your system must be restarted.\n"
         L"   Your system and OvnK740FPGAUpdater will be restarted now.\n");
-    if (!options.quiet && !ConfirmToContinue()) return AbortRestart(run, exitCode);
-    // The resumed run starts from copies only administrators can change, never from where the
-    // operator started this one.
-    platform::FileError error;
-    const auto copies = StoreResumeCopies(workingFolder_, run.image,
-                                          static_cast<std::size_t>(run.imageSize), &error);
-    if (!copies) {
-        PrintAndLog(
-            L"   Error: The files for the resume could not be stored in %ls (%ls, error "
-            L"%u).\n",
-            workingFolder_.c_str(), Utf8ToWide(error.call).c_str(), error.code);
-        RemoveResumeCopies(workingFolder_);
-        return AbortRestart(run, exitCode);
+    if (!options.quiet && !ConfirmToContinue()) {
+        for (std::uint32_t i = 0; i < run.cardCount; ++i) closeJtagPort(&run.records[i], 0);
+        Undo(&runner_);
+        Save();
+        PrintAndLog(L"   Update aborted.\n\n");
+        return exitCode;
     }
-    RegisterRunOnce(ResumeCommandLine(*copies, options));
-    StoreSettingsInRegistry(settingsFile_);
-    LogRestartRequest(L"to disable the display driver", RebootNow());
-    return exitCode;
-}
-
-std::int32_t CDriverCycle::AbortRestart(tagRunResources& run, std::int32_t exitCode) {
-    for (std::uint32_t i = 0; i < run.cardCount; ++i) closeJtagPort(&run.records[i], 0);
-    tool_.Enable(runner_);
-    PrintAndLog(L"   Update aborted.\n\n");
+    const std::uint32_t refused = RebootNow();
+    LogRestartRequest(L"to disable the display driver", refused);
+    if (refused != 0) {
+        PrintAndLog(
+            L"\n   The restart was refused (error %u): restart the computer to go on with the "
+            L"update.\n",
+            static_cast<unsigned>(refused));
+        return 3;
+    }
     return exitCode;
 }
 
 std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted,
                                            std::int32_t exitCode) {
-    if (driverDisabled_) {
-        tool_.Enable(runner_);
-        restartAtEnd_ = true;
+    if (!driverDisabled_) return exitCode;
+    journal_.result = exitCode;
+    Save();
+    tool_.Enable(runner_);
+    journal_.phase = CyclePhase::kEnabled;
+    Save();
+    if (aborted) {
+        Undo(nullptr);
+        Save();
+        return exitCode;
     }
-    if (aborted || !restartAtEnd_) return exitCode;
     if (options.noReboot) {
         PrintAndLog(
             L"\n\n   Enabling the graphics driver requires a reboot.\n   You must reboot the "
             L"computer to complete the update process.\n");
+        DropResume();
+        Tidy();
+        journal_.phase = CyclePhase::kIdle;
+        Save();
         return 4;
     }
+    if (exitCode != 0 && !options.quiet) {
+        // The restart would take the failure off the screen before anyone read it.
+        PrintAndLog(
+            L"\n   The update failed (see above). Press any key to restart the computer...\n");
+        platform::ReadKeyNoEcho();
+    }
+    // The power goes back before the last entry that starts the utility goes: the import entry
+    // does not start it, so nothing later could.
+    RestorePowerSettings();
+    journal_.originalPower.reset();
+    Save();
     TerminateDesktopCore();
-    if (!importCommandLine_.empty()) RegisterRunOnce(importCommandLine_);
-    LogRestartRequest(L"after enabling the display driver", RebootNow());
+    if (!importCommandLine_.empty()) RegisterRunOnce(kImportValueName, importCommandLine_);
+    journal_.phase = CyclePhase::kImportRegistered;
+    Save();
+    DropResume();
+    Tidy();
+    const std::uint32_t refused = RebootNow();
+    LogRestartRequest(L"after enabling the display driver", refused);
+    if (refused != 0) {
+        PrintAndLog(
+            L"\n   The restart was refused (error %u): restart the computer to complete the "
+            L"update.\n",
+            static_cast<unsigned>(refused));
+        return 4;
+    }
     return exitCode;
 }
 
-bool CDriverCycle::RecoverResumedRunWithoutImage() {
-    if (!tool_.Extracted() || (!SettingsCopyStored() && !ResumeRecorded())) return false;
-    if (!tool_.QueryDisplayDriver(runner_)) return false;
-    const std::uint32_t enabled = tool_.Enable(runner_);
-    LogSettingsRestored(settingsFile_, RestoreSettingsFromRegistry(settingsFile_));
-    if (!importCommandLine_.empty()) RegisterRunOnce(importCommandLine_);
-    Tidy();
-    PrintAndLog(
-        L"\n   No usable XSVF file: nothing was programmed, and the display driver is enabled "
-        L"again.\n");
-    if (enabled != 0) {
-        PrintAndLog(L"   You must restart the computer to complete enabling the display driver.\n");
+void CDriverCycle::EndRun() {
+    // Before Prepare (help, an option error) nothing of the cycle is touched.
+    if (!handled_ && toolReady_.load()) {
+        handled_ = true;
+        if (journal_.UpdateOver()) {
+            FinishUpdatedCycle();
+        } else if (journal_.DriverMayBeOff()) {
+            BringBackWithoutUpdate();
+        }
     }
-    return true;
+    journal_.originalPower.reset();
+    Save();
 }
 
-void CDriverCycle::Tidy() {
-    TidyRegistry();
-    RemoveResumeCopies(workingFolder_);
+void CDriverCycle::BringDisplayBackAfterInterruption() {
+    std::lock_guard<std::mutex> hold(journalLock_);
+    if (interrupted_.exchange(true)) return;
+    // What was saved last is what this thread may rely on: the main thread's copy is its own.
+    tagCycleJournal journal = LoadJournal();
+    journal.originalPower.reset();
+    if (journal.DriverMayBeOff() && toolReady_.load() && tool_.Extracted()) {
+        // The main thread's runner may be in the middle of a child: this one has its own pipe.
+        CChildRunner runner;
+        tool_.Enable(runner);
+        DropResume();
+        Tidy();
+        journal = tagCycleJournal{};
+    }
+    SaveJournal(journal);
 }

@@ -1,72 +1,112 @@
 // The display driver's cycle within one run: tool and suite prepared, driver off, the restart for
-// disabling, the driver back with the restart at the end, and a resumed run that has no image.
+// disabling, the driver back with the restart at the end, and the repair of a cycle a lost run
+// left, guided by the journal.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include "app/child_runner.h"
+#include "app/cycle_journal.h"
 #include "app/display_driver.h"
+#include "platform/safe_file.h"
 
 class CCmdLine;
 struct tagRunResources;
 
-// Owned by the update run for its whole length (the extracted tool stays held until it goes);
-// main thread only. The flags move only from false to true.
+// Exit code of a run that stopped before programming because the display driver could not be
+// taken off safely (the tool unusable, the disable failed, or a second restart asked for).
+inline constexpr std::int32_t kDriverNotSwitchedOffExitCode = 10;
+
+// Owned by the update run for its whole length (the extracted tool stays held until it goes).
+// Main thread only, except BringDisplayBackAfterInterruption, which the console-control thread
+// may call at any time: it works from the saved journal, and once it has run the main thread saves
+// nothing more.
 class CDriverCycle {
 public:
+    explicit CDriverCycle(tagCycleJournal journal, tagWaitClock clock = ProcessWaitClock());
+
+    // The working folder opened, the paths in it, the command lines and the tool written out.
+    void Prepare();
+
     // The admin-only folder Prepare opened (ends in the path separator); empty when there is none.
     const std::wstring& WorkingFolder() const { return workingFolder_; }
-    explicit CDriverCycle(tagWaitClock clock = ProcessWaitClock());
-
-    // The working folder, the paths in it, the command lines, the output pipe and the tool written
-    // out there.
-    void Prepare();
 
     // A resumed run's image must be the one its restart recorded. True for any other run and for
     // a matching image; false (said on the console and in the log) for an image that differs.
     bool ImageIsTheRecordedOne(const char* fileName, const std::uint8_t* image,
                                std::int32_t imageSize);
 
-    // With the tool and an image: asks whether a display driver is installed and, if so, saves or
-    // restores the suite's settings, closes the suite, disables the driver, closes the suite again.
-    void SwitchDriverOff(std::int32_t imageSize);
+    // First finishes a cycle whose update is over (a pending import runs now, "Config" goes).
+    // Without an image, a cycle that a lost run left with the driver off is undone. With one: asks
+    // whether a display driver is installed and, if so, saves or restores the suite's settings,
+    // closes the suite, copies the program and the image into the working folder and registers
+    // the resume (unless --noreboot), disables the driver, closes the suite again (a cycle the
+    // journal shows in progress is continued). Returns an exit code when the run must stop before
+    // programming; the host is then back as it was and the reason is on the console.
+    std::optional<std::int32_t> SwitchDriverOff(const CCmdLine& options,
+                                                const tagRunResources& run);
 
     bool DisableNeedsRestart() const { return disableNeedsRestart_; }
     bool DriverDisabled() const { return driverDisabled_; }
 
-    // The disable asked for a restart: under --noreboot exit code 3; otherwise the prompt, and on
-    // yes the copies for the resume made in the working folder, the resume registered, "Config"
-    // stored and the restart requested. Copies that cannot be made end it as a no does.
-    // Returns the exit code.
+    // The registry's values of the cycle and the resume copies go (the tidy-up).
+    void Tidy();
+
+    // The disable asked for a restart: under --noreboot exit code 3 (the journal keeps the cycle
+    // for the next start); otherwise the prompt, and on yes the restart requested (exit code 3 when
+    // it is refused). Returns the exit code.
     std::int32_t RestartForDisable(const CCmdLine& options, tagRunResources& run,
                                    std::int32_t exitCode);
 
     // After the update (or its refusal at the warning prompt): enables a disabled driver, then
-    // restarts with the suite's import registered, or under --noreboot returns exit code 4.
+    // restarts with the suite's import registered, or under --noreboot returns exit code 4 (4 as
+    // well when the restart is refused). A failed card is kept on screen until a key unless quiet.
     std::int32_t BringDriverBack(const CCmdLine& options, bool aborted, std::int32_t exitCode);
 
-    // A resumed run ("Config" or the image's hash stored, a display driver present) without a
-    // usable image: enables the driver the restart disabled, restores the settings file and
-    // registers its import, tidies up and says that nothing was programmed. False when the run is
-    // no such run.
-    bool RecoverResumedRunWithoutImage();
+    // The run ends by itself (any path): a cycle the run never reached is repaired, and the power
+    // value goes from the journal (the caller has put the setting back).
+    void EndRun();
 
-    // The registry values of the cycle, the copies for the resume and their hash go.
-    void Tidy();
+    // Ctrl+C, a closed window or an escaping failure: a driver this cycle may have taken off is
+    // enabled again, the resume is dropped and the journal closed. Safe from any thread, once.
+    void BringDisplayBackAfterInterruption();
 
 private:
-    // The enable after a declined restart or one that cannot be prepared.
-    std::int32_t AbortRestart(tagRunResources& run, std::int32_t exitCode);
+    void Save();
+    // The cycle ends without an update: enable (with the runner given), resume dropped, "Config"
+    // deleted, journal idle.
+    void Undo(CChildRunner* enableWith);
+    // A lost run's cycle whose update is over: the import finished, the leftovers removed. True
+    // when a resume entry was still registered (this start may be that leftover's).
+    bool FinishUpdatedCycle();
+    // A lost run's cycle with the driver possibly off, and no update in this run.
+    void BringBackWithoutUpdate();
+    // Nothing was disabled: what the cycle did so far is undone, the suite's settings come back
+    // at the next logon.
+    void GiveUpBeforeDisable();
+    std::optional<std::int32_t> Stop(const wchar_t* reason, std::uint32_t code);
+    // The resume entry's command, naming copies in the working folder; empty when they could not
+    // be made (error says why).
+    std::wstring PrepareResume(const CCmdLine& options, const tagRunResources& run,
+                               platform::FileError* error);
 
     std::wstring workingFolder_;
+    std::wstring resumeCommandLine_;
     CChildRunner runner_;
     CDeviceConsoleTool tool_{std::wstring()};
+    std::atomic<bool> toolReady_{false};
     std::wstring settingsFile_;
     std::wstring exportCommandLine_;
     std::wstring importCommandLine_;
+    std::mutex journalLock_;  // orders the saves with the interruption's
+    tagCycleJournal journal_;
+    std::atomic<bool> interrupted_{false};
+    bool handled_ = false;  // the lost run's cycle was looked at (continued or repaired)
     bool driverPresent_ = false;
     bool driverDisabled_ = false;
     bool disableNeedsRestart_ = false;
-    bool restartAtEnd_ = false;
 };

@@ -4,12 +4,24 @@
 #include "app/cycle_log.h"
 #include "platform/registry.h"
 
-void RegisterRunOnce(const std::wstring& commandLine) {
-    LogRunOnceWritten(commandLine,
-                      platform::RegistrySetString(kRunOnceKey, kRunValueName, commandLine));
+void RegisterRunOnce(const wchar_t* valueName, const std::wstring& commandLine) {
+    const bool written = platform::RegistrySetString(kRunOnceKey, valueName, commandLine);
+    platform::RegistryFlushKey(kRunOnceKey);
+    LogRunOnceWritten(valueName, commandLine, written);
+}
+
+void DeleteRunOnce(const wchar_t* valueName) {
+    if (platform::RegistryDeleteValue(kRunOnceKey, valueName))
+        platform::RegistryFlushKey(kRunOnceKey);
+}
+
+std::optional<std::wstring> RegisteredRunOnce(const wchar_t* valueName) {
+    return platform::RegistryGetString(kRunOnceKey, valueName);
 }
 
 void TidyRegistry() {
     const bool runValueDeleted = platform::RegistryDeleteValue(kRunKey, kRunValueName);
-    LogTidyUp(runValueDeleted, platform::RegistryDeleteValue(kUtilityKey, kConfigValueName));
+    const bool configDeleted = platform::RegistryDeleteValue(kUtilityKey, kConfigValueName);
+    platform::RegistryFlushKey(kUtilityKey);
+    LogTidyUp(runValueDeleted, configDeleted);
 }

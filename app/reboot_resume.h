@@ -1,6 +1,7 @@
 // The restart cycle's registry values and the run-once entry.
 #pragma once
 
+#include <optional>
 #include <string>
 
 inline constexpr const wchar_t* kRunOnceKey =
@@ -9,9 +10,21 @@ inline constexpr const wchar_t* kRunKey = L"SOFTWARE\\Microsoft\\Windows\\Curren
 inline constexpr const wchar_t* kUtilityKey = L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater";
 inline constexpr const wchar_t* kRunValueName = L"OvnK740FpgaUpdater";
 inline constexpr const wchar_t* kConfigValueName = L"Config";
+// The run-once values of the cycle. The '!' makes the platform delete a value only after its
+// command has run, so an entry cut off by a power loss runs again at the next logon. The resume and
+// the import have names of their own: the resumed run registers the import while the platform
+// still has to delete the resume entry that started it.
+inline constexpr const wchar_t* kResumeValueName = L"!OvnK740FpgaUpdater";
+inline constexpr const wchar_t* kImportValueName = L"!OvnK740FpgaUpdaterImport";
+// A resumed run that needs one more restart for disabling (its first was cut off) cannot keep its
+// own entry, which the platform deletes once it ends: it registers this one as well.
+inline constexpr const wchar_t* kResumeAgainValueName = L"!OvnK740FpgaUpdaterResume";
 
-// The run-once value (REG_SZ without its terminating zero).
-void RegisterRunOnce(const std::wstring& commandLine);
+// A run-once value (REG_SZ without its terminating zero), flushed before it returns.
+void RegisterRunOnce(const wchar_t* valueName, const std::wstring& commandLine);
+void DeleteRunOnce(const wchar_t* valueName);
+// The command line of a registered run-once value.
+std::optional<std::wstring> RegisteredRunOnce(const wchar_t* valueName);
 
 // Deletes the run value and "Config".
 void TidyRegistry();

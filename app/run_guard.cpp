@@ -18,6 +18,7 @@ int EndAfterFailure(const char* what) noexcept {
     try {
         // The programming step joins its workers before an exception leaves it, so the run's data
         // is no longer in use.
+        RecoverDisplay();
         CleanUpRun(false);
         PrintAndLog(L"\n   Error: The update stopped: %ls.\n", WidenBytes(what).c_str());
         platform::ConsoleFlush();

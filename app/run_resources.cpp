@@ -2,6 +2,8 @@
 // handler.
 #include "app/run_resources.h"
 
+#include <atomic>
+
 #include "device/kseries.h"
 #include "hwaccess/host_services.h"
 #include "hwaccess/pci_scan.h"
@@ -17,10 +19,23 @@ CPciScan& ProgramPciScan() {
     return scanner;
 }
 
+namespace {
+std::atomic<void (*)()> displayRecovery{nullptr};
+}
+
+void SetDisplayRecovery(void (*recover)()) { displayRecovery = recover; }
+
+void RecoverDisplay() {
+    if (auto recover = displayRecovery.exchange(nullptr)) recover();
+}
+
 void CleanUpRun(bool fromConsoleControl) {
     consoleWindow.store(nullptr);
     platform::ConsoleShowCursor(true);
-    if (fromConsoleControl) return;
+    if (fromConsoleControl) {
+        RecoverDisplay();
+        return;
+    }
 
     CPciScan& scanner = ProgramPciScan();
     if (scanner.devices) scanner.devices->SetCount(0);

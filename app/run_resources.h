@@ -22,5 +22,10 @@ CPciScan& ProgramPciScan();
 
 // Sets the console window to null, shows the cursor, empties the card list and frees what the run
 // owns. From the console-control path the run's data is left alone: workers may still be reading it
-// and the process ends at once anyway.
+// and the process ends at once anyway; the display is brought back first.
 void CleanUpRun(bool fromConsoleControl);
+
+// What brings the display back when the run is interrupted or stopped by a failure (the driver
+// cycle's); called from any thread, at most once. Null: nothing to bring back.
+void SetDisplayRecovery(void (*recover)());
+void RecoverDisplay();

@@ -198,11 +198,15 @@ std::string ExitCodeMeaning(const tagRunResult& r) {
         case 2:
             return "the image file cannot be opened";
         case 3:
-            return "disabling the display driver needs a restart (--noreboot)";
+            return "disabling the display driver needs a restart (--noreboot, or the restart was "
+                   "refused)";
         case 4:
-            return "the display driver came back and needs a restart (--noreboot)";
+            return "the display driver came back and needs a restart (--noreboot, or the restart "
+                   "was refused)";
         case 8:
             return "the run stopped on a failure of its own";
+        case 10:
+            return "the display driver could not be taken off safely: nothing was programmed";
         default:
             return "error code " + std::to_string(code);
     }

@@ -1,6 +1,7 @@
 // The update run in its order: host, options, banner, library, scan, image, listing, programming.
 #include "app/update_run.h"
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -8,6 +9,7 @@
 
 #include "app/cmdline.h"
 #include "app/console_log.h"
+#include "app/cycle_journal.h"
 #include "app/desktop_settings.h"
 #include "app/driver_access_report.h"
 #include "app/driver_cycle.h"
@@ -122,8 +124,17 @@ bool WarnAndConfirm(const CCmdLine& options, tagRunResources& run, std::uint32_t
 
 void LogHostServiceMessage(const wchar_t* message) { PrintAndLog(L"%ls", message); }
 
-int FinishRun(const CCmdLine& options, std::int32_t exitCode) {
+// The run's driver cycle, for the console-control thread and the failure handler.
+std::atomic<CDriverCycle*> activeCycle{nullptr};
+
+void RecoverActiveCycle() {
+    if (CDriverCycle* cycle = activeCycle.load()) cycle->BringDisplayBackAfterInterruption();
+}
+
+int FinishRun(const CCmdLine& options, CDriverCycle& driverCycle, std::int32_t exitCode) {
     if (!rebootStarted.load()) RestorePowerSettings();
+    SetDisplayRecovery(nullptr);
+    driverCycle.EndRun();
     CleanUpRun(false);
     if (!options.quiet && !rebootStarted.load()) WaitForKeyToExit();
     return exitCode;
@@ -132,17 +143,29 @@ int FinishRun(const CCmdLine& options, std::int32_t exitCode) {
 int RunUpdateSteps(int argc, char** argv) {
     SetCleanupRoutine(&CleanUpRun);
     SetHostServicesLog(&LogHostServiceMessage);
-    PrepareHost();
+    // The journal first: a run that was cut off left the original power value there.
+    tagCycleJournal journal = LoadJournal();
+    tagPowerOrigin power;
+    power.journalled = journal.originalPower;
+    power.record = [&journal](std::uint32_t original) {
+        journal.originalPower = original;
+        SaveJournal(journal);
+    };
+    PrepareHost(power);
 
     CCmdLine options;
     CRunRecorder recorder;
-    CDriverCycle driverCycle;
+    CDriverCycle driverCycle(journal);
+    activeCycle = &driverCycle;
+    SetDisplayRecovery(&RecoverActiveCycle);
     BuildLogPath();
     consoleWindow.store(platform::ConsoleWindow());
     std::thread(KeepConsoleInFront).detach();
 
     if (!options.Parse(argc, argv)) {
         RestorePowerSettings();
+        SetDisplayRecovery(nullptr);
+        driverCycle.EndRun();
         consoleWindow.store(
             nullptr);  // the keep-in-front thread must not outlive the process's end
         return 0;
@@ -159,7 +182,7 @@ int RunUpdateSteps(int argc, char** argv) {
     std::int32_t exitCode = 1;
     if (!OpenDriverAccess()) {
         ReportDriverAccessFailure(DriverAccessFailure());
-        return FinishRun(options, exitCode);
+        return FinishRun(options, driverCycle, exitCode);
     }
     if (!ProgramPciScan().Scan()) {
         // A library that never reached its driver has not looked for cards at all.
@@ -169,7 +192,7 @@ int RunUpdateSteps(int argc, char** argv) {
         } else {
             PrintAndLog(L"   No Orvane K740 graphics cards found.");
         }
-        return FinishRun(options, exitCode);
+        return FinishRun(options, driverCycle, exitCode);
     }
 
     tagRunResources& run = RunResources();
@@ -188,7 +211,13 @@ int RunUpdateSteps(int argc, char** argv) {
         }
     }
 
-    driverCycle.SwitchDriverOff(run.imageSize);
+    if (auto stop = driverCycle.SwitchDriverOff(options, run)) {
+        ClearImage(run);
+        std::uint32_t ignored = 0;
+        ListCards(options, run, ignored, recorder);
+        recorder.Finish(*stop, false, false, false);
+        return FinishRun(options, driverCycle, *stop);
+    }
 
     std::uint32_t largestDelay = 0;
     ListCards(options, run, largestDelay, recorder);
@@ -197,14 +226,13 @@ int RunUpdateSteps(int argc, char** argv) {
         exitCode = driverCycle.RestartForDisable(options, run, exitCode);
         if (!rebootStarted.load() && !options.noReboot) recorder.Declined();
         recorder.Finish(exitCode, rebootStarted.load(), true, options.noReboot != 0);
-        return FinishRun(options, exitCode);
+        return FinishRun(options, driverCycle, exitCode);
     }
 
     if (run.imageSize == 0) {
-        driverCycle.RecoverResumedRunWithoutImage();
         PrintAndLog(L"\n");
         recorder.Finish(exitCode, false, false, false);
-        return FinishRun(options, exitCode);
+        return FinishRun(options, driverCycle, exitCode);
     }
 
     const bool confirmed = WarnAndConfirm(options, run, largestDelay);
@@ -223,7 +251,7 @@ int RunUpdateSteps(int argc, char** argv) {
     driverCycle.Tidy();
     recorder.Finish(exitCode, rebootStarted.load(), false,
                     confirmed && options.noReboot && driverCycle.DriverDisabled());
-    return FinishRun(options, exitCode);
+    return FinishRun(options, driverCycle, exitCode);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/console_control.h"
 #include "platform/power.h"
@@ -17,6 +18,7 @@
 
 void* activeScheme = nullptr;
 std::uint32_t savedMinProcessorState = 0;
+std::atomic<bool> savedMinProcessorStateKnown{false};
 std::atomic<void*> consoleWindow{nullptr};
 std::atomic<bool> rebootStarted{false};
 
@@ -44,6 +46,7 @@ tagPowerGuard& PowerGuard() {
 
 // Called with the guard's lock held.
 void WriteBackSavedPower() {
+    if (!savedMinProcessorStateKnown.load()) return;
     platform::PowerWriteAcMinProcessorState(activeScheme, savedMinProcessorState);
     platform::PowerApplyScheme(activeScheme);
 }
@@ -54,7 +57,7 @@ void Log(const wchar_t* message) {
 
 }  // namespace
 
-void PrepareHost() {
+void PrepareHost(const tagPowerOrigin& origin) {
     platform::RegisterConsoleControlHandler(&OnConsoleControl);
     platform::SetProcessPriorityClass(platform::kHighPriorityClass);
     platform::SetThreadExecutionState(platform::kEsContinuous | platform::kEsAwaymodeRequired |
@@ -63,7 +66,17 @@ void PrepareHost() {
     std::lock_guard<std::mutex> hold(power.lock);
     if (power.interrupted) return;
     activeScheme = platform::PowerGetActiveScheme();
-    platform::PowerReadAcMinProcessorState(activeScheme, &savedMinProcessorState);
+    std::uint32_t current = 0;
+    const bool read = platform::PowerReadAcMinProcessorState(activeScheme, &current);
+    if (origin.journalled) {
+        savedMinProcessorState = *origin.journalled;
+    } else if (read) {
+        savedMinProcessorState = current;
+        if (origin.record) origin.record(current);
+    } else {
+        return;  // as the platform failures of this Part, silently
+    }
+    savedMinProcessorStateKnown = true;
     platform::PowerWriteAcMinProcessorState(activeScheme, kFullPowerPercent);
     platform::PowerApplyScheme(activeScheme);
 }
@@ -98,9 +111,7 @@ void SetHostServicesLog(void (*log)(const wchar_t* message)) { hostLog = log; }
 
 // Asleep, not busy: the run holds the processor at high priority, and a spin here would take a core
 // from the programming workers for nothing.
-void SleepMilliseconds(std::uint32_t milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
+void SleepMilliseconds(std::uint32_t milliseconds) { platform::PauseThread(milliseconds); }
 
 void KeepConsoleInFront() { KeepConsoleInFrontWith(SleepMilliseconds); }
 
@@ -147,5 +158,7 @@ std::uint32_t RebootNow() {
     rebootStarted = true;
     RestorePowerSettings();
     platform::EnableShutdownPrivilege();
-    return platform::RequestShutdown(0, true, true);
+    const std::uint32_t error = platform::RequestShutdown(0, true, true);
+    if (error != 0) rebootStarted = false;
+    return error;
 }

@@ -5,23 +5,36 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 // The active power scheme as the platform returned it at start (opaque; never freed), or null.
 extern void* activeScheme;
-// The scheme's AC minimum processor state read at start; 0 until read.
+// The scheme's AC minimum processor state read at start (or kept by a lost run); 0 until read.
 extern std::uint32_t savedMinProcessorState;
+// Whether savedMinProcessorState holds the original: without it nothing is raised or written back.
+extern std::atomic<bool> savedMinProcessorStateKnown;
 // The console window; the keep-in-front thread runs while it is non-null.
 extern std::atomic<void*> consoleWindow;
 // Set by RebootNow; the run then skips its closing key prompt.
 extern std::atomic<bool> rebootStarted;
 
+// Where the original minimum processor state comes from. A run that was cut off left the setting
+// raised and its original in the journal: that value is the original, not what the scheme says
+// now. record receives the original before the raise, so that a cut-off run leaves it behind.
+struct tagPowerOrigin {
+    std::optional<std::uint32_t> journalled;
+    std::function<void(std::uint32_t original)> record;
+};
+
 // Registers OnConsoleControl, raises the priority, keeps the machine awake, saves the minimum
 // processor state and raises it to 100 percent. Call it before any other thread starts. The save
 // and the raise are ordered with OnConsoleControl's restore: the handler never reads half-saved
-// values, and once it has restored the setting nothing raises it again.
-void PrepareHost();
+// values, and once it has restored the setting nothing raises it again. When the original can be
+// neither read nor taken from the journal, the setting is left alone (nothing could put it back).
+void PrepareHost(const tagPowerOrigin& origin = {});
 
-// Writes the saved minimum processor state back and applies the scheme again.
+// Writes the saved minimum processor state back and applies the scheme again (nothing when the
+// original is not known).
 void RestorePowerSettings();
 
 // Restores the power setting, runs the clean-up routine with true and ends the process with code 1.
@@ -58,6 +71,6 @@ void TerminateDesktopCore(unsigned passLimit = kDesktopCorePassLimit,
                           const HostPause& pause = SleepMilliseconds);
 
 // Stops the keep-in-front thread, sets rebootStarted, restores the power setting and asks for an
-// immediate forced restart. Returns to the caller with 0 when the request was accepted, else the
-// system's error code.
+// immediate forced restart. Returns to the caller: 0 when the restart was taken, otherwise the
+// system's error code (rebootStarted is then cleared again, so the run ends as without a restart).
 std::uint32_t RebootNow();

@@ -36,6 +36,7 @@ protected:
         }
         activeScheme = nullptr;
         savedMinProcessorState = 0;
+        savedMinProcessorStateKnown = false;
         consoleWindow = nullptr;
         rebootStarted = false;
         SetCleanupRoutine(nullptr);
@@ -47,6 +48,50 @@ protected:
         }
     }
 };
+
+TEST_F(HostServicesTest, AJournalledOriginalWinsAndAnUnreadableOneIsNeitherRaisedNorWritten) {
+    // A cut-off run left the setting at 100 and its original in the journal.
+    host::SetAcMinProcessorState(100);
+    std::vector<std::uint32_t> recorded;
+    tagPowerOrigin origin;
+    origin.journalled = 12;
+    origin.record = [&](std::uint32_t value) { recorded.push_back(value); };
+    PrepareHost(origin);
+    EXPECT_TRUE(recorded.empty());
+    RestorePowerSettings();
+    EXPECT_EQ(host::AcMinProcessorState(), 12u);
+
+    // Without a journal the value read is recorded before the raise.
+    savedMinProcessorStateKnown = false;
+    origin.journalled.reset();
+    origin.record = [&](std::uint32_t value) {
+        recorded.push_back(value);
+        EXPECT_EQ(host::AcMinProcessorState(), 12u) << "recorded after the raise";
+    };
+    PrepareHost(origin);
+    EXPECT_EQ(recorded, std::vector<std::uint32_t>{12});
+    RestorePowerSettings();
+
+    // The power calls fail: nothing is raised, and the restore writes nothing (it used to write 0).
+    savedMinProcessorStateKnown = false;
+    savedMinProcessorState = 0;
+    host::SetPowerAvailable(false);
+    PrepareHost();
+    RestorePowerSettings();
+    host::SetPowerAvailable(true);
+    EXPECT_EQ(host::AcMinProcessorState(), 12u);
+}
+
+TEST_F(HostServicesTest, ARefusedRestartIsReportedAndLeavesNoRestartStarted) {
+    host::SetRestartRefused(true);
+    EXPECT_EQ(RebootNow(), 5u);
+    EXPECT_FALSE(rebootStarted.load());
+    EXPECT_TRUE(host::Restarts().empty());
+    host::SetRestartRefused(false);
+    EXPECT_EQ(RebootNow(), 0u);
+    EXPECT_TRUE(rebootStarted.load());
+    EXPECT_EQ(host::Restarts().size(), 1u);
+}
 
 TEST_F(HostServicesTest, PrepareHostRaisesToFullAndRestoreBringsThePreviousValueBack) {
     host::SetAcMinProcessorState(37);

@@ -16,4 +16,7 @@ std::uint32_t ProcessorCurrentMhz();
 // Wall time since the process started, in milliseconds (1000 ticks per second).
 std::uint32_t ProcessMilliseconds();
 
+// Puts the calling thread to sleep for about this long (the host edition: on its process clock).
+void PauseThread(std::uint32_t milliseconds);
+
 }  // namespace platform

@@ -44,4 +44,6 @@ std::uint32_t ProcessorCurrentMhz() {
 // The Windows CRT's clock() counts wall time since the process started, in milliseconds.
 std::uint32_t ProcessMilliseconds() { return static_cast<std::uint32_t>(std::clock()); }
 
+void PauseThread(std::uint32_t milliseconds) { Sleep(milliseconds); }
+
 }  // namespace platform

@@ -10,8 +10,9 @@ namespace platform {
 // lacks the power calls.
 void* PowerGetActiveScheme();
 
-// The scheme's AC value of the minimum processor state, in percent; value is untouched on failure.
-void PowerReadAcMinProcessorState(void* scheme, std::uint32_t* value);
+// The scheme's AC value of the minimum processor state, in percent; false (value untouched) when it
+// cannot be read.
+bool PowerReadAcMinProcessorState(void* scheme, std::uint32_t* value);
 void PowerWriteAcMinProcessorState(void* scheme, std::uint32_t percent);
 
 // Makes the scheme active again, so that values written to it take effect.

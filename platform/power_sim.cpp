@@ -28,9 +28,10 @@ void* PowerGetActiveScheme() {
     return activeSchemeText.data();
 }
 
-void PowerReadAcMinProcessorState(void* scheme, std::uint32_t* value) {
-    if (!scheme || !value || !sim::host::PowerAvailable()) return;
+bool PowerReadAcMinProcessorState(void* scheme, std::uint32_t* value) {
+    if (!scheme || !value || !sim::host::PowerAvailable()) return false;
     *value = sim::host::AcMinProcessorState(SchemeOf(scheme));
+    return true;
 }
 
 void PowerWriteAcMinProcessorState(void* scheme, std::uint32_t percent) {

@@ -34,14 +34,16 @@ void* PowerGetActiveScheme() {
     return scheme;
 }
 
-void PowerReadAcMinProcessorState(void* scheme, std::uint32_t* value) {
+bool PowerReadAcMinProcessorState(void* scheme, std::uint32_t* value) {
     static const auto read = Resolve<ReadAcValueIndexFn>("PowerReadACValueIndex");
-    if (!read || !scheme || !value) return;
+    if (!read || !scheme || !value) return false;
     DWORD index = 0;
     if (read(nullptr, static_cast<const GUID*>(scheme), &kProcessorSubgroup, &kMinProcessorState,
-             &index) == ERROR_SUCCESS) {
-        *value = index;
+             &index) != ERROR_SUCCESS) {
+        return false;
     }
+    *value = index;
+    return true;
 }
 
 void PowerWriteAcMinProcessorState(void* scheme, std::uint32_t percent) {

@@ -26,6 +26,8 @@ std::optional<std::wstring> RegistryGetString(const wchar_t* subKey, const wchar
 std::optional<std::uint32_t> RegistryGetDword(const wchar_t* subKey, const wchar_t* valueName);
 
 bool RegistryDeleteValue(const wchar_t* subKey, const wchar_t* valueName);
+// Writes the key's changes to disk before it returns (a power cut after it keeps them).
+bool RegistryFlushKey(const wchar_t* subKey);
 // Deletes a key that has no subkeys.
 bool RegistryDeleteKey(const wchar_t* subKey);
 

@@ -51,6 +51,9 @@ bool RegistryDeleteValue(const wchar_t* subKey, const wchar_t* valueName) {
     return sim::host::RegistryDeleteValue(kView, subKey, valueName);
 }
 
+// Every change of the simulated registry is on disk when its call returns.
+bool RegistryFlushKey(const wchar_t*) { return true; }
+
 bool RegistryDeleteKey(const wchar_t* subKey) {
     return sim::host::RegistryDeleteKey(kView, subKey);
 }

@@ -91,6 +91,14 @@ bool RegistryDeleteValue(const wchar_t* subKey, const wchar_t* valueName) {
     return deleted;
 }
 
+bool RegistryFlushKey(const wchar_t* subKey) {
+    HKEY key = OpenKey(subKey, KEY_QUERY_VALUE);
+    if (!key) return false;
+    const bool flushed = RegFlushKey(key) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return flushed;
+}
+
 bool RegistryDeleteKey(const wchar_t* subKey) {
     return RegDeleteKeyW(HKEY_LOCAL_MACHINE, subKey) == ERROR_SUCCESS;
 }

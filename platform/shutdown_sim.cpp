@@ -14,6 +14,8 @@ void EnableShutdownPrivilege() { shutdownPrivilegeEnabled = true; }
 
 std::uint32_t RequestShutdown(std::uint32_t timeoutSeconds, bool forceAppsClosed,
                               bool rebootAfterShutdown) {
+    constexpr std::uint32_t kErrorAccessDenied = 5;
+    if (sim::host::RestartRefused()) return kErrorAccessDenied;
     sim::host::RestartRequest request;
     request.timeoutSeconds = timeoutSeconds;
     request.forceAppsClosed = forceAppsClosed;

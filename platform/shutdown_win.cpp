@@ -23,9 +23,11 @@ std::uint32_t RequestShutdown(std::uint32_t timeoutSeconds, bool forceAppsClosed
                               bool rebootAfterShutdown) {
     if (test_hooks::ShutdownSuppressed()) return 0;
     if (InitiateSystemShutdownW(nullptr, nullptr, timeoutSeconds, forceAppsClosed ? TRUE : FALSE,
-                                rebootAfterShutdown ? TRUE : FALSE))
+                                rebootAfterShutdown ? TRUE : FALSE)) {
         return 0;
-    return GetLastError();
+    }
+    const DWORD error = GetLastError();
+    return error != 0 ? error : ERROR_GEN_FAILURE;
 }
 
 }  // namespace platform

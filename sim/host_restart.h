@@ -3,7 +3,8 @@
 
 namespace sim::host {
 
-// Applies the device changes that wait for a restart (a display driver disabled across a restart).
+// Applies the device changes that wait for a restart (a display driver disabled across a restart)
+// and drops every pending signal of the named events.
 // The logon that follows a restart (run-once entries) is not part of it.
 void SimulateRestart();
 

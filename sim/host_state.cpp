@@ -171,8 +171,10 @@ void CreateNamedEvent(const std::wstring& name) {
 bool SetNamedEvent(const std::wstring& name) {
     bool exists = false;
     Update([&](json& d) {
-        json& events = d["events"];
-        if (!events.is_object()) return;
+        // Looked up, never created: a machine without events keeps none.
+        auto members = d.find("events");
+        if (members == d.end() || !members->is_object()) return;
+        json& events = *members;
         auto found = events.find(WideToUtf8(name));
         if (found == events.end()) return;
         exists = true;
@@ -193,6 +195,21 @@ std::uint32_t NamedEventSetCount(const std::wstring& name) {
     return Get<std::uint32_t>(Member(Member(Load(), "events"), WideToUtf8(name).c_str()),
                               "setCount", 0);
 }
+
+void ResetNamedEvents() {
+    Update([&](json& d) {
+        auto members = d.find("events");
+        if (members == d.end() || !members->is_object()) return;
+        for (auto& event : members->items())
+            if (event.value().is_object()) event.value()["signalled"] = false;
+    });
+}
+
+void SetRestartRefused(bool refused) {
+    Update([&](json& d) { d["restartRefused"] = refused; });
+}
+
+bool RestartRefused() { return Get<bool>(Load(), "restartRefused", false); }
 
 void RecordRestart(const RestartRequest& request) {
     Update([&](json& d) {

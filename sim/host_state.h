@@ -14,6 +14,7 @@
 //   "sessions": [n, ...] [0, 1]      what session enumeration returns, in order
 //   "sessionEnumerationFails": bool [false]
 //   "events": {"<name>": {"signalled": bool, "setCount": n}} [none]   named events, case-sensitive
+//   "restartRefused": bool [false]   restart requests fail
 //   "restarts": [{"timeout": n, "force": bool, "reboot": bool, "privilege": bool,
 //                 "acMinProcessorState": n}] [none]      restart requests, oldest first
 //   "registry": {"32"|"64": {"<key path under HKLM>": {"<value>": {"type": n, "data": "<hex>"}}}}
@@ -73,6 +74,8 @@ bool SetNamedEvent(const std::wstring& name);
 std::optional<bool> NamedEventSignalled(
     const std::wstring& name);  // nothing when it does not exist
 std::uint32_t NamedEventSetCount(const std::wstring& name);
+// A restart takes every event's signal with it (the kernel objects are made afresh).
+void ResetNamedEvents();
 
 // Restart requests.
 struct RestartRequest {
@@ -83,6 +86,10 @@ struct RestartRequest {
     std::uint32_t acMinProcessorState = 0;  // of the active scheme when the request was made
 };
 void RecordRestart(const RestartRequest& request);
+// A machine whose restart requests are refused (as when the shutdown privilege is missing); the
+// refused requests are not recorded.
+void SetRestartRefused(bool refused);
+bool RestartRefused();
 std::vector<RestartRequest> Restarts();
 
 }  // namespace sim::host

@@ -186,6 +186,7 @@ std::string DropMistypedMembers(json& document) {
         check.Member(document, "", name, Kind::Unsigned);
     }
     check.Member(document, "", "sessionEnumerationFails", Kind::Boolean);
+    check.Member(document, "", "restartRefused", Kind::Boolean);
     CheckLists(check, document);
     CheckRegistry(check, document);
     return check.FirstFault();

@@ -220,3 +220,13 @@ TEST_F(HostStateTest, WideNamesKeepCharactersBeyondAscii) {
 }
 
 }  // namespace
+
+TEST_F(HostStateTest, SettingAMissingEventCreatesNothingAndARestartClearsEverySignal) {
+    EXPECT_FALSE(sim::host::SetNamedEvent(L"Global\\Missing_1"));
+    EXPECT_FALSE(sim::host::Load().contains("events"));
+    sim::host::CreateNamedEvent(L"Global\\Close_1");
+    ASSERT_TRUE(sim::host::SetNamedEvent(L"Global\\Close_1"));
+    sim::host::ResetNamedEvents();
+    EXPECT_EQ(sim::host::NamedEventSignalled(L"Global\\Close_1"), false);
+    EXPECT_EQ(sim::host::NamedEventSetCount(L"Global\\Close_1"), 1u);
+}

@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "sim/host_file_lock.h"
+#include "sim/host_power_cut.h"
 #include "sim/host_state_schema.h"
 
 namespace sim::host {
@@ -117,6 +118,7 @@ void Update(const std::function<void(nlohmann::json&)>& change) {
     std::error_code ec;
     fs::rename(temp, StateFile(), ec);
     if (ec) fs::remove(temp, ec);
+    if (!ec) CountSaveAndCutPower(StateDirectory());
 }
 
 void Reset() {

@@ -335,7 +335,7 @@ bool ParseMachineConfig(const std::string& text, MachineConfig& config, std::str
         }
         OnlyKeys(root, "",
                  {"driverLibrary", "driverFault", "processorMhz", "cards", "functions", "windows64",
-                  "suite"});
+                  "suite", "timeScale"});
         MachineConfig result;
         if (root.contains("driverLibrary")) {
             result.driverLibrary = Bool(root["driverLibrary"], "driverLibrary");
@@ -346,6 +346,11 @@ bool ParseMachineConfig(const std::string& text, MachineConfig& config, std::str
         if (root.contains("processorMhz")) {
             result.processorMhz =
                 static_cast<std::uint32_t>(Number(root["processorMhz"], "processorMhz", 100000));
+        }
+        if (root.contains("timeScale")) {
+            result.timeScale =
+                static_cast<std::uint32_t>(Number(root["timeScale"], "timeScale", 1000));
+            if (result.timeScale == 0) Fail("timeScale", "must be at least 1");
         }
         for (const char* key : {"cards", "functions"}) {
             if (root.contains(key) && !root[key].is_array()) Fail(key, "expected an array");

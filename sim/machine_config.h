@@ -83,6 +83,9 @@ struct MachineConfig {
     bool windows64 = true;  // a 32-bit utility then runs under WOW64
     SuiteConfig suite;
     std::uint32_t processorMhz = 3000;
+    // How many times faster than wall time the host edition's process clock and pauses run, so
+    // that whole cycles with their fixed pauses fit into a test suite.
+    std::uint32_t timeScale = 1;
     std::vector<CardConfig> cards;
     std::vector<FunctionConfig> functions;
 };

@@ -23,6 +23,12 @@ std::int64_t SimPerformanceFrequency() { return 10000000; }
 
 std::uint32_t SimProcessorMhz() { return sim::CurrentMachine().ProcessorMhz(); }
 
+std::uint32_t SimTimeScale() {
+    // Read on every clock reading of a busy wait: the machine is asked once.
+    static const std::uint32_t scale = sim::CurrentMachine().TimeScale();
+    return scale;
+}
+
 namespace sim {
 
 void AdvanceCounterForWrite(std::uint32_t writeCost) {

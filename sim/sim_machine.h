@@ -37,6 +37,7 @@ public:
 
     bool LibraryAvailable() const { return config_.driverLibrary; }
     std::uint32_t ProcessorMhz() const { return config_.processorMhz; }
+    std::uint32_t TimeScale() const { return config_.timeScale; }
     const MachineConfig& Config() const { return config_; }
 
     int ConfigAccess(std::uint32_t device, std::uint32_t offset, void* data, std::uint32_t size,

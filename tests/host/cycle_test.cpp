@@ -6,6 +6,7 @@
 #include "platform/text_encoding.h"
 #include "sim/host_records.h"
 #include "sim/host_registry.h"
+#include "sim/host_restart.h"
 #include "sim/host_state.h"
 #include "tests/host/cycle_world.h"
 #include "tests/host/machines.h"
@@ -38,15 +39,16 @@ TEST(Cycle, DisableAtOnceProgramsEnablesAndRestartsWithTheImportRegistered) {
     // The sandbox's working folder holds no blank: the path stands unquoted.
     const std::wstring settingsFile =
         Utf8ToWide((world.box.WorkingFolder() / "pxcfg.txt").string());
-    EXPECT_EQ(RunOnce(), L"\"" + Utf8ToWide(world.box.SuiteDirectory().string()) +
-                             L"/Orvane.PluxCmd.exe\" /import " + settingsFile);
+    EXPECT_EQ(ImportEntry(), L"\"" + Utf8ToWide(world.box.SuiteDirectory().string()) +
+                                 L"/Orvane.PluxCmd.exe\" /import " + settingsFile);
+    EXPECT_FALSE(RunOnce());
     EXPECT_FALSE(Config());
     EXPECT_EQ(run.console.find("Press any key to exit..."), std::string::npos);
 
     world.box.RestartAndLogon();
     ASSERT_EQ(sim::host::SuiteImports().size(), 1u);
     EXPECT_EQ(sim::host::SuiteImports()[0].bytes, kSettings);
-    EXPECT_FALSE(RunOnce());
+    EXPECT_FALSE(ImportEntry());
 }
 
 TEST(Cycle, DisableNeedingARestartResumesTheUpdateAndCarriesTheSettingsByteExact) {
@@ -82,8 +84,9 @@ TEST(Cycle, DisableNeedingARestartResumesTheUpdateAndCarriesTheSettingsByteExact
     // The tidy-up took the copies the resume started from.
     EXPECT_FALSE(std::filesystem::exists(world.box.WorkingFolder() / "resume.xsvf"));
     EXPECT_FALSE(std::filesystem::exists(world.box.WorkingFolder() / "OvnK740FpgaUpdater"));
-    ASSERT_TRUE(RunOnce());
-    EXPECT_NE(RunOnce()->find(L"Orvane.PluxCmd.exe\" /import "), std::wstring::npos);
+    EXPECT_FALSE(RunOnce());
+    ASSERT_TRUE(ImportEntry());
+    EXPECT_NE(ImportEntry()->find(L"Orvane.PluxCmd.exe\" /import "), std::wstring::npos);
 
     world.box.RestartAndLogon();
     ASSERT_EQ(sim::host::SuiteImports().size(), 1u);
@@ -118,20 +121,31 @@ TEST(Cycle, DecliningTheWarningOfAResumedRunDeletesConfigAndEnablesWithoutAResta
     EXPECT_EQ(sim::host::Restarts().size(), 1u);
 }
 
-TEST(Cycle, NoRebootEndsWithThreeWhenTheDisableNeedsARestartAndWritesNothing) {
-    {
-        CycleBox world(Machine("afterRestart"));
-        world.box.WriteFile("image.xsvf", DemoImage());
-        tagUpdaterRun run = world.box.Run({"-n", "-q", "-f", "image.xsvf"});
-        EXPECT_EQ(run.exitCode, 3);
-        EXPECT_NE(run.console.find("\n\n   For the display driver to be enabled, your system must "
-                                   "be restarted.\n"),
-                  std::string::npos);
-        EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable"}));
-        EXPECT_FALSE(RunOnce());
-        EXPECT_FALSE(Config());
-        EXPECT_TRUE(sim::host::Restarts().empty());
-    }
+TEST(Cycle, NoRebootEndsWithThreeRegistersNothingAndTheNextStartAfterARestartContinues) {
+    CycleBox world(Machine("afterRestart"));
+    world.box.WriteFile("image.xsvf", DemoImage());
+    tagUpdaterRun run = world.box.Run({"-n", "-q", "-b", "-f", "image.xsvf"});
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_NE(run.console.find("\n\n   For the display driver to be enabled, your system must "
+                               "be restarted.\n"),
+              std::string::npos);
+    EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable"}));
+    EXPECT_FALSE(RunOnce());
+    EXPECT_TRUE(sim::host::Restarts().empty());
+    // The journal keeps the cycle (and "Config" its settings) for the caller's next start.
+    EXPECT_EQ(Config(), kSettings);
+
+    // The caller (a fleet tool) restarts the machine and starts the utility again.
+    sim::host::SimulateRestart();
+    tagUpdaterRun next = world.box.Run({"-n", "-q", "-b", "-f", "image.xsvf"});
+    EXPECT_EQ(next.exitCode, 4) << next.console;
+    EXPECT_NE(next.console.find("Execution time = "), std::string::npos);
+    EXPECT_EQ(ChildWords(),
+              (Words{"driverfiles", "/export", "disable", "driverfiles", "disable", "enable"}));
+    EXPECT_EQ(sim::host::SuiteExports().size(), 1u);
+    EXPECT_FALSE(Config());
+    EXPECT_FALSE(RunOnce());
+    EXPECT_FALSE(ImportEntry());
 }
 
 TEST(Cycle, NoRebootEndsWithFourAfterTheUpdateEvenWhenACardFailed) {
@@ -149,6 +163,7 @@ TEST(Cycle, NoRebootEndsWithFourAfterTheUpdateEvenWhenACardFailed) {
                   std::string::npos);
         EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable", "enable"}));
         EXPECT_FALSE(RunOnce());
+        EXPECT_FALSE(ImportEntry());
         EXPECT_TRUE(sim::host::Restarts().empty());
     }
 }
@@ -168,11 +183,11 @@ TEST(Cycle, AResumedRunWhoseImageIsGoneBringsTheDriverAndSettingsBackWithoutARes
                                    "display driver is enabled again.\n"),
               std::string::npos)
         << resumed.console;
-    EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable", "driverfiles", "enable"}));
+    EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable", "enable"}));
     EXPECT_FALSE(Config());
     EXPECT_EQ(sim::host::Restarts().size(), 1u);
-    ASSERT_TRUE(RunOnce());
-    EXPECT_NE(RunOnce()->find(L" /import "), std::wstring::npos);
+    ASSERT_TRUE(ImportEntry());
+    EXPECT_NE(ImportEntry()->find(L" /import "), std::wstring::npos);
 
     world.box.RestartAndLogon();
     ASSERT_EQ(sim::host::SuiteImports().size(), 1u);
@@ -206,18 +221,24 @@ TEST(Cycle, AnExportThatNeverEndsIsLeftBehindAndTheRunGoesOn) {
     }
 }
 
-TEST(Cycle, WithoutAWorkingFolderThereIsNoDisplayDriverHandling) {
+TEST(Cycle, WithoutAWorkingFolderNoToolStopsTheRunBeforeProgramming) {
     CycleBox world(Machine("atOnce"));
     // Neither the folder nor a place to move it aside to: the program data folder is a file.
     std::filesystem::remove_all(world.box.StateDirectory() / "ProgramData");
     world.box.WriteFile("state/ProgramData", "not a folder");
     world.box.WriteFile("image.xsvf", DemoImage());
     tagUpdaterRun run = world.box.Run({"-q", "-b", "-f", "image.xsvf"});
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, 10);
     EXPECT_NE(run.console.find("   Error: No safe working folder could be prepared"),
               std::string::npos)
         << run.console;
     EXPECT_NE(world.box.LogBytes().find("No safe working folder"), std::string::npos);
+    EXPECT_NE(run.console.find("   Error: The device console tool could not be written to the "
+                               "working folder.\n   The display driver cannot be switched "
+                               "off safely: no card will be programmed.\n"),
+              std::string::npos)
+        << run.console;
+    EXPECT_EQ(run.console.find("Execution time"), std::string::npos);
     EXPECT_TRUE(ChildWords().empty());
     EXPECT_TRUE(sim::host::Restarts().empty());
     EXPECT_NE(run.console.find("Execution time = "), std::string::npos);

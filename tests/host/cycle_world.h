@@ -65,8 +65,13 @@ struct CycleBox {
     UpdaterSandbox box;
 };
 
+// The resume entry and the import entry; each is deleted by the logon after it has run.
 inline std::optional<std::wstring> RunOnce() {
-    return sim::host::RegistryGetString(RegistryView::k32, kRunOnceKey, L"OvnK740FpgaUpdater");
+    return sim::host::RegistryGetString(RegistryView::k32, kRunOnceKey, L"!OvnK740FpgaUpdater");
+}
+inline std::optional<std::wstring> ImportEntry() {
+    return sim::host::RegistryGetString(RegistryView::k32, kRunOnceKey,
+                                        L"!OvnK740FpgaUpdaterImport");
 }
 
 inline std::optional<std::string> Config() {

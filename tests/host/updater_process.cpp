@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@ std::atomic<int> sandboxCounter{0};
 struct tagChild {
     pid_t pid = -1;
     std::filesystem::path out, err;
+    int heldInput = -1;  // the FIFO's write end, closed when the child has ended
 };
 
 }  // namespace
@@ -113,14 +115,18 @@ namespace {
 tagChild Start(const std::filesystem::path& root, const std::filesystem::path& workingDirectory,
                const std::map<std::string, std::string>& environment, const std::string& program,
                const std::string& argv0, const std::vector<std::string>& args,
-               const std::string& input) {
+               const std::string& input, bool holdInput = false) {
     tagChild child;
     static std::atomic<int> runCounter{0};
     const std::string tag = std::to_string(runCounter++);
     const std::filesystem::path in = root / ("stdin-" + tag);
     child.out = root / ("stdout-" + tag);
     child.err = root / ("stderr-" + tag);
-    std::ofstream(in, std::ios::binary) << input;
+    if (holdInput) {
+        mkfifo(in.c_str(), 0600);
+    } else {
+        std::ofstream(in, std::ios::binary) << input;
+    }
 
     std::vector<std::string> argvStrings{argv0};
     argvStrings.insert(argvStrings.end(), args.begin(), args.end());
@@ -136,6 +142,9 @@ tagChild Start(const std::filesystem::path& root, const std::filesystem::path& w
 
     child.pid = fork();
     if (child.pid == 0) {
+        // A group of its own: a simulated power cut kills the updater with its children, never
+        // the test.
+        setpgid(0, 0);
         int inFd = open(in.c_str(), O_RDONLY);
         int outFd = open(child.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int errFd = open(child.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -152,6 +161,11 @@ tagChild Start(const std::filesystem::path& root, const std::filesystem::path& w
         _exit(127);
     }
     if (child.pid < 0) throw std::runtime_error("fork failed");
+    if (holdInput) {
+        child.heldInput = open(in.c_str(), O_WRONLY);
+        if (!input.empty() && write(child.heldInput, input.data(), input.size()) < 0)
+            throw std::runtime_error("write to the FIFO failed");
+    }
     return child;
 }
 
@@ -168,6 +182,7 @@ tagUpdaterRun Collect(const tagChild& child, int status) {
 tagUpdaterRun Finish(const tagChild& child) {
     int status = 0;
     waitpid(child.pid, &status, 0);
+    if (child.heldInput >= 0) close(child.heldInput);
     return Collect(child, status);
 }
 
@@ -194,7 +209,7 @@ tagUpdaterRun UpdaterSandbox::RunAndInterruptWhen(
     const std::vector<std::string>& args, const std::function<bool(const std::string&)>& ready,
     const std::string& input) const {
     tagChild child = Start(root_, workingDirectory_.empty() ? programDirectory_ : workingDirectory_,
-                           environment_, program_, argv0_, args, input);
+                           environment_, program_, argv0_, args, input, holdInput_);
     for (;;) {
         if (ready(ReadFileBytes(child.out))) {
             kill(child.pid, SIGINT);
@@ -203,7 +218,10 @@ tagUpdaterRun UpdaterSandbox::RunAndInterruptWhen(
             return run;
         }
         int status = 0;
-        if (waitpid(child.pid, &status, WNOHANG) == child.pid) return Collect(child, status);
+        if (waitpid(child.pid, &status, WNOHANG) == child.pid) {
+            if (child.heldInput >= 0) close(child.heldInput);
+            return Collect(child, status);
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 }

@@ -52,6 +52,9 @@ public:
     // Writes the machine file the next runs use (unset: the default machine).
     void UseMachine(const std::string& json);
     void SetEnvironment(const std::string& name, const std::string& value);
+    // The updater's standard input stays open after the given input (a FIFO), so a key prompt
+    // waits for a key instead of reading the end of input.
+    void HoldInputOpen(bool hold) { holdInput_ = hold; }
 
     // Runs the updater with these arguments and standard input; waits for it to end.
     tagUpdaterRun Run(const std::vector<std::string>& args, const std::string& input = "") const;
@@ -81,6 +84,7 @@ private:
     std::string program_ = OVN_UPDATER_PATH;
     std::string argv0_ = OVN_UPDATER_PATH;
     std::map<std::string, std::string> environment_;
+    bool holdInput_ = false;
 };
 
 // The demo image shipped with the product, and helpers to derive broken copies from it.

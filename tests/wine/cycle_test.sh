@@ -53,7 +53,7 @@ image="Z:$(echo "$work/bin/image.xsvf" | tr / '\\')"
 run_once() {
     for view in 32 64; do
         timeout --foreground 60 "$wine_run" reg query \
-            'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' /v OvnK740FpgaUpdater \
+            'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' \
             /reg:$view 2>/dev/null </dev/null | tr -d '\r' | grep OvnK740FpgaUpdater
     done
 }

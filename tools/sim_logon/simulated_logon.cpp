@@ -62,10 +62,15 @@ std::vector<tagRunOnceResult> SimulateRestartAndLogon(const tagLogonStreams& str
     for (auto view : {sim::host::RegistryView::k64, sim::host::RegistryView::k32}) {
         for (const std::wstring& name : sim::host::RegistryValueNames(view, kRunOnceKey)) {
             auto commandLine = sim::host::RegistryGetString(view, kRunOnceKey, name);
-            // Deleted before it runs, so a program that registers itself again runs next time.
-            sim::host::RegistryDeleteValue(view, kRunOnceKey, name);
+            // A plain value is deleted before it runs, so a program that registers itself again
+            // runs next time. A value named with '!' first is deleted only once its command has
+            // ended: one that is cut short (power lost) runs again at the next logon, and one that
+            // registers the same name again loses that entry.
+            const bool deleteAfterRun = !name.empty() && name[0] == L'!';
+            if (!deleteAfterRun) sim::host::RegistryDeleteValue(view, kRunOnceKey, name);
             if (!commandLine) continue;
             results.push_back({*commandLine, RunAndWait(*commandLine, streams)});
+            if (deleteAfterRun) sim::host::RegistryDeleteValue(view, kRunOnceKey, name);
         }
     }
     return results;

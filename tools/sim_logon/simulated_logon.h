@@ -1,5 +1,6 @@
 // A restart of the simulated machine followed by a logon: what waits for the restart takes effect,
-// then the run-once entries run one after another and are deleted, as the platform does.
+// then the run-once entries run one after another and are deleted, as the platform does: before
+// the run, or after it for a value whose name begins with '!'.
 #pragma once
 
 #include <cstdint>

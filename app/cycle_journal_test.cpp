@@ -1,0 +1,32 @@
+// The journal's text survives a round trip, and a damaged one reads as what can still be trusted.
+#include "app/cycle_journal.h"
+
+#include <gtest/gtest.h>
+
+TEST(CycleJournal, EveryFieldSurvivesItsTextAndDamageReadsAsAbsent) {
+    tagCycleJournal journal;
+    journal.phase = CyclePhase::kDisablePending;
+    journal.originalPower = 35;
+    journal.driverDisabled = true;
+    journal.restartedForDisable = true;
+    journal.settingsExported = true;
+    journal.result = 3;
+    journal.imageHash = L"ab;cd=ef";  // anything, the separators included
+    const tagCycleJournal back = ParseJournal(JournalText(journal));
+    EXPECT_EQ(back.phase, CyclePhase::kDisablePending);
+    EXPECT_EQ(back.originalPower, 35u);
+    EXPECT_TRUE(back.driverDisabled && back.restartedForDisable && back.settingsExported);
+    EXPECT_FALSE(back.noReboot || back.settingsRestored || back.settingsImported);
+    EXPECT_EQ(back.result, 3);
+    EXPECT_EQ(back.imageHash, L"ab;cd=ef");
+    EXPECT_TRUE(back.DriverMayBeOff());
+    EXPECT_FALSE(back.UpdateOver());
+
+    // A phase beyond the last, a power above 100 and garbage are not believed.
+    const tagCycleJournal damaged = ParseJournal(L"phase=9;power=101;disabled=x;junk;result=");
+    EXPECT_EQ(damaged.phase, CyclePhase::kIdle);
+    EXPECT_FALSE(damaged.originalPower);
+    EXPECT_FALSE(damaged.driverDisabled);
+    EXPECT_FALSE(ParseJournal(L"").originalPower);
+    EXPECT_TRUE(ParseJournal(L"phase=6;").UpdateOver());
+}
