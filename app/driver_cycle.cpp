@@ -202,9 +202,12 @@ std::optional<std::int32_t> CDriverCycle::SwitchDriverOff(const CCmdLine& option
         TidyRegistry();
     }
     if (continuing && RestoreSettingsFromRegistry(settingsFile_)) {
+        LogSettingsRestored(settingsFile_, true);
         journal_.settingsRestored = true;
     } else {
-        runner_.RunAndWait(exportCommandLine_, kExportWaitMilliseconds);
+        const std::uint32_t exported =
+            runner_.RunAndWait(exportCommandLine_, kExportWaitMilliseconds);
+        LogSettingsExported(exportCommandLine_, exported, settingsFile_);
         journal_.settingsExported = true;
     }
     if (!continuing) journal_.phase = CyclePhase::kSettingsSaved;

@@ -172,8 +172,13 @@ void CRunRecorder::Finish(std::int32_t exitCode, bool restartRequested, bool res
     result_.restartRequested = restartRequested;
     result_.restartReason = restartRequested ? (restartForDisable ? "disable" : "enable") : "";
     result_.restartPending = restartPending;
-    if (auto runOnce = platform::RegistryGetString(kRunOnceKey, kRunValueName))
-        result_.runOnce = WideToUtf8(*runOnce);
+    // What the next logon runs: the import once it is registered, else the resume.
+    for (const wchar_t* name : {kImportValueName, kResumeAgainValueName, kResumeValueName}) {
+        if (auto runOnce = platform::RegistryGetString(kRunOnceKey, name)) {
+            result_.runOnce = WideToUtf8(*runOnce);
+            break;
+        }
+    }
     result_.segments.push_back({result_.startTime, result_.endTime, exitCode, restartRequested});
 
     const std::wstring& folder = folder_;

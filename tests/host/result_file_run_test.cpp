@@ -278,8 +278,9 @@ TEST(ResultFile, ARestartCycleEndsWithOneResultAndLogsEveryStepInOrder) {
     ExpectCommonMembers(before, 0);
     EXPECT_EQ(before["restart"]["requested"], true);
     EXPECT_EQ(before["restart"]["reason"], "disable");
-    EXPECT_NE(before["restart"]["runOnce"].get<std::string>().find("OvnK740FpgaUpdater -b -f "),
-              std::string::npos);
+    EXPECT_NE(before["restart"]["runOnce"].get<std::string>().find("\" -b -f \""),
+              std::string::npos)
+        << before["restart"]["runOnce"];
     EXPECT_EQ(Stable(before["cards"][0]), Card(3, "1.2.7", nullptr, nullptr));
     EXPECT_TRUE(fs::exists(ResultFolder(box) / "cycle-in-progress.json"));
 
@@ -314,9 +315,11 @@ TEST(ResultFile, ARestartCycleEndsWithOneResultAndLogsEveryStepInOrder) {
         "   Suite settings export: ",
         "/export ",
         "exit code 0; 9 bytes\r\n",
-        "   Display driver disable: exit code 1\r\n",
-        "   RunOnce value OvnK740FpgaUpdater written: ",
         "   Suite settings stored in Config: 9 bytes\r\n",
+        "   RunOnce value !OvnK740FpgaUpdater written: ",
+        "resume.xsvf",
+        "   Display driver disable: exit code 1\r\n",
+        "   RunOnce value !OvnK740FpgaUpdaterResume written: ",
         "   Restart requested (to disable the display driver): accepted\r\n",
         "   Card 0 at PCIe Bus 0x0300: version before 1.2.7, after -, not programmed\r\n",
         "   Result written to ",
@@ -326,7 +329,7 @@ TEST(ResultFile, ARestartCycleEndsWithOneResultAndLogsEveryStepInOrder) {
         "   Display driver disable: exit code 0\r\n",
         "Execution time = ",
         "   Display driver enable: exit code 0\r\n",
-        "   RunOnce value OvnK740FpgaUpdater written: ",
+        "   RunOnce value !OvnK740FpgaUpdaterImport written: ",
         "/import ",
         "   Restart requested (after enabling the display driver): accepted\r\n",
         "   Tidy-up: Run value not present, Config deleted\r\n",
