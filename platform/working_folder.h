@@ -32,7 +32,8 @@ tagWorkingFolder PrepareWorkingFolder();
 std::optional<std::wstring> CopyRunningProgram(const std::wstring& folder,
                                                FileError* error = nullptr);
 
-// Removes what CopyRunningProgram made; a copy that is running goes at the next restart.
+// Removes what CopyRunningProgram made; a copy that is running is renamed and goes at the next
+// restart, so a new copy under the same name survives that restart.
 void RemoveProgramCopy(const std::wstring& folder);
 
 }  // namespace platform

@@ -267,7 +267,18 @@ std::optional<std::wstring> CopyRunningProgram(const std::wstring& folder, FileE
 }
 
 void RemoveProgramCopy(const std::wstring& folder) {
-    RemoveFileName(folder + FileNameOf(ModuleFileName(32768)), true);
+    const std::wstring copy = folder + FileNameOf(ModuleFileName(32768));
+    if (RemoveFileName(copy)) return;
+    // A running copy can only go at the restart, and the restart deletes by name before the
+    // logon: renamed first, so the copy a later update writes under this name is not the one
+    // deleted before its resume can start it.
+    const std::wstring aside = copy + L".old-" + std::to_wstring(GetTickCount()) + L"-" +
+                               std::to_wstring(GetCurrentProcessId());
+    if (MoveFileExW(copy.c_str(), aside.c_str(), 0)) {
+        RemoveFileName(aside, true);
+        return;
+    }
+    RemoveFileName(copy, true);
 }
 
 }  // namespace platform

@@ -27,6 +27,19 @@ check() {
     shift
     "$@" && return 0
     echo "FAIL: $desc"
+    echo "  checked: $*"
+    case $1 in
+    has | grep)
+        if [ "$1" = has ]; then seen=$2; else eval "seen=\${$#}"; fi
+        echo "  $seen holds:"
+        if [ -f "$seen" ]; then tr -d '\r' <"$seen" | tail -15 | sed 's/^/    /'; else echo "    (no such file)"; fi
+        ;;
+    cmp)
+        for seen in "$3" "$4"; do
+            echo "  $seen: $(od -An -c "$seen" 2>&1 | head -4 | tr -s ' \n' ' ')"
+        done
+        ;;
+    esac
     failures=$((failures + 1))
 }
 has() { grep -qF -- "$2" "$1"; }
@@ -58,6 +71,13 @@ cleanup() {
         reg delete 'HKCU\Environment' /v ProgramFiles /f
         new_session
     fi
+    # What the runs leave for the next logon belongs to this test: a run-once entry and the
+    # utility's key would act in the next test's runs.
+    for view in 32 64; do
+        reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' \
+            /v OvnK740FpgaUpdater /f /reg:$view
+    done
+    reg delete 'HKLM\Software\Orvane Graphics' /f
     if [ -L "$user_dir/Temp" ]; then
         rm -f "$user_dir/Temp"
         mv "$user_dir/Temp.aside" "$user_dir/Temp"
@@ -113,7 +133,11 @@ machine() {  # machine DISABLE: one card whose display driver disables atOnce or
 JSON
     export OVN_SIM_MACHINE="$(winpath "$work/machine.json")" OVN_SIM_STATE="$(winpath "$work/state")"
 }
-planted_ran() { [ -n "$(find "$evil" "$work/bin" "$folder" -name '*.ran' | head -n 1)" ]; }
+planted_ran() {
+    ran=$(find "$evil" "$work/bin" "$folder" -name '*.ran' 2>/dev/null)
+    [ -n "$ran" ] && echo "  found: $ran"
+    [ -n "$ran" ]
+}
 
 case "$attack" in
 environment)
@@ -177,6 +201,13 @@ start_folder)
     run_once >"$work/runonce3.txt"
     check "and the display driver comes back with the import registered" \
         grep -qF "/import" "$work/runonce3.txt"
+    # The operator tries again at once: the refused run's own copy, busy when it tidied up, goes
+    # at the restart, and must not take the new update's copy with it.
+    rm -f "$log"
+    run retry -q -b -f "$image"
+    restart
+    check "an update started right after that resumes and programs the cards" \
+        has "$log" "Execution time = "
     ;;
 temp_folder)
     # The user's Temp re-pointed at the attacker's folder, with a tool and a settings-file link.
@@ -231,6 +262,8 @@ links)
     ln -s "$victim" "$user_dir/Temp/pxcfg.txt"
     machine afterRestart
     run first -q -b -f "$image"
+    run_once >"$work/runonce.txt"
+    cat "$work/runonce.txt"
     restart
     rm -f "$user_dir/Temp/pxcfg.txt"
     check "the resumed run programmed the cards" has "$log" "Execution time = "
