@@ -74,8 +74,10 @@ cleanup() {
     # What the runs leave for the next logon belongs to this test: a run-once entry and the
     # utility's key would act in the next test's runs.
     for view in 32 64; do
-        reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' \
-            /v OvnK740FpgaUpdater /f /reg:$view
+        for value in '!OvnK740FpgaUpdater' '!OvnK740FpgaUpdaterResume' '!OvnK740FpgaUpdaterImport'; do
+            reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' \
+                /v "$value" /f /reg:$view
+        done
     done
     reg delete 'HKLM\Software\Orvane Graphics' /f
     if [ -L "$user_dir/Temp" ]; then
@@ -103,7 +105,7 @@ printf 'victim' >"$victim"
 run_once() {
     for view in 32 64; do
         timeout --foreground 60 "$wine_run" reg query \
-            'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' /v OvnK740FpgaUpdater \
+            'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' /v '!OvnK740FpgaUpdater' \
             /reg:$view 2>/dev/null </dev/null | tr -d '\r' | grep OvnK740FpgaUpdater
     done
 }
