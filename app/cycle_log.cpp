@@ -29,27 +29,12 @@ long long FileBytes(const std::wstring& path) {
 
 }  // namespace
 
-std::string DecidingLine(const std::string& output) {
-    const std::string text = output.substr(0, kCollectedOutputLimit);
-    std::size_t first = std::string::npos;
-    for (const char* marker : {"Windows\\INF\\oem", "amd", "ati"}) {
-        const std::size_t at = text.find(marker);
-        if (at < first) first = at;
-    }
-    if (first == std::string::npos) return {};
-    const std::size_t begin = text.rfind('\n', first);
-    const std::size_t start = begin == std::string::npos ? 0 : begin + 1;
-    std::size_t end = text.find('\n', first);
-    if (end == std::string::npos) end = text.size();
-    if (end > start && text[end - 1] == '\r') --end;
-    return text.substr(start, end - start);
-}
-
-void LogDriverQuery(const std::wstring& commandLine, const std::string& output, bool present) {
-    if (present) {
+void LogDriverQuery(const std::wstring& commandLine, const std::string& output,
+                    const std::string& decidingLine) {
+    if (!decidingLine.empty()) {
         LogOnlyLine(
             L"   Driver query: %ls: a display driver is installed, named by the line \"%ls\"\n",
-            commandLine.c_str(), Printable(DecidingLine(output)).c_str());
+            commandLine.c_str(), Printable(decidingLine).c_str());
     } else {
         LogOnlyLine(L"   Driver query: %ls: no display driver (%u bytes of output name none)\n",
                     commandLine.c_str(), static_cast<unsigned>(output.size()));

@@ -4,11 +4,9 @@
 #include <cstdint>
 #include <string>
 
-// The line of the tool's output that names a display driver, without its line break; empty when
-// none does. Only the bytes the judgement reads are searched.
-std::string DecidingLine(const std::string& output);
-
-void LogDriverQuery(const std::wstring& commandLine, const std::string& output, bool present);
+// The driver query's outcome; decidingLine is the line that named a driver, empty for none.
+void LogDriverQuery(const std::wstring& commandLine, const std::string& output,
+                    const std::string& decidingLine);
 void LogSettingsRestored(const std::wstring& settingsFile, bool restored);
 void LogSettingsExported(const std::wstring& commandLine, std::uint32_t exitCode,
                          const std::wstring& settingsFile);

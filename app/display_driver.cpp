@@ -35,7 +35,9 @@ bool NamesMarker(const std::string& line) {
 
 }  // namespace
 
-bool NamesDisplayDriver(const std::string& output) {
+bool NamesDisplayDriver(const std::string& output) { return !DisplayDriverLine(output).empty(); }
+
+std::string DisplayDriverLine(const std::string& output) {
     const std::string text = output.substr(0, kCollectedOutputLimit);
     bool inDriver = false;  // inside a driver's block: its files follow, indented deeper
     std::size_t driverIndent = 0;
@@ -50,16 +52,16 @@ bool NamesDisplayDriver(const std::string& output) {
         if (line.compare(indent, 21, "Driver installed from") == 0) {
             inDriver = true;
             driverIndent = indent;
-            if (NamesMarker(line)) return true;
+            if (NamesMarker(line)) return line;
             continue;
         }
         if (inDriver && indent > driverIndent && indent < line.size()) {
-            if (NamesMarker(line)) return true;
+            if (NamesMarker(line)) return line;
             continue;
         }
         inDriver = false;
     }
-    return false;
+    return {};
 }
 
 CDeviceConsoleTool::CDeviceConsoleTool(std::wstring toolPath) : path_(std::move(toolPath)) {}
@@ -91,9 +93,9 @@ CDeviceConsoleTool::Query CDeviceConsoleTool::QueryDriver(CChildRunner& runner) 
     const std::wstring commandLine = CommandLine(L"driverfiles");
     const std::string output = runner.RunAndCollect(commandLine, &started);
     if (!started) return Query::kToolUnusable;
-    const bool present = NamesDisplayDriver(output);
-    LogDriverQuery(commandLine, output, present);
-    return present ? Query::kDriver : Query::kNoDriver;
+    const std::string decidingLine = DisplayDriverLine(output);
+    LogDriverQuery(commandLine, output, decidingLine);
+    return decidingLine.empty() ? Query::kNoDriver : Query::kDriver;
 }
 
 std::uint32_t CDeviceConsoleTool::Disable(CChildRunner& runner) {

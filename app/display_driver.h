@@ -28,6 +28,8 @@ std::wstring ToolCommandLine(const std::wstring& toolPath, const wchar_t* word);
 // and the file lines indented below them are judged: a device's name or a line saying that no
 // driver is installed ("No driver information ...") names no driver, whatever letters it holds.
 bool NamesDisplayDriver(const std::string& output);
+// The driver line that made NamesDisplayDriver true (without its line break); empty when none did.
+std::string DisplayDriverLine(const std::string& output);
 
 // Owned by the update run, main thread only. The extracted file is held until the object goes.
 class CDeviceConsoleTool {

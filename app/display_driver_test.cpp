@@ -64,6 +64,11 @@ TEST(DeviceConsoleTool, AnyOfTheThreeLetterGroupsCaseSensitiveOnTheDriverLinesWi
     const std::string pad(65535 - head.size() - 8 - 3, 'x');
     EXPECT_TRUE(NamesDisplayDriver(head + "        " + pad + "ati"));
     EXPECT_FALSE(NamesDisplayDriver(head + "        " + pad + "xati"));
+    // The log quotes the line that decided, never a device name that merely holds the letters.
+    EXPECT_EQ(DisplayDriverLine(Report("Configuration of a compatible amd card",
+                                       "    Driver installed from x.inf [K]. 1 file(s) used by "
+                                       "driver:\n        C:\\drivers\\atikmpag.sys\r\n")),
+              "        C:\\drivers\\atikmpag.sys");
 }
 
 namespace {

@@ -164,14 +164,6 @@ TEST(CardVerification, OnlyAReadableVersionPasses) {
     EXPECT_EQ(JudgeVersionAfterProgramming(L"255.255.255"), VersionAfterProgramming::kErased);
 }
 
-TEST(CycleLog, TheDecidingLineIsTheFirstThatNamesADriver) {
-    EXPECT_EQ(DecidingLine("PCI\\VEN_1002\r\n    Name: Video\r\n    Driver installed from "
-                           "C:\\Windows\\INF\\oem12.inf [K740]\r\n    amd.sys\r\n"),
-              "    Driver installed from C:\\Windows\\INF\\oem12.inf [K740]");
-    EXPECT_EQ(DecidingLine("No driver is installed for this device.\n"), "");
-    EXPECT_EQ(DecidingLine("only ati"), "only ati");
-}
-
 class ResultFolderTest : public testing::Test {
 protected:
     void SetUp() override {
