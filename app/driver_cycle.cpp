@@ -22,6 +22,16 @@ namespace {
 
 constexpr std::uint32_t kDisableNeedsRestartCode = 1;
 
+// Asks for the restart; a refusal is said on the console as well as in the log.
+bool RestartRequested(const wchar_t* purpose, const wchar_t* whatItWouldDo) {
+    const std::uint32_t refused = RebootNow();
+    LogRestartRequest(purpose, refused);
+    if (refused == 0) return true;
+    PrintAndLog(L"\n   The restart was refused (error %u): restart the computer to %ls.\n",
+                static_cast<unsigned>(refused), whatItWouldDo);
+    return false;
+}
+
 void DropResume() {
     DeleteRunOnce(kResumeValueName);
     DeleteRunOnce(kResumeAgainValueName);
@@ -276,15 +286,7 @@ std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options, tagRunReso
         PrintAndLog(L"   Update aborted.\n\n");
         return exitCode;
     }
-    const std::uint32_t refused = RebootNow();
-    LogRestartRequest(L"to disable the display driver", refused);
-    if (refused != 0) {
-        PrintAndLog(
-            L"\n   The restart was refused (error %u): restart the computer to go on with the "
-            L"update.\n",
-            static_cast<unsigned>(refused));
-        return 3;
-    }
+    if (!RestartRequested(L"to disable the display driver", L"go on with the update")) return 3;
     return exitCode;
 }
 
@@ -328,15 +330,7 @@ std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted
     Save();
     DropResume();
     Tidy();
-    const std::uint32_t refused = RebootNow();
-    LogRestartRequest(L"after enabling the display driver", refused);
-    if (refused != 0) {
-        PrintAndLog(
-            L"\n   The restart was refused (error %u): restart the computer to complete the "
-            L"update.\n",
-            static_cast<unsigned>(refused));
-        return 4;
-    }
+    if (!RestartRequested(L"after enabling the display driver", L"complete the update")) return 4;
     return exitCode;
 }
 
