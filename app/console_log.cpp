@@ -1,6 +1,7 @@
 // The log file's place and form, and PrintAndLog.
 #include "app/console_log.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cwchar>
 #include <vector>
@@ -14,8 +15,9 @@ namespace {
 
 std::wstring logFilePath;
 std::int32_t logToFile = 1;
-bool logRefusalShown = false;
-bool logAtLineStart = true;  // the log's last written character was a line break (or none yet)
+// The console-control thread logs the display's recovery while the main thread may be writing.
+std::atomic<bool> logRefusalShown{false};
+std::atomic<bool> logAtLineStart{true};  // the log's last character was a line break (or none yet)
 
 std::wstring FormatWide(const wchar_t* format, va_list args) {
     std::vector<wchar_t> buffer(512);
@@ -45,9 +47,8 @@ void AppendToLog(const wchar_t* format, va_list args) {
         if (!text.empty()) logAtLineStart = text.back() == '\n';
         return;
     }
-    if (!error.refused || logRefusalShown) return;
+    if (!error.refused || logRefusalShown.exchange(true)) return;
     // A link in the log's place is never written through; the operator hears of it once.
-    logRefusalShown = true;
     platform::ConsoleWriteWide(L"   The log file " + logFilePath + L" is not written: " +
                                Utf8ToWide(error.call) + L".\n");
 }
