@@ -23,6 +23,10 @@ check() {
     failures=$((failures + 1))
 }
 has() { grep -qF -- "$2" "$1"; }
+# Wine's logon also runs a run-once value that is added while it works through the list, so the
+# import is either still registered or has already run in that same logon.
+imports() { n=$(grep -c '^import' "$suite/records.txt" 2>/dev/null); echo "${n:-0}"; }
+import_arranged() { grep -qF "/import" "$1" || [ "$(imports)" -gt "$2" ]; }
 
 # The suite's directory as the utility sees it: the 32-bit program files where there are two.
 if [ -d "$WINEPREFIX/drive_c/Program Files (x86)" ]; then
@@ -112,10 +116,11 @@ check "the settings are stored in Config" config_stored
 echo "run once:"; cat "$work/runonce1.txt"
 rm -f "$folder/pxcfg.txt"  # the resumed run must rebuild it from Config
 
+imports_before=$(imports)
 restart
 check "the resumed run programmed the cards" has "$log" "Execution time = "
 run_once >"$work/runonce2.txt"
-check "the resumed run registered the import" grep -qF "/import" "$work/runonce2.txt"
+check "the resumed run registered the import" import_arranged "$work/runonce2.txt" "$imports_before"
 if config_stored; then
     echo "FAIL: Config is still stored after the resumed run"
     failures=$((failures + 1))

@@ -43,6 +43,11 @@ check() {
     failures=$((failures + 1))
 }
 has() { grep -qF -- "$2" "$1"; }
+not_has() { ! grep -qF -- "$2" "$1"; }
+# Wine's logon also runs a run-once value that is added while it works through the list, so the
+# import is either still registered or has already run in that same logon.
+imports() { n=$(grep -c '^import' "$suite/records.txt" 2>/dev/null); echo "${n:-0}"; }
+import_arranged() { grep -qF "/import" "$1" || [ "$(imports)" -gt "$2" ]; }
 winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr / '\\')"; }
 
 drive_c="$WINEPREFIX/drive_c"
@@ -105,7 +110,7 @@ printf 'victim' >"$victim"
 run_once() {
     for view in 32 64; do
         timeout --foreground 60 "$wine_run" reg query \
-            'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' /v '!OvnK740FpgaUpdater' \
+            'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' \
             /reg:$view 2>/dev/null </dev/null | tr -d '\r' | grep OvnK740FpgaUpdater
     done
 }
@@ -182,6 +187,7 @@ start_folder)
     # Whoever can write where the operator started the run replaces both before the logon.
     cp "$marker" "$work/bin/OvnK740FpgaUpdater.exe"
     printf 'not an image' >"$work/bin/image.xsvf"
+    imports_before=$(imports)
     restart
     if planted_ran; then
         echo "FAIL: the program planted in the start folder ran at the logon"
@@ -190,7 +196,8 @@ start_folder)
     check "the resumed run programmed the cards" has "$log" "Execution time = "
     check "the tidy-up took the copies" test ! -e "$folder/resume.xsvf"
     run_once >"$work/runonce2.txt"
-    check "the resumed run registered the import" grep -qF "/import" "$work/runonce2.txt"
+    check "the resumed run registered the import" import_arranged "$work/runonce2.txt" \
+        "$imports_before"
     restart
     check "the import ran at the second logon" has "$suite/records.txt" "import 9"
     # The copy itself changed between the restart and the resume is refused.
@@ -198,11 +205,12 @@ start_folder)
     cp "$demo" "$work/bin/image.xsvf"
     run again -q -b -f "$image"
     printf 'X' >>"$folder/resume.xsvf"
+    imports_before=$(imports)
     restart
     check "a changed copy is refused" has "$log" "is not the one the update was started with"
     run_once >"$work/runonce3.txt"
     check "and the display driver comes back with the import registered" \
-        grep -qF "/import" "$work/runonce3.txt"
+        import_arranged "$work/runonce3.txt" "$imports_before"
     # The operator tries again at once: the refused run's own copy, busy when it tidied up, goes
     # at the restart, and must not take the new update's copy with it.
     rm -f "$log"
@@ -235,8 +243,10 @@ temp_folder)
     rm -f "$folder/dec740.exe"
     ln -s "$evil/dec740-target.exe" "$folder/dec740.exe"
     run second -q -b -f "$image"
-    check "the second run ends with 0" test "$(cat "$work/second.rc")" = 0
-    check "it programmed the cards" has "$work/second.txt" "Execution time = "
+    # Without its tool nobody can tell whether the display driver is live: nothing is programmed.
+    check "the second run ends with 10" test "$(cat "$work/second.rc")" = 10
+    check "it says why it stopped" has "$work/second.txt" "could not be written to the working folder"
+    check "it programmed nothing" not_has "$work/second.txt" "Execution time = "
     check "the link's target was not written" cmp -s "$marker" "$evil/dec740-target.exe"
     check "the log names the refused tool" has "$log" "is elsewhere (a link)"
     if planted_ran; then
