@@ -97,8 +97,11 @@ check "refused driver: no claim that there is no card" \
 check "refused driver: exit code 1" test "$rc" = 1
 check "refused driver: the log says the same" grep -qE "$refusal" "$log"
 
-# The hand-placed files go; the run below installs the product's own.
+# The hand-placed files go, and so does the service the refused start left: the run below installs
+# the product's own and creates the service afresh, as on a machine that never had it.
 rm -f "$c/system32/OvnVxd.dll" "$c/system32/drivers/OvnVxd.sys"
+"$wine" sc delete OvnVxd </dev/null >/dev/null 2>&1
+for _ in $(seq 100); do "$wine" sc query OvnVxd </dev/null 2>&1 | grep -q STATE || break; sleep 0.2; done
 
 # 1. The product exe: installs, the library creates the service and starts the driver, enumerates
 # through it, and finds no card. A fresh Wine prefix sometimes refuses a driver's first starts (31
