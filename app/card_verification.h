@@ -4,10 +4,7 @@
 #include <cstdint>
 #include <string>
 
-// The result of a card whose play succeeded but whose FPGA version afterwards cannot be read or
-// reads as erased: the card does not run a configuration anyone can name. Above the player's
-// codes, the unmapped card's 7 and the run's own 8.
-inline constexpr std::int32_t kUnverifiedCardResult = 9;
+#include "app/exit_codes.h"
 
 // The text of a version read that failed (GetFpgaVersion's answer without an I2C reply).
 inline constexpr const wchar_t* kUnreadableVersion = L"0.0.000";

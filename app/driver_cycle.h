@@ -12,14 +12,11 @@
 #include "app/child_runner.h"
 #include "app/cycle_journal.h"
 #include "app/display_driver.h"
+#include "app/exit_codes.h"
 #include "platform/safe_file.h"
 
 class CCmdLine;
 struct tagRunResources;
-
-// Exit code of a run that stopped before programming because the display driver could not be
-// taken off safely (the tool unusable, the disable failed, or a second restart asked for).
-inline constexpr std::int32_t kDriverNotSwitchedOffExitCode = 10;
 
 // Owned by the update run for its whole length (the extracted tool stays held until it goes).
 // Main thread only, except BringDisplayBackAfterInterruption, which the console-control thread

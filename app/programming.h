@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/exit_codes.h"
 #include "xsvf/device_update.h"
 
 class CCardWorkers;
@@ -43,10 +44,6 @@ std::int32_t ProgramAllCards(const tagProgrammingJob& job);
 // The workers and the progress line alone, up to "\b \n\n": returns when every worker has been
 // joined, with which cards were started (and their play times in job.outcomes).
 std::vector<bool> PlayAllCards(const tagProgrammingJob& job);
-
-// The result of a card whose register aperture could not be mapped: it is listed but never
-// programmed. Above every code of the player, so it names this cause alone.
-inline constexpr std::int32_t kUnmappedCardResult = 7;
 
 // How often the progress line refreshes: the main thread sleeps on the workers' completion
 // meanwhile, so the cores are left to the cards.

@@ -4,8 +4,7 @@
 #include <cstdint>
 #include <functional>
 
-// The exit code of a run that stopped on a failure of its own (memory, a thread that cannot start).
-inline constexpr std::int32_t kRunStoppedExitCode = 8;
+#include "app/exit_codes.h"
 
 // Runs the update and returns its exit code. An exception that escapes it restores the power
 // setting (unless a restart has already done so), runs the clean-up routine, reports the failure
