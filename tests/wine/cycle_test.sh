@@ -5,46 +5,23 @@
 # usage: cycle_test.sh UPDATER_EXE PLUXCMD_EXE PLUXCORE_EXE APPLY_RESTART_EXE DEMO_XSVF
 # Runs in the prefix named by WINEPREFIX. Exit 77 (skipped) when this machine's Wine cannot run it.
 set -u
-abs() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
+. "$(dirname "$0")/wine_lib.sh"
 exe=$(abs "$1")
 pluxcmd=$(abs "$2")
 pluxcore=$(abs "$3")
 apply_restart=$(abs "$4")
 demo=$(abs "$5")
-here=$(cd "$(dirname "$0")" && pwd)
-wine_run="$here/../../scripts/wine-run.sh"
-work=$(mktemp -d "${TMPDIR:-/tmp}/ovn-cycle.XXXXXX")
-failures=0
-check() {
-    desc=$1
-    shift
-    "$@" && return 0
-    echo "FAIL: $desc"
-    failures=$((failures + 1))
-}
-has() { grep -qF -- "$2" "$1"; }
-# Wine's logon also runs a run-once value that is added while it works through the list, so the
-# import is either still registered or has already run in that same logon.
-imports() { n=$(grep -c '^import' "$suite/records.txt" 2>/dev/null); echo "${n:-0}"; }
-import_arranged() { grep -qF "/import" "$1" || [ "$(imports)" -gt "$2" ]; }
-
-# The suite's directory as the utility sees it: the 32-bit program files where there are two.
-if [ -d "$WINEPREFIX/drive_c/Program Files (x86)" ]; then
-    suite="$WINEPREFIX/drive_c/Program Files (x86)/Orvane Graphics/Panelux"
-else
-    suite="$WINEPREFIX/drive_c/Program Files/Orvane Graphics/Panelux"
-fi
-user_dir=$(ls -d "$WINEPREFIX"/drive_c/users/* | grep -v /Public | head -1)
-log="$user_dir/AppData/Local/Orvane/OvnK740FpgaUpdater/OvnK740FpgaUpdater.log"
+wine_lib_start cycle
+suite=$(suite_dir)
+log=$(updater_log)
 # The admin-only working folder: the tool, the settings file and the copies a resume starts from.
 folder="$WINEPREFIX/drive_c/ProgramData/Orvane/OvnK740FpgaUpdater"
 folder_win='C:\ProgramData\Orvane\OvnK740FpgaUpdater'
 cleanup() {
-    rm -rf "$work" "$WINEPREFIX/drive_c/Program Files (x86)/Orvane Graphics" \
+    rm -rf "$WINEPREFIX/drive_c/Program Files (x86)/Orvane Graphics" \
         "$WINEPREFIX/drive_c/Program Files/Orvane Graphics"
     rm -f "$folder/pxcfg.txt" "$log"
 }
-trap cleanup EXIT
 mkdir -p "$suite" "$work/bin"
 cp "$pluxcmd" "$pluxcore" "$suite/"
 # Odd length, a percent sign and a zero 16-bit unit: every byte must come back.
@@ -78,12 +55,8 @@ restart() {
 run() {  # run NAME ARGS...
     name=$1
     shift
-    (cd "$work/bin" && timeout --foreground 300 "$wine_run" "$work/bin/$(basename "$exe")" "$@" \
-        </dev/null >"$work/$name.raw" 2>&1)
-    echo $? >"$work/$name.rc"
-    tr -d '\r' <"$work/$name.raw" >"$work/$name.txt"
-    echo "--- $name (exit $(cat "$work/$name.rc"))"
-    cat "$work/$name.txt"
+    run_wine "$name" "$work/bin" 300 "$work/bin/$(basename "$exe")" "$@"
+    show_run "$name"
 }
 
 # No display driver: the default machine programs its cards and never touches the driver.

@@ -7,38 +7,22 @@
 # usage: dec740_test.sh DEC740_EXE DEVICE_HELPER_EXE PLANTED_DLL CONTROL_EXE
 # Runs in the prefix named by WINEPREFIX. Exit 77 (skipped) when this machine's Wine cannot run it.
 set -u
-absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
-tool=$(absolute "$1")
-helper=$(absolute "$2")
-planted=$(absolute "$3")
-control=$(absolute "$4")
-here=$(cd "$(dirname "$0")" && pwd)
-wine_run="$here/../../scripts/wine-run.sh"
-work=$(mktemp -d "${TMPDIR:-/tmp}/ovn-dec740.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-failures=0
-
-check() {  # check DESCRIPTION COMMAND...
-    desc=$1
-    shift
-    "$@" && return 0
-    echo "FAIL: $desc"
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/wine_lib.sh"
+tool=$(abs "$1")
+helper=$(abs "$2")
+planted=$(abs "$3")
+control=$(abs "$4")
+wine_lib_start dec740
 
 # run NAME PROGRAM ARGS...: $work/NAME.txt has stdout and stderr (LF line ends), $work/NAME.rc the
 # exit code. The program runs in $work, where the planted libraries lie beside the tool's copy.
 run() {
     name=$1
     shift
-    (cd "$work" && timeout --foreground 120 "$wine_run" "$@" </dev/null >"$name.raw" 2>&1)
-    echo $? >"$work/$name.rc"
-    tr -d '\r' <"$work/$name.raw" >"$work/$name.txt"
-    echo "--- $name (exit $(cat "$work/$name.rc"))"
-    cat "$work/$name.txt"
+    run_wine "$name" "$work" 120 "$@"
+    show_run "$name"
 }
-exit_code() { cat "$work/$1.rc"; }
-has() { grep -qiF -- "$2" "$work/$1.txt"; }
+says() { grep -qiF -- "$2" "$work/$1.txt"; }
 no_letter_group() { ! grep -qe ati -e amd -e 'Windows\\INF\\oem' "$work/$1.txt"; }
 
 # The tool runs from a directory that also holds a stranger's setupapi.dll and cfgmgr32.dll; if
@@ -65,24 +49,24 @@ rm -f "$work/planted-dll-was-loaded.txt"
 
 run files "$work/dec740.exe" driverfiles "$k740"
 check "driverfiles exits with 0" test "$(exit_code files)" = 0
-check "driverfiles names the device" has files 'ROOT\OVNK740\0000'
-check "driverfiles names the INF and its section" has files '\INF\oem12.inf [ati2mtag_K740]'
-check "driverfiles counts the section's files" has files '3 file(s) used by driver:'
-check "driverfiles lists the miniport" has files '\system32\drivers\atikmdag.sys'
-check "driverfiles lists a display file" has files '\system32\atiumdag.dll'
-check "driverfiles matches one device" has files '1 device(s) found.'
+check "driverfiles names the device" says files 'ROOT\OVNK740\0000'
+check "driverfiles names the INF and its section" says files '\INF\oem12.inf [ati2mtag_K740]'
+check "driverfiles counts the section's files" says files '3 file(s) used by driver:'
+check "driverfiles lists the miniport" says files '\system32\drivers\atikmdag.sys'
+check "driverfiles lists a display file" says files '\system32\atiumdag.dll'
+check "driverfiles matches one device" says files '1 device(s) found.'
 
 run lower "$work/dec740.exe" driverfiles 'pci\ven_1002&dev_6828*'
-check "a lower-case ID with a star finds the device too" has lower 'ROOT\OVNK740\0000'
+check "a lower-case ID with a star finds the device too" says lower 'ROOT\OVNK740\0000'
 
 run bare "$work/dec740.exe" driverfiles 'OVN\K740_NO_DRIVER'
 check "a device without a driver key is found" test "$(exit_code bare)" = 0
-check "a device without a driver key says so" has bare 'No driver is installed for this device.'
+check "a device without a driver key says so" says bare 'No driver is installed for this device.'
 check "that output has no letter group" no_letter_group bare
 
 run disable "$work/dec740.exe" disable "$k740"
 check "disable ends with 2 under Wine" test "$(exit_code disable)" = 2
-check "disable names the failing call" has disable 'SetupDiSetClassInstallParamsW failed'
+check "disable names the failing call" says disable 'SetupDiSetClassInstallParamsW failed'
 
 run nomatch "$work/dec740.exe" enable 'ROOT\NO_SUCH_DEVICE'
 check "no matching device ends with 2" test "$(exit_code nomatch)" = 2
@@ -97,8 +81,4 @@ check "the helper removes the devices" test "$(exit_code remove)" = 0
 run gone "$work/dec740.exe" driverfiles "$k740"
 check "the removed device is gone" test "$(exit_code gone)" = 2
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "all dec740 checks passed"
+finish_checks "dec740 under Wine"

@@ -6,22 +6,8 @@
 # machine's Wine cannot run the exe.
 set -u
 exe=$1 planted=$2 control=$3 demo=$4
-here=$(cd "$(dirname "$0")" && pwd)
-wine_run="$here/../../scripts/wine-run.sh"
-work=$(mktemp -d "${TMPDIR:-/tmp}/ovn-hardening.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-failures=0
-checks=0
-
-check() {  # check DESCRIPTION COMMAND...
-    desc=$1
-    shift
-    checks=$((checks + 1))
-    "$@" && return 0
-    echo "FAIL: $desc"
-    failures=$((failures + 1))
-}
-has() { grep -qF -- "$2" "$1"; }
+. "$(dirname "$0")/wine_lib.sh"
+wine_lib_start hardening
 no_marker() { [ -z "$(find "$work/bin" -iname '*.loaded' | head -n 1)" ]; }
 
 mkdir -p "$work/bin" "$work/state"
@@ -37,20 +23,18 @@ export LC_ALL=C.UTF-8
 OVN_SIM_STATE="Z:$(printf '%s' "$work/state" | tr / '\\')"
 export OVN_SIM_STATE
 
-run() {  # run RUN ARGS...: output without CR in $work/RUN.txt, exit code in $work/RUN.rc
+run_stderr=apart
+run() {  # run RUN ARGS...: the exe in $work/bin (wine_lib.sh's run_wine)
     run_name=$1
     shift
-    (cd "$work/bin" && timeout --foreground 180 "$wine_run" OvnK740FpgaUpdater.exe "$@" \
-        </dev/null >"$work/$run_name.raw" 2>"$work/$run_name.err")
-    echo $? >"$work/$run_name.rc"
-    tr -d '\r' <"$work/$run_name.raw" >"$work/$run_name.txt"
+    run_wine "$run_name" "$work/bin" 180 OvnK740FpgaUpdater.exe "$@"
 }
-exit_code() { cat "$work/$1.rc"; }
 
 # The control proves the set-up: a program importing powrprof.dll the usual way picks up the copy.
-(cd "$work/bin" && timeout --foreground 60 "$wine_run" planted_control.exe </dev/null >"$work/control.txt" 2>&1)
-rc=$?
-if [ "$rc" = 77 ]; then
+run_stderr=joined
+run_wine control "$work/bin" 60 planted_control.exe
+run_stderr=apart
+if [ "$(exit_code control)" = 77 ]; then
     cat "$work/control.txt"
     exit 77
 fi
@@ -81,5 +65,4 @@ check "programming: reaches 100%" has "$work/program.txt" "100%"
 check "programming: the log shows the name" has "$log" "   XSVF update file: $image"
 
 check "no planted library was loaded" no_marker
-echo "hardening under Wine: $((checks - failures)) passed, $failures failed"
-[ "$failures" = 0 ]
+finish_checks "hardening under Wine"

@@ -10,7 +10,7 @@
 # usage: trust_test.sh ATTACK UPDATER_EXE PLUXCMD_EXE PLUXCORE_EXE APPLY_RESTART_EXE MARKER_EXE DEMO
 # Runs in the prefix named by WINEPREFIX. Exit 77 (skipped) when this machine's Wine cannot run it.
 set -u
-abs() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
+. "$(dirname "$0")/wine_lib.sh"
 attack=$1
 exe=$(abs "$2")
 pluxcmd=$(abs "$3")
@@ -18,46 +18,12 @@ pluxcore=$(abs "$4")
 apply_restart=$(abs "$5")
 marker=$(abs "$6")
 demo=$(abs "$7")
-here=$(cd "$(dirname "$0")" && pwd)
-wine_run="$here/../../scripts/wine-run.sh"
-work=$(mktemp -d "${TMPDIR:-/tmp}/ovn-trust.XXXXXX")
-failures=0
-check() {
-    desc=$1
-    shift
-    "$@" && return 0
-    echo "FAIL: $desc"
-    echo "  checked: $*"
-    case $1 in
-    has | grep)
-        if [ "$1" = has ]; then seen=$2; else eval "seen=\${$#}"; fi
-        echo "  $seen holds:"
-        if [ -f "$seen" ]; then tr -d '\r' <"$seen" | tail -15 | sed 's/^/    /'; else echo "    (no such file)"; fi
-        ;;
-    cmp)
-        for seen in "$3" "$4"; do
-            echo "  $seen: $(od -An -c "$seen" 2>&1 | head -4 | tr -s ' \n' ' ')"
-        done
-        ;;
-    esac
-    failures=$((failures + 1))
-}
-has() { grep -qF -- "$2" "$1"; }
-not_has() { ! grep -qF -- "$2" "$1"; }
-# Wine's logon also runs a run-once value that is added while it works through the list, so the
-# import is either still registered or has already run in that same logon.
-imports() { n=$(grep -c '^import' "$suite/records.txt" 2>/dev/null); echo "${n:-0}"; }
-import_arranged() { grep -qF "/import" "$1" || [ "$(imports)" -gt "$2" ]; }
-winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr / '\\')"; }
+wine_lib_start trust
 
 drive_c="$WINEPREFIX/drive_c"
-if [ -d "$drive_c/Program Files (x86)" ]; then
-    suite="$drive_c/Program Files (x86)/Orvane Graphics/Panelux"
-else
-    suite="$drive_c/Program Files/Orvane Graphics/Panelux"
-fi
-user_dir=$(ls -d "$drive_c"/users/* | grep -v /Public | head -1)
-log="$user_dir/AppData/Local/Orvane/OvnK740FpgaUpdater/OvnK740FpgaUpdater.log"
+suite=$(suite_dir)
+user_dir=$(user_dir)
+log=$(updater_log)
 folder="$drive_c/ProgramData/Orvane/OvnK740FpgaUpdater"
 folder_win='C:\ProgramData\Orvane\OvnK740FpgaUpdater'
 evil="$drive_c/evil"
@@ -89,11 +55,10 @@ cleanup() {
         rm -f "$user_dir/Temp"
         mv "$user_dir/Temp.aside" "$user_dir/Temp"
     fi
-    rm -rf "$work" "$evil" "$victim" "$drive_c/Program Files (x86)/Orvane Graphics" \
+    rm -rf "$evil" "$victim" "$drive_c/Program Files (x86)/Orvane Graphics" \
         "$drive_c/Program Files/Orvane Graphics" "$drive_c/ProgramData/Orvane"*
     rm -f "$log"
 }
-trap cleanup EXIT
 cleanup_start() {
     rm -rf "$evil" "$drive_c/ProgramData/Orvane"*
     rm -f "$log" "$victim"
@@ -123,13 +88,9 @@ restart() {
 run() {  # run NAME ARGS...
     name=$1
     shift
-    (cd "$work/bin" && timeout --foreground 300 "$wine_run" "$work/bin/OvnK740FpgaUpdater.exe" \
-        "$@" </dev/null >"$work/$name.raw" 2>&1)
-    echo $? >"$work/$name.rc"
-    tr -d '\r' <"$work/$name.raw" >"$work/$name.txt"
-    echo "--- $name (exit $(cat "$work/$name.rc"))"
-    cat "$work/$name.txt"
-    if [ "$(cat "$work/$name.rc")" = 77 ]; then exit 77; fi
+    run_wine "$name" "$work/bin" 300 "$work/bin/OvnK740FpgaUpdater.exe" "$@"
+    show_run "$name"
+    if [ "$(exit_code "$name")" = 77 ]; then exit 77; fi
 }
 machine() {  # machine DISABLE: one card whose display driver disables atOnce or afterRestart
     cat >"$work/machine.json" <<JSON
@@ -246,7 +207,7 @@ temp_folder)
     # Without its tool nobody can tell whether the display driver is live: nothing is programmed.
     check "the second run ends with 10" test "$(cat "$work/second.rc")" = 10
     check "it says why it stopped" has "$work/second.txt" "could not be written to the working folder"
-    check "it programmed nothing" not_has "$work/second.txt" "Execution time = "
+    check "it programmed nothing" lacks "$work/second.txt" "Execution time = "
     check "the link's target was not written" cmp -s "$marker" "$evil/dec740-target.exe"
     check "the log names the refused tool" has "$log" "is elsewhere (a link)"
     if planted_ran; then
