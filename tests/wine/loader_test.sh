@@ -9,44 +9,15 @@
 set -u
 arch=$1 probe=$2 planted=$3 images=$4 updater=${5:-}
 
-# Debian's `wine` starts the 32-bit loader first; a kernel without 32-bit support can still run
-# 64-bit programs through the 64-bit loader, which must then also start Wine's own children.
-if [ -n "${OVN_WINE:-}" ]; then
-    wine=$OVN_WINE
-elif /usr/lib/wine/wine --version >/dev/null 2>&1 || ! [ -x /usr/lib/wine/wine ]; then
-    wine=wine
-elif [ "$arch" = win64 ] && [ -x /usr/lib/wine/wine64 ]; then
-    wine=/usr/lib/wine/wine64
-    export WINELOADER=$wine
-else
-    echo "SKIP: no Wine here that runs $arch programs (32-bit Linux programs do not run here)"
-    exit 77
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/ovn-loader.XXXXXX")
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-[ "$arch" = win32 ] && export WINEARCH=win32
-failures=0
-checks=0
-finish() {
+. "$(dirname "$0")/wine_lib.sh"
+choose_wine "$arch"
+wine_lib_start loader
+cleanup() {
     [ -d "$work/bin" ] && touch "$work/bin/end-of-test"
     wineserver -k >/dev/null 2>&1
-    rm -rf "$work"
-}
-trap finish EXIT
-
-check() {  # check DESCRIPTION COMMAND...
-    desc=$1
-    shift
-    checks=$((checks + 1))
-    "$@" && return 0
-    echo "FAIL: $desc ($*)"
-    failures=$((failures + 1))
 }
 has_line() { grep -qxF "$2" "$1"; }
 opened() { grep -q "^open=$2 " "$1"; }
-no_file() { [ ! -e "$1" ]; }
-same_file() { cmp -s "$1" "$2"; }
 
 run() {  # run OUTFILE ARGS...: the probe in the test directory, output without CR
     out=$1
@@ -57,12 +28,7 @@ run() {  # run OUTFILE ARGS...: the probe in the test directory, output without 
     return $rc
 }
 
-if ! timeout --foreground 600 "$wine" wineboot -i </dev/null >"$work/boot.log" 2>&1; then
-    echo "FAIL: cannot create a $arch prefix:"
-    cat "$work/boot.log"
-    exit 1
-fi
-wineserver -p >/dev/null 2>&1 </dev/null
+fresh_prefix "$arch" "mscoree,mshtml="
 mkdir -p "$work/bin"
 cp "$probe" "$work/bin/loader_probe.exe"
 # A Wine program that lives as long as the test keeps the wineserver up: a server that ends in a
@@ -302,5 +268,4 @@ if [ -n "$updater" ]; then
         grep -qF "   Found 2 Orvane K740 graphics cards:" "$work/after-squat-run.txt"
 fi
 
-echo "loader $arch: $((checks - failures)) passed, $failures failed"
-[ "$failures" = 0 ]
+finish_checks "loader $arch"
