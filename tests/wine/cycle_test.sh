@@ -26,18 +26,10 @@ mkdir -p "$suite" "$work/bin"
 cp "$pluxcmd" "$pluxcore" "$suite/"
 # Odd length, a percent sign and a zero 16-bit unit: every byte must come back.
 printf '%%PX\000\000cfg\377' >"$suite/settings.bin"
-cp "$exe" "$work/bin/"
+cp "$exe" "$work/bin/OvnK740FpgaUpdater.exe"
 cp "$demo" "$work/bin/image.xsvf"
 image="Z:$(echo "$work/bin/image.xsvf" | tr / '\\')"
 
-# The run-once value as reg.exe shows it, in both views.
-run_once() {
-    for view in 32 64; do
-        timeout --foreground 60 "$wine_run" reg query \
-            'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' \
-            /reg:$view 2>/dev/null </dev/null | tr -d '\r' | grep OvnK740FpgaUpdater
-    done
-}
 config_stored() {
     for view in 32 64; do
         timeout --foreground 60 "$wine_run" reg query \
@@ -46,23 +38,10 @@ config_stored() {
     done
     return 1
 }
-restart() {
-    timeout --foreground 60 "$wine_run" "$apply_restart" </dev/null >/dev/null 2>&1
-    wineserver -k
-    wineserver -w
-    timeout --foreground 300 "$wine_run" cmd /c exit </dev/null >/dev/null 2>&1
-}
-run() {  # run NAME ARGS...
-    name=$1
-    shift
-    run_wine "$name" "$work/bin" 300 "$work/bin/$(basename "$exe")" "$@"
-    show_run "$name"
-}
 
 # No display driver: the default machine programs its cards and never touches the driver.
 export OVN_SIM_STATE="Z:$work/state-plain"
-run plain -q -b -f "$image"
-if [ "$(cat "$work/plain.rc")" = 77 ]; then exit 77; fi
+run_updater plain -q -b -f "$image"
 check "a run without a display driver ends with 0" test "$(cat "$work/plain.rc")" = 0
 check "it programs the cards" has "$work/plain.txt" "Execution time = "
 check "it registers nothing to run once" test -z "$(run_once)"
@@ -76,7 +55,7 @@ cat >"$work/machine.json" <<'JSON'
                         "disable": "afterRestart"}}]}
 JSON
 export OVN_SIM_MACHINE="Z:$work/machine.json" OVN_SIM_STATE="Z:$work/state"
-run first -q -b -f "$image"
+run_updater first -q -b -f "$image"
 check "the first run ends with 0" test "$(cat "$work/first.rc")" = 0
 check "it says that the disable needs a restart" \
     has "$work/first.txt" "For the display driver to be disabled, your system must be restarted."

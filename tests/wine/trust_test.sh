@@ -30,12 +30,6 @@ evil="$drive_c/evil"
 victim="$drive_c/victim.ini"
 
 reg() { timeout --foreground 60 "$wine_run" reg "$@" </dev/null >/dev/null 2>&1; }
-# A new session reads HKCU\Environment afresh.
-new_session() {
-    wineserver -k
-    wineserver -w
-    timeout --foreground 300 "$wine_run" cmd /c exit </dev/null >/dev/null 2>&1
-}
 cleanup() {
     if [ "$attack" = environment ]; then
         reg delete 'HKCU\Environment' /v 'ProgramFiles(x86)' /f
@@ -72,26 +66,6 @@ cp "$demo" "$work/bin/image.xsvf"
 image=$(winpath "$work/bin/image.xsvf")
 printf 'victim' >"$victim"
 
-run_once() {
-    for view in 32 64; do
-        timeout --foreground 60 "$wine_run" reg query \
-            'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' \
-            /reg:$view 2>/dev/null </dev/null | tr -d '\r' | grep OvnK740FpgaUpdater
-    done
-}
-restart() {
-    timeout --foreground 60 "$wine_run" "$apply_restart" </dev/null >/dev/null 2>&1
-    wineserver -k
-    wineserver -w
-    timeout --foreground 300 "$wine_run" cmd /c exit </dev/null >/dev/null 2>&1
-}
-run() {  # run NAME ARGS...
-    name=$1
-    shift
-    run_wine "$name" "$work/bin" 300 "$work/bin/OvnK740FpgaUpdater.exe" "$@"
-    show_run "$name"
-    if [ "$(exit_code "$name")" = 77 ]; then exit 77; fi
-}
 machine() {  # machine DISABLE: one card whose display driver disables atOnce or afterRestart
     cat >"$work/machine.json" <<JSON
 {"cards": [{"bus": 3, "device": 0, "function": 0, "bar": "64", "aperture": "0x4E0000000",
@@ -121,7 +95,7 @@ environment)
         </dev/null >"$work/seen.txt" 2>/dev/null
     echo "what a new process sees: $(tr -d '\r' <"$work/seen.txt")"
     machine atOnce
-    run first -q -b -f "$image"
+    run_updater first -q -b -f "$image"
     check "the run ends with 0" test "$(cat "$work/first.rc")" = 0
     if planted_ran; then
         echo "FAIL: the planted suite ran"
@@ -138,7 +112,7 @@ environment)
     ;;
 start_folder)
     machine afterRestart
-    run first -q -b -F "image.xsvf"
+    run_updater first -q -b -F "image.xsvf"
     check "the first run ends with 0" test "$(cat "$work/first.rc")" = 0
     run_once >"$work/runonce.txt"
     cat "$work/runonce.txt"
@@ -164,7 +138,7 @@ start_folder)
     # The copy itself changed between the restart and the resume is refused.
     cp "$exe" "$work/bin/OvnK740FpgaUpdater.exe"
     cp "$demo" "$work/bin/image.xsvf"
-    run again -q -b -f "$image"
+    run_updater again -q -b -f "$image"
     printf 'X' >>"$folder/resume.xsvf"
     imports_before=$(imports)
     restart
@@ -175,7 +149,7 @@ start_folder)
     # The operator tries again at once: the refused run's own copy, busy when it tidied up, goes
     # at the restart, and must not take the new update's copy with it.
     rm -f "$log"
-    run retry -q -b -f "$image"
+    run_updater retry -q -b -f "$image"
     restart
     check "an update started right after that resumes and programs the cards" \
         has "$log" "Execution time = "
@@ -188,7 +162,7 @@ temp_folder)
     mv "$user_dir/Temp" "$user_dir/Temp.aside"
     ln -s "$evil/temp" "$user_dir/Temp"
     machine atOnce
-    run first -q -b -f "$image"
+    run_updater first -q -b -f "$image"
     check "the run ends with 0" test "$(cat "$work/first.rc")" = 0
     if planted_ran; then
         echo "FAIL: a planted program ran"
@@ -203,7 +177,7 @@ temp_folder)
     cp "$marker" "$evil/dec740-target.exe"
     rm -f "$folder/dec740.exe"
     ln -s "$evil/dec740-target.exe" "$folder/dec740.exe"
-    run second -q -b -f "$image"
+    run_updater second -q -b -f "$image"
     # Without its tool nobody can tell whether the display driver is live: nothing is programmed.
     check "the second run ends with 10" test "$(cat "$work/second.rc")" = 10
     check "it says why it stopped" has "$work/second.txt" "could not be written to the working folder"
@@ -220,13 +194,13 @@ links)
     ln -s "$victim" "$log"
     unset OVN_SIM_MACHINE
     export OVN_SIM_STATE="$(winpath "$work/state-plain")"
-    run symlink -q -b -f "$image"
+    run_updater symlink -q -b -f "$image"
     check "a symbolic link as the log: the run ends with 0" test "$(cat "$work/symlink.rc")" = 0
     check "it says the log is not written" has "$work/symlink.txt" "   The log file "
     check "the link's target kept its bytes" test "$(cat "$victim")" = victim
     rm -f "$log"
     ln "$victim" "$log"
-    run hardlink -q -b -f "$image"
+    run_updater hardlink -q -b -f "$image"
     check "a hard link as the log: the run ends with 0" test "$(cat "$work/hardlink.rc")" = 0
     check "it says the log is not written" has "$work/hardlink.txt" "   The log file "
     check "the other name kept its bytes" test "$(cat "$victim")" = victim
@@ -234,7 +208,7 @@ links)
     # The old settings file in the user's Temp as a link: no longer written at all.
     ln -s "$victim" "$user_dir/Temp/pxcfg.txt"
     machine afterRestart
-    run first -q -b -f "$image"
+    run_updater first -q -b -f "$image"
     run_once >"$work/runonce.txt"
     cat "$work/runonce.txt"
     restart

@@ -166,3 +166,33 @@ imports() {
 }
 import_arranged() { grep -qF "/import" "$1" || [ "$(imports)" -gt "$2" ]; }
 winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr / '\\')"; }
+
+# Restart cycles in the shared prefix (the cycle and trust runs).
+# run_updater NAME ARGS...: $work/bin/OvnK740FpgaUpdater.exe under Wine from $work/bin, its output
+# shown; where this machine's Wine cannot run it, the script ends as skipped.
+run_updater() {
+    run_name=$1
+    shift
+    run_wine "$run_name" "$work/bin" 300 "$work/bin/OvnK740FpgaUpdater.exe" "$@"
+    show_run "$run_name"
+    if [ "$(exit_code "$run_name")" = 77 ]; then exit 77; fi
+}
+# The run-once values that name the utility, as reg.exe shows them, in both views.
+run_once() {
+    for view in 32 64; do
+        timeout --foreground 60 "$wine_run" reg query \
+            'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' \
+            /reg:$view 2>/dev/null </dev/null | tr -d '\r' | grep OvnK740FpgaUpdater
+    done
+}
+# A new session: the server ends, and the next start runs the run-once values and waits for them.
+new_session() {
+    wineserver -k
+    wineserver -w
+    timeout --foreground 300 "$wine_run" cmd /c exit </dev/null >/dev/null 2>&1
+}
+# restart: the simulated machine applies its pending disable ($apply_restart), then a new session.
+restart() {
+    timeout --foreground 60 "$wine_run" "$apply_restart" </dev/null >/dev/null 2>&1
+    new_session
+}
