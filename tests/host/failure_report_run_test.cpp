@@ -28,10 +28,7 @@ std::string VersionLine(const std::string& console, const std::string& bus) {
 // A failed mapping used to be programmed through a null mapping and "succeed".
 TEST(FailureReportRun, CardWhoseMappingFailsIsListedNotProgrammedAndFailsTheRun) {
     UpdaterSandbox box;
-    std::vector<tagTestCard> cards = DefaultCards();
-    cards[0].faults = "{\"mapFails\": true}";
-    box.UseMachine(MachineJson(cards));
-    box.WriteFile("demo.xsvf", DemoImage());
+    UseDemoOnDefaultCards(box, R"({"mapFails": true})", "{}");
 
     tagUpdaterRun run = box.Run({"-q", "-b", "-f", "demo.xsvf"});
     EXPECT_EQ(run.exitCode, 7);
@@ -49,8 +46,7 @@ TEST(FailureReportRun, CardWhoseMappingFailsIsListedNotProgrammedAndFailsTheRun)
         << box.LogBytes();
 
     // The mapped card took the image; the other one kept its configuration.
-    cards[0].faults = "{}";
-    box.UseMachine(MachineJson(cards));
+    box.UseMachine(MachineJson(DefaultCards()));
     tagUpdaterRun after = box.Run({"-q"});
     EXPECT_EQ(VersionLine(after.console, "0300"), "   PCIe Bus: 0x0300   FPGA version: 1.2.7");
     EXPECT_EQ(VersionLine(after.console, "0400"), "   PCIe Bus: 0x0400   FPGA version: 1.4.2");
@@ -89,11 +85,7 @@ TEST(FailureReportRun, ListingOnlyShowsTheUnmappedCardAsBefore) {
 // so the next card's failure line starts a line of its own.
 TEST(FailureReportRun, EveryFailureLineOfTheLogStartsOnALineOfItsOwn) {
     UpdaterSandbox box;
-    std::vector<tagTestCard> cards = DefaultCards();
-    cards[0].faults = "{\"tdoStuck\": 0}";
-    cards[1].faults = "{\"tdoStuck\": 0}";
-    box.UseMachine(MachineJson(cards));
-    box.WriteFile("demo.xsvf", DemoImage());
+    UseDemoOnDefaultCards(box, R"({"tdoStuck": 0})", R"({"tdoStuck": 0})");
 
     tagUpdaterRun run = box.Run({"-q", "-b", "-f", "demo.xsvf"});
     EXPECT_EQ(run.exitCode, 2);

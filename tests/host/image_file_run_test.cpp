@@ -9,13 +9,6 @@
 
 namespace {
 
-const char* const kBanner =
-    "\n\nOrvane K740 FPGA Update Utility - Version 1.0.0.21\nCopyright (C) Orvane Graphics Inc. "
-    "2016\n\n";
-const char* const kDefaultList =
-    "   Found 2 Orvane K740 graphics cards:\n"
-    "   PCIe Bus: 0x0300   FPGA version: 1.2.7\n"
-    "   PCIe Bus: 0x0400   FPGA version: 1.3.0\n";
 // "прошивка_固件.xsvf" in UTF-8: Cyrillic and CJK.
 const char* const kUnicodeName =
     "\xd0\xbf\xd1\x80\xd0\xbe\xd1\x88\xd0\xb8\xd0\xb2\xd0\xba\xd0\xb0_\xe5\x9b\xba\xe4\xbb\xb6."

@@ -9,13 +9,6 @@
 
 namespace {
 
-const char* const kBanner =
-    "\n\nOrvane K740 FPGA Update Utility - Version 1.0.0.21\nCopyright (C) Orvane Graphics Inc. "
-    "2016\n\n";
-const char* const kDefaultList =
-    "   Found 2 Orvane K740 graphics cards:\n"
-    "   PCIe Bus: 0x0300   FPGA version: 1.2.7\n"
-    "   PCIe Bus: 0x0400   FPGA version: 1.3.0\n";
 const char* const kKeyPrompt = "\n\nPress any key to exit...\n";
 
 std::string Bytes(const XsvfBytes& bytes) { return std::string(bytes.begin(), bytes.end()); }

@@ -20,5 +20,14 @@ std::vector<tagTestCard> DefaultCards();
 std::string MachineJson(const std::vector<tagTestCard>& cards, bool driverLibrary = true,
                         const std::string& extraMembers = "");
 
+// The console's banner, and the card list of the default machine, as a run shows them.
+inline constexpr const char* kBanner =
+    "\n\nOrvane K740 FPGA Update Utility - Version 1.0.0.21\nCopyright (C) Orvane Graphics Inc. "
+    "2016\n\n";
+inline constexpr const char* kDefaultList =
+    "   Found 2 Orvane K740 graphics cards:\n"
+    "   PCIe Bus: 0x0300   FPGA version: 1.2.7\n"
+    "   PCIe Bus: 0x0400   FPGA version: 1.3.0\n";
+
 // writeCost that calibrates a card to the given delay count (below 64) on a 3000 MHz machine.
 unsigned WriteCostForDelay(unsigned delayCount);

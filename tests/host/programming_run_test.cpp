@@ -122,10 +122,7 @@ TEST(ProgrammingRun, FailingCardIsReportedAndTheOtherStillProgrammed) {
     UpdaterSandbox box;
     UseStateOf(box);
     const std::uint32_t powerBefore = sim::host::AcMinProcessorState();
-    std::vector<tagTestCard> cards = DefaultCards();
-    cards[1].faults = "{\"tdoStuck\": 0}";
-    box.UseMachine(MachineJson(cards));
-    box.WriteFile("demo.xsvf", DemoImage());
+    UseDemoOnDefaultCards(box, "{}", R"({"tdoStuck": 0})");
 
     tagUpdaterRun run = box.Run({"-q", "-b", "-f", "demo.xsvf"});
     EXPECT_EQ(run.exitCode, 2);

@@ -103,10 +103,7 @@ json Stable(json card) {
 
 TEST(ResultFile, TwoCardsOneFailingGiveBothVersionsAndTheFailureDetail) {
     UpdaterSandbox box;
-    std::vector<tagTestCard> cards = DefaultCards();
-    cards[1].faults = "{\"tdoStuck\": 0}";
-    box.UseMachine(MachineJson(cards));
-    box.WriteFile("demo.xsvf", DemoImage());
+    UseDemoOnDefaultCards(box, "{}", R"({"tdoStuck": 0})");
     tagUpdaterRun run = box.Run({"-q", "-b", "-f", "demo.xsvf"});
     ASSERT_EQ(run.exitCode, 2) << run.console;
 

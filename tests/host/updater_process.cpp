@@ -15,6 +15,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "tests/host/machines.h"
+
 namespace {
 
 std::atomic<int> sandboxCounter{0};
@@ -36,6 +38,15 @@ std::string ReadFileBytes(const std::filesystem::path& path) {
 
 std::string DemoImage() {
     return ReadFileBytes(std::filesystem::path(OVN_SOURCE_DIR) / "samples" / "k740_demo.xsvf");
+}
+
+void UseDemoOnDefaultCards(UpdaterSandbox& box, const std::string& firstFaults,
+                           const std::string& secondFaults) {
+    std::vector<tagTestCard> cards = DefaultCards();
+    cards[0].faults = firstFaults;
+    cards[1].faults = secondFaults;
+    box.UseMachine(MachineJson(cards));
+    box.WriteFile("demo.xsvf", DemoImage());
 }
 
 UpdaterSandbox::UpdaterSandbox() {

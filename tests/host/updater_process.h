@@ -89,4 +89,8 @@ private:
 
 // The demo image shipped with the product, and helpers to derive broken copies from it.
 std::string DemoImage();
+// A programming run's set-up: the default machine with these faults (JSON objects) on its first
+// and second card, and the demo image as demo.xsvf in the working directory.
+void UseDemoOnDefaultCards(UpdaterSandbox& box, const std::string& firstFaults,
+                           const std::string& secondFaults);
 std::string ReadFileBytes(const std::filesystem::path& path);
