@@ -224,10 +224,4 @@ links)
     ;;
 esac
 
-if [ "$failures" -ne 0 ]; then
-    echo "--- log"
-    tr -d '\r' <"$log" 2>/dev/null | tail -40
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "all $attack checks passed"
+finish_cycle_checks "$attack"

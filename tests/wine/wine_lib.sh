@@ -196,3 +196,11 @@ restart() {
     timeout --foreground 60 "$wine_run" "$apply_restart" </dev/null >/dev/null 2>&1
     new_session
 }
+# finish_cycle_checks TITLE: finish_checks, with the end of the utility's log ($log) after a failure.
+finish_cycle_checks() {
+    if [ "$failures" -ne 0 ]; then
+        echo "--- log"
+        tr -d '\r' <"$log" 2>/dev/null | tail -40
+    fi
+    finish_checks "$1"
+}
