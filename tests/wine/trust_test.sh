@@ -95,15 +95,21 @@ environment)
         </dev/null >"$work/seen.txt" 2>/dev/null
     echo "what a new process sees: $(tr -d '\r' <"$work/seen.txt")"
     machine atOnce
+    imports_before=$(imports)
     run_updater first -q -b -f "$image"
-    check "the run ends with 0" test "$(cat "$work/first.rc")" = 0
+    check "the run ends with 0" test "$(exit_code first)" = 0
     if planted_ran; then
         echo "FAIL: the planted suite ran"
         failures=$((failures + 1))
     fi
     check "the suite in the program files exported" has "$suite/records.txt" "export"
     run_once >"$work/runonce.txt"
-    check "the import registered names the real suite" grep -qF 'Orvane Graphics\Panelux\Orvane.PluxCmd.exe" /import' "$work/runonce.txt"
+    # The run asks for a restart, which ends the Wine session; the next Wine program's logon may
+    # already have run the import, from the real suite's folder.
+    real_import() {
+        grep -qF 'Orvane Graphics\Panelux\Orvane.PluxCmd.exe" /import' "$1" || [ "$(imports)" -gt "$2" ]
+    }
+    check "the import registered (or already run) is the real suite's" real_import "$work/runonce.txt" "$imports_before"
     if grep -qi 'evil' "$work/runonce.txt"; then
         echo "FAIL: the run-once entry names the planted suite"
         failures=$((failures + 1))
@@ -162,8 +168,9 @@ temp_folder)
     mv "$user_dir/Temp" "$user_dir/Temp.aside"
     ln -s "$evil/temp" "$user_dir/Temp"
     machine atOnce
+    imports_before=$(imports)
     run_updater first -q -b -f "$image"
-    check "the run ends with 0" test "$(cat "$work/first.rc")" = 0
+    check "the run ends with 0" test "$(exit_code first)" = 0
     if planted_ran; then
         echo "FAIL: a planted program ran"
         failures=$((failures + 1))

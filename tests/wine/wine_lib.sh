@@ -62,7 +62,10 @@ check() {
     done
     if [ -n "$last_run" ]; then
         echo "  last run $last_run: exit code $(cat "$work/$last_run.rc" 2>/dev/null)"
-        [ -s "$work/$last_run.err" ] && show_file "$work/$last_run.err"
+        case " $* " in
+        *" $work/$last_run.err "*) ;;
+        *) [ -s "$work/$last_run.err" ] && show_file "$work/$last_run.err" ;;
+        esac
     fi
     if command -v show_state >/dev/null 2>&1; then show_state; fi
     return 0
