@@ -89,8 +89,7 @@ tagMeasure ProgramOnce(int count, const XsvfBytes& image, bool busy) {
             (std::uint32_t{c.bus} << 8) | (std::uint32_t{c.device} << 3) | c.function;
         record.regHandle = memMap64(simCard.ApertureAddress(), 0x10000);
         record.delayCount = 40;
-        record.imageCursor = image.data();
-        record.imageSize = static_cast<std::uint32_t>(image.size());
+        record.image = {image.data(), static_cast<std::uint32_t>(image.size())};
         openJtagPort(&record);
         largestDelay = std::max(largestDelay, record.delayCount);
         cards.push_back(std::make_unique<CKSeries>());

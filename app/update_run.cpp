@@ -84,15 +84,14 @@ void ListCards(const CCmdLine& options, tagRunResources& run, std::uint32_t& lar
         record.gpioOut = 0;
         record.verifyWrites = 0;
         record.delayCount = kInitialDelayCount;
-        record.bytesConsumed = 0;
+        record.offset = 0;
         record.percentDone = 0;
         record.updateResult = 0;
         // Without its register window a card is listed but never programmed, and fails the run.
         const bool mapped = pci.hRegisters != 0;
         if (!mapped) record.updateResult = kUnmappedCardResult;
         if (run.imageSize > 0 && mapped) {
-            record.imageCursor = run.image;
-            record.imageSize = static_cast<std::uint32_t>(run.imageSize);
+            record.image = {run.image, static_cast<std::uint32_t>(run.imageSize)};
             openJtagPort(&record);
         }
         PrintAndLog(L"   PCIe Bus: 0x%02X%X%X   FPGA version: ", pci.busNumber, pci.deviceNumber,

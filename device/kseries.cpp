@@ -38,127 +38,121 @@ CKSeries* CreateDevice(const tagPciInfo* info, CCmdLine options, std::int32_t ca
 }
 
 std::wstring CKSeries::GetFpgaVersion(tagDeviceUpdate* record) {
-    currentUpdate = record;
-    I2cInit(kBusSpeed);
+    I2cInit(*record, kBusSpeed);
     tagI2cTransfer transfer;
     transfer.address = kVersionDevice;
     transfer.subAddress = kVersionRegister;
     transfer.data.SetCount(4, -1);
     transfer.speed = kBusSpeed;
     transfer.subAddressSize = 1;
-    I2cWrite(transfer);
-    const bool read = I2cRead(transfer) != 0;
+    I2cWrite(*record, transfer);
+    const bool read = I2cRead(*record, transfer) != 0;
     // The display driver shares the engine: it gets it back whether or not the read worked.
-    I2cRelease();
+    I2cRelease(*record);
     if (!read) return L"0.0.000";
     return std::to_wstring(transfer.data.items[3]) + L"." +
            std::to_wstring(transfer.data.items[2]) + L"." + std::to_wstring(transfer.data.items[1]);
 }
 
-void CKSeries::SettleDelay() const {
-    // The same rounds as the JTAG port's pacing.
-    busyWaitIterations(currentUpdate->delayCount);
-}
-
-int CKSeries::I2cGo() {
+int CKSeries::I2cGo(const tagJtagPort& port) {
     CRegGENERIC_I2C_CONTROL control;
-    ReadReg(control);
+    ReadReg(port, control);
     control.Set<Control::GO>(1);
-    WriteReg(control);
+    WriteReg(port, control);
     CRegGENERIC_I2C_STATUS status;
     for (int i = 0; i < kStatusPollLimit; ++i) {
-        ReadReg(status);
+        ReadReg(port, status);
         if (status.Get<TRegGENERIC_I2C_STATUS::DONE>() != 0) return 1;
     }
     return 0;
 }
 
-int CKSeries::I2cInit(std::uint32_t /*speed*/) {
+int CKSeries::I2cInit(const tagJtagPort& port, std::uint32_t /*speed*/) {
     CRegGENERIC_I2C_CONTROL control;
-    ReadReg(control);
+    ReadReg(port, control);
     control.Set<Control::ENABLE>(1);
     control.Set<Control::CONFIG>(4);
-    WriteReg(control);
+    WriteReg(port, control);
 
-    ReadReg(control);
+    ReadReg(port, control);
     control.Set<Control::SOFT_RESET>(1);
-    WriteReg(control);
+    WriteReg(port, control);
     control.Set<Control::SOFT_RESET>(0);
-    WriteReg(control);
+    WriteReg(port, control);
 
     CRegGENERIC_I2C_PIN_SELECTION pins;
-    ReadReg(pins);
+    ReadReg(port, pins);
     pins.Set<Pins::FIRST_PIN>(kPinFirst);
     pins.Set<Pins::SECOND_PIN>(kPinSecond);
-    WriteReg(pins);
+    WriteReg(port, pins);
 
     CRegGENERIC_I2C_SETUP setup;
-    ReadReg(setup);
+    ReadReg(port, setup);
     setup.Set<Setup::TIME_LIMIT>(0xFF);
-    WriteReg(setup);
+    WriteReg(port, setup);
 
     CRegGENERIC_I2C_SPEED speedReg;
-    ReadReg(speedReg);
+    ReadReg(port, speedReg);
     speedReg.Set<Speed::THRESHOLD>(2);
     speedReg.Set<Speed::FILTER>(0);
     speedReg.Set<Speed::PRESCALE>(0x10E);
-    WriteReg(speedReg);
+    WriteReg(port, speedReg);
     return 1;
 }
 
-int CKSeries::I2cRelease() {
+int CKSeries::I2cRelease(const tagJtagPort& port) {
     CRegGENERIC_I2C_PIN_SELECTION pins;
-    ReadReg(pins);
+    ReadReg(port, pins);
     pins.Set<Pins::FIRST_PIN>(kPinReleased);
     pins.Set<Pins::SECOND_PIN>(kPinReleased);
-    WriteReg(pins);
+    WriteReg(port, pins);
 
     CRegGENERIC_I2C_CONTROL control;
-    ReadReg(control);
+    ReadReg(port, control);
     control.Set<Control::ENABLE>(0);
-    WriteReg(control);
+    WriteReg(port, control);
     return 1;
 }
 
-int CKSeries::AddressPhase(const tagI2cTransfer& transfer) {
+int CKSeries::AddressPhase(const tagJtagPort& port, const tagI2cTransfer& transfer) {
     const std::uint32_t n = transfer.subAddressSize;
-    WriteReg(CRegGENERIC_I2C_DATA(((transfer.address & 0xFE) << 8) | kDataIndexLoad));
+    WriteReg(port, CRegGENERIC_I2C_DATA(((transfer.address & 0xFE) << 8) | kDataIndexLoad));
     for (std::uint32_t i = 0; i < n; ++i) {
         const std::uint32_t byte = (transfer.subAddress >> (8 * (n - 1 - i))) & 0xFF;
-        WriteReg(CRegGENERIC_I2C_DATA(byte << 8));
+        WriteReg(port, CRegGENERIC_I2C_DATA(byte << 8));
     }
-    WriteReg(CRegGENERIC_I2C_TRANSACTION(kTransactionAddress | ((n & 0xF) << 16)));
-    return I2cGo();
+    WriteReg(port, CRegGENERIC_I2C_TRANSACTION(kTransactionAddress | ((n & 0xF) << 16)));
+    return I2cGo(port);
 }
 
-int CKSeries::I2cWrite(tagI2cTransfer& transfer) {
-    if (!AddressPhase(transfer)) return 0;
+int CKSeries::I2cWrite(const tagJtagPort& port, tagI2cTransfer& transfer) {
+    if (!AddressPhase(port, transfer)) return 0;
     const std::int32_t count = transfer.data.count;
     for (std::int32_t k = 0; k < count; ++k) {
-        WriteReg(
-            CRegGENERIC_I2C_DATA((std::uint32_t{transfer.data.items[k]} << 8) | kDataIndexLoad));
+        WriteReg(port, CRegGENERIC_I2C_DATA((std::uint32_t{transfer.data.items[k]} << 8) |
+                                            kDataIndexLoad));
         const bool last = k == count - 1;
-        WriteReg(
-            CRegGENERIC_I2C_TRANSACTION(kTransactionWriteByte | (last ? kTransactionStop : 0)));
-        if (!I2cGo()) return 0;
+        WriteReg(port, CRegGENERIC_I2C_TRANSACTION(kTransactionWriteByte |
+                                                   (last ? kTransactionStop : 0)));
+        if (!I2cGo(port)) return 0;
     }
     return 1;
 }
 
-int CKSeries::I2cRead(tagI2cTransfer& transfer) {
-    if (!AddressPhase(transfer)) return 0;
-    WriteReg(CRegGENERIC_I2C_DATA((((transfer.address | 1) & 0xFF) << 8) | kDataIndexLoad));
-    WriteReg(CRegGENERIC_I2C_TRANSACTION(kTransactionRepeatedStart));
-    if (!I2cGo()) return 0;
+int CKSeries::I2cRead(const tagJtagPort& port, tagI2cTransfer& transfer) {
+    if (!AddressPhase(port, transfer)) return 0;
+    WriteReg(port, CRegGENERIC_I2C_DATA((((transfer.address | 1) & 0xFF) << 8) | kDataIndexLoad));
+    WriteReg(port, CRegGENERIC_I2C_TRANSACTION(kTransactionRepeatedStart));
+    if (!I2cGo(port)) return 0;
     const std::int32_t count = transfer.data.count;
     for (std::int32_t k = 0; k < count; ++k) {
         const bool last = k == count - 1;
-        WriteReg(CRegGENERIC_I2C_TRANSACTION(kTransactionReadByte |
-                                             (last ? kTransactionStop : kTransactionAck)));
-        if (!I2cGo()) return 0;
-        WriteReg(CRegGENERIC_I2C_DATA(kDataFetch));
+        WriteReg(port, CRegGENERIC_I2C_TRANSACTION(kTransactionReadByte |
+                                                   (last ? kTransactionStop : kTransactionAck)));
+        if (!I2cGo(port)) return 0;
+        WriteReg(port, CRegGENERIC_I2C_DATA(kDataFetch));
         CRegGENERIC_I2C_DATA data;
-        ReadReg(data);
+        ReadReg(port, data);
         transfer.data.items[k] = static_cast<unsigned char>(data.Get<TRegGENERIC_I2C_DATA::DATA>());
     }
     return 1;

@@ -11,6 +11,7 @@
 #include "hwaccess/driver_access.h"
 #include "hwaccess/pci_scan.h"
 #include "xsvf/device_update.h"
+#include "xsvf/jtag_port.h"
 
 // One transfer to or from a register of a bus device, filled by the caller; frees its bytes when it
 // goes out of scope.
@@ -54,38 +55,32 @@ public:
     // The FPGA version as major.minor.patch, or "0.0.000" when the I2C read fails.
     virtual std::wstring GetFpgaVersion(tagDeviceUpdate* record);
 
-    // The engine operations reach the registers through currentUpdate; it must be set first.
-    template <std::uint32_t O, typename L>
-    void ReadReg(CRegs<O, L>& reg);
-    template <std::uint32_t O, typename L>
-    int WriteReg(const CRegs<O, L>& reg);
-
-    int I2cGo();
-    int I2cInit(std::uint32_t speed);
-    int I2cRelease();
-    int I2cWrite(tagI2cTransfer& transfer);
-    int I2cRead(tagI2cTransfer& transfer);
-
-    tagDeviceUpdate* currentUpdate = nullptr;  // not owned
+    // The engine operations reach the registers through the card's port, paced as its writes.
+    int I2cGo(const tagJtagPort& port);
+    int I2cInit(const tagJtagPort& port, std::uint32_t speed);
+    int I2cRelease(const tagJtagPort& port);
+    int I2cWrite(const tagJtagPort& port, tagI2cTransfer& transfer);
+    int I2cRead(const tagJtagPort& port, tagI2cTransfer& transfer);
 
 private:
-    int AddressPhase(const tagI2cTransfer& transfer);
-    void SettleDelay() const;
+    int AddressPhase(const tagJtagPort& port, const tagI2cTransfer& transfer);
 };
 
 // A new card object for a scan record, with a copy of the run's options.
 CKSeries* CreateDevice(const tagPciInfo* info, CCmdLine options, std::int32_t cardIndex);
 
+// Typed register access through a card's port: the image is read whole (0 when the read fails);
+// a write is followed by the port's pacing wait.
 template <std::uint32_t O, typename L>
-void CKSeries::ReadReg(CRegs<O, L>& reg) {
+void ReadReg(const tagJtagPort& port, CRegs<O, L>& reg) {
     reg.value = 0;
-    memRead32(currentUpdate->regHandle, O, &reg.value);
+    memRead32(port.regHandle, O, &reg.value);
 }
 
 template <std::uint32_t O, typename L>
-int CKSeries::WriteReg(const CRegs<O, L>& reg) {
+int WriteReg(const tagJtagPort& port, const CRegs<O, L>& reg) {
     static_assert(!std::is_same_v<L, TRegGENERIC_I2C_STATUS>, "STATUS is read only");
-    memWrite32(currentUpdate->regHandle, O, reg.value);
-    SettleDelay();
+    memWrite32(port.regHandle, O, reg.value);
+    busyWaitIterations(port.delayCount);  // the same rounds as the JTAG port's pacing
     return 1;
 }

@@ -20,7 +20,6 @@ protected:
     void SetUp() override {
         record.regHandle = CFakeRegisters::kMapping;
         record.delayCount = 0;
-        device.currentUpdate = &record;
     }
     void TearDown() override { CFakeRegisters::Uninstall(); }
 
@@ -38,7 +37,7 @@ protected:
 };
 
 TEST_F(I2cEngineTest, InitFromClearedRegisters) {
-    EXPECT_EQ(device.I2cInit(100000), 1);
+    EXPECT_EQ(device.I2cInit(record, 100000), 1);
     EXPECT_EQ(regs.Writes(CFakeRegisters::kControl), (Words{0x48, 0x4A, 0x48}));
     EXPECT_EQ(regs.Writes(kPins), (Words{0x2829}));
     EXPECT_EQ(regs.Writes(kSetup), (Words{0xFF000000}));
@@ -49,7 +48,7 @@ TEST_F(I2cEngineTest, InitFromAllOnesKeepsUnownedBits) {
     for (std::uint32_t offset : {CFakeRegisters::kControl, kPins, kSetup, kSpeed}) {
         regs.values[offset] = 0xFFFFFFFF;
     }
-    device.I2cInit(400000);  // the requested speed changes nothing
+    device.I2cInit(record, 400000);  // the requested speed changes nothing
     EXPECT_EQ(regs.Writes(CFakeRegisters::kControl), (Words{0x4F, 0x4F, 0x4D}));
     EXPECT_EQ(regs.Writes(kPins), (Words{0xFFFFA8A9}));
     EXPECT_EQ(regs.Writes(kSetup), (Words{0xFFFFFFFF}));
@@ -57,9 +56,9 @@ TEST_F(I2cEngineTest, InitFromAllOnesKeepsUnownedBits) {
 }
 
 TEST_F(I2cEngineTest, ReleaseFreesPinsAndDisables) {
-    device.I2cInit(100000);
+    device.I2cInit(record, 100000);
     regs.log.clear();
-    EXPECT_EQ(device.I2cRelease(), 1);
+    EXPECT_EQ(device.I2cRelease(record), 1);
     EXPECT_EQ(regs.Writes(kPins), (Words{0x7F7F}));
     EXPECT_EQ(regs.Writes(CFakeRegisters::kControl), (Words{0x40}));
 }
@@ -67,7 +66,7 @@ TEST_F(I2cEngineTest, ReleaseFreesPinsAndDisables) {
 TEST_F(I2cEngineTest, AddressPhaseWithOneAndTwoSubAddressBytes) {
     tagI2cTransfer one;
     Prepare(one, 4, 1, 0);
-    EXPECT_EQ(device.I2cWrite(one), 1);
+    EXPECT_EQ(device.I2cWrite(record, one), 1);
     EXPECT_EQ(regs.Writes(CFakeRegisters::kData), (Words{0x8000D000, 0x00000400}));
     EXPECT_EQ(regs.Writes(CFakeRegisters::kTransaction), (Words{0x00011100}));
 
@@ -75,7 +74,7 @@ TEST_F(I2cEngineTest, AddressPhaseWithOneAndTwoSubAddressBytes) {
     tagI2cTransfer two;
     Prepare(two, 0x1234, 2, 0);
     two.address = 0xD1;  // the read/write bit of the address is ignored
-    EXPECT_EQ(device.I2cWrite(two), 1);
+    EXPECT_EQ(device.I2cWrite(record, two), 1);
     EXPECT_EQ(regs.Writes(CFakeRegisters::kData), (Words{0x8000D000, 0x1200, 0x3400}));
     EXPECT_EQ(regs.Writes(CFakeRegisters::kTransaction), (Words{0x00021100}));
 }
@@ -86,7 +85,7 @@ TEST_F(I2cEngineTest, WriteSendsEachByteAndStopsAfterTheLast) {
     t.data.items[0] = 0x11;
     t.data.items[1] = 0x22;
     t.data.items[2] = 0x33;
-    EXPECT_EQ(device.I2cWrite(t), 1);
+    EXPECT_EQ(device.I2cWrite(record, t), 1);
     EXPECT_EQ(regs.Writes(CFakeRegisters::kData),
               (Words{0x8000D000, 0x400, 0x80001100, 0x80002200, 0x80003300}));
     EXPECT_EQ(regs.Writes(CFakeRegisters::kTransaction), (Words{0x11100, 0x0100, 0x0100, 0x2100}));
@@ -97,7 +96,7 @@ TEST_F(I2cEngineTest, ReadOfOneByteUsesStopWithoutAcknowledge) {
     tagI2cTransfer t;
     Prepare(t, 4, 1, 1);
     regs.received = {0x5C};
-    EXPECT_EQ(device.I2cRead(t), 1);
+    EXPECT_EQ(device.I2cRead(record, t), 1);
     EXPECT_EQ(regs.Writes(CFakeRegisters::kTransaction), (Words{0x11100, 0x1101, 0x2101}));
     EXPECT_EQ(regs.Writes(CFakeRegisters::kData),
               (Words{0x8000D000, 0x400, 0x8000D100, 0x80000001}));
@@ -108,7 +107,7 @@ TEST_F(I2cEngineTest, ReadAcknowledgesAllButTheLastByte) {
     tagI2cTransfer t;
     Prepare(t, 4, 1, 3);
     regs.received = {1, 2, 3};
-    EXPECT_EQ(device.I2cRead(t), 1);
+    EXPECT_EQ(device.I2cRead(record, t), 1);
     EXPECT_EQ(regs.Writes(CFakeRegisters::kTransaction),
               (Words{0x11100, 0x1101, 0x0301, 0x0301, 0x2101}));
     EXPECT_EQ(Words(t.data.items, t.data.items + 3), (Words{1, 2, 3}));
@@ -117,7 +116,7 @@ TEST_F(I2cEngineTest, ReadAcknowledgesAllButTheLastByte) {
 TEST_F(I2cEngineTest, ZeroLengthTransfers) {
     tagI2cTransfer read;
     Prepare(read, 4, 1, 0);
-    EXPECT_EQ(device.I2cRead(read), 1);
+    EXPECT_EQ(device.I2cRead(record, read), 1);
     EXPECT_EQ(regs.Writes(CFakeRegisters::kTransaction), (Words{0x11100, 0x1101}));
     EXPECT_EQ(regs.goCount, 2);
 
@@ -125,20 +124,20 @@ TEST_F(I2cEngineTest, ZeroLengthTransfers) {
     regs.goCount = 0;
     tagI2cTransfer write;
     Prepare(write, 4, 1, 0);
-    EXPECT_EQ(device.I2cWrite(write), 1);
+    EXPECT_EQ(device.I2cWrite(record, write), 1);
     EXPECT_EQ(regs.Writes(CFakeRegisters::kTransaction), (Words{0x11100}));
     EXPECT_EQ(regs.goCount, 1);
 }
 
 TEST_F(I2cEngineTest, GoGivesUpAfterExactlyTenThousandStatusReads) {
     regs.goNeverDoneFrom = 0;
-    EXPECT_EQ(device.I2cGo(), 0);
+    EXPECT_EQ(device.I2cGo(record), 0);
     EXPECT_EQ(regs.Reads(CFakeRegisters::kStatus), 10000u);
     EXPECT_EQ(regs.Writes(CFakeRegisters::kControl), (Words{0x1}));
 
     regs.log.clear();
     regs.goNeverDoneFrom = -1;
-    EXPECT_EQ(device.I2cGo(), 1);
+    EXPECT_EQ(device.I2cGo(record), 1);
     EXPECT_EQ(regs.Reads(CFakeRegisters::kStatus), 1u);
 }
 
@@ -146,14 +145,14 @@ TEST_F(I2cEngineTest, FailedAddressPhaseSendsNoDataByte) {
     regs.goNeverDoneFrom = 0;
     tagI2cTransfer write;
     Prepare(write, 4, 1, 2);
-    EXPECT_EQ(device.I2cWrite(write), 0);
+    EXPECT_EQ(device.I2cWrite(record, write), 0);
     EXPECT_EQ(regs.Writes(CFakeRegisters::kData), (Words{0x8000D000, 0x400}));
     EXPECT_EQ(regs.Writes(CFakeRegisters::kTransaction), (Words{0x11100}));
 
     regs.log.clear();
     tagI2cTransfer read;
     Prepare(read, 4, 1, 2);
-    EXPECT_EQ(device.I2cRead(read), 0);
+    EXPECT_EQ(device.I2cRead(record, read), 0);
     EXPECT_EQ(regs.Writes(CFakeRegisters::kTransaction), (Words{0x11100}));
 }
 
@@ -163,7 +162,7 @@ TEST_F(I2cEngineTest, FailedByteKeepsTheBytesNotYetReceived) {
     tagI2cTransfer t;
     Prepare(t, 4, 1, 3);
     t.data.items[1] = 0x99;
-    EXPECT_EQ(device.I2cRead(t), 0);
+    EXPECT_EQ(device.I2cRead(record, t), 0);
     EXPECT_EQ(t.data.items[0], 0x42);
     EXPECT_EQ(t.data.items[1], 0x99);
 }
@@ -183,9 +182,7 @@ TEST_F(FpgaVersionTest, ShowsMajorMinorPatchAndIgnoresTheBuildByte) {
 }
 
 TEST_F(FpgaVersionTest, WritesFourZeroBytesToRegisterFourThenReadsAndReleases) {
-    device.currentUpdate = nullptr;
     VersionOf({0, 7, 2, 1});
-    EXPECT_EQ(device.currentUpdate, &record);
     const Words data = regs.Writes(CFakeRegisters::kData);
     const Words expected{0x8000D000, 0x400,      0x80000000, 0x80000000, 0x80000000,
                          0x80000000, 0x8000D000, 0x400,      0x8000D100, 0x80000001,
@@ -204,8 +201,7 @@ TEST_F(FpgaVersionTest, FailedReadGivesZeroVersionAndReleasesTheEngine) {
 
 TEST_F(I2cEngineTest, UpdateStoresAndReturnsThePlayersResult) {
     const std::uint8_t complete[] = {0x00};
-    record.imageCursor = complete;
-    record.imageSize = sizeof complete;
+    record.image = {complete, sizeof complete};
     record.updateResult = -1;
     EXPECT_EQ(device.Update(&record), 0);
     EXPECT_EQ(record.updateResult.load(), 0);
@@ -215,11 +211,12 @@ TEST_F(I2cEngineTest, UpdateStoresAndReturnsThePlayersResult) {
     tagDeviceUpdate second;
     second.regHandle = CFakeRegisters::kMapping;
     second.delayCount = 0;
-    second.imageCursor = truncated;
-    second.imageSize = sizeof truncated;
+    second.image = {truncated, sizeof truncated};
     const int result = device.Update(&second);
     EXPECT_NE(result, 0);
     EXPECT_EQ(second.updateResult.load(), result);
+    EXPECT_EQ(second.failure.code, result);  // kept for the run's log
+    EXPECT_EQ(second.failure.commandIndex, 0);
 }
 
 TEST(DeviceLifetime, CreateDeviceCopiesOptionsAndHandles) {
@@ -235,7 +232,6 @@ TEST(DeviceLifetime, CreateDeviceCopiesOptionsAndHandles) {
     EXPECT_EQ(device->cardIndex, 2);
     EXPECT_EQ(device->pciHandle, 0x0300u);
     EXPECT_EQ(device->regHandle, 0x77u);
-    EXPECT_EQ(device->currentUpdate, nullptr);
     delete device;
 }
 

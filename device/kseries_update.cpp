@@ -5,9 +5,9 @@
 
 int CKSeries::Update(tagDeviceUpdate* record) {
     setJtagPin(JTAG_TMS, true, record);
-    const std::int32_t result = playXsvf(record);
-    // Release: the failure diagnostics and every other write of the play are visible to whoever
-    // sees the result.
+    record->failure = playXsvf(*record, *record, record->percentDone);
+    const std::int32_t result = record->failure.code;
+    // The last write of the play, with release: see tagUpdateProgress.
     record->updateResult.store(result, std::memory_order_release);
     return result;
 }

@@ -2,12 +2,11 @@
 #include "xsvf/bit_vector.h"
 
 #include <bit>
+#include <cstring>
 
-#include "xsvf/jtag_port.h"
-
-void readVector(tagBitVector& vector, std::int32_t count, tagDeviceUpdate* port) {
-    vector.length = count;
-    for (std::int32_t i = 0; i < count; ++i) vector.data[i] = readImageByte(port);
+void loadVector(tagBitVector& vector, std::span<const std::uint8_t> bytes) {
+    vector.length = static_cast<std::int32_t>(bytes.size());
+    if (!bytes.empty()) std::memcpy(vector.data, bytes.data(), bytes.size());
 }
 
 std::int32_t vectorValue(const tagBitVector& vector) {

@@ -2,8 +2,7 @@
 #pragma once
 
 #include <cstdint>
-
-#include "xsvf/device_update.h"
+#include <span>
 
 // Capacity of every vector buffer; larger shift lengths are rejected before they are read.
 inline constexpr std::int32_t BIT_VECTOR_CAPACITY = 2000000;
@@ -17,8 +16,8 @@ struct tagBitVector {
 // Bytes needed for a number of bits: (bits + 7) / 8, truncating toward zero.
 inline std::int32_t vectorBytes(std::int32_t bits) { return (bits + 7) / 8; }
 
-// length = count; data[0 .. count-1] = the next count image bytes, each counted as progress.
-void readVector(tagBitVector& vector, std::int32_t count, tagDeviceUpdate* port);
+// length = the bytes' count; data = the bytes (an argument of a decoded command).
+void loadVector(tagBitVector& vector, std::span<const std::uint8_t> bytes);
 
 // Big-endian value of the bytes; only the last four survive.
 std::int32_t vectorValue(const tagBitVector& vector);

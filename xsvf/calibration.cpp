@@ -34,8 +34,7 @@ std::int32_t UpdateEstimateMinutes(std::uint32_t maxDelay) {
     return (maxDelay < 30 || maxDelay == CALIBRATION_DELAY_CAP) ? 5 : 3;
 }
 
-void calibrateGpioDelayWith(tagDeviceUpdate* port, std::int64_t (*ticks)(),
-                            std::uint32_t currentMhz) {
+void calibrateGpioDelayWith(tagJtagPort* port, std::int64_t (*ticks)(), std::uint32_t currentMhz) {
     static const char kSpinner[4] = {'|', '/', '-', '\\'};
     settleCounter(ticks);
     std::uint32_t scale = currentMhz * 10;
@@ -63,6 +62,6 @@ void calibrateGpioDelayWith(tagDeviceUpdate* port, std::int64_t (*ticks)(),
     setJtagPin(JTAG_TDI, true, port);
 }
 
-void calibrateGpioDelay(tagDeviceUpdate* port) {
+void calibrateGpioDelay(tagJtagPort* port) {
     calibrateGpioDelayWith(port, &ticksNow, platform::ProcessorCurrentMhz());
 }

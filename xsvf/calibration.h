@@ -10,12 +10,11 @@ inline constexpr std::uint32_t CALIBRATION_DELAY_CAP = 64;
 
 // Measures and stores delayCount for the card (0..64); leaves TDI set in gpioOut. Main thread only;
 // prints the spinner to the narrow console.
-void calibrateGpioDelay(tagDeviceUpdate* port);
+void calibrateGpioDelay(tagJtagPort* port);
 
 // The same with the clock and the processor clock given, so the measurement can be driven. A
 // processor clock of 0 (it could not be read) gives the cap, the slowest pacing.
-void calibrateGpioDelayWith(tagDeviceUpdate* port, std::int64_t (*ticks)(),
-                            std::uint32_t currentMhz);
+void calibrateGpioDelayWith(tagJtagPort* port, std::int64_t (*ticks)(), std::uint32_t currentMhz);
 
 // Rate of one pass: processor clock × 10 over the counter ticks of its 4096 writes. A pass that
 // fits in one tick is counted as one tick: writes that fast call for the longest pacing, not none.

@@ -7,13 +7,6 @@
 
 namespace {
 
-// Written once on the main thread by the first open, before any worker starts.
-std::int64_t counterFrequency = 0;
-
-void readCounterFrequencyOnce() {
-    if (counterFrequency == 0) counterFrequency = platform::PerformanceFrequency();
-}
-
 void waitForNextMicrosecond() {
     std::int32_t start = microsecondsNow();
     while (microsecondsNow() == start) {
@@ -26,17 +19,15 @@ std::int64_t ticksNow() { return platform::PerformanceCounter(); }
 
 // Split into whole seconds and remainder so the product cannot overflow after long uptimes.
 std::int32_t microsecondsNow() {
-    readCounterFrequencyOnce();
-    std::int64_t frequency = counterFrequency > 0 ? counterFrequency : 1;
+    const std::int64_t reported = platform::PerformanceFrequency();
+    const std::int64_t frequency = reported > 0 ? reported : 1;
     std::int64_t counter = ticksNow();
     std::int64_t micros =
         (counter / frequency) * 1000000 + (counter % frequency) * 1000000 / frequency;
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(micros));
 }
 
-void openJtagPort(tagDeviceUpdate* port) {
-    readCounterFrequencyOnce();
-
+void openJtagPort(tagJtagPort* port) {
     std::uint32_t value = 0;
     csRead32(port->pciHandle, 0x04, &value);
     csWrite32(port->pciHandle, 0x04, value | 0x2);  // memory space enable
@@ -56,7 +47,7 @@ void openJtagPort(tagDeviceUpdate* port) {
     setJtagPin(JTAG_TDI, false, port);
 }
 
-void closeJtagPort(tagDeviceUpdate* port, std::int32_t mode) {
+void closeJtagPort(tagJtagPort* port, std::int32_t mode) {
     if (mode == 1) {
         writeGpio(GPIO_SELECT, GPIO_END_PULSE_MASK, port);
         writeGpio(GPIO_OUTPUT_ENABLE, GPIO_END_PULSE_MASK, port);

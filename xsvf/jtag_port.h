@@ -1,4 +1,4 @@
-// GPIO JTAG port of one card: paced register writes, pins, TDO, the image reader, open and close.
+// GPIO JTAG port of one card: paced register writes, pins, TDO, open and close.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +33,7 @@ inline void busyWaitIterations(std::uint32_t iterations) {
 
 // Register write followed by the pacing wait. Slow hosts (16 and up) also repeat the write once so
 // the card sees the level even when the first posted write is merged away.
-inline void writeGpio(std::uint32_t offset, std::uint32_t value, tagDeviceUpdate* port) {
+inline void writeGpio(std::uint32_t offset, std::uint32_t value, tagJtagPort* port) {
     memWrite32(port->regHandle, offset, value);
     std::uint32_t iterations = port->delayCount;
     if (iterations >= 16) {
@@ -59,7 +59,7 @@ inline std::uint32_t jtagPinMask(int pin) {
 
 // TMS and TDI only collect in gpioOut; a TCK edge is a write of its own, preceded by a write that
 // presents the collected data lines with TCK unchanged.
-inline void setJtagPin(int pin, bool level, tagDeviceUpdate* port) {
+inline void setJtagPin(int pin, bool level, tagJtagPort* port) {
     std::uint32_t mask = jtagPinMask(pin);
     std::uint32_t next = level ? (port->gpioOut | mask) : (port->gpioOut & ~mask);
     if (pin != JTAG_TCK) {
@@ -71,42 +71,22 @@ inline void setJtagPin(int pin, bool level, tagDeviceUpdate* port) {
 }
 
 // Input bits 0..2; the shifter uses bit 0. A failed read reads as 0.
-inline std::uint32_t readTdo(tagDeviceUpdate* port) {
+inline std::uint32_t readTdo(tagJtagPort* port) {
     std::uint32_t value = 0;
     memRead32(port->regHandle, GPIO_INPUT, &value);
     return value & GPIO_TDO_MASK;
 }
 
-inline void pulseTck(tagDeviceUpdate* port) {
+inline void pulseTck(tagJtagPort* port) {
     setJtagPin(JTAG_TCK, true, port);
     setJtagPin(JTAG_TCK, false, port);
 }
 
-// Bytes left to read in the card's image.
-inline std::uint32_t imageBytesLeft(const tagDeviceUpdate* port) {
-    return port->bytesConsumed < port->imageSize ? port->imageSize - port->bytesConsumed : 0;
-}
-
-// Next image byte with the progress bookkeeping. At the end of the image it returns 0 and reads
-// nothing: the player checks the length of every command before reading it, this is the backstop.
-// The percentage is computed in 64 bits so that images above 42,949,672 bytes show true progress.
-inline std::uint8_t readImageByte(tagDeviceUpdate* port) {
-    if (port->bytesConsumed >= port->imageSize) return 0;
-    std::uint8_t byte = *port->imageCursor++;
-    std::uint32_t consumed = ++port->bytesConsumed;
-    std::uint32_t percent = consumed == port->imageSize
-                                ? 100
-                                : static_cast<std::uint32_t>(static_cast<std::uint64_t>(consumed) *
-                                                             100 / port->imageSize);
-    port->percentDone.store(percent, std::memory_order_relaxed);
-    return byte;
-}
-
 // Configures the card's PCI function and GPIO pins and calibrates the pacing. Main thread only.
-void openJtagPort(tagDeviceUpdate* port);
+void openJtagPort(tagJtagPort* port);
 
 // Releases the pins; mode 1 first gives the end pulse.
-void closeJtagPort(tagDeviceUpdate* port, std::int32_t mode);
+void closeJtagPort(tagJtagPort* port, std::int32_t mode);
 
 // The performance counter in microseconds (truncated to 32 bits), and raw.
 std::int32_t microsecondsNow();

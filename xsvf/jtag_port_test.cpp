@@ -81,29 +81,26 @@ TEST_F(JtagPortTest, TdoIsTheLowThreeInputBits) {
     EXPECT_EQ(fake->inputReads, 1u);
 }
 
-TEST_F(JtagPortTest, ImageReaderCountsProgressAndStopsAtTheEnd) {
+TEST(ImageCursor, AdvanceCountsProgressAndStopsAtTheEnd) {
     const std::uint8_t image[3] = {0x11, 0x22, 0x33};
-    port.imageCursor = image;
-    port.imageSize = 3;
-    EXPECT_EQ(readImageByte(&port), 0x11);
-    EXPECT_EQ(port.percentDone.load(), 33u);
-    readImageByte(&port);
-    EXPECT_EQ(port.percentDone.load(), 66u);
-    EXPECT_EQ(readImageByte(&port), 0x33);
-    EXPECT_EQ(port.percentDone.load(), 100u);
-    // Past the end nothing is read and nothing moves.
-    EXPECT_EQ(readImageByte(&port), 0);
-    EXPECT_EQ(port.bytesConsumed, 3u);
-    EXPECT_EQ(port.imageCursor, image + 3);
+    tagDeviceUpdate record;
+    record.image = image;
+    advanceImage(record, 1, record.percentDone);
+    EXPECT_EQ(record.percentDone.load(), 33u);
+    advanceImage(record, 1, record.percentDone);
+    EXPECT_EQ(record.percentDone.load(), 66u);
+    EXPECT_EQ(record.BytesLeft(), 1u);
+    // Past the end the cursor stops at the end.
+    advanceImage(record, 5, record.percentDone);
+    EXPECT_EQ(record.percentDone.load(), 100u);
+    EXPECT_EQ(record.offset, 3u);
+    EXPECT_EQ(record.BytesLeft(), 0u);
 }
 
-TEST_F(JtagPortTest, ProgressOfImagesBeyond42MillionBytesDoesNotOverflow) {
-    const std::uint8_t byte = 0;
-    port.imageCursor = &byte;
-    port.imageSize = 100000000;
-    port.bytesConsumed = 50000000 - 1;
-    readImageByte(&port);
-    EXPECT_EQ(port.percentDone.load(), 50u);  // 32-bit arithmetic would show 7
+TEST(ImageCursor, ProgressOfImagesBeyond42MillionBytesDoesNotOverflow) {
+    EXPECT_EQ(imagePercent(50000000, 100000000), 50u);  // 32-bit arithmetic would show 7
+    EXPECT_EQ(imagePercent(99999999, 100000000), 99u);  // 100 only at the very end
+    EXPECT_EQ(imagePercent(100000000, 100000000), 100u);
 }
 
 TEST_F(JtagPortTest, OpenLeavesThePinsAndConfigurationReady) {

@@ -10,7 +10,7 @@
 
 namespace {
 
-void tmsTransition(bool tms, tagDeviceUpdate* port) {
+void tmsTransition(bool tms, tagJtagPort* port) {
     setJtagPin(JTAG_TMS, tms, port);
     setJtagPin(JTAG_TCK, false, port);
     setJtagPin(JTAG_TCK, true, port);
@@ -65,7 +65,7 @@ tagTapStep tapStep(std::uint8_t current, std::uint8_t target) {
     }
 }
 
-std::int32_t moveTap(std::uint8_t& tapState, std::uint8_t target, tagDeviceUpdate* port) {
+std::int32_t moveTap(std::uint8_t& tapState, std::uint8_t target, tagJtagPort* port) {
     if (target == TAP_RESET) {
         tmsTransition(true, port);
         for (int i = 0; i < 5; ++i) {
@@ -94,7 +94,7 @@ std::int32_t moveTap(std::uint8_t& tapState, std::uint8_t target, tagDeviceUpdat
 }
 
 void shiftBits(std::int32_t bits, const tagBitVector& tdi, tagBitVector* captured, bool exitAtEnd,
-               tagDeviceUpdate* port) {
+               tagJtagPort* port) {
     if (captured != nullptr) captured->length = tdi.length;
     std::int32_t left = bits;
     for (std::int32_t index = tdi.length - 1; index >= 0 && left > 0; --index) {
@@ -122,7 +122,7 @@ std::uint32_t longerRunTestTime(std::uint32_t runTestTime) {
 std::int32_t shiftTap(std::uint8_t& tapState, std::uint8_t startState, std::int32_t bits,
                       const tagBitVector& tdi, tagBitVector* captured, const tagBitVector* expected,
                       const tagBitVector* mask, std::uint8_t endState, std::uint32_t runTestTime,
-                      std::uint8_t maxRepeat, tagDeviceUpdate* port) {
+                      std::uint8_t maxRepeat, tagJtagPort* port) {
     bool exitAtEnd = startState != endState;
     bool mismatch = false;
     std::uint8_t repeat = 0;
@@ -158,6 +158,6 @@ std::int32_t shiftTap(std::uint8_t& tapState, std::uint8_t startState, std::int3
     return maxRepeat != 0 ? 3 : 2;
 }
 
-void waitTck(std::uint32_t count, tagDeviceUpdate* port) {
+void waitTck(std::uint32_t count, tagJtagPort* port) {
     for (std::uint32_t i = 0; i < count; ++i) pulseTck(port);
 }

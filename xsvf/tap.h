@@ -46,22 +46,22 @@ struct tagTapStep {
 tagTapStep tapStep(std::uint8_t current, std::uint8_t target);
 
 // Walks the TAP to target; returns 0, or 5 without clocking when target cannot be entered.
-std::int32_t moveTap(std::uint8_t& tapState, std::uint8_t target, tagDeviceUpdate* port);
+std::int32_t moveTap(std::uint8_t& tapState, std::uint8_t target, tagJtagPort* port);
 
 // Clocks bits of tdi (bit 0 of the last byte first), capturing TDO when captured is given. With
 // exitAtEnd the last bit's clock leaves the Shift state.
 void shiftBits(std::int32_t bits, const tagBitVector& tdi, tagBitVector* captured, bool exitAtEnd,
-               tagDeviceUpdate* port);
+               tagJtagPort* port);
 
 // One complete scan with compare, retries and run-test wait; returns 0, 2 or 3. Run-test times are
 // unsigned microseconds (see tap.cpp).
 std::int32_t shiftTap(std::uint8_t& tapState, std::uint8_t startState, std::int32_t bits,
                       const tagBitVector& tdi, tagBitVector* captured, const tagBitVector* expected,
                       const tagBitVector* mask, std::uint8_t endState, std::uint32_t runTestTime,
-                      std::uint8_t maxRepeat, tagDeviceUpdate* port);
+                      std::uint8_t maxRepeat, tagJtagPort* port);
 
 // count TCK pulses with TMS unchanged, one per microsecond of run-test time.
-void waitTck(std::uint32_t count, tagDeviceUpdate* port);
+void waitTck(std::uint32_t count, tagJtagPort* port);
 
 // The run-test time of the next attempt after a mismatch: 25 % longer, held below 2^32.
 std::uint32_t longerRunTestTime(std::uint32_t runTestTime);

@@ -89,8 +89,7 @@ TEST(PlayAllocations, NoneBesidesTheVectorBuffers) {
     tagCountingDriver::Install();
     tagDeviceUpdate port;
     port.delayCount = 0;
-    port.imageCursor = image.data();
-    port.imageSize = static_cast<std::uint32_t>(image.size());
+    port.image = {image.data(), static_cast<std::uint32_t>(image.size())};
     g_counting = true;
     std::int32_t result = playXsvf(&port);
     g_counting = false;

@@ -49,9 +49,8 @@ void PlayImage(benchmark::State& state, tagDeviceUpdate& port) {
     for (auto _ : state) {
         double start = threadCpuNanoseconds();
         port.delayCount = 0;
-        port.imageCursor = image.data();
-        port.imageSize = static_cast<std::uint32_t>(image.size());
-        port.bytesConsumed = 0;
+        port.image = {image.data(), static_cast<std::uint32_t>(image.size())};
+        port.offset = 0;
         if (playXsvf(&port) != 0) state.SkipWithError("play failed");
         cpu += threadCpuNanoseconds() - start;
     }

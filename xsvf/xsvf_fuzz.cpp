@@ -52,12 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     port.regHandle = card.regHandle;
     port.delayCount = 0;
     port.gpioOut = card.gpioOut | GPIO_TMS_MASK;
-    port.imageCursor = data;
-    port.imageSize = static_cast<std::uint32_t>(size);
+    port.image = {data, static_cast<std::uint32_t>(size)};
     std::int32_t played = playXsvf(&port);
     card.gpioOut = port.gpioOut;
 
-    if (port.bytesConsumed > size) Disagree("read past the end", v, played, port.failure);
+    if (port.offset > size) Disagree("read past the end", v, played, port.failure);
     if (played == 2 || played == 3) {
         if (v.code != 0 && v.commandIndex <= port.failure.commandIndex) {
             Disagree("structural fault before the mismatch", v, played, port.failure);

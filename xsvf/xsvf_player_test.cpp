@@ -25,9 +25,8 @@ protected:
     std::int32_t Play(const XsvfBytes& image) {
         buffer = std::make_unique<std::uint8_t[]>(image.size());
         std::copy(image.begin(), image.end(), buffer.get());
-        port.imageCursor = buffer.get();
-        port.imageSize = static_cast<std::uint32_t>(image.size());
-        port.bytesConsumed = 0;
+        port.image = {buffer.get(), static_cast<std::uint32_t>(image.size())};
+        port.offset = 0;
         port.percentDone = 0;
         fake->ClearLog();
         return playXsvf(&port);
@@ -71,7 +70,7 @@ TEST_F(PlayerTest, CompleteAloneResetsTheTapAndReaches100) {
 
 TEST_F(PlayerTest, BytesAfterCompleteAreNotRead) {
     EXPECT_EQ(Play(XsvfWriter().Complete().Raw({0x05, 0x05}).Bytes()), 0);
-    EXPECT_EQ(port.bytesConsumed, 1u);
+    EXPECT_EQ(port.offset, 1u);
     EXPECT_EQ(port.percentDone.load(), 33u);
 }
 
@@ -173,7 +172,7 @@ TEST_F(PlayerTest, SdrIncWithoutIncrementsMakesOneScanAndReadsNoData) {
     w.SdrSize(8).SetSdrMasks({0x01}, {0xF0}).SdrInc({0x33}, {}).Complete();
     EXPECT_EQ(Play(w.Bytes()), 0);
     EXPECT_EQ(DrScans(), (std::vector<std::uint64_t>{0x33}));
-    EXPECT_EQ(port.bytesConsumed, w.Bytes().size());
+    EXPECT_EQ(port.offset, w.Bytes().size());
 }
 
 TEST_F(PlayerTest, SdrIncScattersDataOverTwoMaskBytes) {
@@ -194,7 +193,7 @@ TEST_F(PlayerTest, TruncatedImagesStopWith4AndNeverReadPastTheEnd) {
     for (std::size_t size = 0; size < full.size(); ++size) {
         XsvfBytes prefix(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(size));
         EXPECT_EQ(Play(prefix), 4) << "size " << size;
-        EXPECT_LE(port.bytesConsumed, size);
+        EXPECT_LE(port.offset, size);
         EXPECT_LE(port.failure.byteOffset, size);
     }
     EXPECT_EQ(Play(full), 0);

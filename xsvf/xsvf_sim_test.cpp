@@ -44,9 +44,8 @@ protected:
         buffer = std::make_unique<std::uint8_t[]>(image.size());
         std::copy(image.begin(), image.end(), buffer.get());
         port.delayCount = 0;
-        port.imageCursor = buffer.get();
-        port.imageSize = static_cast<std::uint32_t>(image.size());
-        port.bytesConsumed = 0;
+        port.image = {buffer.get(), static_cast<std::uint32_t>(image.size())};
+        port.offset = 0;
         port.gpioOut |= GPIO_TMS_MASK;
         return playXsvf(&port);
     }
@@ -108,7 +107,7 @@ TEST_F(SimCardTest, TruncatedImageFailsCleanlyWhereValidationSays) {
     EXPECT_EQ(Play(image), 4);
     EXPECT_EQ(port.failure.commandIndex, v.commandIndex);
     EXPECT_EQ(port.failure.byteOffset, v.byteOffset);
-    EXPECT_LE(port.bytesConsumed, image.size());
+    EXPECT_LE(port.offset, image.size());
 }
 
 TEST_F(SimCardTest, CalibrationMeasuresTheCardsWriteCost) {

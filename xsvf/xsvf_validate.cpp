@@ -1,17 +1,14 @@
-// Structural check of an XSVF image: the player's reading order and TAP walk without pins.
+// Structural check of an XSVF image: the player's decoder and TAP walk without pins.
 #include "xsvf/xsvf_validate.h"
 
-#include <algorithm>
-#include <bit>
 #include <cstdio>
+#include <span>
 
 #include "xsvf/bit_vector.h"
 #include "xsvf/tap.h"
-#include "xsvf/xsvf_player.h"
 
 namespace {
 
-constexpr std::uint64_t kMaxShiftBits = static_cast<std::uint64_t>(BIT_VECTOR_CAPACITY) * 8;
 // TMS transitions a scan may spend walking to its start, end and wait states.
 constexpr std::uint64_t kWalkPulses = 16;
 
@@ -23,25 +20,27 @@ std::string format(const char* pattern, unsigned a, unsigned b = 0) {
 
 class Walker {
 public:
-    Walker(const std::uint8_t* image, std::uint32_t size) : image_(image), size_(size) {}
+    Walker(const std::uint8_t* image, std::uint32_t size) : image_(image, size) {}
 
     tagXsvfValidation Run() {
         addPulses(6);  // the play starts with a TAP reset
         while (result_.code == 0) {
             result_.commandIndex = result_.commandCount;
-            result_.byteOffset = pos_;
-            if (pos_ >= size_) {
-                result_.command = 0;
+            if (runTestTime_ == 0xFFFFFFFFu) runTestTime_ = 0;  // as the play loop does
+            const tagXsvfCommand command = decodeXsvf(image_, pos_, lengths_);
+            result_.byteOffset = command.offset;
+            result_.command = command.code;
+            if (command.fault == XsvfFault::kEnd) {
                 return fail(XSVF_ILLEGAL_COMMAND, "image ends before XCOMPLETE");
             }
-            result_.command = image_[pos_++];
             ++result_.commandCount;
-            if (runTestTime_ == 0xFFFFFFFFu) runTestTime_ = 0;  // as the play loop does
-            if (result_.command == XCOMPLETE) {
+            if (command.fault != XsvfFault::kNone) return failToDecode(command);
+            if (command.code == XCOMPLETE) {
                 result_.commandIndex = -1;
                 return result_;
             }
-            step(result_.command);
+            pos_ += command.length;
+            execute(command);
         }
         return result_;
     }
@@ -53,17 +52,17 @@ private:
         return result_;
     }
 
-    bool need(std::uint64_t count) {
-        if (size_ - pos_ >= count) return true;
-        fail(XSVF_ILLEGAL_COMMAND,
-             std::string("image ends inside ") + xsvfCommandName(result_.command));
-        return false;
-    }
-
-    std::uint32_t number(int bytes) {
-        std::uint32_t value = 0;
-        for (int i = 0; i < bytes; ++i) value = (value << 8) | image_[pos_++];
-        return value;
+    tagXsvfValidation& failToDecode(const tagXsvfCommand& command) {
+        switch (command.fault) {
+            case XsvfFault::kTruncated:
+                return fail(command.error,
+                            std::string("image ends inside ") + xsvfCommandName(command.code));
+            case XsvfFault::kOverflow:
+                return fail(command.error, format("XSDRSIZE of %u bits exceeds %u",
+                                                  command.Number(0), XSVF_MAX_SHIFT_BITS));
+            default:
+                return fail(command.error, format("illegal command 0x%02X", command.code));
+        }
     }
 
     void addPulses(std::uint64_t count) {
@@ -92,12 +91,8 @@ private:
         tapState_ = !exitAtEnd ? start : (runTest != 0 ? TAP_IDLE : end);
     }
 
-    void maskedDrScan() { scan(TAP_SHIFT_DR, shiftBits_, endDR_, runTestTime_, maxRepeat_); }
-
-    void irScan(std::int32_t bits) {
-        if (!need(static_cast<std::uint64_t>(vectorBytes(bits)))) return;
-        pos_ += static_cast<std::uint32_t>(vectorBytes(bits));
-        scan(TAP_SHIFT_IR, bits, endIR_, runTestTime_, 0);
+    void maskedDrScan() {
+        scan(TAP_SHIFT_DR, lengths_.shiftBits, endDR_, runTestTime_, maxRepeat_);
     }
 
     void moveTo(std::uint8_t target) {
@@ -105,152 +100,88 @@ private:
         if (tapMoveAllowed(tapState_, target)) tapState_ = target;
     }
 
-    void step(std::uint8_t command) {
-        std::uint64_t shiftBytes = static_cast<std::uint64_t>(vectorBytes(shiftBits_));
-        switch (command) {
-            case XTDOMASK:
-                if (need(shiftBytes)) pos_ += static_cast<std::uint32_t>(shiftBytes);
-                return;
+    void state(std::uint8_t target) {
+        if (tapMoveAllowed(tapState_, target)) {
+            moveTo(target);
+            return;
+        }
+        fail(XSVF_ILLEGAL_STATE,
+             target > TAP_UPDATE_IR
+                 ? format("XSTATE %u is no TAP state", target)
+                 : format("XSTATE %u cannot be entered from state %u", target, tapState_));
+    }
+
+    void endState(std::uint8_t command, std::uint32_t value) {
+        if (value > 1) {
+            fail(XSVF_ILLEGAL_STATE,
+                 std::string(xsvfCommandName(command)) + format(" argument %u", value));
+        } else if (command == XENDIR) {
+            endIR_ = value == 0 ? TAP_IDLE : TAP_PAUSE_IR;
+        } else {
+            endDR_ = value == 0 ? TAP_IDLE : TAP_PAUSE_DR;
+        }
+    }
+
+    void wait(std::uint8_t waitState, std::uint8_t endState, std::uint32_t time) {
+        if (tapState_ != waitState) moveTo(waitState);
+        addPulses(time);
+        if (tapState_ != endState) moveTo(endState);
+    }
+
+    // What a decoded command does to the TAP walk and the settings after it; XTDOMASK, XSDRSIZE,
+    // XSETSDRMASKS and XCOMMENT change nothing the walk needs beyond what the decoder keeps.
+    void execute(const tagXsvfCommand& x) {
+        const std::int32_t shiftBits = lengths_.shiftBits;
+        switch (x.code) {
             case XSIR:
-                if (need(1)) irScan(number(1));
-                return;
             case XSIR2:
-                if (need(2)) irScan(static_cast<std::int32_t>(number(2)));
-                return;
+                return scan(TAP_SHIFT_IR, static_cast<std::int32_t>(x.Number(0)), endIR_,
+                            runTestTime_, 0);
             case XSDR:
-                if (!need(shiftBytes)) return;
-                pos_ += static_cast<std::uint32_t>(shiftBytes);
-                maskedDrScan();
+            case XSDRTDO:
+                return maskedDrScan();
+            case XSDRINC:
+                for (std::uint32_t i = 0; i <= x.Number(1); ++i) maskedDrScan();
                 return;
             case XRUNTEST:
-                if (need(4)) runTestTime_ = number(4);
+                runTestTime_ = x.Number(0);
                 return;
             case XREPEAT:
-                if (need(1)) maxRepeat_ = static_cast<std::uint8_t>(number(1));
+                maxRepeat_ = static_cast<std::uint8_t>(x.Number(0));
                 return;
-            case XSDRSIZE: {
-                if (!need(4)) return;
-                std::uint32_t bits = number(4);
-                if (bits > kMaxShiftBits) {
-                    fail(XSVF_DATA_OVERFLOW, format("XSDRSIZE of %u bits exceeds %u", bits,
-                                                    static_cast<unsigned>(kMaxShiftBits)));
-                    return;
-                }
-                shiftBits_ = static_cast<std::int32_t>(bits);
-                return;
-            }
-            case XSDRTDO:
-                if (!need(2 * shiftBytes)) return;
-                pos_ += static_cast<std::uint32_t>(2 * shiftBytes);
-                maskedDrScan();
-                return;
-            case XSETSDRMASKS: {
-                if (!need(2 * shiftBytes)) return;
-                pos_ += static_cast<std::uint32_t>(shiftBytes);
-                dataMaskOnes_ = 0;
-                for (std::uint64_t i = 0; i < shiftBytes; ++i) {
-                    dataMaskOnes_ += std::popcount(image_[pos_++]);
-                }
-                return;
-            }
-            case XSDRINC: {
-                if (!need(shiftBytes + 1)) return;
-                std::uint8_t increments = image_[pos_ + shiftBytes];
-                std::uint64_t dataBytes = static_cast<std::uint64_t>(vectorBytes(dataMaskOnes_));
-                if (!need(shiftBytes + 1 + increments * dataBytes)) return;
-                pos_ += static_cast<std::uint32_t>(shiftBytes + 1 + increments * dataBytes);
-                for (int i = 0; i <= increments; ++i) maskedDrScan();
-                return;
-            }
             case XSDRB:
             case XSDRC:
-            case XSDRE:
-                if (!need(shiftBytes)) return;
-                pos_ += static_cast<std::uint32_t>(shiftBytes);
-                scan(TAP_SHIFT_DR, shiftBits_, command == XSDRE ? endDR_ : TAP_SHIFT_DR, 0, 0);
-                return;
             case XSDRTDOB:
             case XSDRTDOC:
+                return scan(TAP_SHIFT_DR, shiftBits, TAP_SHIFT_DR, 0, 0);
+            case XSDRE:
             case XSDRTDOE:
-                if (!need(2 * shiftBytes)) return;
-                pos_ += static_cast<std::uint32_t>(2 * shiftBytes);
-                scan(TAP_SHIFT_DR, shiftBits_, command == XSDRTDOE ? endDR_ : TAP_SHIFT_DR, 0, 0);
-                return;
-            case XSTATE: {
-                if (!need(1)) return;
-                std::uint8_t target = static_cast<std::uint8_t>(number(1));
-                if (!tapMoveAllowed(tapState_, target)) {
-                    fail(XSVF_ILLEGAL_STATE,
-                         target > TAP_UPDATE_IR
-                             ? format("XSTATE %u is no TAP state", target)
-                             : format("XSTATE %u cannot be entered from state %u", target,
-                                      tapState_));
-                    return;
-                }
-                moveTo(target);
-                return;
-            }
+                return scan(TAP_SHIFT_DR, shiftBits, endDR_, 0, 0);
+            case XSTATE:
+                return state(static_cast<std::uint8_t>(x.Number(0)));
             case XENDIR:
-            case XENDDR: {
-                if (!need(1)) return;
-                std::uint8_t value = static_cast<std::uint8_t>(number(1));
-                if (value > 1) {
-                    fail(XSVF_ILLEGAL_STATE,
-                         std::string(xsvfCommandName(command)) + format(" argument %u", value));
-                    return;
-                }
-                if (command == XENDIR) {
-                    endIR_ = value == 0 ? TAP_IDLE : TAP_PAUSE_IR;
-                } else {
-                    endDR_ = value == 0 ? TAP_IDLE : TAP_PAUSE_DR;
-                }
-                return;
-            }
-            case XCOMMENT: {
-                const std::uint8_t* end = std::find(image_ + pos_, image_ + size_, 0);
-                if (!need(static_cast<std::uint64_t>(end - (image_ + pos_)) + 1)) return;
-                pos_ = static_cast<std::uint32_t>(end - image_) + 1;
-                return;
-            }
-            case XWAIT: {
-                if (!need(6)) return;
-                std::uint8_t waitState = static_cast<std::uint8_t>(number(1));
-                std::uint8_t endState = static_cast<std::uint8_t>(number(1));
-                std::uint32_t time = number(4);
-                if (tapState_ != waitState) moveTo(waitState);
-                addPulses(time);
-                if (tapState_ != endState) moveTo(endState);
-                return;
-            }
+            case XENDDR:
+                return endState(x.code, x.Number(0));
+            case XWAIT:
+                return wait(static_cast<std::uint8_t>(x.Number(0)),
+                            static_cast<std::uint8_t>(x.Number(1)), x.Number(2));
             default:
-                fail(XSVF_ILLEGAL_COMMAND, format("illegal command 0x%02X", command));
                 return;
         }
     }
 
-    const std::uint8_t* image_;
-    std::uint32_t size_;
+    std::span<const std::uint8_t> image_;
     std::uint32_t pos_ = 0;
+    tagXsvfLengths lengths_;
     tagXsvfValidation result_;
     std::uint8_t tapState_ = TAP_RESET;
     std::uint8_t endIR_ = TAP_IDLE;
     std::uint8_t endDR_ = TAP_IDLE;
     std::uint8_t maxRepeat_ = 0;
     std::uint32_t runTestTime_ = 0;
-    std::int32_t shiftBits_ = 0;
-    std::int32_t dataMaskOnes_ = 0;
 };
 
 }  // namespace
-
-const char* xsvfCommandName(std::uint8_t command) {
-    static const char* const kNames[XSVF_COMMAND_COUNT] = {
-        "XCOMPLETE", "XTDOMASK", "XSIR",     "XSDR",     "XRUNTEST",     "illegal",
-        "illegal",   "XREPEAT",  "XSDRSIZE", "XSDRTDO",  "XSETSDRMASKS", "XSDRINC",
-        "XSDRB",     "XSDRC",    "XSDRE",    "XSDRTDOB", "XSDRTDOC",     "XSDRTDOE",
-        "XSTATE",    "XENDIR",   "XENDDR",   "XSIR2",    "XCOMMENT",     "XWAIT"};
-    return command < XSVF_COMMAND_COUNT ? kNames[command] : "illegal";
-}
 
 tagXsvfValidation validateXsvf(const std::uint8_t* image, std::uint32_t size) {
     if (image == nullptr) size = 0;

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "xsvf/xsvf_decode.h"
+
 // The first structural fault of an image, as the player would meet it.
 struct tagXsvfValidation {
     std::int32_t code = 0;           // 0, or the player's code: 4, 5 or 6
@@ -20,6 +22,3 @@ struct tagXsvfValidation {
 // Walks the command stream exactly as playXsvf reads it, tracking the TAP state without pins.
 // Accepts (code 0) every image the player can play to XCOMPLETE.
 tagXsvfValidation validateXsvf(const std::uint8_t* image, std::uint32_t size);
-
-// Name of a command code ("XSDRTDO"), or "illegal" for codes without one.
-const char* xsvfCommandName(std::uint8_t command);

@@ -100,8 +100,7 @@ void ExpectAgreement(const XsvfBytes& image, const std::string& name) {
     std::copy(image.begin(), image.end(), copy.get());
     tagDeviceUpdate port;
     port.delayCount = 0;
-    port.imageCursor = copy.get();
-    port.imageSize = static_cast<std::uint32_t>(image.size());
+    port.image = {copy.get(), static_cast<std::uint32_t>(image.size())};
     std::int32_t played = playXsvf(&port);
     CFakeGpio::Uninstall();
     if (played == 2 || played == 3) {

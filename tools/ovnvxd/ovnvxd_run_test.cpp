@@ -99,9 +99,8 @@ TEST(DriverClientRun, BothCardsAreProgrammedThroughTheClient) {
             openJtagPort(&record);
             ::testing::internal::GetCapturedStdout();
             record.delayCount = 0;
-            record.imageCursor = image.data();
-            record.imageSize = static_cast<std::uint32_t>(image.size());
-            record.bytesConsumed = 0;
+            record.image = {image.data(), static_cast<std::uint32_t>(image.size())};
+            record.offset = 0;
         }
         std::thread workers[2];
         for (int i = 0; i < 2; ++i) {
