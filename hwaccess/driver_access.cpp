@@ -7,10 +7,20 @@ namespace {
 // The process's one library, and where the operations go. Both are constant-initialised, so an
 // operation called during another file's static initialisation already finds them; the pointer
 // changes only when a test installs its own object.
-CLibraryDriverAccess g_library{&driver_access::FindExport};
-std::atomic<CDriverAccess*> g_installed{&g_library};
+constinit CLibraryDriverAccess g_library{&driver_access::FindExport};
+constinit std::atomic<CDriverAccess*> g_installed{&g_library};
 
 inline CDriverAccess& Installed() { return *g_installed.load(std::memory_order_relaxed); }
+
+// Calls `op` on the installed operations. The library, the product's only one, is called directly
+// (its class is final), so a register access costs one more load and compare than a bare export.
+template <typename Op>
+inline auto Forward(Op op) {
+    CDriverAccess* access = g_installed.load(std::memory_order_relaxed);
+    if (access == &g_library) [[likely]]
+        return op(g_library);
+    return op(*access);
+}
 
 }  // namespace
 
@@ -107,29 +117,31 @@ bool CLibraryDriverAccess::DriverFailure(tagDriverAccessFailure& failure) const 
 }
 
 int csRead32(std::uint32_t device, std::uint32_t offset, std::uint32_t* value) {
-    return Installed().CsRead32(device, offset, value);
+    return Forward([&](auto& access) { return access.CsRead32(device, offset, value); });
 }
 
 int csWrite32(std::uint32_t device, std::uint32_t offset, std::uint32_t value) {
-    return Installed().CsWrite32(device, offset, value);
+    return Forward([&](auto& access) { return access.CsWrite32(device, offset, value); });
 }
 
 int memRead32(std::uint32_t mapping, std::uint32_t offset, std::uint32_t* value) {
-    return Installed().MemRead32(mapping, offset, value);
+    return Forward([&](auto& access) { return access.MemRead32(mapping, offset, value); });
 }
 
 int memWrite32(std::uint32_t mapping, std::uint32_t offset, std::uint32_t value) {
-    return Installed().MemWrite32(mapping, offset, value);
+    return Forward([&](auto& access) { return access.MemWrite32(mapping, offset, value); });
 }
 
 std::uint32_t memMap64(std::uint64_t physicalAddress, std::uint32_t length) {
-    return Installed().MemMap64(physicalAddress, length);
+    return Forward([&](auto& access) { return access.MemMap64(physicalAddress, length); });
 }
 
-int memUnmap(std::uint32_t mapping) { return Installed().MemUnmap(mapping); }
+int memUnmap(std::uint32_t mapping) {
+    return Forward([&](auto& access) { return access.MemUnmap(mapping); });
+}
 
 int pciScanBus(PciScanCallback callback, void* context) {
-    return Installed().PciScanBus(callback, context);
+    return Forward([&](auto& access) { return access.PciScanBus(callback, context); });
 }
 
 bool LibraryDriverFailure(tagDriverAccessFailure& failure) {
