@@ -13,11 +13,16 @@
 
 namespace {
 
-std::wstring logFilePath;
-std::int32_t logToFile = 1;
-// The console-control thread logs the display's recovery while the main thread may be writing.
-std::atomic<bool> logRefusalShown{false};
-std::atomic<bool> logAtLineStart{true};  // the log's last character was a line break (or none yet)
+// Process-wide by nature: the log's path and its log-to-file flag belong to the process, and every
+// step, the host services and the console-control thread (which logs the display's recovery while
+// the main thread may be writing) write through the free functions below.
+struct tagProcessLog {
+    std::wstring filePath;
+    std::int32_t toFile = 1;
+    std::atomic<bool> refusalShown{false};
+    std::atomic<bool> atLineStart{true};  // the log's last character was a line break (or none yet)
+};
+tagProcessLog g_log;
 
 std::wstring FormatWide(const wchar_t* format, va_list args) {
     std::vector<wchar_t> buffer(512);
@@ -36,20 +41,20 @@ std::wstring FormatWide(const wchar_t* format, va_list args) {
 }
 
 void AppendToLog(const wchar_t* format, va_list args) {
-    if (!logToFile || logFilePath.empty()) return;
+    if (!g_log.toFile || g_log.filePath.empty()) return;
     std::wstring logFormat(format);
     for (wchar_t& c : logFormat) {
         if (c == L'\b') c = L' ';
     }
     const std::string text = WideToUtf8(FormatWide(logFormat.c_str(), args));
     platform::FileError error;
-    if (platform::AppendTextFile(logFilePath, text, &error)) {
-        if (!text.empty()) logAtLineStart = text.back() == '\n';
+    if (platform::AppendTextFile(g_log.filePath, text, &error)) {
+        if (!text.empty()) g_log.atLineStart = text.back() == '\n';
         return;
     }
-    if (!error.refused || logRefusalShown.exchange(true)) return;
+    if (!error.refused || g_log.refusalShown.exchange(true)) return;
     // A link in the log's place is never written through; the operator hears of it once.
-    platform::ConsoleWriteWide(L"   The log file " + logFilePath + L" is not written: " +
+    platform::ConsoleWriteWide(L"   The log file " + g_log.filePath + L" is not written: " +
                                Utf8ToWide(error.call) + L".\n");
 }
 
@@ -58,7 +63,7 @@ void AppendToLog(const wchar_t* format, va_list args) {
 void BuildLogPath() {
     auto base = platform::GetEnvironmentWide(L"LOCALAPPDATA", 2048);
     if (!base) {
-        logFilePath.clear();
+        g_log.filePath.clear();
         return;
     }
     const wchar_t sep = platform::PathSeparator();
@@ -69,12 +74,12 @@ void BuildLogPath() {
     platform::CreateDirectoryWide(path);
     path += sep;
     path += L"OvnK740FpgaUpdater.log";
-    logFilePath = path;
+    g_log.filePath = path;
 }
 
-const std::wstring& LogFilePath() { return logFilePath; }
+const std::wstring& LogFilePath() { return g_log.filePath; }
 
-void SetLogToFile(std::int32_t enabled) { logToFile = enabled; }
+void SetLogToFile(std::int32_t enabled) { g_log.toFile = enabled; }
 
 void PrintAndLog(const wchar_t* format, ...) {
     va_list args;
@@ -88,8 +93,8 @@ void PrintAndLog(const wchar_t* format, ...) {
 }
 
 void LogOnlyLine(const wchar_t* format, ...) {
-    if (!logAtLineStart && logToFile && !logFilePath.empty())
-        logAtLineStart = platform::AppendTextFile(logFilePath, "\n");
+    if (!g_log.atLineStart && g_log.toFile && !g_log.filePath.empty())
+        g_log.atLineStart = platform::AppendTextFile(g_log.filePath, "\n");
     va_list args;
     va_start(args, format);
     AppendToLog(format, args);

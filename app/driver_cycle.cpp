@@ -82,9 +82,9 @@ std::wstring CDriverCycle::PrepareResume(const CCmdLine& options, const tagRunRe
     // The resumed run starts from copies only administrators can change, never from where the
     // operator started this one.
     const auto size = static_cast<std::size_t>(run.imageSize);
-    const auto copies = StoreResumeCopies(workingFolder_, run.image, size, error);
+    const auto copies = StoreResumeCopies(workingFolder_, run.image.get(), size, error);
     if (!copies) return {};
-    journal_.imageHash = Sha256Hex(run.image, size);
+    journal_.imageHash = Sha256Hex(run.image.get(), size);
     return ResumeCommandLine(*copies, options);
 }
 

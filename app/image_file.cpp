@@ -2,6 +2,7 @@
 #include "app/image_file.h"
 
 #include <string>
+#include <utility>
 
 #include "platform/console.h"
 #include "platform/file_read.h"
@@ -14,6 +15,6 @@ std::int32_t LoadImageFile(const char* fileName, tagRunResources& run) {
         return 2;
     }
     run.imageSize = static_cast<std::int32_t>(file.size);
-    if (run.imageSize > 0) run.image = file.bytes.release();
+    if (run.imageSize > 0) run.image = std::move(file.bytes);
     return 0;
 }

@@ -12,7 +12,7 @@
 
 namespace {
 
-int EndAfterFailure(const char* what) noexcept {
+int EndAfterFailure(const char* what, const std::function<void()>& release) noexcept {
     // The power setting first: nothing below may keep it from being put back.
     if (!rebootStarted.load()) RestorePowerSettings();
     try {
@@ -20,6 +20,7 @@ int EndAfterFailure(const char* what) noexcept {
         // is no longer in use.
         RecoverDisplay();
         CleanUpRun(false);
+        if (release) release();
         PrintAndLog(L"\n   Error: The update stopped: %ls.\n", WidenBytes(what).c_str());
         platform::ConsoleFlush();
     } catch (...) {
@@ -30,12 +31,13 @@ int EndAfterFailure(const char* what) noexcept {
 
 }  // namespace
 
-int RunPuttingTheHostBackOnFailure(const std::function<int()>& run) {
+int RunPuttingTheHostBackOnFailure(const std::function<int()>& run,
+                                   const std::function<void()>& release) {
     try {
         return run();
     } catch (const std::exception& failure) {
-        return EndAfterFailure(failure.what());
+        return EndAfterFailure(failure.what(), release);
     } catch (...) {
-        return EndAfterFailure("unknown failure");
+        return EndAfterFailure("unknown failure", release);
     }
 }

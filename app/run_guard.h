@@ -7,6 +7,8 @@
 #include "app/exit_codes.h"
 
 // Runs the update and returns its exit code. An exception that escapes it restores the power
-// setting (unless a restart has already done so), runs the clean-up routine, reports the failure
-// on the console and in the log and ends with kRunStoppedExitCode.
-int RunPuttingTheHostBackOnFailure(const std::function<int()>& run);
+// setting (unless a restart has already done so), brings the display back, runs the clean-up
+// routine and `release` (which frees what the run holds), reports the failure on the console and in
+// the log and ends with kRunStoppedExitCode.
+int RunPuttingTheHostBackOnFailure(const std::function<int()>& run,
+                                   const std::function<void()>& release = {});

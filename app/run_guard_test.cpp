@@ -85,4 +85,30 @@ TEST_F(RunGuardTest, ARunThatEndsNormallyKeepsItsExitCode) {
     EXPECT_EQ(exitCode, 4);
 }
 
+// What the run holds lives outside the guarded steps: after an exception the handler frees it,
+// once, with the power setting already back; a run that ends normally frees its own.
+TEST_F(RunGuardTest, TheRunsHoldingsAreReleasedAfterThePowerSettingOnFailureOnly) {
+    int releases = 0;
+    std::uint32_t powerAtRelease = 0;
+    auto release = [&] {
+        ++releases;
+        powerAtRelease = sim::host::AcMinProcessorState();
+    };
+    testing::internal::CaptureStdout();
+    int exitCode = RunPuttingTheHostBackOnFailure(
+        []() -> int {
+            PrepareHost();
+            throw std::bad_alloc();
+        },
+        release);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(exitCode, kRunStoppedExitCode);
+    EXPECT_EQ(releases, 1);
+    EXPECT_EQ(powerAtRelease, 30u);
+
+    exitCode = RunPuttingTheHostBackOnFailure([] { return 0; }, release);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(releases, 1);
+}
+
 }  // namespace

@@ -1,54 +1,47 @@
-// The run's process-wide resources and the clean-up routine shared with the console-control
+// The run's cards, records and image, and the clean-up routine shared with the console-control
 // handler.
 #include "app/run_resources.h"
 
 #include <atomic>
 
-#include "device/kseries.h"
+#include "app/driver_cycle.h"
 #include "hwaccess/host_services.h"
-#include "hwaccess/pci_scan.h"
 #include "platform/console.h"
 
-tagRunResources& RunResources() {
-    static tagRunResources resources;
-    return resources;
-}
-
-CPciScan& ProgramPciScan() {
-    static CPciScan scanner;
-    return scanner;
-}
-
 namespace {
-std::atomic<void (*)()> displayRecovery{nullptr};
+// The console-control handler runs on a thread of its own and is handed nothing: this is how it
+// reaches the running cycle. Process-wide for that reason alone; set and cleared by the run.
+std::atomic<CDriverCycle*> displayRecovery{nullptr};
+}  // namespace
+
+std::vector<CKSeries*> tagRunResources::CardPointers() const {
+    std::vector<CKSeries*> pointers;
+    pointers.reserve(cards.size());
+    for (const auto& card : cards) pointers.push_back(card.get());
+    return pointers;
 }
 
-void SetDisplayRecovery(void (*recover)()) { displayRecovery = recover; }
+void tagRunResources::ClearImage() {
+    image.reset();
+    imageSize = 0;
+}
+
+void tagRunResources::Release() {
+    ClearImage();
+    cards.clear();
+    records.reset();
+}
+
+void SetDisplayRecovery(CDriverCycle* cycle) { displayRecovery = cycle; }
 
 void RecoverDisplay() {
-    if (auto recover = displayRecovery.exchange(nullptr)) recover();
+    if (CDriverCycle* cycle = displayRecovery.exchange(nullptr)) {
+        cycle->BringDisplayBackAfterInterruption();
+    }
 }
 
 void CleanUpRun(bool fromConsoleControl) {
     consoleWindow.store(nullptr);
     platform::ConsoleShowCursor(true);
-    if (fromConsoleControl) {
-        RecoverDisplay();
-        return;
-    }
-
-    CPciScan& scanner = ProgramPciScan();
-    if (scanner.devices) scanner.devices->SetCount(0);
-
-    tagRunResources& run = RunResources();
-    delete[] run.image;
-    run.image = nullptr;
-    run.imageSize = 0;
-    for (CKSeries*& card : run.cards) {
-        delete card;
-        card = nullptr;
-    }
-    run.cards.clear();
-    delete[] run.records;
-    run.records = nullptr;
+    if (fromConsoleControl) RecoverDisplay();
 }

@@ -1,31 +1,36 @@
-// What the update run owns for the length of the process, and its clean-up routine.
+// What the update run owns for its cards and image, and the clean-up shared with the
+// console-control handler.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "device/kseries.h"
 #include "xsvf/device_update.h"
 
-class CKSeries;
-class CPciScan;
+class CDriverCycle;
 
 struct tagRunResources {
-    std::vector<CKSeries*> cards;        // one per card, scan order; null until created
-    tagDeviceUpdate* records = nullptr;  // one block of cardCount records
+    std::vector<std::unique_ptr<CKSeries>> cards;  // one per card, scan order; null until created
+    std::unique_ptr<tagDeviceUpdate[]> records;    // cardCount records
     std::uint32_t cardCount = 0;
-    std::uint8_t* image = nullptr;  // the whole XSVF file, read-only for the workers
-    std::int32_t imageSize = 0;     // 0: no image loaded
+    std::unique_ptr<std::uint8_t[]> image;  // the whole XSVF file, read-only for the workers
+    std::int32_t imageSize = 0;             // 0: no image loaded
+
+    // The cards as the programming step takes them (the run keeps owning them).
+    std::vector<CKSeries*> CardPointers() const;
+    void ClearImage();
+    // Frees the image, the cards and their records.
+    void Release();
 };
 
-tagRunResources& RunResources();
-CPciScan& ProgramPciScan();
-
-// Sets the console window to null, shows the cursor, empties the card list and frees what the run
-// owns. From the console-control path the run's data is left alone: workers may still be reading it
-// and the process ends at once anyway; the display is brought back first.
+// Sets the console window to null and shows the cursor; from the console-control path the display
+// is brought back first. It frees nothing: from the console-control path workers may still be
+// reading the run's data and the process ends at once anyway, and the run frees its own.
 void CleanUpRun(bool fromConsoleControl);
 
-// What brings the display back when the run is interrupted or stopped by a failure (the driver
-// cycle's); called from any thread, at most once. Null: nothing to bring back.
-void SetDisplayRecovery(void (*recover)());
+// The driver cycle that brings the display back when the run is interrupted or stopped by a
+// failure; RecoverDisplay calls it from any thread, at most once. Null: nothing to bring back.
+void SetDisplayRecovery(CDriverCycle* cycle);
 void RecoverDisplay();

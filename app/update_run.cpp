@@ -1,8 +1,8 @@
 // The update run in its order: host, options, banner, library, scan, image, listing, programming.
 #include "app/update_run.h"
 
-#include <atomic>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,10 +17,10 @@
 #include "app/key_prompts.h"
 #include "app/programming.h"
 #include "app/reboot_resume.h"
+#include "app/run_context.h"
 #include "app/run_guard.h"
 #include "app/run_messages.h"
 #include "app/run_recorder.h"
-#include "app/run_resources.h"
 #include "device/kseries.h"
 #include "hwaccess/driver_access.h"
 #include "hwaccess/host_services.h"
@@ -46,38 +46,35 @@ void PrintBanner() {
     PrintAndLog(L"\n\n");
 }
 
-void ClearImage(tagRunResources& run) {
-    delete[] run.image;
-    run.image = nullptr;
-    run.imageSize = 0;
-}
-
 // A malformed image never reaches the hardware: the run goes on as without an image and ends with
 // the code the player would have returned.
 std::int32_t RefuseMalformedImage(tagRunResources& run) {
-    tagXsvfValidation check = validateXsvf(run.image, static_cast<std::uint32_t>(run.imageSize));
+    tagXsvfValidation check =
+        validateXsvf(run.image.get(), static_cast<std::uint32_t>(run.imageSize));
     if (check.code == 0) return 0;
     PrintAndLog(
         L"   Error: The XSVF file is malformed: %ls (command %d at byte offset %u, error "
         L"code %d).\n   No card will be programmed.\n",
         Utf8ToWide(check.reason).c_str(), static_cast<int>(check.commandIndex),
         static_cast<unsigned>(check.byteOffset), static_cast<int>(check.code));
-    ClearImage(run);
+    run.ClearImage();
     return check.code;
 }
 
-void ListCards(const CCmdLine& options, tagRunResources& run, std::uint32_t& largestDelay,
-               CRunRecorder& recorder) {
-    CPciScan& scanner = ProgramPciScan();
+void ListCards(CRunContext& context, std::uint32_t& largestDelay) {
+    const CCmdLine& options = context.options;
+    const CPciScan& scanner = context.scanner;
+    tagRunResources& run = context.run;
     run.cardCount = scanner.cardCount;
-    run.cards.assign(run.cardCount, nullptr);
-    run.records = new tagDeviceUpdate[run.cardCount];
+    run.cards.clear();
+    run.cards.resize(run.cardCount);
+    run.records = std::make_unique<tagDeviceUpdate[]>(run.cardCount);
     PrintAndLog(L"   Found %d Orvane K740 graphics card%ls:\n", static_cast<int>(run.cardCount),
                 run.cardCount == 1 ? L"" : L"s");
 
     for (std::uint32_t i = 0; i < run.cardCount; ++i) {
         const tagPciInfo& pci = scanner.devices->items[i];
-        run.cards[i] = CreateDevice(&pci, options, static_cast<std::int32_t>(i));
+        run.cards[i].reset(CreateDevice(&pci, options, static_cast<std::int32_t>(i)));
         tagDeviceUpdate& record = run.records[i];
         record.pciHandle = pci.hDevice;
         record.regHandle = pci.hRegisters;
@@ -91,7 +88,7 @@ void ListCards(const CCmdLine& options, tagRunResources& run, std::uint32_t& lar
         const bool mapped = pci.hRegisters != 0;
         if (!mapped) record.updateResult = kUnmappedCardResult;
         if (run.imageSize > 0 && mapped) {
-            record.image = {run.image, static_cast<std::uint32_t>(run.imageSize)};
+            record.image = {run.image.get(), static_cast<std::uint32_t>(run.imageSize)};
             openJtagPort(&record);
         }
         PrintAndLog(L"   PCIe Bus: 0x%02X%X%X   FPGA version: ", pci.busNumber, pci.deviceNumber,
@@ -99,7 +96,7 @@ void ListCards(const CCmdLine& options, tagRunResources& run, std::uint32_t& lar
         const std::wstring version = run.cards[i]->GetFpgaVersion(&record);
         PrintAndLog(L"%ls", version.c_str());
         PrintAndLog(L"\n");
-        recorder.CardListed(pci, version);
+        context.recorder.CardListed(pci, version);
         if (mapped && record.delayCount > largestDelay) largestDelay = record.delayCount;
     }
 }
@@ -123,45 +120,95 @@ bool WarnAndConfirm(const CCmdLine& options, tagRunResources& run, std::uint32_t
 
 void LogHostServiceMessage(const wchar_t* message) { PrintAndLog(L"%ls", message); }
 
-// The run's driver cycle, for the console-control thread and the failure handler.
-std::atomic<CDriverCycle*> activeCycle{nullptr};
-
-void RecoverActiveCycle() {
-    if (CDriverCycle* cycle = activeCycle.load()) cycle->BringDisplayBackAfterInterruption();
-}
-
-int FinishRun(const CCmdLine& options, CDriverCycle& driverCycle, std::int32_t exitCode) {
+int FinishRun(CRunContext& context, std::int32_t exitCode) {
     if (!rebootStarted.load()) RestorePowerSettings();
     SetDisplayRecovery(nullptr);
-    driverCycle.EndRun();
+    context.driverCycle.EndRun();
     CleanUpRun(false);
-    if (!options.quiet && !rebootStarted.load()) WaitForKeyToExit();
+    context.Release();
+    if (!context.options.quiet && !rebootStarted.load()) WaitForKeyToExit();
     return exitCode;
 }
 
-int RunUpdateSteps(int argc, char** argv) {
-    SetCleanupRoutine(&CleanUpRun);
-    SetHostServicesLog(&LogHostServiceMessage);
-    // The journal first: a run that was cut off left the original power value there.
-    tagCycleJournal journal = LoadJournal();
-    tagPowerOrigin power;
-    power.journalled = journal.originalPower;
-    power.record = [&journal](std::uint32_t original) {
-        journal.originalPower = original;
-        SaveJournal(journal);
-    };
-    PrepareHost(power);
+// Opens the library and scans the bus. False when the run cannot go on: the reason is reported.
+bool FindCards(CRunContext& context) {
+    if (!OpenDriverAccess()) {
+        ReportDriverAccessFailure(DriverAccessFailure());
+        return false;
+    }
+    if (!context.scanner.Scan()) {
+        // A library that never reached its driver has not looked for cards at all.
+        tagDriverAccessFailure driverFailure;
+        if (LibraryDriverFailure(driverFailure)) {
+            ReportDriverAccessFailure(driverFailure);
+        } else {
+            PrintAndLog(L"   No Orvane K740 graphics cards found.");
+        }
+        return false;
+    }
+    return true;
+}
 
-    CCmdLine options;
-    CRunRecorder recorder;
-    CDriverCycle driverCycle(journal);
-    activeCycle = &driverCycle;
-    SetDisplayRecovery(&RecoverActiveCycle);
+// Reads and checks the image named on the command line; returns the exit code it decides.
+std::int32_t LoadImage(CRunContext& context) {
+    const char* fileName = context.options.fileName;
+    tagRunResources& run = context.run;
+    std::int32_t exitCode = LoadImageFile(fileName, run);
+    context.recorder.ImageLoaded(run.image.get(), run.imageSize);
+    // A resumed run checks its image before anything else uses it: one that is not what the
+    // restart recorded programs nothing, and the driver and the settings come back below.
+    if (!context.driverCycle.ImageIsTheRecordedOne(fileName, run.image.get(), run.imageSize)) {
+        run.ClearImage();
+        exitCode = kChangedResumeImageExitCode;
+    }
+    if (run.imageSize > 0) {
+        exitCode = RefuseMalformedImage(run);
+        if (exitCode != 0) context.recorder.ImageRefused();
+    }
+    return exitCode;
+}
+
+// The warning, the confirmation and the programming of every card; returns the run's exit code.
+std::int32_t ConfirmAndProgram(CRunContext& context, std::uint32_t largestDelay,
+                               std::int32_t exitCode) {
+    const CCmdLine& options = context.options;
+    tagRunResources& run = context.run;
+    CDriverCycle& driverCycle = context.driverCycle;
+    const bool confirmed = WarnAndConfirm(options, run, largestDelay);
+    if (confirmed) {
+        std::vector<tagCardOutcome> outcomes(run.cardCount);
+        std::vector<CKSeries*> cards = run.CardPointers();
+        const tagProgrammingJob job{
+            cards.data(),  run.records.get(), context.scanner.devices->items,
+            run.cardCount, options.beep != 0, outcomes.data()};
+        exitCode = ProgramAllCards(job);
+        context.recorder.CardsProgrammed(run.records.get(), outcomes.data());
+    } else {
+        context.recorder.Declined();
+    }
+
+    exitCode = driverCycle.BringDriverBack(options, !confirmed, exitCode);
+    driverCycle.Tidy();
+    context.recorder.Finish(exitCode, rebootStarted.load(), false,
+                            confirmed && options.noReboot && driverCycle.DriverDisabled());
+    return exitCode;
+}
+
+// The steps after the host was prepared. `slot` receives the run's context, so that the failure
+// handler can still reach it after an exception has left this function.
+int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, tagCycleJournal& journal, int argc,
+                   char** argv) {
+    slot = std::make_unique<CRunContext>(journal);
+    CRunContext& context = *slot;
+    const CCmdLine& options = context.options;
+    CRunRecorder& recorder = context.recorder;
+    CDriverCycle& driverCycle = context.driverCycle;
+    SetDisplayRecovery(&driverCycle);
     BuildLogPath();
     consoleWindow.store(platform::ConsoleWindow());
     std::thread(KeepConsoleInFront).detach();
 
-    if (!options.Parse(argc, argv)) {
+    if (!context.options.Parse(argc, argv)) {
         RestorePowerSettings();
         SetDisplayRecovery(nullptr);
         driverCycle.EndRun();
@@ -179,82 +226,66 @@ int RunUpdateSteps(int argc, char** argv) {
     recorder.UseFolder(driverCycle.WorkingFolder());
 
     std::int32_t exitCode = 1;
-    if (!OpenDriverAccess()) {
-        ReportDriverAccessFailure(DriverAccessFailure());
-        return FinishRun(options, driverCycle, exitCode);
-    }
-    if (!ProgramPciScan().Scan()) {
-        // A library that never reached its driver has not looked for cards at all.
-        tagDriverAccessFailure driverFailure;
-        if (LibraryDriverFailure(driverFailure)) {
-            ReportDriverAccessFailure(driverFailure);
-        } else {
-            PrintAndLog(L"   No Orvane K740 graphics cards found.");
-        }
-        return FinishRun(options, driverCycle, exitCode);
-    }
+    if (!FindCards(context)) return FinishRun(context, exitCode);
 
-    tagRunResources& run = RunResources();
-    if (options.fileName) {
-        exitCode = LoadImageFile(options.fileName, run);
-        recorder.ImageLoaded(run.image, run.imageSize);
-        // A resumed run checks its image before anything else uses it: one that is not what the
-        // restart recorded programs nothing, and the driver and the settings come back below.
-        if (!driverCycle.ImageIsTheRecordedOne(options.fileName, run.image, run.imageSize)) {
-            ClearImage(run);
-            exitCode = kChangedResumeImageExitCode;
-        }
-        if (run.imageSize > 0) {
-            exitCode = RefuseMalformedImage(run);
-            if (exitCode != 0) recorder.ImageRefused();
-        }
-    }
+    tagRunResources& run = context.run;
+    if (options.fileName) exitCode = LoadImage(context);
 
     if (auto stop = driverCycle.SwitchDriverOff(options, run)) {
-        ClearImage(run);
+        run.ClearImage();
         std::uint32_t ignored = 0;
-        ListCards(options, run, ignored, recorder);
+        ListCards(context, ignored);
         recorder.Finish(*stop, false, false, false);
-        return FinishRun(options, driverCycle, *stop);
+        return FinishRun(context, *stop);
     }
 
     std::uint32_t largestDelay = 0;
-    ListCards(options, run, largestDelay, recorder);
+    ListCards(context, largestDelay);
 
     if (driverCycle.DisableNeedsRestart()) {
         exitCode = driverCycle.RestartForDisable(options, run, exitCode);
         if (!rebootStarted.load() && !options.noReboot) recorder.Declined();
         recorder.Finish(exitCode, rebootStarted.load(), true, options.noReboot != 0);
-        return FinishRun(options, driverCycle, exitCode);
+        return FinishRun(context, exitCode);
     }
 
     if (run.imageSize == 0) {
         PrintAndLog(L"\n");
         recorder.Finish(exitCode, false, false, false);
-        return FinishRun(options, driverCycle, exitCode);
+        return FinishRun(context, exitCode);
     }
 
-    const bool confirmed = WarnAndConfirm(options, run, largestDelay);
-    if (confirmed) {
-        std::vector<tagCardOutcome> outcomes(run.cardCount);
-        const tagProgrammingJob job{
-            run.cards.data(), run.records,       ProgramPciScan().devices->items,
-            run.cardCount,    options.beep != 0, outcomes.data()};
-        exitCode = ProgramAllCards(job);
-        recorder.CardsProgrammed(run.records, outcomes.data());
-    } else {
-        recorder.Declined();
-    }
+    return FinishRun(context, ConfirmAndProgram(context, largestDelay, exitCode));
+}
 
-    exitCode = driverCycle.BringDriverBack(options, !confirmed, exitCode);
-    driverCycle.Tidy();
-    recorder.Finish(exitCode, rebootStarted.load(), false,
-                    confirmed && options.noReboot && driverCycle.DriverDisabled());
-    return FinishRun(options, driverCycle, exitCode);
+// Hooks the host services to the run and saves and raises the power setting; the journal first: a
+// run that was cut off left the original power value there.
+tagCycleJournal PrepareRunHost() {
+    SetCleanupRoutine(&CleanUpRun);
+    SetHostServicesLog(&LogHostServiceMessage);
+    tagCycleJournal journal = LoadJournal();
+    tagPowerOrigin power;
+    power.journalled = journal.originalPower;
+    power.record = [&journal](std::uint32_t original) {
+        journal.originalPower = original;
+        SaveJournal(journal);
+    };
+    PrepareHost(power);
+    return journal;
 }
 
 }  // namespace
 
 int RunUpdate(int argc, char** argv) {
-    return RunPuttingTheHostBackOnFailure([&] { return RunUpdateSteps(argc, argv); });
+    // Outlives the guarded steps: after an exception the handler still brings the display back
+    // through the run's driver cycle and frees what the run holds.
+    std::unique_ptr<CRunContext> context;
+    return RunPuttingTheHostBackOnFailure(
+        [&] {
+            tagCycleJournal journal = PrepareRunHost();
+            return RunUpdateSteps(context, journal, argc, argv);
+        },
+        [&] {
+            if (context) context->Release();
+        });
 }

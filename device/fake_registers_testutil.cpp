@@ -1,60 +1,34 @@
-// The fake register file behind memRead32/memWrite32 in the engine tests.
+// The I2C engine registers behind memRead32/memWrite32 in the engine tests.
 #include "device/fake_registers_testutil.h"
 
-#include <cstring>
-
-#include "hwaccess/driver_access.h"
-
-namespace {
-
-CFakeRegisters* g_registers = nullptr;
-
-int OVNVXD_CALL FakeRead(std::uint32_t mapping, std::uint32_t offset, void* data,
-                         std::uint32_t size) {
-    if (g_registers == nullptr || mapping != CFakeRegisters::kMapping || size != 4) return 0;
-    CFakeRegisters& r = *g_registers;
-    std::uint32_t value = r.values[offset];
-    if (offset == CFakeRegisters::kStatus) {
-        const bool neverDone = r.goNeverDoneFrom >= 0 && r.goCount > r.goNeverDoneFrom;
+std::uint32_t CFakeRegisters::ReadRegister(std::uint32_t offset) {
+    std::uint32_t value = registers[offset];
+    if (offset == kStatus) {
+        const bool neverDone = goNeverDoneFrom >= 0 && goCount > goNeverDoneFrom;
         value = neverDone ? 0u : 0x10u;
-    } else if (offset == CFakeRegisters::kData && !r.received.empty()) {
-        value = (std::uint32_t{r.received.front()} << 8) | 1;
-        r.received.pop_front();
+    } else if (offset == kData && !received.empty()) {
+        value = (std::uint32_t{received.front()} << 8) | 1;
+        received.pop_front();
     }
-    std::memcpy(data, &value, 4);
-    r.log.push_back({false, offset, value});
-    return 1;
+    log.push_back({false, offset, value});
+    return value;
 }
 
-int OVNVXD_CALL FakeWrite(std::uint32_t mapping, std::uint32_t offset, const void* data,
-                          std::uint32_t size) {
-    if (g_registers == nullptr || mapping != CFakeRegisters::kMapping || size != 4) return 0;
-    CFakeRegisters& r = *g_registers;
-    std::uint32_t value = 0;
-    std::memcpy(&value, data, 4);
-    r.values[offset] = value;
-    r.log.push_back({true, offset, value});
-    if (offset == CFakeRegisters::kControl && (value & 1) != 0) ++r.goCount;
-    return 1;
+void CFakeRegisters::WriteRegister(std::uint32_t offset, std::uint32_t value) {
+    registers[offset] = value;
+    log.push_back({true, offset, value});
+    if (offset == kControl && (value & 1) != 0) ++goCount;
 }
-
-}  // namespace
 
 CFakeRegisters& CFakeRegisters::Install() {
-    static CFakeRegisters registers;
-    registers = CFakeRegisters();
-    g_registers = &registers;
-    tagDriverExports exports{};
-    exports.memRead = &FakeRead;
-    exports.memWrite = &FakeWrite;
-    driver_access::UseExportsForTesting(exports);
-    return registers;
+    static CFakeRegisters fake;
+    fake = CFakeRegisters();
+    fake.onlyMapping = kMapping;
+    fake.CFakeDriverAccess::Install();
+    return fake;
 }
 
-void CFakeRegisters::Uninstall() {
-    driver_access::ResetForTesting();
-    g_registers = nullptr;
-}
+void CFakeRegisters::Uninstall() { CFakeDriverAccess::Uninstall(); }
 
 std::vector<std::uint32_t> CFakeRegisters::Writes(std::uint32_t offset) const {
     std::vector<std::uint32_t> writes;

@@ -6,6 +6,8 @@
 #include <map>
 #include <vector>
 
+#include "hwaccess/fake_driver_access_testutil.h"
+
 struct tagRegAccess {
     bool write;
     std::uint32_t offset;
@@ -13,9 +15,9 @@ struct tagRegAccess {
     bool operator==(const tagRegAccess&) const = default;
 };
 
-// Routes memRead32/memWrite32 to one process-wide register file while installed. Tests run on one
-// thread; Install() starts from an empty file and log.
-class CFakeRegisters {
+// The GPU's I2C engine registers on one mapping; one process-wide instance is installed at a time.
+// Tests run on one thread; Install() starts from an empty file and log.
+class CFakeRegisters : public CFakeDriverAccess {
 public:
     static constexpr std::uint32_t kMapping = 0x5A;
     static constexpr std::uint32_t kControl = 0x60D0;
@@ -30,7 +32,6 @@ public:
     std::vector<std::uint32_t> Writes(std::uint32_t offset) const;
     std::size_t Reads(std::uint32_t offset) const;
 
-    std::map<std::uint32_t, std::uint32_t> values;
     std::vector<tagRegAccess> log;
 
     // Transactions started (CONTROL written with the go bit) from this 0-based one on never
@@ -39,4 +40,8 @@ public:
     int goCount = 0;
     // Bytes the bus device sends: each DATA read takes the next one into bits 15..8.
     std::deque<std::uint8_t> received;
+
+protected:
+    std::uint32_t ReadRegister(std::uint32_t offset) override;
+    void WriteRegister(std::uint32_t offset, std::uint32_t value) override;
 };

@@ -46,7 +46,7 @@ TEST_F(I2cEngineTest, InitFromClearedRegisters) {
 
 TEST_F(I2cEngineTest, InitFromAllOnesKeepsUnownedBits) {
     for (std::uint32_t offset : {CFakeRegisters::kControl, kPins, kSetup, kSpeed}) {
-        regs.values[offset] = 0xFFFFFFFF;
+        regs.registers[offset] = 0xFFFFFFFF;
     }
     device.I2cInit(record, 400000);  // the requested speed changes nothing
     EXPECT_EQ(regs.Writes(CFakeRegisters::kControl), (Words{0x4F, 0x4F, 0x4D}));
@@ -189,14 +189,14 @@ TEST_F(FpgaVersionTest, WritesFourZeroBytesToRegisterFourThenReadsAndReleases) {
                          0x80000001, 0x80000001, 0x80000001};
     EXPECT_EQ(data, expected);
     EXPECT_EQ(regs.Writes(kPins).back(), 0x7F7Fu);
-    EXPECT_EQ(regs.values[CFakeRegisters::kControl] & 0x8, 0u);
+    EXPECT_EQ(regs.registers[CFakeRegisters::kControl] & 0x8, 0u);
 }
 
 TEST_F(FpgaVersionTest, FailedReadGivesZeroVersionAndReleasesTheEngine) {
     regs.goNeverDoneFrom = 5;  // the write's five transactions finish, the read's first does not
     EXPECT_EQ(VersionOf({0, 7, 2, 1}), L"0.0.000");
     EXPECT_EQ(regs.Writes(kPins), (Words{0x2829, 0x7F7F}));
-    EXPECT_EQ(regs.values[CFakeRegisters::kControl] & 0x8, 0u);
+    EXPECT_EQ(regs.registers[CFakeRegisters::kControl] & 0x8, 0u);
 }
 
 TEST_F(I2cEngineTest, UpdateStoresAndReturnsThePlayersResult) {

@@ -1,104 +1,109 @@
-// The six thin operations over the driver-access library's exports, with their entry-point cache.
+// The six thin operations over the driver-access library's exports, with their entry-point cache,
+// and the free functions that forward to the installed operations.
 #include "hwaccess/driver_access.h"
-
-#include <atomic>
 
 namespace {
 
-// Entry points are resolved on the main thread before the per-card workers start; afterwards the
-// workers only read them. Relaxed atomics cost a plain load on x86 and keep the reads race-free.
-std::atomic<void*> g_module{nullptr};
-std::atomic<CsReadWriteFn> g_csReadWrite{nullptr};
-std::atomic<MemReadFn> g_memRead{nullptr};
-std::atomic<MemWriteFn> g_memWrite{nullptr};
-std::atomic<MemMap64Fn> g_memMap64{nullptr};
-std::atomic<MemUnmapFn> g_memUnmap{nullptr};
-std::atomic<PciScanBusFn> g_pciScanBus{nullptr};
+// The process's one library, and where the operations go. Both are constant-initialised, so an
+// operation called during another file's static initialisation already finds them; the pointer
+// changes only when a test installs its own object.
+constinit CLibraryDriverAccess g_library{&driver_access::FindExport};
+constinit std::atomic<CDriverAccess*> g_installed{&g_library};
 
-bool g_useTestExports = false;
-tagDriverExports g_testExports{};
+inline CDriverAccess& Installed() { return *g_installed.load(std::memory_order_relaxed); }
+
+// Calls `op` on the installed operations. The library, the product's only one, is called directly
+// (its class is final), so a register access costs one more load and compare than a bare export.
+template <typename Op>
+inline auto Forward(Op op) {
+    CDriverAccess* access = g_installed.load(std::memory_order_relaxed);
+    if (access == &g_library) [[likely]]
+        return op(g_library);
+    return op(*access);
+}
+
+}  // namespace
 
 // The slow path of every operation: looks the export up and caches it when found. Kept out of line
 // so that the register operations stay a check, a load and a call.
 template <typename Fn>
-[[gnu::noinline, gnu::cold]] Fn Resolve(std::atomic<Fn>& slot, Fn tagDriverExports::*member,
-                                        const char* name) {
-    Fn fn = nullptr;
-    if (g_useTestExports) {
-        fn = g_testExports.*member;
-    } else {
-        fn = reinterpret_cast<Fn>(driver_access::FindExport(g_module.load(), name));
-    }
+[[gnu::noinline, gnu::cold]] Fn CLibraryDriverAccess::Resolve(std::atomic<Fn>& slot,
+                                                              const char* name) {
+    Fn fn = reinterpret_cast<Fn>(findExport_(module_.load(), name));
     if (fn != nullptr) slot.store(fn, std::memory_order_relaxed);
     return fn;
 }
 
 template <typename Fn>
-inline Fn EntryPoint(std::atomic<Fn>& slot, Fn tagDriverExports::*member, const char* name) {
+inline Fn CLibraryDriverAccess::EntryPoint(std::atomic<Fn>& slot, const char* name) {
+    if (module_.load(std::memory_order_relaxed) == nullptr) return nullptr;
     Fn fn = slot.load(std::memory_order_relaxed);
     if (fn != nullptr) [[likely]]
         return fn;
-    return Resolve(slot, member, name);
+    return Resolve(slot, name);
 }
 
-inline bool Loaded() { return g_module.load(std::memory_order_relaxed) != nullptr; }
+void CLibraryDriverAccess::SetModule(void* module) {
+    module_.store(module);
+    csReadWrite_.store(nullptr);
+    memRead_.store(nullptr);
+    memWrite_.store(nullptr);
+    memMap64_.store(nullptr);
+    memUnmap_.store(nullptr);
+    pciScanBus_.store(nullptr);
+}
 
-}  // namespace
-
-int csRead32(std::uint32_t device, std::uint32_t offset, std::uint32_t* value) {
-    if (!Loaded()) return 0;
-    CsReadWriteFn fn = EntryPoint(g_csReadWrite, &tagDriverExports::csReadWrite, "csReadWrite");
+int CLibraryDriverAccess::CsRead32(std::uint32_t device, std::uint32_t offset,
+                                   std::uint32_t* value) {
+    CsReadWriteFn fn = EntryPoint(csReadWrite_, "csReadWrite");
     if (fn == nullptr) return 0;
     return fn(device, offset, value, 4, 0);
 }
 
-int csWrite32(std::uint32_t device, std::uint32_t offset, std::uint32_t value) {
-    if (!Loaded()) return 0;
-    CsReadWriteFn fn = EntryPoint(g_csReadWrite, &tagDriverExports::csReadWrite, "csReadWrite");
+int CLibraryDriverAccess::CsWrite32(std::uint32_t device, std::uint32_t offset,
+                                    std::uint32_t value) {
+    CsReadWriteFn fn = EntryPoint(csReadWrite_, "csReadWrite");
     if (fn == nullptr) return 0;
     return fn(device, offset, &value, 4, 1);
 }
 
-int memRead32(std::uint32_t mapping, std::uint32_t offset, std::uint32_t* value) {
-    if (!Loaded()) return 0;
-    MemReadFn fn = EntryPoint(g_memRead, &tagDriverExports::memRead, "memRead");
+int CLibraryDriverAccess::MemRead32(std::uint32_t mapping, std::uint32_t offset,
+                                    std::uint32_t* value) {
+    MemReadFn fn = EntryPoint(memRead_, "memRead");
     if (fn == nullptr) return 0;
     return fn(mapping, offset, value, 4);
 }
 
-int memWrite32(std::uint32_t mapping, std::uint32_t offset, std::uint32_t value) {
-    if (!Loaded()) return 0;
-    MemWriteFn fn = EntryPoint(g_memWrite, &tagDriverExports::memWrite, "memWrite");
+int CLibraryDriverAccess::MemWrite32(std::uint32_t mapping, std::uint32_t offset,
+                                     std::uint32_t value) {
+    MemWriteFn fn = EntryPoint(memWrite_, "memWrite");
     if (fn == nullptr) return 0;
     return fn(mapping, offset, &value, 4);
 }
 
-std::uint32_t memMap64(std::uint64_t physicalAddress, std::uint32_t length) {
-    if (!Loaded()) return 0;
-    MemMap64Fn fn = EntryPoint(g_memMap64, &tagDriverExports::memMap64, "memMap64");
+std::uint32_t CLibraryDriverAccess::MemMap64(std::uint64_t physicalAddress, std::uint32_t length) {
+    MemMap64Fn fn = EntryPoint(memMap64_, "memMap64");
     if (fn == nullptr) return 0;
     return fn(static_cast<std::uint32_t>(physicalAddress),
               static_cast<std::uint32_t>(physicalAddress >> 32), length, 0);
 }
 
-int memUnmap(std::uint32_t mapping) {
-    if (!Loaded()) return 0;
-    MemUnmapFn fn = EntryPoint(g_memUnmap, &tagDriverExports::memUnmap, "memUnmap");
+int CLibraryDriverAccess::MemUnmap(std::uint32_t mapping) {
+    MemUnmapFn fn = EntryPoint(memUnmap_, "memUnmap");
     if (fn == nullptr) return 0;
     return fn(mapping);
 }
 
-int pciScanBus(PciScanCallback callback, void* context) {
-    if (!Loaded()) return 0;
-    PciScanBusFn fn = EntryPoint(g_pciScanBus, &tagDriverExports::pciScanBus, "pciScanBus");
+int CLibraryDriverAccess::PciScanBus(PciScanCallback callback, void* context) {
+    PciScanBusFn fn = EntryPoint(pciScanBus_, "pciScanBus");
     if (fn == nullptr) return 0;
     return fn(callback, context);
 }
 
-bool LibraryDriverFailure(tagDriverAccessFailure& failure) {
-    if (!Loaded() || g_useTestExports) return false;
-    auto lastOpenError = reinterpret_cast<LastOpenErrorFn>(
-        driver_access::FindExport(g_module.load(), "lastOpenError"));
+bool CLibraryDriverAccess::DriverFailure(tagDriverAccessFailure& failure) const {
+    void* module = module_.load();
+    if (module == nullptr) return false;
+    auto lastOpenError = reinterpret_cast<LastOpenErrorFn>(findExport_(module, "lastOpenError"));
     if (lastOpenError == nullptr) return false;
     tagOvnVxdOpenFailure reported{};
     if (lastOpenError(&reported) == 0) return false;
@@ -111,31 +116,52 @@ bool LibraryDriverFailure(tagDriverAccessFailure& failure) {
     return true;
 }
 
-namespace driver_access {
-
-void* LoadedModule() { return g_module.load(); }
-
-void SetLoadedModule(void* module) { g_module.store(module); }
-
-void ResetForTesting() {
-    g_module.store(nullptr);
-    g_csReadWrite.store(nullptr);
-    g_memRead.store(nullptr);
-    g_memWrite.store(nullptr);
-    g_memMap64.store(nullptr);
-    g_memUnmap.store(nullptr);
-    g_pciScanBus.store(nullptr);
-    g_useTestExports = false;
-    g_testExports = {};
+int csRead32(std::uint32_t device, std::uint32_t offset, std::uint32_t* value) {
+    return Forward([&](auto& access) { return access.CsRead32(device, offset, value); });
 }
 
-void UseExportsForTesting(const tagDriverExports& exports) {
-    ResetForTesting();
-    g_useTestExports = true;
-    g_testExports = exports;
-    // Any non-null module counts as loaded; the test exports never dereference it.
-    static int testModule = 0;
-    g_module.store(&testModule);
+int csWrite32(std::uint32_t device, std::uint32_t offset, std::uint32_t value) {
+    return Forward([&](auto& access) { return access.CsWrite32(device, offset, value); });
+}
+
+int memRead32(std::uint32_t mapping, std::uint32_t offset, std::uint32_t* value) {
+    return Forward([&](auto& access) { return access.MemRead32(mapping, offset, value); });
+}
+
+int memWrite32(std::uint32_t mapping, std::uint32_t offset, std::uint32_t value) {
+    return Forward([&](auto& access) { return access.MemWrite32(mapping, offset, value); });
+}
+
+std::uint32_t memMap64(std::uint64_t physicalAddress, std::uint32_t length) {
+    return Forward([&](auto& access) { return access.MemMap64(physicalAddress, length); });
+}
+
+int memUnmap(std::uint32_t mapping) {
+    return Forward([&](auto& access) { return access.MemUnmap(mapping); });
+}
+
+int pciScanBus(PciScanCallback callback, void* context) {
+    return Forward([&](auto& access) { return access.PciScanBus(callback, context); });
+}
+
+bool LibraryDriverFailure(tagDriverAccessFailure& failure) {
+    if (&Installed() != &g_library) return false;
+    return g_library.DriverFailure(failure);
+}
+
+namespace driver_access {
+
+CLibraryDriverAccess& Library() { return g_library; }
+
+void* LoadedModule() { return g_library.Module(); }
+
+void SetLoadedModule(void* module) { g_library.SetModule(module); }
+
+void Install(CDriverAccess* access) { g_installed.store(access != nullptr ? access : &g_library); }
+
+void ResetForTesting() {
+    g_library.SetModule(nullptr);
+    g_installed.store(&g_library);
 }
 
 }  // namespace driver_access

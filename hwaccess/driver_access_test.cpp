@@ -1,9 +1,11 @@
-// The thin driver-access operations: argument order, the not-loaded rule and the host loader.
+// The thin driver-access operations: argument order, the not-loaded rule, the export cache, the
+// installed replacement and the host loader.
 #include "hwaccess/driver_access.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "sim/sim_machine.h"
@@ -63,14 +65,67 @@ int OVNVXD_CALL RecordHandle(std::uint32_t device, void* context) {
     return 0;
 }
 
-constexpr tagDriverExports kSpies{&SpyCsReadWrite, &SpyMemRead,  &SpyMemWrite,
-                                  &SpyMemMap64,    &SpyMemUnmap, &SpyPciScanBus};
+// A library module's six exports, found by their exported names.
+struct tagSpyExports {
+    CsReadWriteFn csReadWrite;
+    MemReadFn memRead;
+    MemWriteFn memWrite;
+    MemMap64Fn memMap64;
+    MemUnmapFn memUnmap;
+    PciScanBusFn pciScanBus;
+};
+constexpr tagSpyExports kSpies{&SpyCsReadWrite, &SpyMemRead,  &SpyMemWrite,
+                               &SpyMemMap64,    &SpyMemUnmap, &SpyPciScanBus};
+
+tagSpyExports g_exports{};
+std::vector<std::string> g_lookups;
+
+void* FindSpyExport(void* module, const char* name) {
+    if (module == nullptr) return nullptr;
+    g_lookups.push_back(name);
+    const std::string n = name;
+    if (n == "csReadWrite") return reinterpret_cast<void*>(g_exports.csReadWrite);
+    if (n == "memRead") return reinterpret_cast<void*>(g_exports.memRead);
+    if (n == "memWrite") return reinterpret_cast<void*>(g_exports.memWrite);
+    if (n == "memMap64") return reinterpret_cast<void*>(g_exports.memMap64);
+    if (n == "memUnmap") return reinterpret_cast<void*>(g_exports.memUnmap);
+    if (n == "pciScanBus") return reinterpret_cast<void*>(g_exports.pciScanBus);
+    return nullptr;
+}
+
+CLibraryDriverAccess g_spyLibrary{&FindSpyExport};
+int g_spyModule = 0;
+
+// A loaded library with these exports receives the operations.
+void UseExports(const tagSpyExports& exports) {
+    g_exports = exports;
+    g_spyLibrary.SetModule(&g_spyModule);
+    driver_access::Install(&g_spyLibrary);
+}
+
+// Counts what reaches it; the library's own rules do not apply to it.
+class CCountingAccess final : public CDriverAccess {
+public:
+    int CsRead32(std::uint32_t, std::uint32_t, std::uint32_t* value) override {
+        *value = 7;
+        return ++calls;
+    }
+    int CsWrite32(std::uint32_t, std::uint32_t, std::uint32_t) override { return ++calls; }
+    int MemRead32(std::uint32_t, std::uint32_t, std::uint32_t*) override { return ++calls; }
+    int MemWrite32(std::uint32_t, std::uint32_t, std::uint32_t) override { return ++calls; }
+    std::uint32_t MemMap64(std::uint64_t, std::uint32_t) override { return 0x40u + ++calls; }
+    int MemUnmap(std::uint32_t) override { return ++calls; }
+    int PciScanBus(PciScanCallback, void*) override { return ++calls; }
+    int calls = 0;
+};
 
 class DriverAccessTest : public ::testing::Test {
 protected:
     void SetUp() override {
         driver_access::ResetForTesting();
+        g_spyLibrary.SetModule(nullptr);
         g_calls.clear();
+        g_lookups.clear();
         g_readValue = 0;
     }
     void TearDown() override { driver_access::ResetForTesting(); }
@@ -91,7 +146,7 @@ TEST_F(DriverAccessTest, OperationsBeforeOpenReturnZeroAndTouchNothing) {
 }
 
 TEST_F(DriverAccessTest, OperationsPassTheirArgumentsInTheLibrarysOrder) {
-    driver_access::UseExportsForTesting(kSpies);
+    UseExports(kSpies);
     std::uint32_t value = 0;
     g_readValue = 0x68281002;
     EXPECT_EQ(csRead32(0x0300, 0x2C, &value), 1);
@@ -120,25 +175,48 @@ TEST_F(DriverAccessTest, OperationsPassTheirArgumentsInTheLibrarysOrder) {
 }
 
 TEST_F(DriverAccessTest, MissingExportReturnsZeroAndLeavesTheOthersWorking) {
-    tagDriverExports exports = kSpies;
+    tagSpyExports exports = kSpies;
     exports.memRead = nullptr;
-    driver_access::UseExportsForTesting(exports);
+    UseExports(exports);
     std::uint32_t value = 0xDEADBEEF;
     EXPECT_EQ(memRead32(7, 0, &value), 0);
     EXPECT_EQ(memRead32(7, 0, &value), 0);  // looked up again, still missing
     EXPECT_EQ(value, 0xDEADBEEFu);
     EXPECT_EQ(memWrite32(7, 0, 5), 1);
-    EXPECT_EQ(g_calls.size(), 1u);
+    EXPECT_EQ(memWrite32(7, 0, 6), 1);
+    EXPECT_EQ(g_calls.size(), 2u);
+    // The missing one is asked for at every call, the found one once.
+    EXPECT_EQ(g_lookups, (std::vector<std::string>{"memRead", "memRead", "memWrite"}));
 }
 
 TEST_F(DriverAccessTest, BothConfigurationOperationsGoThroughCsReadWrite) {
-    tagDriverExports exports{};
+    tagSpyExports exports{};
     exports.csReadWrite = &SpyCsReadWrite;
-    driver_access::UseExportsForTesting(exports);
+    UseExports(exports);
     std::uint32_t value = 0;
     EXPECT_EQ(csRead32(1, 0, &value), 1);
     EXPECT_EQ(csWrite32(1, 0, 2), 1);
     EXPECT_EQ(g_calls.size(), 2u);
+}
+
+TEST_F(DriverAccessTest, InstalledOperationsReplaceTheLibraryUntilRemoved) {
+    sim::InstallMachine(sim::DefaultMachineConfig());
+    ASSERT_TRUE(OpenDriverAccess());
+    CCountingAccess counting;
+    driver_access::Install(&counting);
+    std::uint32_t value = 0;
+    EXPECT_EQ(csRead32(0x0300, 0x00, &value), 1);
+    EXPECT_EQ(value, 7u);
+    EXPECT_EQ(memMap64(0x4E0000000ull, 0x10000), 0x42u);
+    EXPECT_EQ(counting.calls, 2);
+    // Only the library itself can say why it did not reach its driver.
+    tagDriverAccessFailure failure;
+    EXPECT_FALSE(LibraryDriverFailure(failure));
+
+    driver_access::Install(nullptr);
+    EXPECT_EQ(csRead32(0x0300, 0x00, &value), 1);
+    EXPECT_EQ(value, 0x68281002u) << "the simulated library's first card answers again";
+    EXPECT_EQ(counting.calls, 2);
 }
 
 TEST_F(DriverAccessTest, HostLoaderOpensWhenTheSimulatorOffersTheLibrary) {

@@ -4,23 +4,26 @@
 
 namespace {
 
-int g_openCount = 0;
-tagDriverAccessFailure g_failure;
-
 // What a system without the library says when it is loaded by its full path.
 constexpr std::uint32_t kModuleNotFound = 126;
 
-// Stands for the loaded module; the simulated exports are found without one, but "loaded" is a
-// non-null module.
-int g_simulatedModule = 0;
+// The process's one load of the library, as a process has one module of it.
+struct tagHostLoader {
+    int openCount = 0;
+    tagDriverAccessFailure failure;
+    // Stands for the loaded module; the simulated exports are found without one, but "loaded" is
+    // a non-null module.
+    int simulatedModule = 0;
+};
+tagHostLoader g_loader;
 
 bool LoadDriverAccess() {
     if (!SimDriverLibraryAvailable()) {
-        g_failure = {DriverAccessStep::kLoadLibrary, "LoadLibraryExA", kModuleNotFound,
-                     "OvnVxd.dll"};
+        g_loader.failure = {DriverAccessStep::kLoadLibrary, "LoadLibraryExA", kModuleNotFound,
+                            "OvnVxd.dll"};
         return false;
     }
-    driver_access::SetLoadedModule(&g_simulatedModule);
+    driver_access::SetLoadedModule(&g_loader.simulatedModule);
     return true;
 }
 
@@ -28,15 +31,15 @@ bool LoadDriverAccess() {
 
 bool OpenDriverAccess() {
     // A test may have forgotten the module since; the count then starts over.
-    if (g_openCount != 0 && driver_access::LoadedModule() != nullptr) {
-        ++g_openCount;
+    if (g_loader.openCount != 0 && driver_access::LoadedModule() != nullptr) {
+        ++g_loader.openCount;
         return true;
     }
-    g_openCount = 0;
-    g_failure = {};
+    g_loader.openCount = 0;
+    g_loader.failure = {};
     if (!LoadDriverAccess()) return false;
-    g_openCount = 1;
+    g_loader.openCount = 1;
     return true;
 }
 
-const tagDriverAccessFailure& DriverAccessFailure() { return g_failure; }
+const tagDriverAccessFailure& DriverAccessFailure() { return g_loader.failure; }

@@ -12,9 +12,14 @@
 namespace driver_loader {
 namespace {
 
-LoaderState g_state{};
-int g_openCount = 0;
-tagDriverAccessFailure g_failure;
+// The process's one load of the library: a process has one module of it, and the shared block stays
+// mapped for the process's life once it is loaded.
+struct tagProcessLoader {
+    LoaderState state{};
+    int openCount = 0;
+    tagDriverAccessFailure failure;
+};
+tagProcessLoader g_loader;
 
 struct tagHandleCloser {
     void operator()(HANDLE handle) const { CloseHandle(handle); }
@@ -168,16 +173,16 @@ bool LoadDriverAccess(LoaderState& state, tagDriverAccessFailure& failure) {
 
 bool OpenDriverAccess() {
     using namespace driver_loader;
-    if (g_openCount != 0) {
-        ++g_openCount;
+    if (g_loader.openCount != 0) {
+        ++g_loader.openCount;
         return true;
     }
-    g_state = LoaderState{};
-    g_failure = {};
-    if (!LoadDriverAccess(g_state, g_failure)) return false;
-    g_failure = {};
-    g_openCount = 1;
+    g_loader.state = LoaderState{};
+    g_loader.failure = {};
+    if (!LoadDriverAccess(g_loader.state, g_loader.failure)) return false;
+    g_loader.failure = {};
+    g_loader.openCount = 1;
     return true;
 }
 
-const tagDriverAccessFailure& DriverAccessFailure() { return driver_loader::g_failure; }
+const tagDriverAccessFailure& DriverAccessFailure() { return driver_loader::g_loader.failure; }

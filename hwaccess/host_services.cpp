@@ -16,6 +16,9 @@
 #include "platform/processes.h"
 #include "platform/shutdown.h"
 
+// Process-wide: the console-control handler, which the platform calls on a thread of its own and
+// hands nothing, restores the power setting, ends the keep-in-front thread and runs the clean-up;
+// what it reads (below, and the routines the run installs) cannot be handed to it any other way.
 void* activeScheme = nullptr;
 std::uint32_t savedMinProcessorState = 0;
 std::atomic<bool> savedMinProcessorStateKnown{false};

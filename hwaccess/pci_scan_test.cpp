@@ -11,30 +11,46 @@
 
 namespace {
 
-// The simulator's exports, with the mapping calls and configuration accesses observed on the way.
+// The simulator's library, with the mapping calls and configuration accesses observed on the way.
 std::vector<std::uint64_t> g_mappedAddresses;
 std::vector<std::uint32_t> g_unmapped;
 int g_configAccesses = 0;
 
-template <typename Fn>
-Fn SimExport(const char* name) {
-    return reinterpret_cast<Fn>(SimFindExport(name));
-}
+void* FindSimExport(void*, const char* name) { return SimFindExport(name); }
 
-int OVNVXD_CALL CountingCsReadWrite(std::uint32_t device, std::uint32_t offset, void* data,
-                                    std::uint32_t size, std::uint32_t direction) {
-    ++g_configAccesses;
-    return SimExport<CsReadWriteFn>("csReadWrite")(device, offset, data, size, direction);
-}
-std::uint32_t OVNVXD_CALL WatchedMemMap64(std::uint32_t low, std::uint32_t high,
-                                          std::uint32_t length, std::uint32_t flags) {
-    g_mappedAddresses.push_back((std::uint64_t{high} << 32) | low);
-    return SimExport<MemMap64Fn>("memMap64")(low, high, length, flags);
-}
-int OVNVXD_CALL WatchedMemUnmap(std::uint32_t mapping) {
-    g_unmapped.push_back(mapping);
-    return SimExport<MemUnmapFn>("memUnmap")(mapping);
-}
+class CWatchedSimLibrary final : public CDriverAccess {
+public:
+    CWatchedSimLibrary() { library_.SetModule(this); }
+
+    int CsRead32(std::uint32_t device, std::uint32_t offset, std::uint32_t* value) override {
+        ++g_configAccesses;
+        return library_.CsRead32(device, offset, value);
+    }
+    int CsWrite32(std::uint32_t device, std::uint32_t offset, std::uint32_t value) override {
+        ++g_configAccesses;
+        return library_.CsWrite32(device, offset, value);
+    }
+    int MemRead32(std::uint32_t mapping, std::uint32_t offset, std::uint32_t* value) override {
+        return library_.MemRead32(mapping, offset, value);
+    }
+    int MemWrite32(std::uint32_t mapping, std::uint32_t offset, std::uint32_t value) override {
+        return library_.MemWrite32(mapping, offset, value);
+    }
+    std::uint32_t MemMap64(std::uint64_t physicalAddress, std::uint32_t length) override {
+        g_mappedAddresses.push_back(physicalAddress);
+        return library_.MemMap64(physicalAddress, length);
+    }
+    int MemUnmap(std::uint32_t mapping) override {
+        g_unmapped.push_back(mapping);
+        return library_.MemUnmap(mapping);
+    }
+    int PciScanBus(PciScanCallback callback, void* context) override {
+        return library_.PciScanBus(callback, context);
+    }
+
+private:
+    CLibraryDriverAccess library_{&FindSimExport};
+};
 
 sim::CardConfig Card(std::uint8_t bus, sim::BarKind bar, std::uint64_t aperture) {
     sim::CardConfig card;
@@ -49,10 +65,7 @@ class PciScanTest : public ::testing::Test {
 protected:
     sim::SimMachine& Install(const sim::MachineConfig& config) {
         sim::SimMachine& machine = sim::InstallMachine(config);
-        driver_access::UseExportsForTesting({&CountingCsReadWrite, SimExport<MemReadFn>("memRead"),
-                                             SimExport<MemWriteFn>("memWrite"), &WatchedMemMap64,
-                                             &WatchedMemUnmap,
-                                             SimExport<PciScanBusFn>("pciScanBus")});
+        driver_access::Install(&library_);
         return machine;
     }
     void SetUp() override {
@@ -61,6 +74,8 @@ protected:
         g_configAccesses = 0;
     }
     void TearDown() override { driver_access::ResetForTesting(); }
+
+    CWatchedSimLibrary library_;
 };
 
 TEST_F(PciScanTest, DefaultMachineGivesItsTwoCardsInEnumerationOrder) {

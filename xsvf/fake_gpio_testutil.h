@@ -6,6 +6,8 @@
 #include <map>
 #include <vector>
 
+#include "hwaccess/fake_driver_access_testutil.h"
+
 struct tagGpioWrite {
     std::uint32_t offset;
     std::uint32_t value;
@@ -18,8 +20,9 @@ struct tagTckEdge {
     bool tdi;
 };
 
-// Routes the driver-access operations to one process-wide fake while installed (one thread).
-class CFakeGpio {
+// The card's GPIO registers with the JTAG pins on them; one process-wide instance is installed at a
+// time (one thread).
+class CFakeGpio : public CFakeDriverAccess {
 public:
     static CFakeGpio& Install();
     static void Uninstall();
@@ -32,17 +35,19 @@ public:
     std::vector<int> IdleRuns(std::uint8_t from = 0) const;
     void ClearLog();
 
-    std::map<std::uint32_t, std::uint32_t> registers;
-    std::map<std::uint32_t, std::uint32_t> config;  // PCI configuration dwords
     std::vector<tagGpioWrite> writes;
     std::vector<tagTckEdge> edges;
     std::size_t inputReads = 0;
     bool logWrites = true;
     // GPIO_INPUT as the card would show it; the default drives TDO low.
     std::function<std::uint32_t(const CFakeGpio&)> input;
+
+protected:
+    std::uint32_t ReadRegister(std::uint32_t offset) override;
+    void WriteRegister(std::uint32_t offset, std::uint32_t value) override;
 };
 
-// Driver exports that count accesses and do nothing else, for measuring the port's own cost.
+// Register operations that count accesses and do nothing else, for measuring the port's own cost.
 struct tagCountingDriver {
     static void Install();
     static std::uint64_t writes;

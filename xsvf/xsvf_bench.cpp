@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "hwaccess/driver_access.h"
+#include "hwaccess/fake_driver_access_testutil.h"
 #include "sim/sim_machine.h"
 #include "tools/ovnvxd/ovnvxd_client.h"
 #include "tools/ovnvxd/ovnvxd_direct_transport.h"
@@ -90,8 +91,8 @@ void BM_PlayLibraryClient(benchmark::State& state) {
     COvnVxdDirectTransport transport(machine.hal.Hal());
     COvnVxdClient client(transport);
     g_libraryClient.store(&client, std::memory_order_release);
-    driver_access::UseExportsForTesting(
-        {LibraryConfig, LibraryRead, LibraryWrite, nullptr, nullptr, nullptr});
+    CExportsLibrary library({LibraryConfig, LibraryRead, LibraryWrite, nullptr, nullptr, nullptr});
+    library.Install();
     const std::uint64_t aperture = machine.Aperture(0);
     tagDeviceUpdate port;
     port.pciHandle = tagDriverTestMachine::kCard0;

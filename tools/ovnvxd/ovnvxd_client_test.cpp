@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "hwaccess/driver_access.h"
+#include "hwaccess/fake_driver_access_testutil.h"
 #include "hwaccess/pci_scan.h"
 #include "tools/ovnvxd/ovnvxd_direct_transport.h"
 #include "tools/ovnvxd/sim_hal_testutil.h"
@@ -204,8 +205,9 @@ int OVNVXD_CALL ClientScan(PciScanCallback c, void* x) { return g_client->ScanBu
 
 TEST_F(DriverClientTest, TheUtilitysScanFindsAndMapsBothCards) {
     g_client = &client;
-    driver_access::UseExportsForTesting(
+    CExportsLibrary library(
         {ClientConfig, ClientRead, ClientWrite, ClientMap, ClientUnmap, ClientScan});
+    library.Install();
     {
         CPciScan scan;
         ASSERT_TRUE(scan.Scan());

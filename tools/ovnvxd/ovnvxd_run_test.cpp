@@ -11,6 +11,7 @@
 
 #include "device/kseries.h"
 #include "hwaccess/driver_access.h"
+#include "hwaccess/fake_driver_access_testutil.h"
 #include "hwaccess/pci_scan.h"
 #include "tools/make_demo_xsvf.h"
 #include "tools/ovnvxd/ovnvxd_client.h"
@@ -78,8 +79,9 @@ TEST(DriverClientRun, BothCardsAreProgrammedThroughTheClient) {
     g_bridge = tagClientBridge{};
     g_bridge.m = &m;
     g_bridge.client = &client;
-    driver_access::UseExportsForTesting(
+    CExportsLibrary library(
         {BridgeConfig, BridgeRead, BridgeWrite, BridgeMap, BridgeUnmap, BridgeScan});
+    library.Install();
     {
         CPciScan scan;
         ASSERT_TRUE(scan.Scan());

@@ -1,0 +1,7 @@
+// The run context's release of what the run holds.
+#include "app/run_context.h"
+
+void CRunContext::Release() {
+    if (scanner.devices) scanner.devices->SetCount(0);
+    run.Release();
+}

@@ -1,0 +1,28 @@
+// Everything one update run owns, handed down its steps: the options, the scanner and its cards,
+// their update records, the image, the run's record and the driver cycle with its journal.
+#pragma once
+
+#include "app/cmdline.h"
+#include "app/cycle_journal.h"
+#include "app/driver_cycle.h"
+#include "app/run_recorder.h"
+#include "app/run_resources.h"
+#include "hwaccess/pci_scan.h"
+
+class CRunContext {
+public:
+    // The journal as the run found it: a cut-off run left the original power value there.
+    explicit CRunContext(const tagCycleJournal& journal) : driverCycle(journal) {}
+    CRunContext(const CRunContext&) = delete;
+    CRunContext& operator=(const CRunContext&) = delete;
+
+    // Frees the image, the cards and their records and empties the scanner's card list (its
+    // mappings are the library's to end with the process).
+    void Release();
+
+    CCmdLine options;
+    CRunRecorder recorder;
+    CDriverCycle driverCycle;
+    CPciScan scanner;
+    tagRunResources run;
+};
