@@ -47,7 +47,7 @@ void AppendToLog(const wchar_t* format, va_list args) {
         if (!text.empty()) logAtLineStart = text.back() == '\n';
         return;
     }
-    if (!error.refused || logRefusalShown.exchange(true)) return;
+    if (!error.refused() || logRefusalShown.exchange(true)) return;
     // A link in the log's place is never written through; the operator hears of it once.
     platform::ConsoleWriteWide(L"   The log file " + logFilePath + L" is not written: " +
                                Utf8ToWide(error.call) + L".\n");

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "app/exit_codes.h"
 #include "platform/console.h"
 #include "platform/file_read.h"
 
@@ -11,9 +12,9 @@ std::int32_t LoadImageFile(const char* fileName, tagRunResources& run) {
     if (file.status != platform::FileReadStatus::kRead) {
         platform::ConsoleWriteNarrow(std::string("Error: Unable to open file ") + fileName);
         platform::ConsoleWriteNarrow("\n");
-        return 2;
+        return kExitImageUnreadable;
     }
     run.imageSize = static_cast<std::int32_t>(file.size);
     if (run.imageSize > 0) run.image = file.bytes.release();
-    return 0;
+    return kExitSuccess;
 }

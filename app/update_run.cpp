@@ -13,6 +13,7 @@
 #include "app/desktop_settings.h"
 #include "app/driver_access_report.h"
 #include "app/driver_cycle.h"
+#include "app/exit_codes.h"
 #include "app/image_file.h"
 #include "app/key_prompts.h"
 #include "app/programming.h"
@@ -36,7 +37,9 @@ namespace {
 
 constexpr std::uint32_t kInitialDelayCount = 40;
 // A resumed run whose image is not the recorded one ends as one whose file cannot be used.
-constexpr std::int32_t kChangedResumeImageExitCode = 2;
+constexpr std::int32_t kChangedResumeImageExitCode = kExitImageUnreadable;
+// The console-control handler ends the process below the app's layer, with the code of its own.
+static_assert(kConsoleControlExitCode == kExitNoCardOrImage);
 
 void PrintBanner() {
     PrintAndLog(L"%ls %d.%d.%d.%d\n", kProductName, kVersion[0], kVersion[1], kVersion[2],
@@ -56,7 +59,7 @@ void ClearImage(tagRunResources& run) {
 // the code the player would have returned.
 std::int32_t RefuseMalformedImage(tagRunResources& run) {
     tagXsvfValidation check = validateXsvf(run.image, static_cast<std::uint32_t>(run.imageSize));
-    if (check.code == 0) return 0;
+    if (check.code == 0) return kExitSuccess;
     PrintAndLog(
         L"   Error: The XSVF file is malformed: %ls (command %d at byte offset %u, error "
         L"code %d).\n   No card will be programmed.\n",
@@ -168,7 +171,7 @@ int RunUpdateSteps(int argc, char** argv) {
         driverCycle.EndRun();
         consoleWindow.store(
             nullptr);  // the keep-in-front thread must not outlive the process's end
-        return 0;
+        return kExitSuccess;
     }
     SetLogToFile(options.logToFile);
     // A stored settings copy is the mark of a cycle that a restart interrupted.
@@ -179,7 +182,7 @@ int RunUpdateSteps(int argc, char** argv) {
     driverCycle.Prepare();
     recorder.UseFolder(driverCycle.WorkingFolder());
 
-    std::int32_t exitCode = 1;
+    std::int32_t exitCode = kExitNoCardOrImage;
     if (!OpenDriverAccess()) {
         ReportDriverAccessFailure(DriverAccessFailure());
         return FinishRun(options, driverCycle, exitCode);
@@ -207,7 +210,7 @@ int RunUpdateSteps(int argc, char** argv) {
         }
         if (run.imageSize > 0) {
             exitCode = RefuseMalformedImage(run);
-            if (exitCode != 0) recorder.ImageRefused();
+            if (exitCode != kExitSuccess) recorder.ImageRefused();
         }
     }
 

@@ -16,8 +16,8 @@ int g_simulatedModule = 0;
 
 bool LoadDriverAccess() {
     if (!SimDriverLibraryAvailable()) {
-        g_failure = {DriverAccessStep::kLoadLibrary, "LoadLibraryExA", kModuleNotFound,
-                     "OvnVxd.dll"};
+        g_failure = {DriverAccessStep::kLoadLibrary,
+                     ovn::CallError("LoadLibraryExA", kModuleNotFound), "OvnVxd.dll"};
         return false;
     }
     driver_access::SetLoadedModule(&g_simulatedModule);
