@@ -16,13 +16,13 @@ CChildRunner::CChildRunner(tagWaitClock clock) : clock_(std::move(clock)) {
 }
 
 std::unique_ptr<platform::ChildProcess> CChildRunner::Start(const std::wstring& commandLine) {
-    platform::ChildError error;
-    auto child = platform::ChildProcess::Start(commandLine, pipe_, &error);
+    auto child = platform::ChildProcess::Start(commandLine, pipe_);
     if (!child) {
         LogOnly(L"   Could not start: %ls (%ls, error %u).\n", commandLine.c_str(),
-                Utf8ToWide(error.call).c_str(), error.code);
+                Utf8ToWide(child.error().call).c_str(), child.error().code);
+        return nullptr;
     }
-    return child;
+    return std::move(child).value();
 }
 
 std::uint32_t CChildRunner::RunAndWait(const std::wstring& commandLine,

@@ -80,8 +80,9 @@ TEST_F(ChildRunnerTest, ATimedWaitGivesUpAtItsLimitAndLeavesTheChildRunning) {
 
     // The seam itself: a running child has no exit code; ended, it has its own.
     platform::ChildOutputPipe pipe;
-    auto child = platform::ChildProcess::Start(Child("hang-while " + alive.string()), pipe);
-    ASSERT_TRUE(child);
+    auto started = platform::ChildProcess::Start(Child("hang-while " + alive.string()), pipe);
+    ASSERT_TRUE(started) << started.error().call << " failed with " << started.error().code;
+    auto& child = *started;
     EXPECT_FALSE(child->HasEnded());
     EXPECT_FALSE(child->ExitCode());
     std::filesystem::remove(alive);  // lets both children end

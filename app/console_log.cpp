@@ -52,7 +52,7 @@ void AppendToLog(const wchar_t* format, va_list args) {
         if (!text.empty()) g_log.atLineStart = text.back() == '\n';
         return;
     }
-    if (!error.refused || g_log.refusalShown.exchange(true)) return;
+    if (!error.refused() || g_log.refusalShown.exchange(true)) return;
     // A link in the log's place is never written through; the operator hears of it once.
     platform::ConsoleWriteWide(L"   The log file " + g_log.filePath + L" is not written: " +
                                Utf8ToWide(error.call) + L".\n");

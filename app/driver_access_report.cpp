@@ -46,7 +46,7 @@ std::wstring StepText(const tagDriverAccessFailure& failure) {
         case DriverAccessStep::kLoadLibrary:
             return L"Unable to load the driver-access library " + subject;
         case DriverAccessStep::kDriver: {
-            const std::string_view call = failure.call;
+            const std::string_view call = failure.error.call;
             if (call == "OpenSCManagerW")
                 return L"The driver-access library could not open the service control manager";
             if (call == "OpenServiceW")
@@ -78,7 +78,7 @@ std::wstring Advice(const tagDriverAccessFailure& failure) {
         case DriverAccessStep::kMutexAbandoned:
             return L"   Run the utility again when no other copy of it is running.\n";
         case DriverAccessStep::kDriver:
-            if (failure.code == kInvalidImageHash) {
+            if (failure.error.code == kInvalidImageHash) {
                 return L"   Windows accepts only signed drivers here; the driver is not signed for "
                        L"this system.\n";
             }
@@ -93,12 +93,13 @@ std::wstring Advice(const tagDriverAccessFailure& failure) {
 std::wstring DriverAccessFailureText(const tagDriverAccessFailure& failure,
                                      const std::wstring& systemText) {
     std::wstring text = L"   Error: " + StepText(failure);
-    if (!failure.call.empty()) {
-        text += L": " + Wide(failure.call) + L" failed with error " + std::to_wstring(failure.code);
-    } else if (failure.code != 0) {
-        text += L": error " + std::to_wstring(failure.code);
+    if (!failure.error.call.empty()) {
+        text += L": " + Wide(failure.error.call) + L" failed with error " +
+                std::to_wstring(failure.error.code);
+    } else if (failure.error.code != 0) {
+        text += L": error " + std::to_wstring(failure.error.code);
     }
-    text += systemText.empty() || (failure.call.empty() && failure.code == 0)
+    text += systemText.empty() || (failure.error.call.empty() && failure.error.code == 0)
                 ? L".\n"
                 : L": " + systemText + L"\n";
     return text + Advice(failure);
@@ -106,6 +107,6 @@ std::wstring DriverAccessFailureText(const tagDriverAccessFailure& failure,
 
 void ReportDriverAccessFailure(const tagDriverAccessFailure& failure) {
     const std::wstring systemText =
-        failure.code != 0 ? platform::SystemErrorText(failure.code) : std::wstring();
+        failure.error.code != 0 ? platform::SystemErrorText(failure.error.code) : std::wstring();
     PrintAndLog(L"%ls", DriverAccessFailureText(failure, systemText).c_str());
 }

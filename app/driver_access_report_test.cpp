@@ -7,16 +7,17 @@ namespace {
 
 TEST(DriverAccessReport, SquattedObjectsAreNamedWithWhatToDo) {
     const std::wstring mutex = DriverAccessFailureText(
-        {DriverAccessStep::kMutexSquatted, "", 0, "Global\\OvnVxdWrapMutex"}, L"");
+        {DriverAccessStep::kMutexSquatted, ovn::CallError("", 0), "Global\\OvnVxdWrapMutex"}, L"");
     EXPECT_EQ(mutex,
               L"   Error: The mutex Global\\OvnVxdWrapMutex was created by a program without "
               L"administrator rights, which could hold it to block this utility.\n"
               L"   Close the program that created it, or restart Windows, and run the utility "
               L"again.\n");
     // Refused when opened: the call and its error are kept.
-    const std::wstring block = DriverAccessFailureText(
-        {DriverAccessStep::kBlockSquatted, "CreateFileMappingA", 5, "Global\\OvnVxdWrapData"},
-        L"Access is denied.");
+    const std::wstring block =
+        DriverAccessFailureText({DriverAccessStep::kBlockSquatted,
+                                 ovn::CallError("CreateFileMappingA", 5), "Global\\OvnVxdWrapData"},
+                                L"Access is denied.");
     EXPECT_EQ(block.rfind(L"   Error: The shared block Global\\OvnVxdWrapData was created by a "
                           L"program without administrator rights, which could write it: "
                           L"CreateFileMappingA failed with error 5: Access is denied.\n",
@@ -25,22 +26,24 @@ TEST(DriverAccessReport, SquattedObjectsAreNamedWithWhatToDo) {
 }
 
 TEST(DriverAccessReport, InstallationStepsNameTheFileOrKeyAndTheError) {
-    EXPECT_EQ(DriverAccessFailureText({DriverAccessStep::kInstallFile, "CreateFileA", 5,
-                                       "C:\\Windows\\System32\\drivers\\OvnVxd.sys"},
-                                      L"Access is denied."),
-              L"   Error: Unable to install the driver-access component "
-              L"C:\\Windows\\System32\\drivers\\OvnVxd.sys: CreateFileA failed with error 5: "
-              L"Access is denied.\n");
+    EXPECT_EQ(
+        DriverAccessFailureText({DriverAccessStep::kInstallFile, ovn::CallError("CreateFileA", 5),
+                                 "C:\\Windows\\System32\\drivers\\OvnVxd.sys"},
+                                L"Access is denied."),
+        L"   Error: Unable to install the driver-access component "
+        L"C:\\Windows\\System32\\drivers\\OvnVxd.sys: CreateFileA failed with error 5: "
+        L"Access is denied.\n");
     // A registry step reports a code without a call; a code the system has no text for stays a
     // number.
-    EXPECT_EQ(
-        DriverAccessFailureText({DriverAccessStep::kUninstallEntry, "", 1021, "HKLM\\X"}, L""),
-        L"   Error: Unable to create the uninstall entry HKLM\\X: error 1021.\n");
+    EXPECT_EQ(DriverAccessFailureText(
+                  {DriverAccessStep::kUninstallEntry, ovn::CallError("", 1021), "HKLM\\X"}, L""),
+              L"   Error: Unable to create the uninstall entry HKLM\\X: error 1021.\n");
 }
 
 TEST(DriverAccessReport, DriverStepsFollowTheLibrarysFailedCall) {
     const auto text = [](const char* call, std::uint32_t code) {
-        return DriverAccessFailureText({DriverAccessStep::kDriver, call, code, "OvnVxd"}, L"");
+        return DriverAccessFailureText(
+            {DriverAccessStep::kDriver, ovn::CallError(call, code), "OvnVxd"}, L"");
     };
     EXPECT_EQ(text("StartServiceW", 1275),
               L"   Error: The driver-access library could not start its driver OvnVxd.sys: "

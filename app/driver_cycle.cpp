@@ -274,7 +274,7 @@ std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options, tagRunReso
     if (options.noReboot) {
         PrintAndLog(
             L"\n\n   For the display driver to be enabled, your system must be restarted.\n");
-        return 3;
+        return kExitRestartToDisable;
     }
     PrintAndLog(
         L"\n\n   For the display driver to be disabled, your system must be restarted.\n"
@@ -286,7 +286,8 @@ std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options, tagRunReso
         PrintAndLog(L"   Update aborted.\n\n");
         return exitCode;
     }
-    if (!RestartRequested(L"to disable the display driver", L"go on with the update")) return 3;
+    if (!RestartRequested(L"to disable the display driver", L"go on with the update"))
+        return kExitRestartToDisable;
     return exitCode;
 }
 
@@ -311,9 +312,9 @@ std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted
         Tidy();
         journal_.phase = CyclePhase::kIdle;
         Save();
-        return 4;
+        return kExitRestartToEnable;
     }
-    if (exitCode != 0 && !options.quiet) {
+    if (exitCode != kExitSuccess && !options.quiet) {
         // The restart would take the failure off the screen before anyone read it.
         PrintAndLog(
             L"\n   The update failed (see above). Press any key to restart the computer...\n");
@@ -330,7 +331,8 @@ std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted
     Save();
     DropResume();
     Tidy();
-    if (!RestartRequested(L"after enabling the display driver", L"complete the update")) return 4;
+    if (!RestartRequested(L"after enabling the display driver", L"complete the update"))
+        return kExitRestartToEnable;
     return exitCode;
 }
 

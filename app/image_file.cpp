@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "app/exit_codes.h"
 #include "platform/console.h"
 #include "platform/file_read.h"
 
@@ -12,9 +13,9 @@ std::int32_t LoadImageFile(const char* fileName, tagRunResources& run) {
     if (file.status != platform::FileReadStatus::kRead) {
         platform::ConsoleWriteNarrow(std::string("Error: Unable to open file ") + fileName);
         platform::ConsoleWriteNarrow("\n");
-        return 2;
+        return kExitImageUnreadable;
     }
     run.imageSize = static_cast<std::int32_t>(file.size);
     if (run.imageSize > 0) run.image = std::move(file.bytes);
-    return 0;
+    return kExitSuccess;
 }

@@ -161,7 +161,7 @@ std::int32_t ProgramAllCards(const tagProgrammingJob& job) {
     }
     VerifyProgrammedCards(job, started);
 
-    std::int32_t exitCode = 0;
+    std::int32_t exitCode = kExitSuccess;
     for (std::uint32_t i = 0; i < job.cardCount; ++i) {
         const std::int32_t result = job.records[i].updateResult.load();
         if (result == 0) continue;
@@ -172,7 +172,7 @@ std::int32_t ProgramAllCards(const tagProgrammingJob& job) {
             LogFailureDetails(job.pciInfo[i], job.records[i],
                               job.outcomes ? &job.outcomes[i] : nullptr);
     }
-    if (exitCode == 0) {
+    if (exitCode == kExitSuccess) {
         const std::uint32_t seconds = (platform::ProcessMilliseconds() - startTime) / 1000;
         PrintAndLog(L"Execution time = %.d seconds", static_cast<int>(seconds));
     }

@@ -13,6 +13,7 @@
 #include "app/desktop_settings.h"
 #include "app/driver_access_report.h"
 #include "app/driver_cycle.h"
+#include "app/exit_codes.h"
 #include "app/image_file.h"
 #include "app/key_prompts.h"
 #include "app/programming.h"
@@ -36,7 +37,9 @@ namespace {
 
 constexpr std::uint32_t kInitialDelayCount = 40;
 // A resumed run whose image is not the recorded one ends as one whose file cannot be used.
-constexpr std::int32_t kChangedResumeImageExitCode = 2;
+constexpr std::int32_t kChangedResumeImageExitCode = kExitImageUnreadable;
+// The console-control handler ends the process below the app's layer, with the code of its own.
+static_assert(kConsoleControlExitCode == kExitNoCardOrImage);
 
 void PrintBanner() {
     PrintAndLog(L"%ls %d.%d.%d.%d\n", kProductName, kVersion[0], kVersion[1], kVersion[2],
@@ -51,7 +54,7 @@ void PrintBanner() {
 std::int32_t RefuseMalformedImage(tagRunResources& run) {
     tagXsvfValidation check =
         validateXsvf(run.image.get(), static_cast<std::uint32_t>(run.imageSize));
-    if (check.code == 0) return 0;
+    if (check.code == 0) return kExitSuccess;
     PrintAndLog(
         L"   Error: The XSVF file is malformed: %ls (command %d at byte offset %u, error "
         L"code %d).\n   No card will be programmed.\n",
@@ -163,7 +166,7 @@ std::int32_t LoadImage(CRunContext& context) {
     }
     if (run.imageSize > 0) {
         exitCode = RefuseMalformedImage(run);
-        if (exitCode != 0) context.recorder.ImageRefused();
+        if (exitCode != kExitSuccess) context.recorder.ImageRefused();
     }
     return exitCode;
 }
@@ -214,7 +217,7 @@ int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, tagCycleJournal& journal,
         driverCycle.EndRun();
         consoleWindow.store(
             nullptr);  // the keep-in-front thread must not outlive the process's end
-        return 0;
+        return kExitSuccess;
     }
     SetLogToFile(options.logToFile);
     // A stored settings copy is the mark of a cycle that a restart interrupted.
@@ -225,7 +228,7 @@ int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, tagCycleJournal& journal,
     driverCycle.Prepare();
     recorder.UseFolder(driverCycle.WorkingFolder());
 
-    std::int32_t exitCode = 1;
+    std::int32_t exitCode = kExitNoCardOrImage;
     if (!FindCards(context)) return FinishRun(context, exitCode);
 
     tagRunResources& run = context.run;

@@ -18,6 +18,11 @@ struct Error {
     std::string text;
 };
 
+// The error of a failed call (or check) with the platform's code and no text of its own.
+inline Error CallError(std::string call, std::uint32_t code) {
+    return Error{std::move(call), code, std::string()};
+}
+
 // A value or an Error. Ignoring one is a compile error: a failure must be looked at.
 template <typename T>
 class [[nodiscard]] Result {

@@ -42,14 +42,14 @@ bool AdminOnly(const tagObjectSecurity& security);
 // and only administrators can reach it. Null with `failure` set otherwise: an object that a
 // non-administrator could hold would let any program block every elevated loader. The caller owns
 // the handle.
-void* CreateLoaderMutex(tagDriverAccessFailure& failure);
+[[nodiscard]] void* CreateLoaderMutex(tagDriverAccessFailure& failure);
 
 // The shared block (kSharedBlockName, 8 bytes): opened when it exists and only administrators can
 // reach it, otherwise created with the admin-only descriptor; `created` tells whether this call
 // made it. Null with `failure` set when it cannot be had or may be written by others.
-void* OpenSharedBlockObject(bool& created, tagDriverAccessFailure& failure);
+[[nodiscard]] void* OpenSharedBlockObject(bool& created, tagDriverAccessFailure& failure);
 
 // The owner and DACL of an open kernel object; false when they cannot be read.
-bool ReadObjectSecurity(void* handle, tagObjectSecurity& security);
+[[nodiscard]] bool ReadObjectSecurity(void* handle, tagObjectSecurity& security);
 
 }  // namespace driver_loader

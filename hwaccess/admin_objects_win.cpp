@@ -8,6 +8,7 @@
 
 #include "hwaccess/admin_objects.h"
 #include "hwaccess/driver_loader.h"
+#include "base/win_handles_win.h"
 
 namespace driver_loader {
 namespace {
@@ -17,10 +18,7 @@ struct tagLocalFreer {
 };
 using CLocalMemory = std::unique_ptr<void, tagLocalFreer>;
 
-struct tagHandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using CHandle = std::unique_ptr<void, tagHandleCloser>;
+using ovn::ScopedKernelHandle;
 
 // The admin-only descriptor as creation attributes; Get() is null when it could not be built.
 class CAdminOnlyAttributes {
@@ -53,11 +51,7 @@ std::string SidText(PSID sid) {
 
 void Fail(tagDriverAccessFailure& failure, DriverAccessStep step, const char* call, DWORD code,
           const char* subject) {
-    failure = {};
-    failure.step = step;
-    if (call != nullptr) failure.call = call;
-    failure.code = code;
-    failure.subject = subject;
+    failure = {step, ovn::CallError(call != nullptr ? call : "", code), subject};
 }
 
 // An object that exists already is used only when nobody else can reach it. One that this process
@@ -110,7 +104,7 @@ void* CreateLoaderMutex(tagDriverAccessFailure& failure) {
              kMutexName);
         return nullptr;
     }
-    CHandle mutex(CreateMutexA(attributes.Get(), FALSE, kMutexName));
+    ScopedKernelHandle mutex(CreateMutexA(attributes.Get(), FALSE, kMutexName));
     const DWORD error = GetLastError();
     if (!mutex) {
         const DriverAccessStep step = error == ERROR_ACCESS_DENIED
@@ -128,7 +122,7 @@ void* CreateLoaderMutex(tagDriverAccessFailure& failure) {
 
 void* OpenSharedBlockObject(bool& created, tagDriverAccessFailure& failure) {
     created = false;
-    CHandle mapping(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kSharedBlockName));
+    ScopedKernelHandle mapping(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kSharedBlockName));
     if (!mapping) {
         CAdminOnlyAttributes attributes;
         if (attributes.Get() == nullptr) {

@@ -9,6 +9,7 @@
 
 #include "hwaccess/component_plan.h"
 #include "hwaccess/driver_loader.h"
+#include "base/win_handles_win.h"
 
 namespace driver_loader {
 namespace {
@@ -44,11 +45,6 @@ private:
     PVOID oldValue_ = nullptr;
 };
 
-struct tagHandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using CFileHandle = std::unique_ptr<void, tagHandleCloser>;
-
 // Owns a file from its creation until Keep(): a file this attempt could not fill is deleted, so a
 // half-written image is never left for anyone (or a restart) to pick up.
 class CNewFile {
@@ -74,7 +70,7 @@ public:
 
 private:
     std::string path_;
-    CFileHandle handle_;
+    ovn::ScopedKernelHandle handle_;
     bool kept_ = false;
 };
 
@@ -85,14 +81,12 @@ bool WriteWholeFile(const std::string& path, const unsigned char* image, std::ui
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        result.call = "CreateFileA";
-        result.error = GetLastError();
+        result.inPlace = ovn::CallError("CreateFileA", GetLastError());
         return false;
     }
     CNewFile file(path, handle);
     if (!file.WriteAll(image, length)) {
-        result.call = "WriteFile";
-        result.error = GetLastError();
+        result.inPlace = ovn::CallError("WriteFile", GetLastError());
         return false;
     }
     file.Keep();
@@ -141,12 +135,11 @@ std::string WriteOnRestart(const std::string& path, const unsigned char* image,
 
 }  // namespace
 
-bool BuildSystemPath(const char* name, bool useWow64Dir, std::string& path) {
+ovn::Result<std::string> BuildSystemPath(const char* name, bool useWow64Dir) {
     char windowsDir[MAX_PATH];
     const UINT n = GetWindowsDirectoryA(windowsDir, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return false;
-    path = JoinSystemPath(std::string(windowsDir, n), useWow64Dir, name);
-    return true;
+    if (n == 0 || n >= MAX_PATH) return ovn::CallError("GetWindowsDirectoryA", GetLastError());
+    return JoinSystemPath(std::string(windowsDir, n), useWow64Dir, name);
 }
 
 tagComponentWrite WriteComponentFile(const std::string& path, const unsigned char* image,
@@ -159,10 +152,7 @@ tagComponentWrite WriteComponentFile(const std::string& path, const unsigned cha
     }
     result.stagedPath = WriteOnRestart(path, image, length);
     result.written = !result.stagedPath.empty();
-    if (result.written) {
-        result.call = nullptr;
-        result.error = 0;
-    }
+    if (result.written) result.inPlace = {};
     return result;
 }
 
@@ -189,9 +179,8 @@ bool RemoveComponents(bool is64BitOs) {
     const tagComponentPlan plan = ComponentPlan(is64BitOs);
     for (std::size_t i = 0; i < plan.count; ++i) {
         const tagComponentFile& file = plan.files[i];
-        std::string path;
-        if (!BuildSystemPath(file.name, file.useWow64Dir, path)) return false;
-        if (!RemoveComponentFile(path, file.redirectionOff)) return false;
+        const ovn::Result<std::string> path = BuildSystemPath(file.name, file.useWow64Dir);
+        if (!path || !RemoveComponentFile(*path, file.redirectionOff)) return false;
     }
     return true;
 }

@@ -1,6 +1,7 @@
 // Writes the embedded driver-access component images to their system paths.
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "hwaccess/component_plan.h"
 #include "hwaccess/driver_loader.h"
@@ -32,7 +33,7 @@ tagImage ImageOf(ComponentImage image) {
 
 }  // namespace
 
-bool InstallComponents(bool is64BitOs, tagInstallError& error) {
+bool InstallComponents(bool is64BitOs, tagDriverAccessFailure& failure) {
     const tagComponentPlan plan = ComponentPlan(is64BitOs);
     std::string paths[std::size(plan.files)];
     tagComponentWrite writes[std::size(plan.files)];
@@ -40,16 +41,18 @@ bool InstallComponents(bool is64BitOs, tagInstallError& error) {
         plan.count,
         [&](std::size_t i) {
             const tagComponentFile& file = plan.files[i];
-            if (!BuildSystemPath(file.name, file.useWow64Dir, paths[i])) {
-                error = {file.name + 1, "GetWindowsDirectoryA", 0};
+            ovn::Result<std::string> path = BuildSystemPath(file.name, file.useWow64Dir);
+            if (!path) {
+                failure = {DriverAccessStep::kInstallFile, ovn::CallError(path.error().call, 0),
+                           file.name + 1};
                 return false;
             }
+            paths[i] = std::move(path).value();
             const tagImage image = ImageOf(file.image);
             writes[i] =
                 WriteComponentFile(paths[i], image.bytes, image.length, file.redirectionOff);
             if (!writes[i].written) {
-                error = {paths[i], writes[i].call != nullptr ? writes[i].call : "",
-                         writes[i].error};
+                failure = {DriverAccessStep::kInstallFile, writes[i].inPlace, paths[i]};
             }
             return writes[i].written;
         },

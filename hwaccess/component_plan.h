@@ -35,8 +35,8 @@ inline constexpr const char* kDriverName = "\\drivers\\OvnVxd.sys";
 // Writes items 0..count-1 in order with `write`; at the first failure takes back with `undo`,
 // newest first, every item this call wrote, and returns false. A half installation (a driver
 // without its library, say) would otherwise be found by the next loader as if it were whole.
-bool WriteAllOrNone(std::size_t count, const std::function<bool(std::size_t)>& write,
-                    const std::function<void(std::size_t)>& undo);
+[[nodiscard]] bool WriteAllOrNone(std::size_t count, const std::function<bool(std::size_t)>& write,
+                                  const std::function<void(std::size_t)>& undo);
 
 // Appends the system directory ("SysWOW64" or "System32") and `name` to the Windows directory, with
 // one backslash between the Windows directory and the system directory.

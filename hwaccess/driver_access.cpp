@@ -110,8 +110,7 @@ bool CLibraryDriverAccess::DriverFailure(tagDriverAccessFailure& failure) const 
     reported.call[sizeof reported.call - 1] = '\0';
     failure = {};
     failure.step = DriverAccessStep::kDriver;
-    failure.call = reported.call;
-    failure.code = reported.code;
+    failure.error = ovn::CallError(reported.call, reported.code);
     failure.subject = "OvnVxd";
     return true;
 }

@@ -2,8 +2,9 @@
 // system call with its error code, and what the step was working on.
 #pragma once
 
-#include <cstdint>
 #include <string>
+
+#include "base/result.h"
 
 enum class DriverAccessStep {
     kNone,
@@ -23,7 +24,6 @@ enum class DriverAccessStep {
 
 struct tagDriverAccessFailure {
     DriverAccessStep step = DriverAccessStep::kNone;
-    std::string call;        // the system call that failed, when one did
-    std::uint32_t code = 0;  // its error code, 0 when there is none
-    std::string subject;     // the object, file or key the step was working on
+    ovn::Error error;     // the system call that failed (empty when none did) and its code (or 0)
+    std::string subject;  // the object, file or key the step was working on
 };

@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include "base/result.h"
+#include "hwaccess/driver_access_failure.h"
+
 namespace driver_loader {
 
 inline constexpr const char* kMutexName = "Global\\OvnVxdWrapMutex";
@@ -30,33 +33,26 @@ struct LoaderState {
 };
 
 // False on an Itanium system; sets is64BitOs on an AMD64 one.
-bool CheckPlatform(LoaderState& state);
+[[nodiscard]] bool CheckPlatform(LoaderState& state);
 
-// <Windows>\System32<name> or <Windows>\SysWOW64<name>; false when the Windows directory is
+// <Windows>\System32<name> or <Windows>\SysWOW64<name>; an error when the Windows directory is
 // unknown.
-bool BuildSystemPath(const char* name, bool useWow64Dir, std::string& path);
+[[nodiscard]] ovn::Result<std::string> BuildSystemPath(const char* name, bool useWow64Dir);
 
 // What WriteComponentFile did: the image is at `path`, or staged beside it (same directory, so only
 // an administrator can touch it) and moved onto `path` at the next restart.
 struct tagComponentWrite {
     bool written = false;
     std::string stagedPath;  // empty when the image was written in place
-    // Why the image could not be written in place: the call and the system's error (0 if it was).
-    const char* call = nullptr;
-    std::uint32_t error = 0;
-};
-
-// The component file that could not be written, and why.
-struct tagInstallError {
-    std::string path;
-    std::string call;
-    std::uint32_t code = 0;
+    // Why the image could not be written in place (an empty call when it was).
+    ovn::Error inPlace;
 };
 
 // Writes the image whole, or stages a copy beside `path` that replaces it at the next restart. A
 // write that stores fewer bytes than the image counts as failed and leaves no file behind.
-tagComponentWrite WriteComponentFile(const std::string& path, const unsigned char* image,
-                                     std::uint32_t length, bool redirectionOff);
+[[nodiscard]] tagComponentWrite WriteComponentFile(const std::string& path,
+                                                   const unsigned char* image, std::uint32_t length,
+                                                   bool redirectionOff);
 // Takes back one write of this attempt: the file written in place is removed (or its removal
 // scheduled); a staged copy is deleted, so that its pending move finds nothing to move.
 void UndoComponentWrite(const std::string& path, const tagComponentWrite& write,
@@ -65,13 +61,15 @@ void UndoComponentWrite(const std::string& path, const tagComponentWrite& write,
 bool RemoveComponentFile(const std::string& path, bool redirectionOff);
 
 // The component files in their order; the first failure stops the sequence, takes back the files
-// this call wrote before it, and is described in `error`.
-bool InstallComponents(bool is64BitOs, tagInstallError& error);
+// this call wrote before it, and is described in `failure` (step kInstallFile, subject the file).
+[[nodiscard]] bool InstallComponents(bool is64BitOs, tagDriverAccessFailure& failure);
+// Best effort on every way out: a file that cannot go now goes at the next restart. False when one
+// can do neither.
 bool RemoveComponents(bool is64BitOs);
 
 // The uninstall key in the 32-bit registry view, with "DisplayName" and "UninstallString". On
-// failure `error`, when given, receives the registry's error code.
-bool CreateUninstallEntry(bool is64BitOs, std::uint32_t* error = nullptr);
+// failure the call that failed and the registry's error code.
+[[nodiscard]] ovn::Status CreateUninstallEntry(bool is64BitOs);
 void DeleteUninstallEntry(bool is64BitOs);
 
 }  // namespace driver_loader

@@ -19,7 +19,7 @@ tagHostLoader g_loader;
 
 bool LoadDriverAccess() {
     if (!SimDriverLibraryAvailable()) {
-        g_loader.failure = {DriverAccessStep::kLoadLibrary, "LoadLibraryExA", kModuleNotFound,
+        g_loader.failure = {DriverAccessStep::kLoadLibrary, ovn::CallError("LoadLibraryExA", kModuleNotFound),
                             "OvnVxd.dll"};
         return false;
     }

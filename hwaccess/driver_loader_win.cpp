@@ -8,6 +8,7 @@
 #include "hwaccess/component_plan.h"
 #include "hwaccess/driver_access.h"
 #include "hwaccess/driver_loader.h"
+#include "base/win_handles_win.h"
 
 namespace driver_loader {
 namespace {
@@ -21,10 +22,7 @@ struct tagProcessLoader {
 };
 tagProcessLoader g_loader;
 
-struct tagHandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using CHandle = std::unique_ptr<void, tagHandleCloser>;
+using ovn::ScopedKernelHandle;
 
 // Owns the acquisition of a mutex: released when the owner goes, whatever the way out.
 class CMutexHold {
@@ -40,12 +38,12 @@ private:
 
 bool OpenSharedBlock(LoaderState& state, tagDriverAccessFailure& failure) {
     bool created = false;
-    CHandle mapping(OpenSharedBlockObject(created, failure));
+    ScopedKernelHandle mapping(OpenSharedBlockObject(created, failure));
     if (!mapping) return false;
     void* view = MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0);
     if (view == nullptr) {
-        failure = {DriverAccessStep::kBlockMap, "MapViewOfFile",
-                   static_cast<std::uint32_t>(GetLastError()), kSharedBlockName};
+        failure = {DriverAccessStep::kBlockMap, ovn::CallError("MapViewOfFile", GetLastError()),
+                   kSharedBlockName};
         return false;
     }
     state.mapping = mapping.release();
@@ -86,16 +84,15 @@ private:
 // A failed load records the path and the system's error in `failure`.
 HMODULE LoadInstalledLibrary(const LoaderState& state, tagDriverAccessFailure& failure) {
     const bool wow64Dir = LibraryInWow64Dir(state.is64BitOs, sizeof(void*) == 8);
-    std::string path;
-    if (!BuildSystemPath(kLibraryName, wow64Dir, path)) {
-        failure = {DriverAccessStep::kLoadLibrary, "GetWindowsDirectoryA",
-                   static_cast<std::uint32_t>(GetLastError()), kLibraryName + 1};
+    const ovn::Result<std::string> path = BuildSystemPath(kLibraryName, wow64Dir);
+    if (!path) {
+        failure = {DriverAccessStep::kLoadLibrary, path.error(), kLibraryName + 1};
         return nullptr;
     }
-    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    HMODULE module = LoadLibraryExA(path->c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (module == nullptr) {
-        failure = {DriverAccessStep::kLoadLibrary, "LoadLibraryExA",
-                   static_cast<std::uint32_t>(GetLastError()), path};
+        failure = {DriverAccessStep::kLoadLibrary, ovn::CallError("LoadLibraryExA", GetLastError()),
+                   *path};
     }
     return module;
 }
@@ -105,22 +102,15 @@ bool LoadHoldingMutex(LoaderState& state, tagDriverAccessFailure& failure) {
     if (!OpenSharedBlock(state, failure)) return false;
     CSharedBlockUntilLoaded block(state);
     if (!CheckPlatform(state)) {
-        failure = {DriverAccessStep::kPlatform, {}, 0, {}};
+        failure = {DriverAccessStep::kPlatform, {}, {}};
         return false;
     }
     HMODULE module = LoadInstalledLibrary(state, failure);
     if (module == nullptr) {
-        tagInstallError installError;
-        if (!InstallComponents(state.is64BitOs, installError)) {
-            failure = {DriverAccessStep::kInstallFile, installError.call, installError.code,
-                       installError.path};
-            return false;
-        }
-        std::uint32_t entryError = 0;
-        if (!CreateUninstallEntry(state.is64BitOs, &entryError)) {
-            failure = {DriverAccessStep::kUninstallEntry,
-                       {},
-                       entryError,
+        if (!InstallComponents(state.is64BitOs, failure)) return false;
+        if (const ovn::Status entry = CreateUninstallEntry(state.is64BitOs); !entry) {
+            // The report names the key with the registry's code alone.
+            failure = {DriverAccessStep::kUninstallEntry, ovn::CallError("", entry.error().code),
                        std::string("HKEY_LOCAL_MACHINE\\") + kUninstallKey};
             RemoveComponents(state.is64BitOs);
             return false;
@@ -141,23 +131,23 @@ bool LoadHoldingMutex(LoaderState& state, tagDriverAccessFailure& failure) {
 
 // The mutex handle lives only for this attempt, on every way out.
 bool LoadDriverAccess(LoaderState& state, tagDriverAccessFailure& failure) {
-    CHandle mutex(CreateLoaderMutex(failure));
+    ScopedKernelHandle mutex(CreateLoaderMutex(failure));
     if (!mutex) return false;
     const DWORD wait = WaitForSingleObject(mutex.get(), kMutexWaitMs);
     if (wait == WAIT_ABANDONED) {
         // Another loader died holding it, perhaps mid-installation: its state is not trusted, but
         // the mutex is now this process's and must be given back for the next loader.
         ReleaseMutex(mutex.get());
-        failure = {DriverAccessStep::kMutexAbandoned, {}, 0, kMutexName};
+        failure = {DriverAccessStep::kMutexAbandoned, {}, kMutexName};
         return false;
     }
     if (wait == WAIT_TIMEOUT) {
-        failure = {DriverAccessStep::kMutexBusy, {}, 0, kMutexName};
+        failure = {DriverAccessStep::kMutexBusy, {}, kMutexName};
         return false;
     }
     if (wait != WAIT_OBJECT_0) {
-        failure = {DriverAccessStep::kMutexUnavailable, "WaitForSingleObject",
-                   static_cast<std::uint32_t>(GetLastError()), kMutexName};
+        failure = {DriverAccessStep::kMutexUnavailable,
+                   ovn::CallError("WaitForSingleObject", GetLastError()), kMutexName};
         return false;
     }
     const CMutexHold hold(mutex.get());

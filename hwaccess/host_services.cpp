@@ -105,7 +105,7 @@ bool OnConsoleControl(std::uint32_t) {
     std::fflush(nullptr);
     // No static destructors and no atexit handlers: worker threads may still be running over the
     // process-wide objects, and ending without tearing them down is what keeps that safe.
-    std::_Exit(1);
+    std::_Exit(kConsoleControlExitCode);
 }
 
 void SetCleanupRoutine(void (*routine)(bool fromConsoleControl)) { cleanupRoutine = routine; }

@@ -37,7 +37,11 @@ void PrepareHost(const tagPowerOrigin& origin = {});
 // original is not known).
 void RestorePowerSettings();
 
-// Restores the power setting, runs the clean-up routine with true and ends the process with code 1.
+// The exit code of a run ended by a console event (Ctrl+C, Ctrl+Break, the window closed).
+inline constexpr std::int32_t kConsoleControlExitCode = 1;
+
+// Restores the power setting, runs the clean-up routine with true and ends the process with
+// kConsoleControlExitCode.
 // Never returns. A second event arriving meanwhile waits for the first one to end the process, so
 // the clean-up routine runs once.
 bool OnConsoleControl(std::uint32_t controlType);

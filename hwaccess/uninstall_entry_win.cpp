@@ -3,6 +3,7 @@
 
 #include "hwaccess/component_plan.h"
 #include "hwaccess/driver_loader.h"
+#include "base/win_handles_win.h"
 
 namespace driver_loader {
 namespace {
@@ -15,37 +16,32 @@ using RegDeleteKeyExAFn = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
 
 }  // namespace
 
-bool CreateUninstallEntry(bool is64BitOs, std::uint32_t* error) {
-    std::uint32_t ignored = 0;
-    std::uint32_t& code = error != nullptr ? *error : ignored;
-    HKEY key = nullptr;
+ovn::Status CreateUninstallEntry(bool is64BitOs) {
+    HKEY raw = nullptr;
     LONG status =
         RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS | ViewFlags(is64BitOs), nullptr, &key, nullptr);
+                        KEY_ALL_ACCESS | ViewFlags(is64BitOs), nullptr, &raw, nullptr);
     if (status != ERROR_SUCCESS) {
-        code = static_cast<std::uint32_t>(status);
-        return false;
+        return ovn::CallError("RegCreateKeyExA", static_cast<std::uint32_t>(status));
     }
+    const ovn::ScopedRegistryKey key(raw);
     const DWORD displayNameBytes =
         static_cast<DWORD>(std::char_traits<char>::length(kDisplayName) + 1);
-    status = RegSetValueExA(key, "DisplayName", 0, REG_SZ,
+    status = RegSetValueExA(key.get(), "DisplayName", 0, REG_SZ,
                             reinterpret_cast<const BYTE*>(kDisplayName), displayNameBytes);
     if (status != ERROR_SUCCESS) {
-        code = static_cast<std::uint32_t>(status);
-        RegCloseKey(key);
-        return false;
+        return ovn::CallError("RegSetValueExA", static_cast<std::uint32_t>(status));
     }
-    std::string uninstaller;
-    if (!BuildSystemPath(kUninstallerName, is64BitOs, uninstaller)) {
-        RegCloseKey(key);
-        return false;
+    const ovn::Result<std::string> uninstaller = BuildSystemPath(kUninstallerName, is64BitOs);
+    // Not the registry's failure: the entry's report then names no registry code.
+    if (!uninstaller) return ovn::CallError(uninstaller.error().call, 0);
+    status = RegSetValueExA(key.get(), "UninstallString", 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(uninstaller->c_str()),
+                            static_cast<DWORD>(uninstaller->size() + 1));
+    if (status != ERROR_SUCCESS) {
+        return ovn::CallError("RegSetValueExA", static_cast<std::uint32_t>(status));
     }
-    const LONG result = RegSetValueExA(key, "UninstallString", 0, REG_SZ,
-                                       reinterpret_cast<const BYTE*>(uninstaller.c_str()),
-                                       static_cast<DWORD>(uninstaller.size() + 1));
-    RegCloseKey(key);
-    code = static_cast<std::uint32_t>(result);
-    return result == ERROR_SUCCESS;
+    return ovn::Ok();
 }
 
 void DeleteUninstallEntry(bool is64BitOs) {

@@ -15,7 +15,8 @@ namespace platform {
 // part. A `path` that is a link, a reparse point, not a plain file, or a file with more than one
 // hard link is refused and left alone; nothing on the way follows a link. False with the failing
 // call in `error`.
-bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes, FileError* error);
+[[nodiscard]] bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes,
+                                         FileError* error);
 
 // The whole content of a plain file of at most maxBytes bytes; nothing when it is missing, larger,
 // a link or reparse point, or has more than one hard link.

@@ -22,7 +22,7 @@ struct Descriptor {
 };
 
 bool Fail(FileError* error, const char* call, int code) {
-    if (error) *error = {call, static_cast<std::uint32_t>(code)};
+    if (error) *error = FileFailure(call, static_cast<std::uint32_t>(code));
     return false;
 }
 

@@ -2,26 +2,19 @@
 // replacement by MoveFileExW.
 #include <windows.h>
 
-#include <memory>
-
 #include "platform/atomic_file.h"
+#include "base/win_handles_win.h"
 
 namespace platform {
 
 namespace {
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const {
-        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-};
-using ScopedHandle = std::unique_ptr<void, HandleCloser>;
+using ovn::ScopedKernelHandle;
 
-ScopedHandle Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
-                  DWORD flags) {
-    HANDLE handle = CreateFileW(path.c_str(), access, share, nullptr, disposition,
-                                flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    return ScopedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+ScopedKernelHandle Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
+                        DWORD flags) {
+    return ScopedKernelHandle(CreateFileW(path.c_str(), access, share, nullptr, disposition,
+                                          flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
 std::wstring Lower(std::wstring text) {
@@ -51,7 +44,7 @@ bool IsThePlainFile(HANDLE handle, const std::wstring& path) {
 }
 
 bool Fail(FileError* error, const char* call, DWORD code) {
-    if (error) *error = {call, static_cast<std::uint32_t>(code)};
+    if (error) *error = FileFailure(call, static_cast<std::uint32_t>(code));
     return false;
 }
 
@@ -59,7 +52,7 @@ bool Fail(FileError* error, const char* call, DWORD code) {
 
 bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes, FileError* error) {
     {
-        ScopedHandle existing =
+        ScopedKernelHandle existing =
             Open(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
         if (!existing) {
@@ -72,7 +65,7 @@ bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes, F
     const std::wstring temporary = path + L".tmp" + std::to_wstring(GetCurrentProcessId());
     DeleteFileW(temporary.c_str());  // a stale one from a run that ended early
     {
-        ScopedHandle file =
+        ScopedKernelHandle file =
             Open(temporary, GENERIC_WRITE | GENERIC_READ, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
         if (!file) return Fail(error, "CreateFileW (new)", GetLastError());
         if (!IsThePlainFile(file.get(), temporary)) {
@@ -101,7 +94,7 @@ bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes, F
 }
 
 std::optional<std::string> ReadFileSafely(const std::wstring& path, std::size_t maxBytes) {
-    ScopedHandle file = Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+    ScopedKernelHandle file = Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
     if (!file || !IsThePlainFile(file.get(), path)) return std::nullopt;
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) > maxBytes)
@@ -123,13 +116,12 @@ bool IsLinkOrReparsePoint(const std::wstring& path) {
 std::vector<std::wstring> PlainFileNames(const std::wstring& directory) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW entry{};
-    HANDLE search = FindFirstFileW((directory + L"\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return names;
+    const ovn::ScopedFindHandle search(FindFirstFileW((directory + L"\\*").c_str(), &entry));
+    if (!search) return names;
     do {
         if (!(entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
             names.push_back(entry.cFileName);
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
+    } while (FindNextFileW(search.get(), &entry));
     return names;
 }
 

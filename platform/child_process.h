@@ -7,13 +7,9 @@
 #include <optional>
 #include <string>
 
-namespace platform {
+#include "base/result.h"
 
-// Which call failed and the system's error code, for the log and the tests.
-struct ChildError {
-    std::string call;
-    std::uint32_t code = 0;
-};
+namespace platform {
 
 // The run's output pipe. Children write into its write end; the utility reads the other end, never
 // waiting for data. Both ends live as long as the object; only the owner reads.
@@ -25,7 +21,8 @@ public:
     ChildOutputPipe& operator=(const ChildOutputPipe&) = delete;
 
     bool Valid() const;
-    const ChildError& Error() const { return error_; }
+    // Why the pipe is not valid: the call that failed and the system's error code.
+    const ovn::Error& Error() const { return error_; }
 
     // Copies at most maxBytes of what is in the pipe now into buffer; returns the count (0 when
     // nothing is there). Never blocks.
@@ -38,7 +35,7 @@ public:
 
 private:
     std::unique_ptr<Ends> ends_;
-    ChildError error_;
+    ovn::Error error_;
 };
 
 // A started child. Destroying it closes the handles; a child still running goes on by itself.
@@ -46,9 +43,10 @@ class ChildProcess {
 public:
     // Starts the command line with standard output and error into the pipe, the utility's own
     // standard input, inherited handles, the utility's environment and directory. The program is
-    // found at the start of the command line by the platform's rule for unquoted paths.
-    static std::unique_ptr<ChildProcess> Start(const std::wstring& commandLine,
-                                               ChildOutputPipe& pipe, ChildError* error = nullptr);
+    // found at the start of the command line by the platform's rule for unquoted paths. The
+    // error names the call that failed and the system's error code.
+    [[nodiscard]] static ovn::Result<std::unique_ptr<ChildProcess>> Start(
+        const std::wstring& commandLine, ChildOutputPipe& pipe);
 
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;

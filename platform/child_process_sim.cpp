@@ -50,13 +50,13 @@ ChildOutputPipe::ChildOutputPipe() : ends_(std::make_unique<Ends>()) {
     int fds[2];
     // Both ends close on exec: a child receives the write end only as its output and error.
     if (pipe2(fds, O_CLOEXEC) != 0) {
-        error_ = {"pipe2", static_cast<std::uint32_t>(errno)};
+        error_ = ovn::CallError("pipe2", static_cast<std::uint32_t>(errno));
         return;
     }
     ends_->read.fd = fds[0];
     ends_->write.fd = fds[1];
     if (fcntl(fds[0], F_SETFL, O_NONBLOCK) != 0)
-        error_ = {"fcntl", static_cast<std::uint32_t>(errno)};
+        error_ = ovn::CallError("fcntl", static_cast<std::uint32_t>(errno));
 }
 
 ChildOutputPipe::~ChildOutputPipe() = default;
@@ -86,12 +86,11 @@ ChildProcess::ChildProcess(std::unique_ptr<Handles> handles) : handles_(std::mov
 // A child that outlives its object is left running, as on Windows; the process's end reaps it.
 ChildProcess::~ChildProcess() = default;
 
-std::unique_ptr<ChildProcess> ChildProcess::Start(const std::wstring& commandLine,
-                                                  ChildOutputPipe& pipe, ChildError* error) {
+ovn::Result<std::unique_ptr<ChildProcess>> ChildProcess::Start(const std::wstring& commandLine,
+                                                               ChildOutputPipe& pipe) {
     sim::host::RecordChildCommand(commandLine);
     if (!pipe.Valid()) {
-        if (error) *error = {"posix_spawn (no pipe)", EBADF};
-        return nullptr;
+        return ovn::CallError("posix_spawn (no pipe)", EBADF);
     }
     std::string program;
     std::vector<std::wstring> arguments;
@@ -103,8 +102,7 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::wstring& commandLin
         break;
     }
     if (program.empty()) {
-        if (error) *error = {"posix_spawn (program not found)", ENOENT};
-        return nullptr;
+        return ovn::CallError("posix_spawn (program not found)", ENOENT);
     }
     std::vector<std::string> argvStrings{program};
     for (const std::wstring& argument : arguments) argvStrings.push_back(WideToUtf8(argument));
@@ -120,8 +118,7 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::wstring& commandLin
     const int result = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (result != 0) {
-        if (error) *error = {"posix_spawn", static_cast<std::uint32_t>(result)};
-        return nullptr;
+        return ovn::CallError("posix_spawn", static_cast<std::uint32_t>(result));
     }
     auto handles = std::make_unique<Handles>();
     handles->pid = pid;

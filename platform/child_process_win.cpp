@@ -4,23 +4,13 @@
 #include <vector>
 
 #include "platform/child_process.h"
+#include "base/win_handles_win.h"
 
 namespace platform {
 
-namespace {
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const {
-        if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-};
-using ScopedHandle = std::unique_ptr<void, HandleCloser>;
-
-}  // namespace
-
 struct ChildOutputPipe::Ends {
-    ScopedHandle read;
-    ScopedHandle write;
+    ovn::ScopedKernelHandle read;
+    ovn::ScopedKernelHandle write;
 };
 
 ChildOutputPipe::ChildOutputPipe() : ends_(std::make_unique<Ends>()) {
@@ -28,14 +18,14 @@ ChildOutputPipe::ChildOutputPipe() : ends_(std::make_unique<Ends>()) {
     HANDLE read = nullptr;
     HANDLE write = nullptr;
     if (!CreatePipe(&read, &write, &inheritable, 0)) {
-        error_ = {"CreatePipe", GetLastError()};
+        error_ = ovn::CallError("CreatePipe", GetLastError());
         return;
     }
     ends_->read.reset(read);
     ends_->write.reset(write);
     // Children must not hold the reading end, or the pipe never reports their end of output.
     if (!SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0)) {
-        error_ = {"SetHandleInformation", GetLastError()};
+        error_ = ovn::CallError("SetHandleInformation", GetLastError());
         ends_->read.reset();
         ends_->write.reset();
     }
@@ -43,7 +33,7 @@ ChildOutputPipe::ChildOutputPipe() : ends_(std::make_unique<Ends>()) {
 
 ChildOutputPipe::~ChildOutputPipe() = default;
 
-bool ChildOutputPipe::Valid() const { return ends_->read != nullptr; }
+bool ChildOutputPipe::Valid() const { return ends_->read.valid(); }
 
 std::size_t ChildOutputPipe::ReadAvailable(void* buffer, std::size_t maxBytes) {
     if (!Valid() || maxBytes == 0) return 0;
@@ -64,19 +54,16 @@ void ChildOutputPipe::Discard() {
 }
 
 struct ChildProcess::Handles {
-    ScopedHandle process;
-    ScopedHandle thread;
+    ovn::ScopedKernelHandle process;
+    ovn::ScopedKernelHandle thread;
 };
 
 ChildProcess::ChildProcess(std::unique_ptr<Handles> handles) : handles_(std::move(handles)) {}
 ChildProcess::~ChildProcess() = default;
 
-std::unique_ptr<ChildProcess> ChildProcess::Start(const std::wstring& commandLine,
-                                                  ChildOutputPipe& pipe, ChildError* error) {
-    if (!pipe.Valid()) {
-        if (error) *error = {"CreateProcessW (no pipe)", ERROR_INVALID_HANDLE};
-        return nullptr;
-    }
+ovn::Result<std::unique_ptr<ChildProcess>> ChildProcess::Start(const std::wstring& commandLine,
+                                                               ChildOutputPipe& pipe) {
+    if (!pipe.Valid()) return ovn::CallError("CreateProcessW (no pipe)", ERROR_INVALID_HANDLE);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -89,8 +76,7 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::wstring& commandLin
     writable.push_back(L'\0');
     if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                         &startup, &info)) {
-        if (error) *error = {"CreateProcessW", GetLastError()};
-        return nullptr;
+        return ovn::CallError("CreateProcessW", GetLastError());
     }
     auto handles = std::make_unique<Handles>();
     handles->process.reset(info.hProcess);

@@ -27,7 +27,8 @@ wchar_t PathSeparator();
 // Appends narrow text to a file in text mode: every "\n" becomes CR LF in the file. The file is
 // opened as SafeFile opens it: a link or a file with several names is refused. Returns false when
 // the file cannot be opened or is refused (nothing is written then); `error` says why.
-bool AppendTextFile(const std::wstring& path, const std::string& text, FileError* error = nullptr);
+[[nodiscard]] bool AppendTextFile(const std::wstring& path, const std::string& text,
+                                  FileError* error = nullptr);
 
 // Narrow file name of a wide path, for the C runtime on this platform.
 std::string NarrowPath(const std::wstring& path);

@@ -23,6 +23,6 @@ struct tagFileRead {
 
 // Reads the file whole when it is a regular file of at most maxBytes bytes. The size is checked
 // before anything is allocated.
-tagFileRead ReadWholeFile(const std::string& utf8Path, std::uint64_t maxBytes);
+[[nodiscard]] tagFileRead ReadWholeFile(const std::string& utf8Path, std::uint64_t maxBytes);
 
 }  // namespace platform

@@ -1,19 +1,13 @@
 // Whole-file reads on Windows: wide file names, so any name the file system holds can be opened.
 #include <windows.h>
 
-#include <memory>
-
 #include "platform/file_read.h"
 #include "platform/text_encoding.h"
+#include "base/win_handles_win.h"
 
 namespace platform {
 
 namespace {
-
-struct tagHandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using CFileHandle = std::unique_ptr<void, tagHandleCloser>;
 
 tagFileRead Failed(FileReadStatus status, DWORD error) {
     tagFileRead result;
@@ -29,7 +23,7 @@ tagFileRead ReadWholeFile(const std::string& utf8Path, std::uint64_t maxBytes) {
     HANDLE raw = CreateFileW(Utf8ToWide(utf8Path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (raw == INVALID_HANDLE_VALUE) return Failed(FileReadStatus::kCannotOpen, GetLastError());
-    CFileHandle file(raw);
+    const ovn::ScopedKernelHandle file(raw);
     if (GetFileType(raw) != FILE_TYPE_DISK) return Failed(FileReadStatus::kNotARegularFile, 0);
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(raw, &size)) return Failed(FileReadStatus::kCannotOpen, GetLastError());

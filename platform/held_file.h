@@ -17,15 +17,15 @@ namespace platform {
 class HeldFile {
 public:
     // Creates or replaces the file, writes the bytes and holds it. Null on failure.
-    static std::unique_ptr<HeldFile> Write(const std::wstring& path,
-                                           const std::vector<std::uint8_t>& bytes,
-                                           FileError* error = nullptr);
+    [[nodiscard]] static std::unique_ptr<HeldFile> Write(const std::wstring& path,
+                                                         const std::vector<std::uint8_t>& bytes,
+                                                         FileError* error = nullptr);
     ~HeldFile();
     HeldFile(const HeldFile&) = delete;
     HeldFile& operator=(const HeldFile&) = delete;
 
     // True when the file on disk holds exactly these bytes.
-    bool Holds(const std::vector<std::uint8_t>& bytes) const;
+    [[nodiscard]] bool Holds(const std::vector<std::uint8_t>& bytes) const;
 
     struct Handle;
 

@@ -12,7 +12,7 @@ void* PowerGetActiveScheme();
 
 // The scheme's AC value of the minimum processor state, in percent; false (value untouched) when it
 // cannot be read.
-bool PowerReadAcMinProcessorState(void* scheme, std::uint32_t* value);
+[[nodiscard]] bool PowerReadAcMinProcessorState(void* scheme, std::uint32_t* value);
 void PowerWriteAcMinProcessorState(void* scheme, std::uint32_t percent);
 
 // Makes the scheme active again, so that values written to it take effect.

@@ -6,6 +6,7 @@
 
 #include "platform/processes.h"
 #include "platform/system_library.h"
+#include "base/win_handles_win.h"
 
 namespace platform {
 
@@ -28,24 +29,20 @@ void SetThreadExecutionState(std::uint32_t flags) {
 
 std::vector<ProcessEntry> ProcessSnapshot() {
     std::vector<ProcessEntry> entries;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return entries;
+    const ovn::ScopedKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return entries;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more;
-         more = Process32NextW(snapshot, &entry)) {
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
         entries.push_back({entry.th32ProcessID, entry.szExeFile});
     }
-    CloseHandle(snapshot);
     return entries;
 }
 
 bool TerminateProcessById(std::uint32_t id, std::uint32_t exitCode) {
-    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id);
-    if (!process) return false;
-    bool terminated = ::TerminateProcess(process, exitCode) != FALSE;
-    CloseHandle(process);
-    return terminated;
+    const ovn::ScopedKernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
+    return process && ::TerminateProcess(process.get(), exitCode) != FALSE;
 }
 
 std::optional<std::vector<std::uint32_t>> EnumerateSessions() {
@@ -64,11 +61,8 @@ std::optional<std::vector<std::uint32_t>> EnumerateSessions() {
 }
 
 bool SignalNamedEvent(const std::wstring& name) {
-    HANDLE event = OpenEventW(EVENT_ALL_ACCESS, FALSE, name.c_str());
-    if (!event) return false;
-    bool set = SetEvent(event) != FALSE;
-    CloseHandle(event);
-    return set;
+    const ovn::ScopedKernelHandle event(OpenEventW(EVENT_ALL_ACCESS, FALSE, name.c_str()));
+    return event && SetEvent(event.get()) != FALSE;
 }
 
 }  // namespace platform

@@ -5,47 +5,44 @@
 #include <cstring>
 
 #include "platform/registry.h"
+#include "base/win_handles_win.h"
 
 namespace platform {
 
 namespace {
 
-HKEY OpenKey(const wchar_t* subKey, REGSAM access) {
+ovn::ScopedRegistryKey OpenKey(const wchar_t* subKey, REGSAM access) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, access, &key) != ERROR_SUCCESS) return nullptr;
-    return key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, access, &key) != ERROR_SUCCESS) return {};
+    return ovn::ScopedRegistryKey(key);
 }
 
 std::optional<std::vector<std::uint8_t>> Query(const wchar_t* subKey, const wchar_t* valueName,
                                                DWORD* type) {
-    HKEY key = OpenKey(subKey, KEY_QUERY_VALUE);
+    const ovn::ScopedRegistryKey key = OpenKey(subKey, KEY_QUERY_VALUE);
     if (!key) return std::nullopt;
     DWORD size = 0;
-    std::optional<std::vector<std::uint8_t>> result;
-    if (RegQueryValueExW(key, valueName, nullptr, type, nullptr, &size) == ERROR_SUCCESS) {
-        std::vector<std::uint8_t> data(size);
-        if (RegQueryValueExW(key, valueName, nullptr, type, data.data(), &size) == ERROR_SUCCESS) {
-            data.resize(size);
-            result = std::move(data);
-        }
-    }
-    RegCloseKey(key);
-    return result;
+    if (RegQueryValueExW(key.get(), valueName, nullptr, type, nullptr, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::vector<std::uint8_t> data(size);
+    if (RegQueryValueExW(key.get(), valueName, nullptr, type, data.data(), &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    data.resize(size);
+    return data;
 }
 
 }  // namespace
 
 bool RegistrySetValue(const wchar_t* subKey, const wchar_t* valueName, std::uint32_t type,
                       const void* data, std::uint32_t size) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+    HKEY raw = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &raw,
                         nullptr) != ERROR_SUCCESS) {
         return false;
     }
-    bool ok = RegSetValueExW(key, valueName, 0, type, static_cast<const BYTE*>(data), size) ==
-              ERROR_SUCCESS;
-    RegCloseKey(key);
-    return ok;
+    const ovn::ScopedRegistryKey key(raw);
+    return RegSetValueExW(key.get(), valueName, 0, type, static_cast<const BYTE*>(data), size) ==
+           ERROR_SUCCESS;
 }
 
 bool RegistrySetString(const wchar_t* subKey, const wchar_t* valueName, const std::wstring& text) {
@@ -84,19 +81,13 @@ std::optional<std::uint32_t> RegistryGetDword(const wchar_t* subKey, const wchar
 }
 
 bool RegistryDeleteValue(const wchar_t* subKey, const wchar_t* valueName) {
-    HKEY key = OpenKey(subKey, KEY_ALL_ACCESS);
-    if (!key) return false;
-    bool deleted = RegDeleteValueW(key, valueName) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return deleted;
+    const ovn::ScopedRegistryKey key = OpenKey(subKey, KEY_ALL_ACCESS);
+    return key && RegDeleteValueW(key.get(), valueName) == ERROR_SUCCESS;
 }
 
 bool RegistryFlushKey(const wchar_t* subKey) {
-    HKEY key = OpenKey(subKey, KEY_QUERY_VALUE);
-    if (!key) return false;
-    const bool flushed = RegFlushKey(key) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return flushed;
+    const ovn::ScopedRegistryKey key = OpenKey(subKey, KEY_QUERY_VALUE);
+    return key && RegFlushKey(key.get()) == ERROR_SUCCESS;
 }
 
 bool RegistryDeleteKey(const wchar_t* subKey) {

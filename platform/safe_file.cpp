@@ -13,7 +13,7 @@ bool ReplaceFileSafely(const std::wstring& path, const void* data, std::size_t s
                        FileError* error) {
     FileError first;
     if (WriteFileSafely(path, data, size, &first)) return true;
-    if (!first.refused || first.elsewhere || !MoveFileNameAside(path)) {
+    if (first.refusal != FileRefusal::kLink || !MoveFileNameAside(path)) {
         if (error) *error = first;
         return false;
     }

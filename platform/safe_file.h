@@ -7,16 +7,35 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "base/result.h"
 
 namespace platform {
 
-struct FileError {
-    std::string call;  // the failing call, or what made the file unacceptable
-    std::uint32_t code = 0;
-    bool refused = false;    // the name is a link, a reparse point or one of several names
-    bool elsewhere = false;  // refused because the open handle resolved to another file
+// Why a file was refused rather than merely not opened or written.
+enum class FileRefusal {
+    kNone,
+    kLink,       // the name is a link, a reparse point or one of several names
+    kElsewhere,  // the open handle resolved to another file
 };
+
+// A failed file operation: the failing call (or what made the file unacceptable) with its code,
+// and whether the file itself was refused.
+struct FileError : ovn::Error {
+    FileRefusal refusal = FileRefusal::kNone;
+    bool refused() const { return refusal != FileRefusal::kNone; }
+};
+
+inline FileError FileFailure(std::string call, std::uint32_t code,
+                             FileRefusal refusal = FileRefusal::kNone) {
+    FileError error;
+    error.call = std::move(call);
+    error.code = code;
+    error.refusal = refusal;
+    return error;
+}
 
 enum class SafeOpenMode {
     kReplace,  // created when missing; emptied only once it passed the checks; no sharing
@@ -31,13 +50,13 @@ public:
     // reparse point or symbolic link, has more than one name (a hard link), is no regular file,
     // or when the final path of the open handle is not the final path of its directory followed
     // by its name. Null on failure; `error` says why.
-    static std::unique_ptr<SafeFile> Open(const std::wstring& path, SafeOpenMode mode,
-                                          FileError* error = nullptr);
+    [[nodiscard]] static std::unique_ptr<SafeFile> Open(const std::wstring& path, SafeOpenMode mode,
+                                                        FileError* error = nullptr);
     ~SafeFile();
     SafeFile(const SafeFile&) = delete;
     SafeFile& operator=(const SafeFile&) = delete;
 
-    bool Write(const void* data, std::size_t size, FileError* error = nullptr);
+    [[nodiscard]] bool Write(const void* data, std::size_t size, FileError* error = nullptr);
     // The whole content, read through the open handle from its start.
     std::optional<std::vector<std::uint8_t>> ReadAll();
 
@@ -49,21 +68,21 @@ private:
 };
 
 // The file holds exactly these bytes afterwards (kReplace).
-bool WriteFileSafely(const std::wstring& path, const void* data, std::size_t size,
-                     FileError* error = nullptr);
+[[nodiscard]] bool WriteFileSafely(const std::wstring& path, const void* data, std::size_t size,
+                                   FileError* error = nullptr);
 
 // For files in a folder only administrators may change: an entry refused as a link, reparse point
 // or second name is renamed aside (the name itself) and the write tried once more. A name whose
 // handle merely resolved elsewhere is left alone and refused: that is how Wine shows a Unix link,
 // and Wine renames and deletes through such a link, never the link itself.
-bool ReplaceFileSafely(const std::wstring& path, const void* data, std::size_t size,
-                       FileError* error = nullptr);
+[[nodiscard]] bool ReplaceFileSafely(const std::wstring& path, const void* data, std::size_t size,
+                                     FileError* error = nullptr);
 
 // Removes a file's name (a link itself, never its target). With laterIfBusy, a file that cannot go
 // now (a program that is running) goes at the next restart. True when the name is gone or will go.
 bool RemoveFileName(const std::wstring& path, bool laterIfBusy = false);
 
 // Renames a file's name (a link itself) to "<path>.refused-<n>" beside it.
-bool MoveFileNameAside(const std::wstring& path);
+[[nodiscard]] bool MoveFileNameAside(const std::wstring& path);
 
 }  // namespace platform

@@ -15,13 +15,16 @@ namespace platform {
 
 namespace {
 
-bool Fail(FileError* error, const char* call, int code, bool refused = false) {
-    if (error) *error = {call, static_cast<std::uint32_t>(code), refused};
+bool Fail(FileError* error, const char* call, int code, FileRefusal refusal = FileRefusal::kNone) {
+    if (error) *error = FileFailure(call, static_cast<std::uint32_t>(code), refusal);
     return false;
 }
 
 bool FailElsewhere(FileError* error) {
-    if (error) *error = {"final path of the handle is elsewhere (a link)", 0, true, true};
+    if (error) {
+        *error = FileFailure("final path of the handle is elsewhere (a link)", 0,
+                             FileRefusal::kElsewhere);
+    }
     return false;
 }
 
@@ -68,7 +71,8 @@ std::unique_ptr<SafeFile> SafeFile::Open(const std::wstring& path, SafeOpenMode 
     handle->fd = open(narrow.c_str(), flags, 0755);
     if (handle->fd < 0) {
         const int code = errno;
-        Fail(error, code == ELOOP ? "the file is a symbolic link" : "open", code, code == ELOOP);
+        Fail(error, code == ELOOP ? "the file is a symbolic link" : "open", code,
+             code == ELOOP ? FileRefusal::kLink : FileRefusal::kNone);
         return nullptr;
     }
     struct stat info {};
@@ -77,12 +81,12 @@ std::unique_ptr<SafeFile> SafeFile::Open(const std::wstring& path, SafeOpenMode 
         return nullptr;
     }
     if (!S_ISREG(info.st_mode)) {
-        Fail(error, "the file is no regular file", 0, true);
+        Fail(error, "the file is no regular file", 0, FileRefusal::kLink);
         return nullptr;
     }
     if (info.st_nlink > 1) {
         Fail(error, "the file has more than one name (a hard link)",
-             static_cast<int>(info.st_nlink), true);
+             static_cast<int>(info.st_nlink), FileRefusal::kLink);
         return nullptr;
     }
     if (!CheckFinalPath(handle->fd, narrow, error)) return nullptr;

@@ -52,7 +52,7 @@ TEST_F(SafeFileTest, ReplaceEmptiesFirstAppendAddsAndHoldReadsBack) {
     EXPECT_EQ(std::string(content->begin(), content->end()), "short+more");
     platform::FileError error;
     EXPECT_FALSE(platform::SafeFile::Open(Path("missing"), platform::SafeOpenMode::kHold, &error));
-    EXPECT_FALSE(error.refused) << "a missing file is no link";
+    EXPECT_FALSE(error.refused()) << "a missing file is no link";
 }
 
 TEST_F(SafeFileTest, AHardLinkIsRefusedAndItsOtherNameKeepsItsBytes) {
@@ -60,7 +60,7 @@ TEST_F(SafeFileTest, AHardLinkIsRefusedAndItsOtherNameKeepsItsBytes) {
     fs::create_hard_link(dir_ / "victim.ini", dir_ / "planted.txt");
     platform::FileError error;
     EXPECT_FALSE(platform::WriteFileSafely(Path("planted.txt"), "attack", 6, &error));
-    EXPECT_TRUE(error.refused) << error.call;
+    EXPECT_TRUE(error.refused()) << error.call;
     EXPECT_FALSE(platform::AppendTextFile(Path("planted.txt"), "attack\n", &error));
     EXPECT_EQ(Bytes("victim.ini"), "victim");
     // In a folder only administrators change, the planted name goes and the write is done.
@@ -78,7 +78,7 @@ TEST_F(SafeFileTest, ASymbolicLinkInTheFilesPlaceOrOnTheWayIsRefused) {
     for (auto mode : {platform::SafeOpenMode::kReplace, platform::SafeOpenMode::kAppend,
                       platform::SafeOpenMode::kHold}) {
         EXPECT_FALSE(platform::SafeFile::Open(Path("link.txt"), mode, &error));
-        EXPECT_TRUE(error.refused) << error.call;
+        EXPECT_TRUE(error.refused()) << error.call;
     }
     EXPECT_EQ(Bytes("victim.ini"), "victim");
     ASSERT_TRUE(platform::ReplaceFileSafely(Path("link.txt"), "mine", 4, &error));

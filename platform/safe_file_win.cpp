@@ -3,25 +3,25 @@
 #include <windows.h>
 
 #include "platform/safe_file.h"
+#include "base/win_handles_win.h"
 
 namespace platform {
 
 namespace {
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const {
-        if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-};
-using ScopedHandle = std::unique_ptr<void, HandleCloser>;
+using ovn::ScopedKernelHandle;
 
-bool Fail(FileError* error, const char* call, DWORD code, bool refused = false) {
-    if (error) *error = {call, code, refused};
+bool Fail(FileError* error, const char* call, DWORD code,
+          FileRefusal refusal = FileRefusal::kNone) {
+    if (error) *error = FileFailure(call, code, refusal);
     return false;
 }
 
 bool FailElsewhere(FileError* error) {
-    if (error) *error = {"final path of the handle is elsewhere (a link)", 0, true, true};
+    if (error) {
+        *error = FileFailure("final path of the handle is elsewhere (a link)", 0,
+                             FileRefusal::kElsewhere);
+    }
     return false;
 }
 
@@ -63,11 +63,10 @@ bool CheckFinalPath(HANDLE file, const std::wstring& path, FileError* error) {
     const std::wstring full = FullPath(path);
     const std::size_t slash = full.find_last_of(L"\\/");
     if (full.empty() || slash == std::wstring::npos) return Fail(error, "GetFullPathNameW", 0);
-    ScopedHandle directory(CreateFileW(full.substr(0, slash + 1).c_str(), FILE_READ_ATTRIBUTES,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                       nullptr));
-    if (directory.get() == INVALID_HANDLE_VALUE) directory.release();
+    ScopedKernelHandle directory(
+        CreateFileW(full.substr(0, slash + 1).c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!directory) return Fail(error, "CreateFileW (directory)", GetLastError());
     std::wstring expected = FinalPath(directory.get());
     const std::wstring actual = FinalPath(file);
@@ -81,7 +80,7 @@ bool CheckFinalPath(HANDLE file, const std::wstring& path, FileError* error) {
 }  // namespace
 
 struct SafeFile::Handle {
-    ScopedHandle file;
+    ScopedKernelHandle file;
 };
 
 SafeFile::SafeFile(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
@@ -100,22 +99,23 @@ std::unique_ptr<SafeFile> SafeFile::Open(const std::wstring& path, SafeOpenMode 
         Fail(error, "CreateFileW", GetLastError());
         return nullptr;
     }
-    ScopedHandle file(raw);
+    ScopedKernelHandle file(raw);
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(raw, &info)) {
         Fail(error, "GetFileInformationByHandle", GetLastError());
         return nullptr;
     }
     if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        Fail(error, "the file is a reparse point", 0, true);
+        Fail(error, "the file is a reparse point", 0, FileRefusal::kLink);
         return nullptr;
     }
     if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        Fail(error, "the file is a directory", 0, true);
+        Fail(error, "the file is a directory", 0, FileRefusal::kLink);
         return nullptr;
     }
     if (info.nNumberOfLinks > 1) {
-        Fail(error, "the file has more than one name (a hard link)", info.nNumberOfLinks, true);
+        Fail(error, "the file has more than one name (a hard link)", info.nNumberOfLinks,
+             FileRefusal::kLink);
         return nullptr;
     }
     if (!CheckFinalPath(raw, path, error)) return nullptr;

@@ -47,7 +47,7 @@ bool PrepareLevel(const std::string& path, const std::string& expectedFinal,
         const std::string aside =
             path + ".untrusted-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
         if (rename(path.c_str(), aside.c_str()) != 0) {
-            result.error = {"rename", static_cast<std::uint32_t>(errno)};
+            result.error = FileFailure("rename", static_cast<std::uint32_t>(errno));
             result.events.push_back(L"The working folder " + wide + L" is not safe (" + fault +
                                     L") and cannot be moved aside.");
             return false;
@@ -56,12 +56,12 @@ bool PrepareLevel(const std::string& path, const std::string& expectedFinal,
                                 L"); it was moved aside to " + Utf8ToWide(aside) + L".");
     }
     if (mkdir(path.c_str(), 0755) != 0 || chmod(path.c_str(), 0755) != 0) {
-        result.error = {"mkdir", static_cast<std::uint32_t>(errno)};
+        result.error = FileFailure("mkdir", static_cast<std::uint32_t>(errno));
         return false;
     }
     const std::wstring fault = Fault(path, expectedFinal);
     if (fault.empty()) return true;
-    result.error = {"the folder just created is not safe", 0};
+    result.error = FileFailure("the folder just created is not safe", 0);
     result.events.push_back(L"The working folder " + wide + L" just created is not safe (" + fault +
                             L").");
     return false;
@@ -76,7 +76,7 @@ tagWorkingFolder PrepareWorkingFolder() {
     if (base) fs::create_directories(NarrowPath(*base), ignored);
     std::string expected = base ? Resolved(NarrowPath(*base)) : std::string();
     if (expected.empty()) {
-        result.error = {"the program data folder", static_cast<std::uint32_t>(errno)};
+        result.error = FileFailure("the program data folder", static_cast<std::uint32_t>(errno));
         return result;
     }
     std::string path = NarrowPath(*base);
@@ -99,13 +99,14 @@ bool CopyFileSafely(const fs::path& from, const fs::path& to, FileError* error) 
     std::vector<std::uint8_t> bytes(failed ? 0 : size);
     std::FILE* in = failed ? nullptr : std::fopen(from.c_str(), "rb");
     if (!in) {
-        if (error) *error = {"fopen " + from.string(), static_cast<std::uint32_t>(errno)};
+        if (error)
+            *error = FileFailure("fopen " + from.string(), static_cast<std::uint32_t>(errno));
         return false;
     }
     const bool read = std::fread(bytes.data(), 1, bytes.size(), in) == bytes.size();
     std::fclose(in);
     if (!read) {
-        if (error) *error = {"fread " + from.string(), 0};
+        if (error) *error = FileFailure("fread " + from.string(), 0);
         return false;
     }
     // A running program is replaced, not rewritten in place.

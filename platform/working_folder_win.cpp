@@ -8,6 +8,7 @@
 #include "platform/environment.h"
 #include "platform/known_folders.h"
 #include "platform/text_encoding.h"
+#include "base/win_handles_win.h"
 #include "platform/working_folder.h"
 
 namespace platform {
@@ -22,22 +23,16 @@ constexpr ACCESS_MASK kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_W
                                      FILE_DELETE_CHILD | FILE_WRITE_ATTRIBUTES | DELETE |
                                      WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const {
-        if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-};
-using ScopedHandle = std::unique_ptr<void, HandleCloser>;
+using ovn::ScopedKernelHandle;
 struct LocalFreer {
     void operator()(void* memory) const { LocalFree(memory); }
 };
 using ScopedLocal = std::unique_ptr<void, LocalFreer>;
 
-ScopedHandle OpenDirectory(const std::wstring& path, DWORD access) {
-    HANDLE handle = CreateFileW(
+ScopedKernelHandle OpenDirectory(const std::wstring& path, DWORD access) {
+    return ScopedKernelHandle(CreateFileW(
         path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    return ScopedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
 std::wstring FinalPath(HANDLE handle) {
@@ -82,7 +77,7 @@ public:
         }
         HANDLE raw = nullptr;
         if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return;
-        ScopedHandle token(raw);
+        ScopedKernelHandle token(raw);
         TOKEN_ELEVATION elevation{};
         DWORD size = 0;
         if (!GetTokenInformation(raw, TokenElevation, &elevation, sizeof elevation, &size) ||
@@ -112,7 +107,7 @@ std::wstring Fault(const std::wstring& path, const std::wstring& expectedFinal,
     if (attributes == INVALID_FILE_ATTRIBUTES) return L"it cannot be examined";
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return L"it is no folder";
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return L"it is a reparse point";
-    ScopedHandle folder = OpenDirectory(path, READ_CONTROL | FILE_READ_ATTRIBUTES);
+    ScopedKernelHandle folder = OpenDirectory(path, READ_CONTROL | FILE_READ_ATTRIBUTES);
     if (!folder) return L"it cannot be opened (error " + std::to_wstring(GetLastError()) + L")";
     const std::wstring final = FinalPath(folder.get());
     if (!SamePath(final, expectedFinal)) return L"it leads to " + final;
@@ -145,13 +140,13 @@ bool Create(const std::wstring& path, FileError& error) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kFolderDescriptor, SDDL_REVISION_1,
                                                               &descriptor, nullptr)) {
-        error = {"ConvertStringSecurityDescriptorToSecurityDescriptorW", GetLastError()};
+        error = FileFailure("ConvertStringSecurityDescriptorToSecurityDescriptorW", GetLastError());
         return false;
     }
     ScopedLocal keep(descriptor);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
     if (CreateDirectoryW(path.c_str(), &attributes)) return true;
-    error = {"CreateDirectoryW", GetLastError()};
+    error = FileFailure("CreateDirectoryW", GetLastError());
     return false;
 }
 
@@ -185,7 +180,7 @@ bool PrepareLevel(const std::wstring& path, const std::wstring& expectedFinal,
         const std::wstring aside = path + L".untrusted-" + std::to_wstring(GetTickCount()) + L"-" +
                                    std::to_wstring(GetCurrentProcessId());
         if (!MoveFileExW(path.c_str(), aside.c_str(), 0)) {
-            result.error = {"MoveFileExW", GetLastError()};
+            result.error = FileFailure("MoveFileExW", GetLastError());
             result.events.push_back(L"The working folder " + path + L" is not safe (" + fault +
                                     L") and cannot be moved aside.");
             return false;
@@ -196,7 +191,7 @@ bool PrepareLevel(const std::wstring& path, const std::wstring& expectedFinal,
     if (!Create(path, result.error)) return false;
     const std::wstring fault = Fault(path, expectedFinal, trusted);
     if (fault.empty()) return true;
-    result.error = {"the folder just created is not safe", 0};
+    result.error = FileFailure("the folder just created is not safe", 0);
     result.events.push_back(L"The working folder " + path + L" just created is not safe (" + fault +
                             L").");
     return false;
@@ -208,16 +203,15 @@ tagWorkingFolder PrepareWorkingFolder() {
     tagWorkingFolder result;
     const auto base = ProgramDataFolder();
     if (!base) {
-        result.error = {"SHGetKnownFolderPath (FOLDERID_ProgramData)", 0};
+        result.error = FileFailure("SHGetKnownFolderPath (FOLDERID_ProgramData)", 0);
         return result;
     }
-    ScopedHandle baseHandle(CreateFileW(
+    ScopedKernelHandle baseHandle(CreateFileW(
         base->c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (baseHandle.get() == INVALID_HANDLE_VALUE) baseHandle.release();
     std::wstring finalBase = baseHandle ? FinalPath(baseHandle.get()) : std::wstring();
     if (finalBase.empty()) {
-        result.error = {"CreateFileW (program data folder)", GetLastError()};
+        result.error = FileFailure("CreateFileW (program data folder)", GetLastError());
         return result;
     }
     const TrustedSids trusted;
@@ -246,12 +240,11 @@ std::optional<std::wstring> CopyRunningProgram(const std::wstring& folder, FileE
     const std::wstring program = ModuleFileName(32768);
     const std::wstring copy = folder + FileNameOf(program);
     if (SamePath(program, copy)) return copy;
-    ScopedHandle source(CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (source.get() == INVALID_HANDLE_VALUE) source.release();
+    ScopedKernelHandle source(CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!source || !GetFileSizeEx(source.get(), &size) || size.QuadPart > 0x7FFFFFFF) {
-        if (error) *error = {"CreateFileW (the running program)", GetLastError()};
+        if (error) *error = FileFailure("CreateFileW (the running program)", GetLastError());
         return std::nullopt;
     }
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
@@ -259,7 +252,7 @@ std::optional<std::wstring> CopyRunningProgram(const std::wstring& folder, FileE
     if (!bytes.empty() &&
         (!ReadFile(source.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
          got != bytes.size())) {
-        if (error) *error = {"ReadFile (the running program)", GetLastError()};
+        if (error) *error = FileFailure("ReadFile (the running program)", GetLastError());
         return std::nullopt;
     }
     if (!ReplaceFileSafely(copy, bytes.data(), bytes.size(), error)) return std::nullopt;

@@ -1,6 +1,7 @@
 // The host-state lock on Windows: a byte-range lock, which the system releases with its holder.
 #include <windows.h>
 
+#include "base/win_handles_win.h"
 #include "sim/host_file_lock.h"
 
 namespace sim::host {
@@ -32,13 +33,13 @@ CHostFileLock::CHostFileLock(const std::filesystem::path& file) {
     held_ = true;
 }
 
+// The unset handle (-1) is INVALID_HANDLE_VALUE, which the scoped handle never closes.
 CHostFileLock::~CHostFileLock() {
-    if (handle_ == -1) return;
+    const ovn::ScopedKernelHandle file(AsHandle(handle_));
     if (held_) {
         OVERLAPPED whole{};
-        UnlockFileEx(AsHandle(handle_), 0, 1, 0, &whole);
+        UnlockFileEx(file.get(), 0, 1, 0, &whole);
     }
-    CloseHandle(AsHandle(handle_));
 }
 
 }  // namespace sim::host

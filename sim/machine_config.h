@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "sim/fpga_version.h"
 #include "sim/jtag_chain.h"
 #include "sim/scripted_device.h"
@@ -72,10 +73,7 @@ struct SuiteConfig {
 
 // A driver that the library cannot bring into service: the system call that fails and its error.
 // An empty call: the driver answers.
-struct DriverFault {
-    std::string call;
-    std::uint32_t code = 0;
-};
+using DriverFault = ovn::Error;
 
 struct MachineConfig {
     bool driverLibrary = true;

@@ -109,8 +109,8 @@ int Open(int argc, char** argv) {
     if (!opened) {
         const tagDriverAccessFailure& failure = DriverAccessFailure();
         std::printf("failure step=%s object=%s call=%s code=%u\n", StepName(failure.step),
-                    failure.subject.c_str(), failure.call.c_str(),
-                    static_cast<unsigned>(failure.code));
+                    failure.subject.c_str(), failure.error.call.c_str(),
+                    static_cast<unsigned>(failure.error.code));
     }
     if (opened) {
         char path[MAX_PATH] = "";

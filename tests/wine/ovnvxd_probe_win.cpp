@@ -66,17 +66,19 @@ void ThroughTheLibrary() {
 }
 
 void RawRequests() {
-    tagOvnVxdOpenError error;
-    std::unique_ptr<COvnVxdTransport> device = OpenOvnVxdDevice(error);
+    auto opened = OpenOvnVxdDevice();
     // Wine may still be tearing down the driver instance of the previous process.
-    for (int attempt = 0; !device && attempt < 3; ++attempt) {
+    for (int attempt = 0; !opened && attempt < 3; ++attempt) {
         Sleep(2000);
-        device = OpenOvnVxdDevice(error);
+        opened = OpenOvnVxdDevice();
     }
-    if (!device)
-        std::printf("device: %s failed with %u\n", error.call, static_cast<unsigned>(error.code));
-    Check("device opens", device != nullptr, error.code, 0);
-    if (!device) return;
+    if (!opened) {
+        std::printf("device: %s failed with %u\n", opened.error().call.c_str(),
+                    static_cast<unsigned>(opened.error().code));
+    }
+    Check("device opens", opened.ok(), opened ? 0 : opened.error().code, 0);
+    if (!opened) return;
+    std::unique_ptr<COvnVxdTransport> device = std::move(opened).value();
     const std::uint32_t v = OVNVXD_PROTOCOL_VERSION;
     const OvnVxdEnumerate enumerate{v, 0};
     Check("enumeration answers",

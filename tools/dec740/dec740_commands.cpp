@@ -24,7 +24,7 @@ std::string Format(const char* format, ...) {
     return text;
 }
 
-std::string Describe(const ApiError& error) {
+std::string Describe(const ovn::Error& error) {
     return Format(text::kCallFailed, error.call.c_str(), static_cast<unsigned>(error.code));
 }
 
@@ -39,13 +39,13 @@ int UsageError(Output& output, const std::string& why) {
 // The devices the ID names; on failure the message is written and nothing is returned.
 std::optional<std::vector<Device>> MatchingDevices(const std::string& id, DeviceManager& manager,
                                                    Output& output) {
-    Result<std::vector<Device>> devices = manager.Devices();
-    if (!devices.Ok()) {
-        output.Err(Format(text::kCannotList, Describe(devices.Error()).c_str()));
+    ovn::Result<std::vector<Device>> devices = manager.Devices();
+    if (!devices.ok()) {
+        output.Err(Format(text::kCannotList, Describe(devices.error()).c_str()));
         return std::nullopt;
     }
     std::vector<Device> matching;
-    for (const Device& device : devices.Value()) {
+    for (const Device& device : devices.value()) {
         if (DeviceMatches(id, device)) matching.push_back(device);
     }
     if (matching.empty()) {
@@ -68,15 +68,15 @@ int DriverFiles(const std::string& id, DeviceManager& manager, Output& output) {
         }
         const DriverInfo& driver = *device.driver;
         output.Out(Format(text::kDriverFrom, driver.infPath.c_str(), driver.infSection.c_str()));
-        Result<std::vector<std::string>> files = manager.SectionFiles(driver);
-        if (!files.Ok()) {
+        ovn::Result<std::vector<std::string>> files = manager.SectionFiles(driver);
+        if (!files.ok()) {
             output.Out("\n");
-            output.Err(Format(text::kFilesUnknown, Describe(files.Error()).c_str()));
+            output.Err(Format(text::kFilesUnknown, Describe(files.error()).c_str()));
             exitCode = kExitFailed;
             continue;
         }
-        output.Out(Format(text::kFileCount, Count(files.Value().size())));
-        for (const std::string& file : files.Value()) output.Out(Format(text::kFile, file.c_str()));
+        output.Out(Format(text::kFileCount, Count(files.value().size())));
+        for (const std::string& file : files.value()) output.Out(Format(text::kFile, file.c_str()));
     }
     output.Out(Format(text::kDevicesFound, Count(devices->size())));
     return exitCode;

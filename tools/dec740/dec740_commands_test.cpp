@@ -83,7 +83,7 @@ TEST(DriverFiles, FailuresEndWithTwoAndNameTheCall) {
     EXPECT_EQ(noMatch.err, "No device has the ID PCI\\VEN_10DE*.\n");
 
     FakeDeviceManager unlisted;
-    unlisted.devicesError = ApiError{"SetupDiGetClassDevsW", 0x57};
+    unlisted.devicesError = ovn::CallError("SetupDiGetClassDevsW", 0x57);
     CapturedOutput listing;
     EXPECT_EQ(Execute(unlisted, listing, {"driverfiles", kK740}), kExitFailed);
     EXPECT_EQ(listing.err,
@@ -128,8 +128,9 @@ TEST(ChangeState, AnyFailureMakesItTwoAndNamesTheCall) {
     FakeDeviceManager fake;
     AddMachine(fake);
     fake.SetChangeResult(kCardA, TargetState::Disabled, {ChangeOutcome::NeedsRestart, {}});
-    fake.SetChangeResult(kCardB, TargetState::Disabled,
-                         {ChangeOutcome::Failed, {"SetupDiCallClassInstaller", 0xE000020E}});
+    fake.SetChangeResult(
+        kCardB, TargetState::Disabled,
+        {ChangeOutcome::Failed, ovn::CallError("SetupDiCallClassInstaller", 0xE000020E)});
     CapturedOutput output;
     EXPECT_EQ(Execute(fake, output, {"disable", kK740}), kExitFailed);
     EXPECT_EQ(output.err, std::string(kCardB) +
@@ -153,7 +154,8 @@ TEST(ChangeState, EnableReportsLikeDisable) {
     EXPECT_EQ(Execute(fake, restart, {"enable", kK740}), kExitNeedsRestart);
     EXPECT_NE(restart.out.find(": Enabled at the next restart\n"), std::string::npos);
 
-    fake.SetChangeResult(kCardA, TargetState::Enabled, {ChangeOutcome::Failed, {"X", 1}});
+    fake.SetChangeResult(kCardA, TargetState::Enabled,
+                         {ChangeOutcome::Failed, ovn::CallError("X", 1)});
     CapturedOutput failed;
     EXPECT_EQ(Execute(fake, failed, {"enable", kK740}), kExitFailed);
     EXPECT_EQ(failed.err, std::string(kCardA) + ": not enabled: X failed with error 0x00000001.\n");
@@ -204,11 +206,13 @@ TEST(LetterGroups, EveryCommandPathOnNeutralDataStaysFreeOfThem) {
     FakeDeviceManager fake;
     AddMachine(fake);
     fake.SetChangeResult(kCardA, TargetState::Disabled, {ChangeOutcome::NeedsRestart, {}});
-    fake.SetChangeResult(kCardB, TargetState::Disabled, {ChangeOutcome::Failed, {"X", 5}});
+    fake.SetChangeResult(kCardB, TargetState::Disabled,
+                         {ChangeOutcome::Failed, ovn::CallError("X", 5)});
     fake.SetChangeResult(kCardA, TargetState::Enabled, {ChangeOutcome::NeedsRestart, {}});
-    fake.SetChangeResult(kCardB, TargetState::Enabled, {ChangeOutcome::Failed, {"X", 5}});
+    fake.SetChangeResult(kCardB, TargetState::Enabled,
+                         {ChangeOutcome::Failed, ovn::CallError("X", 5)});
     FakeDeviceManager broken;
-    broken.devicesError = ApiError{"X", 5};
+    broken.devicesError = ovn::CallError("X", 5);
     const std::vector<std::vector<std::string>> lines = {
         {"driverfiles", kK740},  {"disable", kK740}, {"enable", kK740}, {"help"},
         {"driverfiles", "none"}, {"x", kK740},       {"disable"},       {}};

@@ -8,31 +8,12 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
-#include <variant>
 #include <vector>
 
+#include "base/result.h"
+
+// Failures are ovn::Error: the system call by the name the platform documents, and its error code.
 namespace dec740 {
-
-// A failed system call: its name as the platform documents it, and its error code.
-struct ApiError {
-    std::string call;
-    std::uint32_t code = 0;
-};
-
-// A value or the call that kept it from being produced.
-template <typename T>
-class Result {
-public:
-    Result(T value) : state_(std::move(value)) {}
-    Result(ApiError error) : state_(std::move(error)) {}
-    bool Ok() const { return state_.index() == 0; }
-    const T& Value() const { return std::get<0>(state_); }
-    const ApiError& Error() const { return std::get<1>(state_); }
-
-private:
-    std::variant<T, ApiError> state_;
-};
 
 // The installed driver as its driver key names it.
 struct DriverInfo {
@@ -56,7 +37,7 @@ enum class ChangeOutcome { Done, NeedsRestart, Failed };
 
 struct ChangeResult {
     ChangeOutcome outcome = ChangeOutcome::Done;
-    ApiError error;  // the failing call when outcome is Failed
+    ovn::Error error;  // the failing call when outcome is Failed
 };
 
 // One per process; not shared between threads.
@@ -64,9 +45,9 @@ class DeviceManager {
 public:
     virtual ~DeviceManager() = default;
     // Every device of every class.
-    virtual Result<std::vector<Device>> Devices() = 0;
+    virtual ovn::Result<std::vector<Device>> Devices() = 0;
     // The full target path of every file the driver's INF section installs.
-    virtual Result<std::vector<std::string>> SectionFiles(const DriverInfo& driver) = 0;
+    virtual ovn::Result<std::vector<std::string>> SectionFiles(const DriverInfo& driver) = 0;
     // Changes the device's state for every hardware profile. device comes from Devices().
     virtual ChangeResult ChangeState(const Device& device, TargetState target) = 0;
 };

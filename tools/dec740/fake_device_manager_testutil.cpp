@@ -16,7 +16,7 @@ Device& FakeDeviceManager::AddDevice(std::string instanceId, std::vector<std::st
 }
 
 void FakeDeviceManager::SetSectionFiles(const DriverInfo& driver,
-                                        Result<std::vector<std::string>> files) {
+                                        ovn::Result<std::vector<std::string>> files) {
     sections_.insert_or_assign({driver.infPath, driver.infSection}, std::move(files));
 }
 
@@ -25,14 +25,14 @@ void FakeDeviceManager::SetChangeResult(const std::string& instanceId, TargetSta
     outcomes_[{instanceId, target}] = std::move(result);
 }
 
-Result<std::vector<Device>> FakeDeviceManager::Devices() {
+ovn::Result<std::vector<Device>> FakeDeviceManager::Devices() {
     if (devicesError) return *devicesError;
     return std::vector<Device>(devices_.begin(), devices_.end());
 }
 
-Result<std::vector<std::string>> FakeDeviceManager::SectionFiles(const DriverInfo& driver) {
+ovn::Result<std::vector<std::string>> FakeDeviceManager::SectionFiles(const DriverInfo& driver) {
     auto found = sections_.find({driver.infPath, driver.infSection});
-    if (found == sections_.end()) return ApiError{"SetupOpenInfFileW", 2};
+    if (found == sections_.end()) return ovn::CallError("SetupOpenInfFileW", 2);
     return found->second;
 }
 

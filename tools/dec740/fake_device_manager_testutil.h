@@ -19,21 +19,21 @@ public:
     // its index.
     Device& AddDevice(std::string instanceId, std::vector<std::string> hardwareIds,
                       std::vector<std::string> compatibleIds = {});
-    void SetSectionFiles(const DriverInfo& driver, Result<std::vector<std::string>> files);
+    void SetSectionFiles(const DriverInfo& driver, ovn::Result<std::vector<std::string>> files);
     // The outcome of every later change of this device to the target state (default: done).
     void SetChangeResult(const std::string& instanceId, TargetState target, ChangeResult result);
 
-    std::optional<ApiError> devicesError;
+    std::optional<ovn::Error> devicesError;
     // Every state change asked for, in order.
     std::vector<std::pair<std::string, TargetState>> changes;
 
-    Result<std::vector<Device>> Devices() override;
-    Result<std::vector<std::string>> SectionFiles(const DriverInfo& driver) override;
+    ovn::Result<std::vector<Device>> Devices() override;
+    ovn::Result<std::vector<std::string>> SectionFiles(const DriverInfo& driver) override;
     ChangeResult ChangeState(const Device& device, TargetState target) override;
 
 private:
     std::deque<Device> devices_;  // references from AddDevice stay valid
-    std::map<std::pair<std::string, std::string>, Result<std::vector<std::string>>> sections_;
+    std::map<std::pair<std::string, std::string>, ovn::Result<std::vector<std::string>>> sections_;
     std::map<std::pair<std::string, TargetState>, ChangeResult> outcomes_;
 };
 

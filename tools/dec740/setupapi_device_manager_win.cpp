@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/win_handles_win.h"
 #include "platform/text_encoding.h"
 #include "tools/dec740/device_manager.h"
 #include "tools/dec740/setupapi_calls.h"
@@ -37,13 +38,13 @@ struct SetupApi {
     decltype(&::SetupScanFileQueueW) ScanFileQueue = nullptr;
 };
 
-Result<SetupApi> LoadSetupApi() {
+ovn::Result<SetupApi> LoadSetupApi() {
     auto library = SystemLibrary::Load(L"setupapi.dll");
-    if (!library.Ok()) return library.Error();
+    if (!library.ok()) return library.error();
     SetupApi api;
-    api.library = library.Value();
+    api.library = library.value();
     SystemLibrary& l = *api.library;
-    std::optional<ApiError> e;
+    std::optional<ovn::Error> e;
     l.Resolve(calls::kGetClassDevs, api.GetClassDevs, e);
     l.Resolve(calls::kEnumDeviceInfo, api.EnumDeviceInfo, e);
     l.Resolve(calls::kGetDeviceInstanceId, api.GetDeviceInstanceId, e);
@@ -64,30 +65,7 @@ Result<SetupApi> LoadSetupApi() {
     return api;
 }
 
-// Owns a SetupAPI handle and closes it with the library's own function.
-template <typename Handle, typename Close>
-class Scoped {
-public:
-    Scoped(Handle handle, Close close) : handle_(handle), close_(close) {}
-    ~Scoped() {
-        if (Valid()) close_(handle_);
-    }
-    Scoped(const Scoped&) = delete;
-    Scoped& operator=(const Scoped&) = delete;
-    bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    Handle Get() const { return handle_; }
-
-private:
-    Handle handle_;
-    Close close_;
-};
-
-struct KeyCloser {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using ScopedKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
-
-ApiError LastError(const char* call) { return ApiError{call, GetLastError()}; }
+ovn::Error LastError(const char* call) { return ovn::CallError(call, GetLastError()); }
 
 // The UTF-8 strings of a REG_MULTI_SZ or REG_SZ buffer.
 std::vector<std::string> Strings(const std::vector<BYTE>& bytes) {
@@ -137,35 +115,35 @@ UINT CALLBACK CollectTarget(PVOID context, UINT notification, UINT_PTR param1, U
 
 class SetupApiDeviceManager : public DeviceManager {
 public:
-    Result<std::vector<Device>> Devices() override;
-    Result<std::vector<std::string>> SectionFiles(const DriverInfo& driver) override;
+    ovn::Result<std::vector<Device>> Devices() override;
+    ovn::Result<std::vector<std::string>> SectionFiles(const DriverInfo& driver) override;
     ChangeResult ChangeState(const Device& device, TargetState target) override;
 
 private:
-    std::optional<ApiError> EnsureLoaded();
+    ovn::Status EnsureLoaded();
+    HDEVINFO List() const { return list_.get().handle; }
     std::vector<std::string> Property(SP_DEVINFO_DATA& data, DWORD property);
     std::optional<DriverInfo> Driver(SP_DEVINFO_DATA& data, const std::wstring& infDirectory);
 
     std::optional<SetupApi> api_;
-    using ListCloser = decltype(&::SetupDiDestroyDeviceInfoList);
-    std::unique_ptr<Scoped<HDEVINFO, ListCloser>> list_;
+    ovn::ScopedLibraryObject<HDEVINFO, decltype(&::SetupDiDestroyDeviceInfoList)> list_;
     std::vector<SP_DEVINFO_DATA> infos_;  // by Device::handle, members of list_
 };
 
-std::optional<ApiError> SetupApiDeviceManager::EnsureLoaded() {
-    if (api_) return std::nullopt;
-    Result<SetupApi> api = LoadSetupApi();
-    if (!api.Ok()) return api.Error();
-    api_ = api.Value();
-    return std::nullopt;
+ovn::Status SetupApiDeviceManager::EnsureLoaded() {
+    if (api_) return ovn::Ok();
+    ovn::Result<SetupApi> api = LoadSetupApi();
+    if (!api.ok()) return api.error();
+    api_ = api.value();
+    return ovn::Ok();
 }
 
 std::vector<std::string> SetupApiDeviceManager::Property(SP_DEVINFO_DATA& data, DWORD property) {
     DWORD type = 0, size = 0;
-    api_->GetDeviceRegistryProperty(list_->Get(), &data, property, &type, nullptr, 0, &size);
+    api_->GetDeviceRegistryProperty(List(), &data, property, &type, nullptr, 0, &size);
     if (size == 0) return {};
     std::vector<BYTE> bytes(size + 4, 0);
-    if (!api_->GetDeviceRegistryProperty(list_->Get(), &data, property, &type, bytes.data(), size,
+    if (!api_->GetDeviceRegistryProperty(List(), &data, property, &type, bytes.data(), size,
                                          &size)) {
         return {};
     }
@@ -174,17 +152,17 @@ std::vector<std::string> SetupApiDeviceManager::Property(SP_DEVINFO_DATA& data, 
 
 std::optional<DriverInfo> SetupApiDeviceManager::Driver(SP_DEVINFO_DATA& data,
                                                         const std::wstring& infDirectory) {
-    HKEY raw = api_->OpenDevRegKey(list_->Get(), &data, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ);
-    if (raw == nullptr || raw == INVALID_HANDLE_VALUE) return std::nullopt;
-    ScopedKey key(raw);
+    ovn::ScopedRegistryKey key(
+        api_->OpenDevRegKey(List(), &data, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ));
+    if (!key) return std::nullopt;
     auto infPath = RegistryString(key.get(), L"InfPath");
     if (!infPath) return std::nullopt;
     auto section = RegistryString(key.get(), L"InfSection");
     return DriverInfo{WideToUtf8(infDirectory + *infPath), WideToUtf8(section.value_or(L""))};
 }
 
-Result<std::vector<Device>> SetupApiDeviceManager::Devices() {
-    if (auto error = EnsureLoaded()) return *error;
+ovn::Result<std::vector<Device>> SetupApiDeviceManager::Devices() {
+    if (ovn::Status loaded = EnsureLoaded(); !loaded) return loaded.error();
     wchar_t windows[MAX_PATH];
     UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return LastError(calls::kGetWindowsDirectory);
@@ -194,7 +172,7 @@ Result<std::vector<Device>> SetupApiDeviceManager::Devices() {
     list_.reset();
     HDEVINFO list = api_->GetClassDevs(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT);
     if (list == INVALID_HANDLE_VALUE) return LastError(calls::kGetClassDevs);
-    list_ = std::make_unique<Scoped<HDEVINFO, ListCloser>>(list, api_->DestroyDeviceInfoList);
+    list_ = ovn::MakeScopedLibraryObject(list, api_->DestroyDeviceInfoList);
 
     std::vector<Device> devices;
     for (DWORD index = 0;; ++index) {
@@ -226,27 +204,31 @@ Result<std::vector<Device>> SetupApiDeviceManager::Devices() {
     return devices;
 }
 
-Result<std::vector<std::string>> SetupApiDeviceManager::SectionFiles(const DriverInfo& driver) {
-    if (auto error = EnsureLoaded()) return *error;
+ovn::Result<std::vector<std::string>> SetupApiDeviceManager::SectionFiles(
+    const DriverInfo& driver) {
+    if (ovn::Status loaded = EnsureLoaded(); !loaded) return loaded.error();
     std::wstring infPath = Utf8ToWide(driver.infPath);
     std::wstring section = Utf8ToWide(driver.infSection);
     UINT errorLine = 0;
-    Scoped inf(api_->OpenInfFile(infPath.c_str(), nullptr, INF_STYLE_WIN4, &errorLine),
-               api_->CloseInfFile);
-    if (!inf.Valid()) return LastError(calls::kOpenInfFile);
+    auto inf = ovn::MakeScopedLibraryObject(
+        api_->OpenInfFile(infPath.c_str(), nullptr, INF_STYLE_WIN4, &errorLine),
+        api_->CloseInfFile);
+    if (!inf) return LastError(calls::kOpenInfFile);
     wchar_t actual[LINE_LEN] = {};
-    if (!api_->GetActualSection(inf.Get(), section.c_str(), actual, LINE_LEN, nullptr, nullptr)) {
+    if (!api_->GetActualSection(inf.get().handle, section.c_str(), actual, LINE_LEN, nullptr,
+                                nullptr)) {
         return LastError(calls::kGetActualSection);
     }
-    Scoped queue(api_->OpenFileQueue(), api_->CloseFileQueue);
-    if (!queue.Valid()) return LastError(calls::kOpenFileQueue);
-    if (!api_->InstallFilesFromSection(inf.Get(), nullptr, queue.Get(), actual, nullptr, 0)) {
+    auto queue = ovn::MakeScopedLibraryObject(api_->OpenFileQueue(), api_->CloseFileQueue);
+    if (!queue) return LastError(calls::kOpenFileQueue);
+    if (!api_->InstallFilesFromSection(inf.get().handle, nullptr, queue.get().handle, actual,
+                                       nullptr, 0)) {
         return LastError(calls::kInstallFilesFromSection);
     }
     std::vector<std::string> files;
     DWORD result = 0;
-    if (!api_->ScanFileQueue(queue.Get(), SPQ_SCAN_USE_CALLBACKEX, nullptr, CollectTarget, &files,
-                             &result)) {
+    if (!api_->ScanFileQueue(queue.get().handle, SPQ_SCAN_USE_CALLBACKEX, nullptr, CollectTarget,
+                             &files, &result)) {
         return LastError(calls::kScanFileQueue);
     }
     return files;
@@ -257,7 +239,8 @@ ChangeResult SetupApiDeviceManager::ChangeState(const Device& device, TargetStat
         return ChangeResult{ChangeOutcome::Failed, LastError(call)};
     };
     if (!api_ || !list_ || device.handle >= infos_.size()) {
-        return {ChangeOutcome::Failed, {calls::kEnumDeviceInfo, ERROR_INVALID_PARAMETER}};
+        return {ChangeOutcome::Failed,
+                ovn::CallError(calls::kEnumDeviceInfo, ERROR_INVALID_PARAMETER)};
     }
     SP_DEVINFO_DATA& data = infos_[device.handle];
     SP_PROPCHANGE_PARAMS change{};
@@ -266,16 +249,15 @@ ChangeResult SetupApiDeviceManager::ChangeState(const Device& device, TargetStat
     change.StateChange = target == TargetState::Disabled ? DICS_DISABLE : DICS_ENABLE;
     change.Scope = DICS_FLAG_GLOBAL;
     change.HwProfile = 0;
-    if (!api_->SetClassInstallParams(list_->Get(), &data, &change.ClassInstallHeader,
-                                     sizeof change)) {
+    if (!api_->SetClassInstallParams(List(), &data, &change.ClassInstallHeader, sizeof change)) {
         return failed(calls::kSetClassInstallParams);
     }
-    if (!api_->CallClassInstaller(DIF_PROPERTYCHANGE, list_->Get(), &data)) {
+    if (!api_->CallClassInstaller(DIF_PROPERTYCHANGE, List(), &data)) {
         return failed(calls::kCallClassInstaller);
     }
     SP_DEVINSTALL_PARAMS_W params{};
     params.cbSize = sizeof params;
-    if (!api_->GetDeviceInstallParams(list_->Get(), &data, &params)) {
+    if (!api_->GetDeviceInstallParams(List(), &data, &params)) {
         return failed(calls::kGetDeviceInstallParams);
     }
     if (params.Flags & (DI_NEEDRESTART | DI_NEEDREBOOT)) return {ChangeOutcome::NeedsRestart, {}};

@@ -44,7 +44,7 @@ ChangeResult Disable(const std::string& id, sim::DisableBehaviour behaviour) {
         case sim::DisableBehaviour::Fails:
             break;
     }
-    return {ChangeOutcome::Failed, {kSimFailingCall, kSimFailingError}};
+    return {ChangeOutcome::Failed, ovn::CallError(kSimFailingCall, kSimFailingError)};
 }
 
 }  // namespace
@@ -54,8 +54,8 @@ SimDeviceManager::SimDeviceManager(sim::MachineConfig config) : config_(std::mov
 SimDeviceManager::SimDeviceManager(std::string machineFault)
     : machineFault_(std::move(machineFault)) {}
 
-Result<std::vector<Device>> SimDeviceManager::Devices() {
-    if (machineFault_) return ApiError{"LoadMachineFile", 0};
+ovn::Result<std::vector<Device>> SimDeviceManager::Devices() {
+    if (machineFault_) return ovn::CallError("LoadMachineFile", 0);
     std::vector<Device> devices;
     for (const sim::CardConfig& card : config_.cards) {
         Device device = MakeDevice(devices.size(), sim::CardIdentity(card));
@@ -74,7 +74,7 @@ Result<std::vector<Device>> SimDeviceManager::Devices() {
     return devices;
 }
 
-Result<std::vector<std::string>> SimDeviceManager::SectionFiles(const DriverInfo& driver) {
+ovn::Result<std::vector<std::string>> SimDeviceManager::SectionFiles(const DriverInfo& driver) {
     for (const sim::CardConfig& card : config_.cards) {
         const auto& installed = card.display.driver;
         if (installed && InfFullPath(installed->infPath) == driver.infPath &&
@@ -82,7 +82,7 @@ Result<std::vector<std::string>> SimDeviceManager::SectionFiles(const DriverInfo
             return installed->files;
         }
     }
-    return ApiError{"SetupOpenInfFileW", 2};  // file not found
+    return ovn::CallError("SetupOpenInfFileW", 2);  // file not found
 }
 
 ChangeResult SimDeviceManager::ChangeState(const Device& device, TargetState target) {

@@ -23,8 +23,8 @@ public:
     // A machine whose file could not be read: every listing fails with that fault.
     explicit SimDeviceManager(std::string machineFault);
 
-    Result<std::vector<Device>> Devices() override;
-    Result<std::vector<std::string>> SectionFiles(const DriverInfo& driver) override;
+    ovn::Result<std::vector<Device>> Devices() override;
+    ovn::Result<std::vector<std::string>> SectionFiles(const DriverInfo& driver) override;
     ChangeResult ChangeState(const Device& device, TargetState target) override;
 
 private:

@@ -76,9 +76,9 @@ protected:
 TEST_F(SimDec740, DevicesCarryTheIdsWindowsGivesAPciFunction) {
     SimDeviceManager manager(Machine(kMachine));
     auto devices = manager.Devices();
-    ASSERT_TRUE(devices.Ok());
-    ASSERT_EQ(devices.Value().size(), 3u);
-    const Device& a = devices.Value()[0];
+    ASSERT_TRUE(devices.ok());
+    ASSERT_EQ(devices.value().size(), 3u);
+    const Device& a = devices.value()[0];
     EXPECT_EQ(a.instanceId, kCardA);
     EXPECT_EQ(a.hardwareIds,
               (std::vector<std::string>{"PCI\\VEN_1002&DEV_6828&SUBSYS_25401FA7&REV_00", kK740,
@@ -87,8 +87,8 @@ TEST_F(SimDec740, DevicesCarryTheIdsWindowsGivesAPciFunction) {
     EXPECT_EQ(a.compatibleIds.at(1), "PCI\\VEN_1002&DEV_6828");
     ASSERT_TRUE(a.driver);
     EXPECT_EQ(a.driver->infPath, "C:\\Windows\\INF\\oem12.inf");
-    EXPECT_FALSE(devices.Value()[1].driver);
-    EXPECT_EQ(devices.Value()[2].hardwareIds.at(1), "PCI\\VEN_1002&DEV_6828&SUBSYS_0B0E1002");
+    EXPECT_FALSE(devices.value()[1].driver);
+    EXPECT_EQ(devices.value()[2].hardwareIds.at(1), "PCI\\VEN_1002&DEV_6828&SUBSYS_0B0E1002");
 }
 
 TEST_F(SimDec740, DriverFilesNamesTheInfAndItsFiles) {

@@ -7,7 +7,7 @@
 
 namespace dec740 {
 
-Result<std::shared_ptr<SystemLibrary>> SystemLibrary::Load(const wchar_t* name) {
+ovn::Result<std::shared_ptr<SystemLibrary>> SystemLibrary::Load(const wchar_t* name) {
     HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!module && GetLastError() == ERROR_INVALID_PARAMETER) {
         // A Windows 7 without the loader update knows no search flags: its full System32 path
@@ -15,15 +15,13 @@ Result<std::shared_ptr<SystemLibrary>> SystemLibrary::Load(const wchar_t* name) 
         wchar_t directory[MAX_PATH];
         UINT length = GetSystemDirectoryW(directory, MAX_PATH);
         if (length == 0 || length >= MAX_PATH) {
-            return ApiError{calls::kGetSystemDirectory, GetLastError()};
+            return ovn::CallError(calls::kGetSystemDirectory, GetLastError());
         }
         std::wstring path = std::wstring(directory) + L"\\" + name;
         module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     }
-    if (!module) return ApiError{calls::kLoadLibrary, GetLastError()};
-    return std::shared_ptr<SystemLibrary>(new SystemLibrary(module));
+    if (!module) return ovn::CallError(calls::kLoadLibrary, GetLastError());
+    return std::shared_ptr<SystemLibrary>(new SystemLibrary(ovn::ScopedModule(module)));
 }
-
-SystemLibrary::~SystemLibrary() { FreeLibrary(module_); }
 
 }  // namespace dec740

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "base/win_handles_win.h"
 #include "tools/dec740/device_manager.h"
 
 namespace dec740 {
@@ -14,17 +15,15 @@ namespace dec740 {
 class SystemLibrary {
 public:
     // name is a file name such as L"setupapi.dll"; it is looked for in System32 and nowhere else.
-    static Result<std::shared_ptr<SystemLibrary>> Load(const wchar_t* name);
-    ~SystemLibrary();
-    SystemLibrary(const SystemLibrary&) = delete;
-    SystemLibrary& operator=(const SystemLibrary&) = delete;
+    static ovn::Result<std::shared_ptr<SystemLibrary>> Load(const wchar_t* name);
 
     // Resolves one entry point into fn; false (with the error recorded) when it is missing.
     template <typename Fn>
-    bool Resolve(const char* name, Fn& fn, std::optional<ApiError>& error) {
-        FARPROC address = GetProcAddress(module_, name);
+    bool Resolve(const char* name, Fn& fn, std::optional<ovn::Error>& error) {
+        FARPROC address = GetProcAddress(module_.get(), name);
         if (!address) {
-            if (!error) error = ApiError{std::string("GetProcAddress ") + name, GetLastError()};
+            if (!error)
+                error = ovn::CallError(std::string("GetProcAddress ") + name, GetLastError());
             return false;
         }
         fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(address));
@@ -32,8 +31,8 @@ public:
     }
 
 private:
-    explicit SystemLibrary(HMODULE module) : module_(module) {}
-    HMODULE module_;
+    explicit SystemLibrary(ovn::ScopedModule module) : module_(std::move(module)) {}
+    ovn::ScopedModule module_;
 };
 
 }  // namespace dec740

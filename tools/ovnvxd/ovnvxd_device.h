@@ -1,9 +1,9 @@
 // Opening OvnVxd.sys's device from user mode, bringing the driver into service first when needed.
 #pragma once
 
-#include <cstdint>
 #include <memory>
 
+#include "base/result.h"
 #include "tools/ovnvxd/ovnvxd_transport.h"
 
 inline constexpr const wchar_t* kOvnVxdServiceName = L"OvnVxd";
@@ -12,14 +12,7 @@ inline constexpr const wchar_t* kOvnVxdServiceName = L"OvnVxd";
 // directory).
 inline constexpr const wchar_t* kOvnVxdDriverImage = L"\\SystemRoot\\System32\\drivers\\OvnVxd.sys";
 
-// Why the device could not be opened: the call that failed and the system's error code.
-struct tagOvnVxdOpenError {
-    const char* call = nullptr;
-    std::uint32_t code = 0;
-};
-
 // The device when it opens at once; otherwise the service "OvnVxd" (kernel driver, demand start,
 // this image) is created if missing, set to this configuration if it exists, and started; then the
-// device is opened again. Null with the
-// cause on failure.
-std::unique_ptr<COvnVxdTransport> OpenOvnVxdDevice(tagOvnVxdOpenError& error);
+// device is opened again. On failure, the call that failed and the system's error code.
+[[nodiscard]] ovn::Result<std::unique_ptr<COvnVxdTransport>> OpenOvnVxdDevice();

@@ -2,8 +2,7 @@
 // talk to it.
 #include <windows.h>
 
-#include <type_traits>
-
+#include "base/win_handles_win.h"
 #include "tools/ovnvxd/ovnvxd_device.h"
 #include "tools/ovnvxd/ovnvxd_protocol.h"
 
@@ -14,59 +13,47 @@ namespace {
 constexpr DWORD kStartWaitMs = 120000;
 constexpr DWORD kStartRetryMs = 100;
 
-struct CServiceHandleCloser {
-    void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
-};
-using CServiceHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, CServiceHandleCloser>;
-
 // Owns the device handle; the handle is closed with the transport (or by the process's end),
 // and the driver then releases every mapping made through it.
 class CDeviceTransport : public COvnVxdTransport {
 public:
-    explicit CDeviceTransport(HANDLE device) : device_(device) {}
-    ~CDeviceTransport() override { CloseHandle(device_); }
-    CDeviceTransport(const CDeviceTransport&) = delete;
-    CDeviceTransport& operator=(const CDeviceTransport&) = delete;
+    explicit CDeviceTransport(ovn::ScopedKernelHandle device) : device_(std::move(device)) {}
 
     bool Control(std::uint32_t code, void* buffer, std::uint32_t inLength, std::uint32_t outLength,
                  std::uint32_t* answered, std::uint32_t* error) override {
         DWORD returned = 0;
-        const BOOL ok =
-            DeviceIoControl(device_, code, buffer, inLength, buffer, outLength, &returned, nullptr);
+        const BOOL ok = DeviceIoControl(device_.get(), code, buffer, inLength, buffer, outLength,
+                                        &returned, nullptr);
         *answered = ok ? returned : 0;
         *error = ok ? 0 : GetLastError();
         return ok != FALSE;
     }
 
 private:
-    HANDLE device_;
+    ovn::ScopedKernelHandle device_;
 };
 
-HANDLE OpenDevice() {
+ovn::ScopedKernelHandle OpenDevice() {
     // Not inheritable: the mappings belong to this process alone.
-    return CreateFileW(OVNVXD_USER_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    return ovn::ScopedKernelHandle(CreateFileW(
+        OVNVXD_USER_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-bool Fail(tagOvnVxdOpenError& error, const char* call) {
-    error.call = call;
-    error.code = GetLastError();
-    return false;
-}
+ovn::Error LastError(const char* call) { return ovn::CallError(call, GetLastError()); }
 
-bool StartDriver(tagOvnVxdOpenError& error) {
-    CServiceHandle manager(
+ovn::Status StartDriver() {
+    ovn::ScopedServiceHandle manager(
         OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
-    if (!manager) return Fail(error, "OpenSCManagerW");
+    if (!manager) return LastError("OpenSCManagerW");
     constexpr DWORD kAccess = SERVICE_START | SERVICE_QUERY_STATUS | SERVICE_CHANGE_CONFIG;
-    CServiceHandle service(OpenServiceW(manager.get(), kOvnVxdServiceName, kAccess));
+    ovn::ScopedServiceHandle service(OpenServiceW(manager.get(), kOvnVxdServiceName, kAccess));
     if (service) {
         // An entry left by anything else must not start another image.
         if (!ChangeServiceConfigW(service.get(), SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
                                   SERVICE_ERROR_NORMAL, kOvnVxdDriverImage, nullptr, nullptr,
                                   nullptr, nullptr, nullptr, kOvnVxdServiceName)) {
-            return Fail(error, "ChangeServiceConfigW");
+            return LastError("ChangeServiceConfigW");
         }
     } else if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) {
         service.reset(CreateServiceW(manager.get(), kOvnVxdServiceName, kOvnVxdServiceName, kAccess,
@@ -77,35 +64,32 @@ bool StartDriver(tagOvnVxdOpenError& error) {
         if (!service && GetLastError() == ERROR_SERVICE_EXISTS) {
             service.reset(OpenServiceW(manager.get(), kOvnVxdServiceName, kAccess));
         }
-        if (!service) return Fail(error, "CreateServiceW");
+        if (!service) return LastError("CreateServiceW");
     }
-    if (!service) return Fail(error, "OpenServiceW");
+    if (!service) return LastError("OpenServiceW");
     // A start that meets the locked database, or that timed out while the system was still busy
     // starting other services, is tried again for a while.
     const ULONGLONG deadline = GetTickCount64() + kStartWaitMs;
     for (;;) {
-        if (StartServiceW(service.get(), 0, nullptr)) return true;
+        if (StartServiceW(service.get(), 0, nullptr)) return ovn::Ok();
         const DWORD code = GetLastError();
-        if (code == ERROR_SERVICE_ALREADY_RUNNING) return true;
+        if (code == ERROR_SERVICE_ALREADY_RUNNING) return ovn::Ok();
         const bool busy =
             code == ERROR_SERVICE_DATABASE_LOCKED || code == ERROR_SERVICE_REQUEST_TIMEOUT;
         if (!busy || GetTickCount64() >= deadline) break;
         Sleep(kStartRetryMs);
     }
-    return Fail(error, "StartServiceW");
+    return LastError("StartServiceW");
 }
 
 }  // namespace
 
-std::unique_ptr<COvnVxdTransport> OpenOvnVxdDevice(tagOvnVxdOpenError& error) {
-    HANDLE device = OpenDevice();
-    if (device == INVALID_HANDLE_VALUE) {
-        if (!StartDriver(error)) return nullptr;
+ovn::Result<std::unique_ptr<COvnVxdTransport>> OpenOvnVxdDevice() {
+    ovn::ScopedKernelHandle device = OpenDevice();
+    if (!device) {
+        if (ovn::Status started = StartDriver(); !started) return started.error();
         device = OpenDevice();
-        if (device == INVALID_HANDLE_VALUE) {
-            Fail(error, "CreateFileW");
-            return nullptr;
-        }
+        if (!device) return LastError("CreateFileW");
     }
-    return std::make_unique<CDeviceTransport>(device);
+    return std::unique_ptr<COvnVxdTransport>(std::make_unique<CDeviceTransport>(std::move(device)));
 }

@@ -19,7 +19,7 @@ struct CLibrary {
     std::unique_ptr<COvnVxdTransport> transport;
     std::unique_ptr<COvnVxdClient> client;
     std::atomic<COvnVxdClient*> ready{nullptr};
-    tagOvnVxdOpenError lastOpenError;
+    ovn::Error lastOpenError;  // an empty call: the last attempt opened the device
 };
 
 CLibrary& Library() {
@@ -35,8 +35,12 @@ COvnVxdClient* Client() {
     std::lock_guard<std::mutex> hold(library.lock);
     if (library.client) return library.client.get();
     library.lastOpenError = {};
-    library.transport = OpenOvnVxdDevice(library.lastOpenError);
-    if (!library.transport) return nullptr;
+    auto opened = OpenOvnVxdDevice();
+    if (!opened) {
+        library.lastOpenError = opened.error();
+        return nullptr;
+    }
+    library.transport = std::move(opened).value();
     library.client = std::make_unique<COvnVxdClient>(*library.transport);
     library.ready.store(library.client.get(), std::memory_order_release);
     return library.client.get();
@@ -88,10 +92,10 @@ OVNVXD_EXPORT int OVNVXD_CALL lastOpenError(tagOvnVxdOpenFailure* failure) {
     if (failure == nullptr) return 0;
     CLibrary& library = Library();
     std::lock_guard<std::mutex> hold(library.lock);
-    if (library.client || library.lastOpenError.call == nullptr) return 0;
+    if (library.client || library.lastOpenError.call.empty()) return 0;
     std::memset(failure->call, 0, sizeof failure->call);
-    const char* call = library.lastOpenError.call;
-    for (std::size_t i = 0; i + 1 < sizeof failure->call && call[i] != '\0'; ++i) {
+    const std::string& call = library.lastOpenError.call;
+    for (std::size_t i = 0; i + 1 < sizeof failure->call && i < call.size(); ++i) {
         failure->call[i] = call[i];
     }
     failure->code = library.lastOpenError.code;

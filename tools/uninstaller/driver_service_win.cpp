@@ -1,23 +1,12 @@
 // Stops and deletes the OvnVxd kernel-driver service through the service manager.
 #include <windows.h>
 
-#include <memory>
-#include <type_traits>
-
+#include "base/win_handles_win.h"
 #include "tools/uninstaller/driver_service.h"
 
 namespace {
 
-struct CServiceHandleCloser {
-    void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
-};
-using CServiceHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, CServiceHandleCloser>;
-
-bool Fail(tagServiceError& error, const char* call) {
-    error.call = call;
-    error.code = GetLastError();
-    return false;
-}
+ovn::Error LastError(const char* call) { return ovn::CallError(call, GetLastError()); }
 
 // Polled: a kernel driver has no stop-pending notification worth waiting on.
 bool WaitUntilStopped(SC_HANDLE service, std::uint32_t waitMs) {
@@ -33,25 +22,25 @@ bool WaitUntilStopped(SC_HANDLE service, std::uint32_t waitMs) {
 
 }  // namespace
 
-bool StopAndDeleteDriverService(std::uint32_t waitMs, tagServiceError& error) {
-    CServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager) return Fail(error, "OpenSCManagerW");
-    CServiceHandle service(
+ovn::Status StopAndDeleteDriverService(std::uint32_t waitMs) {
+    ovn::ScopedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return LastError("OpenSCManagerW");
+    ovn::ScopedServiceHandle service(
         OpenServiceW(manager.get(), L"OvnVxd", SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
     if (!service) {
-        if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return true;
-        return Fail(error, "OpenServiceW");
+        if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return ovn::Ok();
+        return LastError("OpenServiceW");
     }
     SERVICE_STATUS status{};
     if (ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
         // A driver still held open by a process stays loaded; its deletion then waits for the
         // restart, and the files go at the restart too.
         WaitUntilStopped(service.get(), waitMs);
-    } else if (GetLastError() != ERROR_SERVICE_NOT_ACTIVE) {
-        Fail(error, "ControlService");
     }
+    // A stop that failed (other than for a driver not running) still lets the deletion be tried:
+    // the entry then goes once the driver unloads.
     if (!DeleteService(service.get()) && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) {
-        return Fail(error, "DeleteService");
+        return LastError("DeleteService");
     }
-    return true;
+    return ovn::Ok();
 }

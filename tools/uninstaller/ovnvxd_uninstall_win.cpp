@@ -3,17 +3,19 @@
 // for "Orvane OvnVxd Services".
 #include <windows.h>
 
-#include <memory>
-
 #include "hwaccess/admin_objects.h"
 #include "hwaccess/driver_loader.h"
+#include "base/win_handles_win.h"
 #include "tools/uninstaller/driver_service.h"
 
 namespace {
 
 constexpr std::uint32_t kDriverStopWaitMs = 10000;
-// Exit codes: 1 loaders' mutex not had or unsupported system, 2 files left, 3 service left,
-// 4 no administrator rights.
+// The uninstaller's exit codes.
+constexpr int kRemoved = 0;
+constexpr int kNoLockOrPlatform = 1;  // the loaders' mutex not had, or an unsupported system
+constexpr int kFilesLeft = 2;
+constexpr int kServiceLeft = 3;
 constexpr int kNoRights = 4;
 
 constexpr const wchar_t* kTitle = L"Orvane OvnVxd Services";
@@ -21,11 +23,6 @@ constexpr const wchar_t* kNoRightsText =
     L"Removing Orvane OvnVxd Services needs administrator rights.\n\n"
     L"Start the uninstaller from the list of installed programs, or right-click it and choose "
     L"\"Run as administrator\".";
-
-struct CHandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using CHandle = std::unique_ptr<void, CHandleCloser>;
 
 // The manifest asks for elevation, but a program started by another without it (or where the
 // manifest is ignored) runs with a filtered token, in which Administrators is a deny-only group.
@@ -60,7 +57,7 @@ public:
     bool Held() const { return held_; }
 
 private:
-    CHandle mutex_;
+    ovn::ScopedKernelHandle mutex_;
     bool held_ = false;
 };
 
@@ -74,15 +71,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
     // Same mutex as the loaders: never pull the files from under an installation in progress.
     CLoaderLock lock;
-    if (!lock.Held()) return 1;
+    if (!lock.Held()) return kNoLockOrPlatform;
     LoaderState state{};
-    if (!CheckPlatform(state)) return 1;
+    if (!CheckPlatform(state)) return kNoLockOrPlatform;
     // The driver goes out of service first, so that its image is no longer in use.
-    tagServiceError serviceError;
-    const bool serviceRemoved = StopAndDeleteDriverService(kDriverStopWaitMs, serviceError);
+    const bool serviceRemoved = StopAndDeleteDriverService(kDriverStopWaitMs).ok();
     // Files in use, this program among them, go at the next restart: that counts as removed.
-    if (!RemoveComponents(state.is64BitOs)) return 2;
+    if (!RemoveComponents(state.is64BitOs)) return kFilesLeft;
     // The entry stays while files remain, so that the uninstaller can be run again.
     DeleteUninstallEntry(state.is64BitOs);
-    return serviceRemoved ? 0 : 3;
+    return serviceRemoved ? kRemoved : kServiceLeft;
 }
