@@ -11,7 +11,7 @@
 #include "app/reboot_resume.h"
 #include "platform/registry.h"
 #include "platform/text_encoding.h"
-#include "sim/host_records.h"
+#include "simhost/host_records.h"
 
 namespace {
 

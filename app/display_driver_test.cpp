@@ -9,7 +9,7 @@
 #include <iterator>
 
 #include "platform/text_encoding.h"
-#include "sim/host_records.h"
+#include "simhost/host_records.h"
 
 TEST(DeviceConsoleTool, ResourceByWow64AndTheExactCommandLines) {
     EXPECT_STREQ(ToolResourceName(true), L"DEVCON64");

@@ -2,7 +2,7 @@
 // journal written before each step that changes the machine.
 #include "app/driver_cycle.h"
 
-#include "app/cmdline.h"
+#include "device/cmdline.h"
 #include "app/console_log.h"
 #include "app/cycle_log.h"
 #include "app/desktop_settings.h"

@@ -18,7 +18,7 @@
 #include "hwaccess/driver_access.h"
 #include "platform/clock.h"
 #include "sim/sim_machine.h"
-#include "tools/xsvf_writer.h"
+#include "testing/xsvf_writer/xsvf_writer.h"
 #include "xsvf/jtag_port.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cwctype>
 
-#include "app/cmdline.h"
+#include "device/cmdline.h"
 #include "app/reboot_resume.h"
 #include "app/sha256.h"
 #include "platform/registry.h"

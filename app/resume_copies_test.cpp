@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "app/cmdline.h"
+#include "device/cmdline.h"
 #include "platform/command_line.h"
 #include "platform/registry.h"
 

@@ -2,7 +2,7 @@
 // their update records, the image, the run's record and the driver cycle with its journal.
 #pragma once
 
-#include "app/cmdline.h"
+#include "device/cmdline.h"
 #include "app/cycle_journal.h"
 #include "app/driver_cycle.h"
 #include "app/run_recorder.h"

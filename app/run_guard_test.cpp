@@ -11,7 +11,7 @@
 #include <system_error>
 
 #include "hwaccess/host_services.h"
-#include "sim/host_state.h"
+#include "simhost/host_state.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <random>
 
 #include "app/card_verification.h"
-#include "app/cmdline.h"
+#include "device/cmdline.h"
 #include "app/console_log.h"
 #include "app/programming.h"
 #include "app/reboot_resume.h"

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/cmdline.h"
+#include "device/cmdline.h"
 #include "app/console_log.h"
 #include "app/cycle_journal.h"
 #include "app/desktop_settings.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "hwaccess/driver_access_failure.h"
-#include "hwaccess/ovnvxd_abi.h"
+#include "components/ovnvxd/ovnvxd_abi.h"
 
 // True when the library is loaded (installing its components first when it cannot be loaded).
 bool OpenDriverAccess();

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "device/marray.h"
-#include "hwaccess/ovnvxd_abi.h"
+#include "base/marray.h"
+#include "components/ovnvxd/ovnvxd_abi.h"
 
 // One found card, stored by value in the scanner's list.
 struct tagPciInfo {

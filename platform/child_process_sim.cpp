@@ -14,7 +14,7 @@
 #include "platform/child_process.h"
 #include "platform/command_line.h"
 #include "platform/text_encoding.h"
-#include "sim/host_records.h"
+#include "simhost/host_records.h"
 
 extern char** environ;
 

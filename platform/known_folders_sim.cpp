@@ -2,7 +2,7 @@
 #include "platform/known_folders.h"
 #include "platform/process_identity.h"
 #include "platform/text_encoding.h"
-#include "sim/host_store.h"
+#include "simhost/host_store.h"
 
 namespace platform {
 

@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "platform/power.h"
-#include "sim/host_state.h"
+#include "simhost/host_state.h"
 
 namespace platform {
 

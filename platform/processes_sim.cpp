@@ -1,6 +1,6 @@
 // Processes, sessions and named events of the host edition: the simulated host's lists.
 #include "platform/processes.h"
-#include "sim/host_state.h"
+#include "simhost/host_state.h"
 
 namespace platform {
 

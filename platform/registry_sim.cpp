@@ -1,6 +1,6 @@
 // Registry of the host edition: the simulated machine's 32-bit view of HKLM.
 #include "platform/registry.h"
-#include "sim/host_registry.h"
+#include "simhost/host_registry.h"
 
 namespace platform {
 

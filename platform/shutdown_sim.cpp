@@ -2,7 +2,7 @@
 #include <atomic>
 
 #include "platform/shutdown.h"
-#include "sim/host_state.h"
+#include "simhost/host_state.h"
 
 namespace platform {
 

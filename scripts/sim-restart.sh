@@ -8,4 +8,4 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cmake --build "$root/build/host" --target ovn_sim_restart >/dev/null
 input=/dev/null
 if [ -t 0 ]; then input=/dev/tty; fi
-exec "$root/build/host/tools/sim_logon/ovn_sim_restart" "$input"
+exec "$root/build/host/testing/sim_logon/ovn_sim_restart" "$input"

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "tools/ovnvxd/ovnvxd_grant.h"
+#include "components/ovnvxd/ovnvxd_grant.h"
 
 namespace sim {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "hwaccess/ovnvxd_abi.h"
+#include "components/ovnvxd/ovnvxd_abi.h"
 #include "sim/mapping_table.h"
 #include "sim/sim_card.h"
 #include "sim/sim_machine.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "hwaccess/ovnvxd_abi.h"
+#include "components/ovnvxd/ovnvxd_abi.h"
 #include "sim/machine_config.h"
 #include "sim/pci_function.h"
 #include "sim/sim_card.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "tools/xsvf_writer.h"
+#include "testing/xsvf_writer/xsvf_writer.h"
 #include "xsvf/fake_gpio_testutil.h"
 #include "xsvf/xsvf_player.h"
 

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "tools/xsvf_writer.h"
+#include "testing/xsvf_writer/xsvf_writer.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "hwaccess/driver_access.h"
 #include "sim/sim_machine.h"
-#include "tools/make_demo_xsvf.h"
+#include "testing/xsvf_writer/make_demo_xsvf.h"
 #include "xsvf/calibration.h"
 #include "xsvf/jtag_port.h"
 #include "xsvf/xsvf_player.h"

@@ -8,8 +8,8 @@
 #include <iterator>
 #include <memory>
 
-#include "tools/xsvf_writer.h"
-#include "tools/xsvf_writer_samples.h"
+#include "testing/xsvf_writer/xsvf_writer.h"
+#include "testing/xsvf_writer/xsvf_writer_samples.h"
 #include "xsvf/fake_gpio_testutil.h"
 #include "xsvf/xsvf_player.h"
 

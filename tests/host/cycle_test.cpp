@@ -4,10 +4,10 @@
 #include <cstdlib>
 
 #include "platform/text_encoding.h"
-#include "sim/host_records.h"
-#include "sim/host_registry.h"
-#include "sim/host_restart.h"
-#include "sim/host_state.h"
+#include "simhost/host_records.h"
+#include "simhost/host_registry.h"
+#include "simhost/host_restart.h"
+#include "simhost/host_state.h"
 #include "tests/host/cycle_world.h"
 #include "tests/host/machines.h"
 #include "tests/host/updater_process.h"

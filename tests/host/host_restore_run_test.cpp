@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "sim/host_state.h"
+#include "simhost/host_state.h"
 #include "tests/host/updater_process.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "tests/host/machines.h"
 #include "tests/host/updater_process.h"
-#include "tools/xsvf_writer.h"
+#include "testing/xsvf_writer/xsvf_writer.h"
 
 namespace {
 

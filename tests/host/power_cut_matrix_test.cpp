@@ -9,11 +9,11 @@
 #include <sstream>
 
 #include "platform/text_encoding.h"
-#include "sim/host_records.h"
-#include "sim/host_registry.h"
-#include "sim/host_restart.h"
-#include "sim/host_state.h"
-#include "sim/host_store.h"
+#include "simhost/host_records.h"
+#include "simhost/host_registry.h"
+#include "simhost/host_restart.h"
+#include "simhost/host_state.h"
+#include "simhost/host_store.h"
 #include "sim/version_store.h"
 #include "tests/host/machines.h"
 #include "tests/host/updater_process.h"

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "sim/host_registry.h"
-#include "sim/host_state.h"
+#include "simhost/host_registry.h"
+#include "simhost/host_state.h"
 #include "tests/host/machines.h"
 #include "tests/host/updater_process.h"
-#include "tools/xsvf_writer.h"
+#include "testing/xsvf_writer/xsvf_writer.h"
 
 namespace {
 

@@ -9,12 +9,12 @@
 
 #include "app/sha256.h"
 #include "platform/text_encoding.h"
-#include "sim/host_records.h"
-#include "sim/host_registry.h"
-#include "sim/host_state.h"
+#include "simhost/host_records.h"
+#include "simhost/host_registry.h"
+#include "simhost/host_state.h"
 #include "tests/host/machines.h"
 #include "tests/host/updater_process.h"
-#include "tools/make_demo_xsvf.h"
+#include "testing/xsvf_writer/make_demo_xsvf.h"
 
 namespace {
 

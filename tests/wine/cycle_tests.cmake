@@ -17,9 +17,9 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND TARGET ovnvxd_width64)
   set(width64 ${CMAKE_BINARY_DIR}/width64)
   add_test(NAME updater_cycle_win64
            COMMAND sh ${cycle_script} ${width64}/simulation/OvnK740FpgaUpdater.exe
-                   ${width64}/tools/suite_doubles/Panelux/Orvane.PluxCmd.exe
-                   ${width64}/tools/suite_doubles/Panelux/Orvane.Plux.Core.exe
-                   ${width64}/tools/sim_logon/ovn_sim_apply_restart.exe ${cycle_demo})
+                   ${width64}/testing/suite_doubles/Panelux/Orvane.PluxCmd.exe
+                   ${width64}/testing/suite_doubles/Panelux/Orvane.Plux.Core.exe
+                   ${width64}/testing/sim_logon/ovn_sim_apply_restart.exe ${cycle_demo})
   ovn_use_wine_prefix(updater_cycle_win64)
   set_tests_properties(updater_cycle_win64 PROPERTIES TIMEOUT 900)
 endif()

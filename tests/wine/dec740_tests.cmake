@@ -48,18 +48,18 @@ endforeach()
 if(own EQUAL 32 AND TARGET ovnvxd_width64)
   set(width64 ${CMAKE_BINARY_DIR}/width64)
   add_test(NAME dec740_win64
-           COMMAND sh ${dec740_script} ${width64}/tools/dec740/dec740.exe
+           COMMAND sh ${dec740_script} ${width64}/components/dec740/dec740.exe
                    ${width64}/tests/wine/dec740_device.exe ${width64}/tests/wine/OvnVxdPlanted.dll
                    ${width64}/tests/wine/dec740_planted_control.exe)
   ovn_use_wine_prefix(dec740_win64)
   add_test(NAME dec740_simulation_win64
            COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/dec740_simulation_test.sh
-                   ${width64}/tools/dec740/simulation/dec740.exe)
+                   ${width64}/components/dec740/simulation/dec740.exe)
   ovn_use_wine_prefix(dec740_simulation_win64)
   foreach(binding dec740 dec740_simulation)
-    set(exe ${width64}/tools/dec740/dec740.exe)
+    set(exe ${width64}/components/dec740/dec740.exe)
     if(binding STREQUAL "dec740_simulation")
-      set(exe ${width64}/tools/dec740/simulation/dec740.exe)
+      set(exe ${width64}/components/dec740/simulation/dec740.exe)
     endif()
     add_test(NAME ${binding}_imports_64
              COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${objdump} -DEXE=${exe} -P ${dec740_imports_script})

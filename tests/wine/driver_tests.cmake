@@ -2,7 +2,7 @@
 # requests, the product exe's run (installation, service, no card), the uninstaller, and the
 # build checks of exports, subsystems, imports and embedded images. Included from CMakeLists.txt.
 add_executable(ovnvxd_probe ${CMAKE_CURRENT_LIST_DIR}/ovnvxd_probe_win.cpp
-               ${PROJECT_SOURCE_DIR}/tools/ovnvxd/ovnvxd_device_win.cpp)
+               ${PROJECT_SOURCE_DIR}/components/ovnvxd/ovnvxd_device_win.cpp)
 target_link_libraries(ovnvxd_probe PRIVATE ovn_ovnvxd_client ovn_options advapi32)
 if(TARGET ovn_other_width)
   add_dependencies(ovn_other_width ovnvxd_probe)
@@ -45,8 +45,8 @@ if(own_arch STREQUAL "win32" AND TARGET ovnvxd_width64)
                    -DOBJDUMP64=x86_64-w64-mingw32-objdump
                    -DLIBRARY32=$<TARGET_FILE:ovnvxd_library>
                    -DLIBRARY64=${width64}/payload/own/OvnVxd.dll
-                   -DDRIVER32=${CMAKE_BINARY_DIR}/tools/ovnvxd/driver/OvnVxd32.sys
-                   -DDRIVER64=${CMAKE_BINARY_DIR}/tools/ovnvxd/driver/OvnVxd64.sys
+                   -DDRIVER32=${CMAKE_BINARY_DIR}/components/ovnvxd/driver/OvnVxd32.sys
+                   -DDRIVER64=${CMAKE_BINARY_DIR}/components/ovnvxd/driver/OvnVxd64.sys
                    -DUNINSTALLER=$<TARGET_FILE:OvnVxdUninstall>
                    ${product_check} -DSIMULATION_IMAGES=${OVN_PAYLOAD_IMAGES}
                    -P ${CMAKE_CURRENT_LIST_DIR}/check_driver_images.cmake)

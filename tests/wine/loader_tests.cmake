@@ -2,6 +2,7 @@
 # a fresh prefix of each width (loader_test.sh). Included from tests/wine/CMakeLists.txt.
 add_executable(loader_probe ${CMAKE_CURRENT_LIST_DIR}/loader_probe_win.cpp)
 target_link_libraries(loader_probe PRIVATE ovn_hwaccess ovn_device ovn_options)
+ovn_choose_payload(loader_probe simulation)
 
 add_library(loader_planted SHARED ${CMAKE_CURRENT_LIST_DIR}/loader_planted_win.cpp)
 set_target_properties(loader_planted PROPERTIES PREFIX "" OUTPUT_NAME OvnVxdPlanted)

@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "hwaccess/ovnvxd_abi.h"
-#include "tools/ovnvxd/ovnvxd_core.h"
-#include "tools/ovnvxd/ovnvxd_device.h"
-#include "tools/ovnvxd/ovnvxd_protocol.h"
-#include "tools/ovnvxd/ovnvxd_status.h"
+#include "components/ovnvxd/ovnvxd_abi.h"
+#include "components/ovnvxd/ovnvxd_core.h"
+#include "components/ovnvxd/ovnvxd_device.h"
+#include "components/ovnvxd/ovnvxd_protocol.h"
+#include "components/ovnvxd/ovnvxd_status.h"
 
 namespace {
 

@@ -119,7 +119,7 @@ echo "signing_test: a changed image and another certificate are refused"
 # carries its own description, so it differs from anything the build signs.
 attested=$key/attested-OvnVxd64.sys
 osslsigncode sign -pkcs12 "$key/signer.pfx" -readpass "$key/password" -h sha256 -n "attested stand-in" \
-    -in "$build/tools/ovnvxd/driver/OvnVxd64.sys" -out "$attested" >"$work/verify.log" 2>&1 ||
+    -in "$build/components/ovnvxd/driver/OvnVxd64.sys" -out "$attested" >"$work/verify.log" 2>&1 ||
     fail "signing the stand-in: $(cat "$work/verify.log")"
 if ! cmake -DOVN_ATTESTED_DRIVER64="$attested" "$build" >"$work/configure.log" 2>&1 ||
     ! cmake --build "$build" --target OvnK740FpgaUpdater >"$work/build.log" 2>&1; then

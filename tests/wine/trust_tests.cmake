@@ -24,9 +24,9 @@ foreach(attack environment start_folder temp_folder links)
     set(width64 ${CMAKE_BINARY_DIR}/width64)
     add_test(NAME updater_trust_${attack}_win64
              COMMAND sh ${trust_script} ${attack} ${width64}/simulation/OvnK740FpgaUpdater.exe
-                     ${width64}/tools/suite_doubles/Panelux/Orvane.PluxCmd.exe
-                     ${width64}/tools/suite_doubles/Panelux/Orvane.Plux.Core.exe
-                     ${width64}/tools/sim_logon/ovn_sim_apply_restart.exe
+                     ${width64}/testing/suite_doubles/Panelux/Orvane.PluxCmd.exe
+                     ${width64}/testing/suite_doubles/Panelux/Orvane.Plux.Core.exe
+                     ${width64}/testing/sim_logon/ovn_sim_apply_restart.exe
                      ${width64}/tests/wine/trust_marker.exe ${trust_demo})
     ovn_use_wine_prefix(updater_trust_${attack}_win64)
     set_tests_properties(updater_trust_${attack}_win64 PROPERTIES TIMEOUT 900)

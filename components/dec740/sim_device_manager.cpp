@@ -1,0 +1,117 @@
+// Devices of the simulated machine; a disable that waits for a restart is recorded in the state
+// directory and applied by the simulated restart (simhost/host_restart.h).
+#include "components/dec740/sim_device_manager.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "simhost/host_devices.h"
+#include "sim/pci_device_ids.h"
+
+namespace dec740 {
+
+namespace {
+
+constexpr char kOtherFunctionName[] = "PCI device";
+
+std::string InfFullPath(const std::string& infPath) {
+    return std::string(kSimWindowsDirectory) + "\\INF\\" + infPath;
+}
+
+Device MakeDevice(std::size_t handle, const sim::PciIdentity& identity) {
+    sim::PnpIds ids = sim::PciPnpIds(identity);
+    Device device;
+    device.handle = handle;
+    device.instanceId = ids.instanceId;
+    device.hardwareIds = ids.hardwareIds;
+    device.compatibleIds = ids.compatibleIds;
+    return device;
+}
+
+ChangeResult Disable(const std::string& id, sim::DisableBehaviour behaviour) {
+    switch (behaviour) {
+        case sim::DisableBehaviour::AtOnce:
+            sim::host::SetDeviceDisabled(id, true);
+            return {};
+        case sim::DisableBehaviour::AfterRestart: {
+            sim::host::DeviceState state = sim::host::GetDeviceState(id);
+            if (state.disabled && !state.pendingDisabled) return {};
+            sim::host::SetDevicePendingDisabled(id, true);
+            return {ChangeOutcome::NeedsRestart, {}};
+        }
+        case sim::DisableBehaviour::Fails:
+            break;
+    }
+    return {ChangeOutcome::Failed, ovn::CallError(kSimFailingCall, kSimFailingError)};
+}
+
+}  // namespace
+
+SimDeviceManager::SimDeviceManager(sim::MachineConfig config) : config_(std::move(config)) {}
+
+SimDeviceManager::SimDeviceManager(std::string machineFault)
+    : machineFault_(std::move(machineFault)) {}
+
+ovn::Result<std::vector<Device>> SimDeviceManager::Devices() {
+    if (machineFault_) return ovn::CallError("LoadMachineFile", 0);
+    std::vector<Device> devices;
+    for (const sim::CardConfig& card : config_.cards) {
+        Device device = MakeDevice(devices.size(), sim::CardIdentity(card));
+        device.description = card.display.description;
+        if (card.display.driver) {
+            device.driver = DriverInfo{InfFullPath(card.display.driver->infPath),
+                                       card.display.driver->infSection};
+        }
+        devices.push_back(std::move(device));
+    }
+    for (const sim::FunctionConfig& function : config_.functions) {
+        Device device = MakeDevice(devices.size(), sim::FunctionIdentity(function));
+        device.description = kOtherFunctionName;
+        devices.push_back(std::move(device));
+    }
+    return devices;
+}
+
+ovn::Result<std::vector<std::string>> SimDeviceManager::SectionFiles(const DriverInfo& driver) {
+    for (const sim::CardConfig& card : config_.cards) {
+        const auto& installed = card.display.driver;
+        if (installed && InfFullPath(installed->infPath) == driver.infPath &&
+            installed->infSection == driver.infSection) {
+            return installed->files;
+        }
+    }
+    return ovn::CallError("SetupOpenInfFileW", 2);  // file not found
+}
+
+ChangeResult SimDeviceManager::ChangeState(const Device& device, TargetState target) {
+    if (target == TargetState::Enabled) {
+        sim::host::SetDeviceDisabled(device.instanceId, false);
+        return {};
+    }
+    sim::DisableBehaviour behaviour = sim::DisableBehaviour::AtOnce;
+    if (device.handle < config_.cards.size()) {
+        behaviour = config_.cards[device.handle].display.disable;
+    }
+    return Disable(device.instanceId, behaviour);
+}
+
+std::unique_ptr<DeviceManager> OpenDeviceManager() {
+    const char* path = std::getenv("OVN_SIM_MACHINE");
+    if (!path || !*path) return std::make_unique<SimDeviceManager>(sim::DefaultMachineConfig());
+    std::ifstream in(path, std::ios::binary);
+    std::string fault = "cannot be read";
+    sim::MachineConfig config;
+    if (in) {
+        std::ostringstream text;
+        text << in.rdbuf();
+        if (sim::ParseMachineConfig(text.str(), config, fault)) {
+            return std::make_unique<SimDeviceManager>(std::move(config));
+        }
+    }
+    std::fprintf(stderr, "simulated machine file '%s': %s\n", path, fault.c_str());
+    return std::make_unique<SimDeviceManager>(fault);
+}
+
+}  // namespace dec740

@@ -1,0 +1,103 @@
+// Console of the host edition: a terminal or redirected streams; colour and cursor only on
+// terminals.
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/console.h"
+#include "platform/console_stream.h"
+#include "platform/terminal_mode_posix.h"
+#include "platform/text_encoding.h"
+
+namespace platform {
+
+namespace {
+
+bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
+
+// Any non-null value: the host edition has no window to bring forward.
+int consoleWindowStandIn = 0;
+
+// The terminal's settings while a key read has switched echo and line editing off. Ctrl+C at a
+// prompt ends the process from the console-control thread, which must put them back first.
+struct tagTerminalKeyMode {
+    std::mutex lock;
+    std::optional<termios> saved;
+    bool ended = false;  // the process is ending: the terminal is no longer switched
+};
+tagTerminalKeyMode& TerminalKeyMode() {
+    static tagTerminalKeyMode mode;
+    return mode;
+}
+
+}  // namespace
+
+// Wide and narrow text share one byte stream of UTF-8: glibc refuses narrow output on a
+// wide-oriented stream.
+void ConsoleWriteNarrow(const char* text, std::size_t length) {
+    ConsoleWriteStreamBytes(text, length);
+}
+
+void ConsoleWriteWide(const std::wstring& text) { ConsoleWriteNarrow(WideToUtf8(text)); }
+
+void ConsoleShowCursor(bool visible) {
+    if (StdoutIsTerminal()) ConsoleWriteNarrow(visible ? "\033[?25h" : "\033[?25l");
+}
+
+void ConsoleSetTextAttribute(std::uint16_t attribute) {
+    if (!StdoutIsTerminal()) return;
+    ConsoleWriteNarrow(attribute == 12 ? "\033[1;31m" : "\033[0m");
+}
+
+void* ConsoleWindow() { return &consoleWindowStandIn; }
+
+void BringWindowToFront(void*) {}
+
+bool StdinIsConsole() { return isatty(STDIN_FILENO) != 0; }
+
+int ReadKeyNoEcho() {
+    unsigned char key = 0;
+    if (!StdinIsConsole()) {
+        return read(STDIN_FILENO, &key, 1) == 1 ? key : -1;
+    }
+    {
+        tagTerminalKeyMode& mode = TerminalKeyMode();
+        std::lock_guard<std::mutex> hold(mode.lock);
+        if (!mode.ended) {
+            termios saved{};
+            tcgetattr(STDIN_FILENO, &saved);
+            termios raw = saved;
+            raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+            raw.c_cc[VMIN] = 1;
+            raw.c_cc[VTIME] = 0;
+            mode.saved = saved;
+            tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+        }
+    }
+    ssize_t got = read(STDIN_FILENO, &key, 1);
+    RestoreTerminalKeyMode();
+    return got == 1 ? key : -1;
+}
+
+namespace {
+
+void PutTerminalBack(bool forGood) {
+    tagTerminalKeyMode& mode = TerminalKeyMode();
+    std::lock_guard<std::mutex> hold(mode.lock);
+    if (forGood) mode.ended = true;
+    if (!mode.saved) return;
+    tcsetattr(STDIN_FILENO, TCSANOW, &*mode.saved);
+    mode.saved.reset();
+}
+
+}  // namespace
+
+void RestoreTerminalKeyMode() { PutTerminalBack(false); }
+
+void EndTerminalKeyMode() { PutTerminalBack(true); }
+
+}  // namespace platform

@@ -1,8 +1,0 @@
-// No power cuts under Wine: the whole-cycle matrix runs on the host edition.
-#include "sim/host_power_cut.h"
-
-namespace sim::host {
-
-void CountSaveAndCutPower(const std::filesystem::path&) {}
-
-}  // namespace sim::host

@@ -1,8 +1,0 @@
-// The host edition loads no libraries at run time.
-#include "tools/dec740/process_setup.h"
-
-namespace dec740 {
-
-void RestrictLibrarySearch() {}
-
-}  // namespace dec740
