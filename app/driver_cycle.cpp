@@ -2,7 +2,6 @@
 // journal written before each step that changes the machine.
 #include "app/driver_cycle.h"
 
-#include "device/cmdline.h"
 #include "app/console_log.h"
 #include "app/cycle_log.h"
 #include "app/desktop_settings.h"
@@ -12,6 +11,7 @@
 #include "app/run_resources.h"
 #include "app/sha256.h"
 #include "app/working_folder.h"
+#include "device/cmdline.h"
 #include "hwaccess/host_services.h"
 #include "platform/console.h"
 #include "platform/process_identity.h"

@@ -3,9 +3,9 @@
 
 #include <cwctype>
 
-#include "device/cmdline.h"
 #include "app/reboot_resume.h"
 #include "app/sha256.h"
+#include "device/cmdline.h"
 #include "platform/registry.h"
 #include "platform/working_folder.h"
 

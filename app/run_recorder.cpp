@@ -4,13 +4,13 @@
 #include <random>
 
 #include "app/card_verification.h"
-#include "device/cmdline.h"
 #include "app/console_log.h"
 #include "app/programming.h"
 #include "app/reboot_resume.h"
 #include "app/run_messages.h"
 #include "app/run_result_store.h"
 #include "app/sha256.h"
+#include "device/cmdline.h"
 #include "hwaccess/pci_scan.h"
 #include "platform/environment.h"
 #include "platform/process_identity.h"

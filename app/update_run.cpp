@@ -7,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "device/cmdline.h"
 #include "app/console_log.h"
 #include "app/cycle_journal.h"
 #include "app/desktop_settings.h"
@@ -22,6 +21,7 @@
 #include "app/run_guard.h"
 #include "app/run_messages.h"
 #include "app/run_recorder.h"
+#include "device/cmdline.h"
 #include "device/kseries.h"
 #include "hwaccess/driver_access.h"
 #include "hwaccess/host_services.h"

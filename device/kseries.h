@@ -5,9 +5,9 @@
 #include <string>
 #include <type_traits>
 
+#include "base/marray.h"
 #include "device/cmdline.h"
 #include "device/i2c_regs.h"
-#include "base/marray.h"
 #include "hwaccess/driver_access.h"
 #include "hwaccess/pci_scan.h"
 #include "xsvf/device_update.h"

@@ -6,9 +6,9 @@
 
 #include <memory>
 
+#include "base/win_handles_win.h"
 #include "hwaccess/admin_objects.h"
 #include "hwaccess/driver_loader.h"
-#include "base/win_handles_win.h"
 
 namespace driver_loader {
 namespace {

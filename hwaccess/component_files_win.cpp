@@ -7,9 +7,9 @@
 #include <string>
 #include <utility>
 
+#include "base/win_handles_win.h"
 #include "hwaccess/component_plan.h"
 #include "hwaccess/driver_loader.h"
-#include "base/win_handles_win.h"
 
 namespace driver_loader {
 namespace {

@@ -4,8 +4,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "hwaccess/driver_access_failure.h"
 #include "components/ovnvxd/ovnvxd_abi.h"
+#include "hwaccess/driver_access_failure.h"
 
 // True when the library is loaded (installing its components first when it cannot be loaded).
 bool OpenDriverAccess();

@@ -19,8 +19,8 @@ tagHostLoader g_loader;
 
 bool LoadDriverAccess() {
     if (!SimDriverLibraryAvailable()) {
-        g_loader.failure = {DriverAccessStep::kLoadLibrary, ovn::CallError("LoadLibraryExA", kModuleNotFound),
-                            "OvnVxd.dll"};
+        g_loader.failure = {DriverAccessStep::kLoadLibrary,
+                            ovn::CallError("LoadLibraryExA", kModuleNotFound), "OvnVxd.dll"};
         return false;
     }
     driver_access::SetLoadedModule(&g_loader.simulatedModule);

@@ -4,11 +4,11 @@
 
 #include <memory>
 
+#include "base/win_handles_win.h"
 #include "hwaccess/admin_objects.h"
 #include "hwaccess/component_plan.h"
 #include "hwaccess/driver_access.h"
 #include "hwaccess/driver_loader.h"
-#include "base/win_handles_win.h"
 
 namespace driver_loader {
 namespace {

@@ -1,9 +1,9 @@
 // The uninstall entry of the driver-access components in the system's list of installed programs.
 #include <windows.h>
 
+#include "base/win_handles_win.h"
 #include "hwaccess/component_plan.h"
 #include "hwaccess/driver_loader.h"
-#include "base/win_handles_win.h"
 
 namespace driver_loader {
 namespace {

@@ -2,8 +2,8 @@
 // replacement by MoveFileExW.
 #include <windows.h>
 
-#include "platform/atomic_file.h"
 #include "base/win_handles_win.h"
+#include "platform/atomic_file.h"
 
 namespace platform {
 

@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "platform/child_process.h"
 #include "base/win_handles_win.h"
+#include "platform/child_process.h"
 
 namespace platform {
 

@@ -1,9 +1,9 @@
 // Whole-file reads on Windows: wide file names, so any name the file system holds can be opened.
 #include <windows.h>
 
+#include "base/win_handles_win.h"
 #include "platform/file_read.h"
 #include "platform/text_encoding.h"
-#include "base/win_handles_win.h"
 
 namespace platform {
 

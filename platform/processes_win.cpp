@@ -4,9 +4,9 @@
 #include <tlhelp32.h>
 #include <wtsapi32.h>
 
+#include "base/win_handles_win.h"
 #include "platform/processes.h"
 #include "platform/system_library.h"
-#include "base/win_handles_win.h"
 
 namespace platform {
 

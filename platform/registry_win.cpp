@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "platform/registry.h"
 #include "base/win_handles_win.h"
+#include "platform/registry.h"
 
 namespace platform {
 

@@ -2,8 +2,8 @@
 // path of the handle is checked, which also catches links that do not show as reparse points.
 #include <windows.h>
 
-#include "platform/safe_file.h"
 #include "base/win_handles_win.h"
+#include "platform/safe_file.h"
 
 namespace platform {
 

@@ -5,10 +5,10 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include "base/win_handles_win.h"
 #include "platform/environment.h"
 #include "platform/known_folders.h"
 #include "platform/text_encoding.h"
-#include "base/win_handles_win.h"
 #include "platform/working_folder.h"
 
 namespace platform {

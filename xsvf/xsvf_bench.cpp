@@ -7,12 +7,12 @@
 #include <atomic>
 #include <cstdio>
 
-#include "hwaccess/driver_access.h"
-#include "hwaccess/fake_driver_access_testutil.h"
-#include "sim/sim_machine.h"
 #include "components/ovnvxd/ovnvxd_client.h"
 #include "components/ovnvxd/ovnvxd_direct_transport.h"
 #include "components/ovnvxd/sim_hal_testutil.h"
+#include "hwaccess/driver_access.h"
+#include "hwaccess/fake_driver_access_testutil.h"
+#include "sim/sim_machine.h"
 #include "testing/xsvf_writer/xsvf_writer.h"
 #include "xsvf/fake_gpio_testutil.h"
 #include "xsvf/jtag_port.h"

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "base/win_handles_win.h"
-#include "platform/text_encoding.h"
 #include "components/dec740/device_manager.h"
 #include "components/dec740/setupapi_calls.h"
 #include "components/dec740/system_library_win.h"
+#include "platform/text_encoding.h"
 
 namespace dec740 {
 

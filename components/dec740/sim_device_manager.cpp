@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "simhost/host_devices.h"
 #include "sim/pci_device_ids.h"
+#include "simhost/host_devices.h"
 
 namespace dec740 {
 

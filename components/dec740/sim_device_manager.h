@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "sim/machine_config.h"
 #include "components/dec740/device_manager.h"
+#include "sim/machine_config.h"
 
 namespace dec740 {
 

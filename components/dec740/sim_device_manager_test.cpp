@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "simhost/host_devices.h"
-#include "simhost/host_restart.h"
 #include "components/dec740/dec740_commands.h"
 #include "components/dec740/fake_device_manager_testutil.h"
+#include "simhost/host_devices.h"
+#include "simhost/host_restart.h"
 
 namespace dec740 {
 namespace {

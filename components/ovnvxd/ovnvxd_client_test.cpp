@@ -8,11 +8,11 @@
 #include <thread>
 #include <vector>
 
+#include "components/ovnvxd/ovnvxd_direct_transport.h"
+#include "components/ovnvxd/sim_hal_testutil.h"
 #include "hwaccess/driver_access.h"
 #include "hwaccess/fake_driver_access_testutil.h"
 #include "hwaccess/pci_scan.h"
-#include "components/ovnvxd/ovnvxd_direct_transport.h"
-#include "components/ovnvxd/sim_hal_testutil.h"
 
 namespace {
 

@@ -9,14 +9,14 @@
 #include <memory>
 #include <thread>
 
+#include "components/ovnvxd/ovnvxd_client.h"
+#include "components/ovnvxd/ovnvxd_direct_transport.h"
+#include "components/ovnvxd/sim_hal_testutil.h"
 #include "device/kseries.h"
 #include "hwaccess/driver_access.h"
 #include "hwaccess/fake_driver_access_testutil.h"
 #include "hwaccess/pci_scan.h"
 #include "testing/xsvf_writer/make_demo_xsvf.h"
-#include "components/ovnvxd/ovnvxd_client.h"
-#include "components/ovnvxd/ovnvxd_direct_transport.h"
-#include "components/ovnvxd/sim_hal_testutil.h"
 #include "xsvf/jtag_port.h"
 
 namespace {

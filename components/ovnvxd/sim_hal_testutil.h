@@ -10,8 +10,8 @@
 #include <mutex>
 #include <vector>
 
-#include "sim/sim_machine.h"
 #include "components/ovnvxd/ovnvxd_core.h"
+#include "sim/sim_machine.h"
 
 // Owns the RAM behind each region; AddRegion, AddRam and the switches are set up before use. The
 // HAL calls are serialised per transport (each transport has its own lock), so counters are atomic.

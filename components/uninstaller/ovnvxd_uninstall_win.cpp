@@ -3,10 +3,10 @@
 // for "Orvane OvnVxd Services".
 #include <windows.h>
 
-#include "hwaccess/admin_objects.h"
-#include "hwaccess/driver_loader.h"
 #include "base/win_handles_win.h"
 #include "components/uninstaller/driver_service.h"
+#include "hwaccess/admin_objects.h"
+#include "hwaccess/driver_loader.h"
 
 namespace {
 

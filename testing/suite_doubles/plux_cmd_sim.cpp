@@ -8,9 +8,9 @@
 #include <string>
 #include <thread>
 
+#include "sim/sim_machine.h"
 #include "simhost/host_records.h"
 #include "simhost/host_store.h"
-#include "sim/sim_machine.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) return 2;

@@ -3,9 +3,9 @@
 
 #include <cstdlib>
 
+#include "testing/xsvf_writer/xsvf_writer.h"
 #include "tests/host/machines.h"
 #include "tests/host/updater_process.h"
-#include "testing/xsvf_writer/xsvf_writer.h"
 
 namespace {
 

@@ -9,12 +9,12 @@
 #include <sstream>
 
 #include "platform/text_encoding.h"
+#include "sim/version_store.h"
 #include "simhost/host_records.h"
 #include "simhost/host_registry.h"
 #include "simhost/host_restart.h"
 #include "simhost/host_state.h"
 #include "simhost/host_store.h"
-#include "sim/version_store.h"
 #include "tests/host/machines.h"
 #include "tests/host/updater_process.h"
 

@@ -8,9 +8,9 @@
 
 #include "simhost/host_registry.h"
 #include "simhost/host_state.h"
+#include "testing/xsvf_writer/xsvf_writer.h"
 #include "tests/host/machines.h"
 #include "tests/host/updater_process.h"
-#include "testing/xsvf_writer/xsvf_writer.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include "simhost/host_records.h"
 #include "simhost/host_registry.h"
 #include "simhost/host_state.h"
+#include "testing/xsvf_writer/make_demo_xsvf.h"
 #include "tests/host/machines.h"
 #include "tests/host/updater_process.h"
-#include "testing/xsvf_writer/make_demo_xsvf.h"
 
 namespace {
 
