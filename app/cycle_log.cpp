@@ -1,11 +1,15 @@
 // The cycle's log-only lines: what was asked, what came back, and what was left for the next logon.
 #include "app/cycle_log.h"
 
-#include <cstdio>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
 
 #include "app/child_runner.h"
 #include "app/console_log.h"
 #include "platform/environment.h"
+#include "platform/safe_file.h"
 
 namespace {
 
@@ -17,14 +21,14 @@ std::wstring Printable(const std::string& text) {
     return shown;
 }
 
-// The size of the file on disk, -1 when it cannot be opened.
+// The size of the file on disk, -1 when it cannot be opened. Read like every other file the run
+// trusts: never through a link.
 long long FileBytes(const std::wstring& path) {
-    std::FILE* file = std::fopen(platform::NarrowPath(path).c_str(), "rb");
+    const std::unique_ptr<platform::SafeFile> file =
+        platform::SafeFile::Open(path, platform::SafeOpenMode::kHold);
     if (!file) return -1;
-    long long size = 0;
-    if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
-    std::fclose(file);
-    return size;
+    const std::optional<std::vector<std::uint8_t>> bytes = file->ReadAll();
+    return bytes ? static_cast<long long>(bytes->size()) : -1;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/win_handles_win.h"
+#include "platform/final_path_win.h"
 #include "platform/safe_file.h"
 
 namespace platform {
@@ -23,29 +24,6 @@ bool FailElsewhere(FileError* error) {
                              FileRefusal::kElsewhere);
     }
     return false;
-}
-
-// The handle's path as the system resolved it, in the plain drive-letter or UNC form.
-std::wstring FinalPath(HANDLE handle) {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD length = GetFinalPathNameByHandleW(
-            handle, buffer.data(), static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED);
-        if (length == 0) return {};
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            break;
-        }
-        buffer.assign(length + 1, L'\0');
-    }
-    if (buffer.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + buffer.substr(8);
-    if (buffer.rfind(L"\\\\?\\", 0) == 0) return buffer.substr(4);
-    return buffer;
-}
-
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 std::wstring FullPath(const std::wstring& path) {

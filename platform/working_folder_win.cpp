@@ -7,6 +7,7 @@
 
 #include "base/win_handles_win.h"
 #include "platform/environment.h"
+#include "platform/final_path_win.h"
 #include "platform/known_folders.h"
 #include "platform/text_encoding.h"
 #include "platform/working_folder.h"
@@ -33,27 +34,6 @@ ScopedKernelHandle OpenDirectory(const std::wstring& path, DWORD access) {
     return ScopedKernelHandle(CreateFileW(
         path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-}
-
-std::wstring FinalPath(HANDLE handle) {
-    std::wstring buffer(MAX_PATH, L'\0');
-    DWORD length =
-        GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
-    if (length >= buffer.size()) {
-        buffer.assign(length + 1, L'\0');
-        length =
-            GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
-    }
-    if (length == 0 || length >= buffer.size()) return {};
-    buffer.resize(length);
-    if (buffer.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + buffer.substr(8);
-    if (buffer.rfind(L"\\\\?\\", 0) == 0) return buffer.substr(4);
-    return buffer;
-}
-
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 std::wstring SidText(PSID sid) {
