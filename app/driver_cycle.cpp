@@ -173,6 +173,80 @@ std::optional<std::int32_t> CDriverCycle::Stop(const wchar_t* reason, std::uint3
     return kDriverNotSwitchedOffExitCode;
 }
 
+// A fresh cycle starts from the operator's current settings; a continued one restores its copy.
+void CDriverCycle::SaveSettingsAndCloseSuite(bool continuing) {
+    if (!continuing) {
+        const std::optional<std::uint32_t> power = journal_.originalPower;
+        journal_ = tagCycleJournal{};
+        journal_.originalPower = power;
+        // A "Config" no journal vouches for belongs to a cycle whose end was not recorded; the
+        // operator's current settings are exported instead.
+        TidyRegistry();
+    }
+    if (continuing && RestoreSettingsFromRegistry(settingsFile_)) {
+        LogSettingsRestored(settingsFile_, true);
+        journal_.settingsRestored = true;
+    } else {
+        const std::uint32_t exported =
+            runner_.RunAndWait(exportCommandLine_, kExportWaitMilliseconds);
+        LogSettingsExported(exportCommandLine_, exported, settingsFile_);
+        journal_.settingsExported = true;
+    }
+    if (!continuing) journal_.phase = CyclePhase::kSettingsSaved;
+    Save();
+    CloseDesktopSuite();
+}
+
+std::optional<std::int32_t> CDriverCycle::ArrangeResume(const CCmdLine& options,
+                                                        const tagRunResources& run) {
+    // From here the driver may go: the settings and the resume are in place first, so that a run
+    // cut off at any later point is taken up at the next logon.
+    StoreSettingsInRegistry(settingsFile_);
+    if (!options.noReboot) {
+        platform::FileError error;
+        resumeCommandLine_ = PrepareResume(options, run, &error);
+        if (resumeCommandLine_.empty()) {
+            GiveUpBeforeDisable();
+            PrintAndLog(L"\n   Error: The files for the resume could not be stored in %ls (%ls).",
+                        workingFolder_.c_str(), Utf8ToWide(error.call).c_str());
+            return Stop(L"Without them an interrupted update could not be taken up", error.code);
+        }
+        RegisterRunOnce(kResumeValueName, resumeCommandLine_);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::int32_t> CDriverCycle::DisableDriver(const CCmdLine& options) {
+    if (journal_.phase < CyclePhase::kDisabling) journal_.phase = CyclePhase::kDisabling;
+    journal_.driverDisabled = true;
+    Save();
+
+    const std::uint32_t code = tool_.Disable(runner_);
+    if (code == 0) {
+        driverDisabled_ = true;
+        journal_.phase = CyclePhase::kDisabled;
+        Save();
+    } else if (code == kDisableNeedsRestartCode && !journal_.restartedForDisable) {
+        disableNeedsRestart_ = true;
+        // This run may itself have been started by a resume entry, which goes when it ends: the
+        // second name keeps one entry for the logon after the restart.
+        if (!options.noReboot) RegisterRunOnce(kResumeAgainValueName, resumeCommandLine_);
+        journal_.phase = CyclePhase::kDisablePending;
+        journal_.restartedForDisable = true;
+        journal_.noReboot = options.noReboot != 0;
+        Save();
+    } else {
+        GiveUpBeforeDisable();
+        if (code == kDisableNeedsRestartCode)
+            return Stop(
+                L"The display driver still asks for a restart to be disabled, after the "
+                L"restart made for it",
+                0);
+        return Stop(L"The display driver could not be disabled", code);
+    }
+    return std::nullopt;
+}
+
 std::optional<std::int32_t> CDriverCycle::SwitchDriverOff(const CCmdLine& options,
                                                           const tagRunResources& run) {
     const std::int32_t imageSize = run.imageSize;
@@ -203,68 +277,9 @@ std::optional<std::int32_t> CDriverCycle::SwitchDriverOff(const CCmdLine& option
     }
     driverPresent_ = true;
 
-    if (!continuing) {
-        const std::optional<std::uint32_t> power = journal_.originalPower;
-        journal_ = tagCycleJournal{};
-        journal_.originalPower = power;
-        // A "Config" no journal vouches for belongs to a cycle whose end was not recorded; the
-        // operator's current settings are exported instead.
-        TidyRegistry();
-    }
-    if (continuing && RestoreSettingsFromRegistry(settingsFile_)) {
-        LogSettingsRestored(settingsFile_, true);
-        journal_.settingsRestored = true;
-    } else {
-        const std::uint32_t exported =
-            runner_.RunAndWait(exportCommandLine_, kExportWaitMilliseconds);
-        LogSettingsExported(exportCommandLine_, exported, settingsFile_);
-        journal_.settingsExported = true;
-    }
-    if (!continuing) journal_.phase = CyclePhase::kSettingsSaved;
-    Save();
-    CloseDesktopSuite();
-
-    // From here the driver may go: the settings and the resume are in place first, so that a run
-    // cut off at any later point is taken up at the next logon.
-    StoreSettingsInRegistry(settingsFile_);
-    if (!options.noReboot) {
-        platform::FileError error;
-        resumeCommandLine_ = PrepareResume(options, run, &error);
-        if (resumeCommandLine_.empty()) {
-            GiveUpBeforeDisable();
-            PrintAndLog(L"\n   Error: The files for the resume could not be stored in %ls (%ls).",
-                        workingFolder_.c_str(), Utf8ToWide(error.call).c_str());
-            return Stop(L"Without them an interrupted update could not be taken up", error.code);
-        }
-        RegisterRunOnce(kResumeValueName, resumeCommandLine_);
-    }
-    if (journal_.phase < CyclePhase::kDisabling) journal_.phase = CyclePhase::kDisabling;
-    journal_.driverDisabled = true;
-    Save();
-
-    const std::uint32_t code = tool_.Disable(runner_);
-    if (code == 0) {
-        driverDisabled_ = true;
-        journal_.phase = CyclePhase::kDisabled;
-        Save();
-    } else if (code == kDisableNeedsRestartCode && !journal_.restartedForDisable) {
-        disableNeedsRestart_ = true;
-        // This run may itself have been started by a resume entry, which goes when it ends: the
-        // second name keeps one entry for the logon after the restart.
-        if (!options.noReboot) RegisterRunOnce(kResumeAgainValueName, resumeCommandLine_);
-        journal_.phase = CyclePhase::kDisablePending;
-        journal_.restartedForDisable = true;
-        journal_.noReboot = options.noReboot != 0;
-        Save();
-    } else {
-        GiveUpBeforeDisable();
-        if (code == kDisableNeedsRestartCode)
-            return Stop(
-                L"The display driver still asks for a restart to be disabled, after the "
-                L"restart made for it",
-                0);
-        return Stop(L"The display driver could not be disabled", code);
-    }
+    SaveSettingsAndCloseSuite(continuing);
+    if (const std::optional<std::int32_t> stopped = ArrangeResume(options, run)) return stopped;
+    if (const std::optional<std::int32_t> stopped = DisableDriver(options)) return stopped;
     CloseDesktopSuite();
     return std::nullopt;
 }

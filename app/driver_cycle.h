@@ -86,6 +86,10 @@ private:
     // at the next logon.
     void GiveUpBeforeDisable();
     std::optional<std::int32_t> Stop(const wchar_t* reason, std::uint32_t code);
+    // The steps of SwitchDriverOff, in order; a value is the exit code of a run that stops there.
+    void SaveSettingsAndCloseSuite(bool continuing);
+    std::optional<std::int32_t> ArrangeResume(const CCmdLine& options, const tagRunResources& run);
+    std::optional<std::int32_t> DisableDriver(const CCmdLine& options);
     // The resume entry's command, naming copies in the working folder; empty when they could not
     // be made (error says why).
     std::wstring PrepareResume(const CCmdLine& options, const tagRunResources& run,
