@@ -2,10 +2,12 @@
 #include "sim/jtag_trace.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 #include "sim/chain_driver_testutil.h"
 #include "sim/sim_machine.h"
@@ -90,7 +92,8 @@ TEST_F(ScriptedChainTest, PauseStatesCountTheirPulsesInThePath) {
 }
 
 TEST_F(ScriptedChainTest, TraceFileGetsOneLinePerRecordWithTheCardsPlace) {
-    auto path = std::filesystem::temp_directory_path() / "ovn-sim-test-trace.txt";
+    auto path = std::filesystem::temp_directory_path() /
+                ("ovn-sim-test-trace-" + std::to_string(getpid()) + ".txt");
     std::filesystem::remove(path);
     MachineOptions options;
     options.traceFile = path.string();

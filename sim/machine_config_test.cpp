@@ -2,10 +2,12 @@
 #include "sim/machine_config.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "sim/sim_machine.h"
 
@@ -105,25 +107,30 @@ TEST(MachineFile, UnreadableFileIsNamed) {
     EXPECT_EQ(line, "simulated machine file 'no-such-dir/machine.json': cannot be read");
 }
 
+// Each test runs as its own process beside others, so its files carry the process id.
 class MachineFileEnvironment : public ::testing::Test {
 protected:
     void SetUp() override {
-        path_ = (std::filesystem::temp_directory_path() / "ovn-sim-test-machine.json").string();
+        const std::string id = std::to_string(getpid());
+        path_ = (std::filesystem::temp_directory_path() / ("ovn-sim-test-machine-" + id + ".json"))
+                    .string();
+        state_ = std::filesystem::temp_directory_path() / ("ovn-sim-test-state-" + id);
     }
     void TearDown() override {
         unsetenv("OVN_SIM_MACHINE");
         unsetenv("OVN_SIM_STATE");
         ForgetMachine();
         std::filesystem::remove(path_);
+        std::filesystem::remove_all(state_);
     }
     void Use(const std::string& text) {
         std::ofstream(path_) << text;
         setenv("OVN_SIM_MACHINE", path_.c_str(), 1);
-        setenv("OVN_SIM_STATE",
-               (std::filesystem::temp_directory_path() / "ovn-sim-test-state").c_str(), 1);
+        setenv("OVN_SIM_STATE", state_.c_str(), 1);
         ForgetMachine();
     }
     std::string path_;
+    std::filesystem::path state_;
 };
 
 TEST_F(MachineFileEnvironment, MalformedFileMakesTheLibraryUnavailableAndSaysWhy) {

@@ -3,9 +3,11 @@
 #include "sim/sim_machine.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "sim/chain_driver_testutil.h"
 #include "sim/mapping_table.h"
@@ -180,7 +182,8 @@ TEST(SimClock, ReadsAdvanceByOneAndWritesByTheirCost) {
 }
 
 TEST(SimPersistence, AStartedConfigurationIsSeenByTheNextMachine) {
-    auto dir = std::filesystem::temp_directory_path() / "ovn-sim-test-persistence";
+    auto dir = std::filesystem::temp_directory_path() /
+               ("ovn-sim-test-persistence-" + std::to_string(getpid()));
     std::filesystem::remove_all(dir);
     MachineOptions options;
     options.stateDirectory = dir;
