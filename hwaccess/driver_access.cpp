@@ -4,22 +4,25 @@
 
 namespace {
 
-// The process's one library, and where the operations go. Both are constant-initialised, so an
-// operation called during another file's static initialisation already finds them; the pointer
-// changes only when a test installs its own object.
+// The process's one library, and where the operations go. All are constant-initialised, so an
+// operation called during another file's static initialisation already finds them; they change
+// only when a test installs its own object.
 constinit CLibraryDriverAccess g_library{&driver_access::FindExport};
 constinit std::atomic<CDriverAccess*> g_installed{&g_library};
+// The installed object when it is a library (the product's, or a test's over its own exports), so
+// that it is called directly; null when the installed object is some other kind.
+constinit std::atomic<CLibraryDriverAccess*> g_installedLibrary{&g_library};
 
 inline CDriverAccess& Installed() { return *g_installed.load(std::memory_order_relaxed); }
 
-// Calls `op` on the installed operations. The library, the product's only one, is called directly
-// (its class is final), so a register access costs one more load and compare than a bare export.
+// Calls `op` on the installed operations. A library is called directly (its class is final), so a
+// register access costs one more load and compare than a bare export.
 template <typename Op>
 inline auto Forward(Op op) {
-    CDriverAccess* access = g_installed.load(std::memory_order_relaxed);
-    if (access == &g_library) [[likely]]
-        return op(g_library);
-    return op(*access);
+    CLibraryDriverAccess* library = g_installedLibrary.load(std::memory_order_relaxed);
+    if (library != nullptr) [[likely]]
+        return op(*library);
+    return op(Installed());
 }
 
 }  // namespace
@@ -156,11 +159,17 @@ void* LoadedModule() { return g_library.Module(); }
 
 void SetLoadedModule(void* module) { g_library.SetModule(module); }
 
-void Install(CDriverAccess* access) { g_installed.store(access != nullptr ? access : &g_library); }
+void Install(CDriverAccess* access) {
+    if (access == nullptr) access = &g_library;
+    // Cleared first, so that a reader never pairs the new object with the old library.
+    g_installedLibrary.store(nullptr);
+    g_installed.store(access);
+    g_installedLibrary.store(dynamic_cast<CLibraryDriverAccess*>(access));
+}
 
 void ResetForTesting() {
     g_library.SetModule(nullptr);
-    g_installed.store(&g_library);
+    Install(nullptr);
 }
 
 }  // namespace driver_access

@@ -219,6 +219,23 @@ TEST_F(DriverAccessTest, InstalledOperationsReplaceTheLibraryUntilRemoved) {
     EXPECT_EQ(counting.calls, 2);
 }
 
+TEST_F(DriverAccessTest, EachInstallRoutesToTheLastInstalledWhateverItsKind) {
+    CCountingAccess counting;
+    std::uint32_t value = 0;
+    driver_access::Install(&counting);
+    UseExports(kSpies);  // a library over its own exports, after another kind
+    EXPECT_EQ(memWrite32(7, 0x179C, 1), 1);
+    EXPECT_EQ(g_calls.size(), 1u);
+    driver_access::Install(&counting);  // and another kind after a library
+    EXPECT_EQ(memRead32(7, 0x60D8, &value), 1);
+    EXPECT_EQ(g_calls.size(), 1u);
+    EXPECT_EQ(counting.calls, 1);
+    driver_access::Install(nullptr);  // the process's library, not loaded here
+    EXPECT_EQ(memWrite32(7, 0x179C, 1), 0);
+    EXPECT_EQ(g_calls.size(), 1u);
+    EXPECT_EQ(counting.calls, 1);
+}
+
 TEST_F(DriverAccessTest, HostLoaderOpensWhenTheSimulatorOffersTheLibrary) {
     sim::InstallMachine(sim::DefaultMachineConfig());
     EXPECT_EQ(driver_access::LoadedModule(), nullptr);

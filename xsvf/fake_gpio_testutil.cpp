@@ -5,19 +5,17 @@
 
 namespace {
 
-// Reads as zeros and counts; configuration space is missing, as in a library without it.
-class CCountingAccess final : public CFakeDriverAccess {
-public:
-    int CsRead32(std::uint32_t, std::uint32_t, std::uint32_t*) override { return 0; }
-    int CsWrite32(std::uint32_t, std::uint32_t, std::uint32_t) override { return 0; }
+// Register exports that read as zeros and count, as a library without configuration space.
+int OVNVXD_CALL CountRead(std::uint32_t, std::uint32_t, void* data, std::uint32_t) {
+    ++tagCountingDriver::reads;
+    *static_cast<std::uint32_t*>(data) = 0;
+    return 1;
+}
 
-protected:
-    std::uint32_t ReadRegister(std::uint32_t) override {
-        ++tagCountingDriver::reads;
-        return 0;
-    }
-    void WriteRegister(std::uint32_t, std::uint32_t) override { ++tagCountingDriver::writes; }
-};
+int OVNVXD_CALL CountWrite(std::uint32_t, std::uint32_t, const void*, std::uint32_t) {
+    ++tagCountingDriver::writes;
+    return 1;
+}
 
 }  // namespace
 
@@ -109,6 +107,7 @@ void CFakeGpio::ClearLog() {
 void tagCountingDriver::Install() {
     writes = 0;
     reads = 0;
-    static CCountingAccess access;
-    access.Install();
+    // Through the library's own path, as the product's register accesses go.
+    static CExportsLibrary library({nullptr, CountRead, CountWrite, nullptr, nullptr, nullptr});
+    library.Install();
 }
