@@ -62,7 +62,8 @@ struct tagLibraryExports {
 };
 
 // A loaded library module with these exports, reached through the library's own path (export
-// lookup, entry-point cache, argument packing): for bridges to the library's client.
+// lookup, entry-point cache, argument packing): for bridges to the library's client and for
+// measuring the product's register path.
 class CExportsLibrary {
 public:
     explicit CExportsLibrary(const tagLibraryExports& exports) : exports_(exports) {
