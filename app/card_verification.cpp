@@ -18,3 +18,15 @@ const wchar_t* VersionProblemWord(VersionAfterProgramming judgement) {
             return L"";
     }
 }
+
+CardVerification VerifyCardAfterPlay(bool answeredBefore, const std::wstring& after) {
+    switch (JudgeVersionAfterProgramming(after)) {
+        case VersionAfterProgramming::kReadable:
+            return CardVerification::kVerified;
+        case VersionAfterProgramming::kErased:
+            return CardVerification::kFailed;
+        default:
+            // A card that never answered cannot prove anything by its silence afterwards.
+            return answeredBefore ? CardVerification::kFailed : CardVerification::kNotVerified;
+    }
+}

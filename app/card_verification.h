@@ -17,3 +17,14 @@ VersionAfterProgramming JudgeVersionAfterProgramming(const std::wstring& version
 
 // "unreadable" or "erased"; empty for a readable version.
 const wchar_t* VersionProblemWord(VersionAfterProgramming judgement);
+
+// The judgement on a card whose play ended without error.
+enum class CardVerification {
+    kVerified,     // its version names itself after the play
+    kNotVerified,  // its version device answered neither before nor after: nothing to judge by
+    kFailed,       // it answered before but not after, or it reads as erased: kUnverifiedCardResult
+};
+
+// answeredBefore: the listing read a version (any but kUnreadableVersion); `after` is read again
+// after the settling pause.
+CardVerification VerifyCardAfterPlay(bool answeredBefore, const std::wstring& after);

@@ -169,23 +169,30 @@ TEST(ProgrammingStep, TheProgressLineRefreshesOncePerWaitOfItsPeriod) {
 }
 
 // After the settling pause each programmed card's version is read again: a play without error that
-// leaves no readable version, or an erased one, fails the card; an unchanged version is no failure.
+// leaves an erased version, or none where the listing read one, fails the card; an unchanged
+// version is no failure, and a card that answered neither before nor after is not verified.
 TEST(ProgrammingStep, AVersionThatIsErasedOrUnreadableAfterAGoodPlayFailsTheCard) {
     CFixedCard erased(0, kErasedVersion), same(0, L"1.2.7"), failedPlay(3, kErasedVersion),
-        unreadable(0, kUnreadableVersion);
-    CKSeries* cards[4] = {&erased, &same, &failedPlay, &unreadable};
-    tagDeviceUpdate records[4];
-    tagCardOutcome outcomes[4];
-    const tagProgrammingJob job{cards, records, nullptr, 4, false, outcomes};
+        unreadable(0, kUnreadableVersion), silent(0, kUnreadableVersion);
+    CKSeries* cards[5] = {&erased, &same, &failedPlay, &unreadable, &silent};
+    tagDeviceUpdate records[5];
+    tagCardOutcome outcomes[5];
+    const std::wstring before[5] = {L"1.2.7", L"1.2.7", L"1.2.7", L"1.3.0", kUnreadableVersion};
+    tagProgrammingJob job{cards, records, nullptr, 5, false, outcomes};
+    job.versionsBefore = before;
     testing::internal::CaptureStdout();
     const std::int32_t exitCode = ProgramAllCards(job);
     const std::string console = testing::internal::GetCapturedStdout();
     EXPECT_EQ(exitCode, kUnverifiedCardResult);
-    const std::int32_t expected[4] = {kUnverifiedCardResult, 0, 3, kUnverifiedCardResult};
-    for (int i = 0; i < 4; ++i) {
+    const std::int32_t expected[5] = {kUnverifiedCardResult, 0, 3, kUnverifiedCardResult, 0};
+    for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(records[i].updateResult.load(), expected[i]) << "card " << i;
         EXPECT_TRUE(outcomes[i].programmed);
+        EXPECT_EQ(outcomes[i].judged, i != 2) << "card " << i;
     }
+    EXPECT_EQ(outcomes[1].verification, CardVerification::kVerified);
+    EXPECT_EQ(outcomes[3].verification, CardVerification::kFailed);
+    EXPECT_EQ(outcomes[4].verification, CardVerification::kNotVerified);
     EXPECT_EQ(outcomes[1].versionAfter, L"1.2.7");
     EXPECT_NE(console.find("Update failed on device at index 0 with error code 9Update failed on "
                            "device at index 2 with error code 3Update failed on device at index 3 "

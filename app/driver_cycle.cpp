@@ -59,7 +59,8 @@ void CDriverCycle::Prepare() {
 
 bool CDriverCycle::ImageIsTheRecordedOne(const char* fileName, const std::uint8_t* image,
                                          std::int32_t imageSize) {
-    if (fileName == nullptr || imageSize <= 0) return true;
+    // An empty image is checked too: a resumed run on a truncated copy must not pass for done.
+    if (fileName == nullptr || imageSize < 0) return true;
     std::wstring recorded, found;
     const ResumeImageCheck check =
         CheckResumeImage(workingFolder_, Utf8ToWide(fileName), image,

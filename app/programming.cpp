@@ -113,14 +113,23 @@ void LogFailureDetails(const tagPciInfo& pci, const tagDeviceUpdate& record,
 }
 
 // Each programmed card's version, read over the same I2C path as the listing. A play without error
-// must leave a configuration that names itself; one that does not fails the card.
+// must leave a configuration that names itself; one that does not fails the card, unless the card
+// never answered that path at all.
 void VerifyProgrammedCards(const tagProgrammingJob& job, const std::vector<bool>& started) {
     for (std::uint32_t i = 0; i < job.cardCount; ++i) {
         if (!started[i]) continue;
         const std::wstring version = job.cards[i]->GetFpgaVersion(&job.records[i]);
         if (job.outcomes) job.outcomes[i].versionAfter = version;
         if (job.records[i].updateResult.load() != 0) continue;
-        if (JudgeVersionAfterProgramming(version) != VersionAfterProgramming::kReadable)
+        const bool answeredBefore =
+            !job.versionsBefore || JudgeVersionAfterProgramming(job.versionsBefore[i]) !=
+                                       VersionAfterProgramming::kUnreadable;
+        const CardVerification verification = VerifyCardAfterPlay(answeredBefore, version);
+        if (job.outcomes) {
+            job.outcomes[i].judged = true;
+            job.outcomes[i].verification = verification;
+        }
+        if (verification == CardVerification::kFailed)
             job.records[i].updateResult.store(kUnverifiedCardResult);
     }
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/card_verification.h"
 #include "app/exit_codes.h"
 #include "xsvf/device_update.h"
 
@@ -18,6 +19,8 @@ struct tagCardOutcome {
     bool programmed = false;    // a worker played the image on it
     std::wstring versionAfter;  // read again after the settling pause; empty when not programmed
     std::uint32_t milliseconds = 0;  // from the start of the workers to the end of its play
+    bool judged = false;             // its play ended without error, so its version was judged
+    CardVerification verification = CardVerification::kVerified;
 };
 
 // How the progress line waits between refreshes: at most the period, and no longer once every
@@ -32,13 +35,16 @@ struct tagProgrammingJob {
     bool beep;
     tagCardOutcome* outcomes = nullptr;      // cardCount entries, or none
     tagProgressWait progressWait = nullptr;  // empty: wait on the workers' completion
+    // cardCount versions as the listing read them; none: every card answered before its play.
+    const std::wstring* versionsBefore = nullptr;
 };
 
 // Runs the programming step and returns the exit code it decides: 0, or the result of the last card
 // (in index order) that failed. A record whose updateResult is already nonzero is not programmed
 // and is reported with that result. After the settling pause every programmed card's version is
-// read again; a successful play whose version is unreadable or erased fails the card with
-// kUnverifiedCardResult. Returns when every worker has ended.
+// read again; a successful play whose version is erased, or unreadable where the listing could
+// read it, fails the card with kUnverifiedCardResult (VerifyCardAfterPlay). Returns when every
+// worker has ended.
 std::int32_t ProgramAllCards(const tagProgrammingJob& job);
 
 // The workers and the progress line alone, up to "\b \n\n": returns when every worker has been

@@ -7,6 +7,7 @@
 #include "app/console_log.h"
 #include "app/programming.h"
 #include "app/reboot_resume.h"
+#include "app/resume_copies.h"
 #include "app/run_messages.h"
 #include "app/run_result_store.h"
 #include "app/sha256.h"
@@ -57,9 +58,21 @@ tagCardFailure FailureOf(std::int32_t result, const tagDeviceUpdate& record,
     return failure;
 }
 
+std::string VerificationWord(CardVerification verification) {
+    switch (verification) {
+        case CardVerification::kNotVerified:
+            return kNotVerified;
+        case CardVerification::kFailed:
+            return "failed";
+        default:
+            return "verified";
+    }
+}
+
 std::wstring CardResultText(const tagCardResult& card) {
     if (!card.result) return L"not programmed";
-    if (*card.result == 0) return L"ok";
+    if (*card.result == 0)
+        return card.verification == kNotVerified ? Utf8ToWide(kNotVerified) : L"ok";
     std::wstring text = L"error code " + std::to_wstring(*card.result);
     if (!card.failure) return text;
     const tagCardFailure& f = *card.failure;
@@ -81,6 +94,7 @@ void MergeCarriedCycle(tagRunResult& result, const tagRunResult& carried) {
     result.runId = carried.runId;
     result.startTime = carried.startTime;
     result.resumed = true;
+    result.repairedCycle = carried.repairedCycle;
     std::vector<tagRunSegment> segments = carried.segments;
     segments.insert(segments.end(), result.segments.begin(), result.segments.end());
     result.segments = segments;
@@ -113,20 +127,25 @@ CRunRecorder::CRunRecorder() {
                              std::to_string(kVersion[2]) + "." + std::to_string(kVersion[3]);
 }
 
-void CRunRecorder::Begin(const CCmdLine& options, bool cycleUnderWay) {
+void CRunRecorder::Begin(const CCmdLine& options) {
     result_.quiet = options.quiet != 0;
     result_.beep = options.beep != 0;
     result_.noReboot = options.noReboot != 0;
     if (options.fileName) result_.imageName = options.fileName;
     result_.kind = options.fileName ? "update" : "inventory";
     result_.host64Bit = platform::RunningUnderWow64();
-    cycleUnderWay_ = cycleUnderWay;
 }
 
-void CRunRecorder::ImageLoaded(const std::uint8_t* image, std::int32_t size) {
-    if (!image || size <= 0) return;
-    result_.imageSha256 = WideToUtf8(Sha256Hex(image, static_cast<std::size_t>(size)));
-    result_.imageBytes = static_cast<std::uint64_t>(size);
+void CRunRecorder::ImageLoaded(const std::uint8_t* image, std::int32_t size, bool read) {
+    if (!read || size < 0 || (size > 0 && !image) || !result_.imageName) return;
+    const auto bytes = static_cast<std::size_t>(size);
+    result_.imageSha256 = WideToUtf8(Sha256Hex(image, bytes));
+    result_.imageBytes = bytes;
+    if (folder_.empty()) return;
+    std::wstring recorded, found;
+    resumeEntryRun_ =
+        CheckResumeImage(folder_ + platform::PathSeparator(), Utf8ToWide(*result_.imageName), image,
+                         bytes, recorded, found) == ResumeImageCheck::kMatches;
 }
 
 void CRunRecorder::CardListed(const tagPciInfo& pci, const std::wstring& version) {
@@ -147,6 +166,7 @@ void CRunRecorder::CardsProgrammed(const tagDeviceUpdate* records, const tagCard
             card.versionAfter = WideToUtf8(outcomes[i].versionAfter);
             card.milliseconds = outcomes[i].milliseconds;
         }
+        if (outcomes[i].judged) card.verification = VerificationWord(outcomes[i].verification);
         if (!outcomes[i].programmed && code == 0) continue;
         card.result = code;
         if (code != 0) card.failure = FailureOf(code, records[i], outcomes[i]);
@@ -186,11 +206,7 @@ void CRunRecorder::Finish(std::int32_t exitCode, bool restartRequested, bool res
         LogOnlyLine(L"   No result file: the result folder cannot be used.\n");
         return;
     }
-    if (cycleUnderWay_) {
-        if (auto carried = TakeCarriedRun(folder)) MergeCarriedCycle(result_, *carried);
-    } else {
-        DropCarriedRun(folder);  // left by a cycle that never resumed
-    }
+    TakeUpCarriedCycle();
     result_.exitMeaning = ExitCodeMeaning(result_);
     platform::FileError error;
     if (restartRequested && restartForDisable && !SaveCarriedRun(folder, result_, &error)) {
@@ -205,6 +221,26 @@ void CRunRecorder::Finish(std::int32_t exitCode, bool restartRequested, bool res
     }
     LogOnlyLine(L"   Result written to %ls%lc%ls\n", folder.c_str(),
                 static_cast<wint_t>(platform::PathSeparator()), kLastRunFileName);
+}
+
+void CRunRecorder::TakeUpCarriedCycle() {
+    std::string problem;
+    const auto carried = TakeCarriedRun(folder_, &problem);
+    if (!problem.empty()) {
+        LogOnlyLine(L"   The carried cycle in %ls was dropped: %hs.\n", kCarriedRunFileName,
+                    problem.c_str());
+    }
+    if (!carried) return;
+    if (resumeEntryRun_) {
+        MergeCarriedCycle(result_, *carried);
+        return;
+    }
+    // Another start found what a lost cycle left: this run's result is its own and says which
+    // cycle it took over from.
+    result_.repairedCycle = tagCycleName{carried->runId, carried->startTime};
+    LogOnlyLine(
+        L"   This run repaired the cycle %hs started %hs, which ended without its result.\n",
+        carried->runId.c_str(), carried->startTime.c_str());
 }
 
 void CRunRecorder::UseFolder(const std::wstring& folder) {

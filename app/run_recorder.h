@@ -18,13 +18,14 @@ class CRunRecorder {
 public:
     CRunRecorder();
 
-    // The options, and whether a restart cycle was under way when this run started ("Config"
-    // stored before the driver was switched off): such a run resumes the carried cycle.
-    void Begin(const CCmdLine& options, bool cycleUnderWay);
+    void Begin(const CCmdLine& options);
     // The run's admin-only working folder, which receives the result files; empty: none are
-    // written.
+    // written. Before ImageLoaded.
     void UseFolder(const std::wstring& folder);
-    void ImageLoaded(const std::uint8_t* image, std::int32_t size);
+    // The image the run read (`read` false: it could not be). A run started on the folder's resume
+    // copy with the recorded hash is the resume entry's, and it alone continues the carried cycle;
+    // any other run that finds one repaired it and names it.
+    void ImageLoaded(const std::uint8_t* image, std::int32_t size, bool read);
     void ImageRefused() { result_.malformedImage = true; }
     void CardListed(const tagPciInfo& pci, const std::wstring& version);
     void Declined() { result_.declined = true; }
@@ -40,11 +41,14 @@ public:
 
 private:
     void LogCardLines() const;
+    // The cycle-in-progress file: continued by the resume entry's run, named as repaired by any
+    // other; one that is not of its format is dropped with a log line.
+    void TakeUpCarriedCycle();
 
     tagRunResult result_;
     std::wstring folder_;
     bool listed_ = false;
-    bool cycleUnderWay_ = false;
+    bool resumeEntryRun_ = false;
 };
 
 // A fresh run id: 32 hexadecimal digits.

@@ -63,7 +63,8 @@ json RunResultToJson(const tagRunResult& r) {
                          {"versionAfter", OrNull(c.versionAfter)},
                          {"result", OrNull(c.result)},
                          {"failure", c.failure ? FailureToJson(*c.failure) : json(nullptr)},
-                         {"milliseconds", OrNull(c.milliseconds)}});
+                         {"milliseconds", OrNull(c.milliseconds)},
+                         {"verification", OrNull(c.verification)}});
     }
     json segments = json::array();
     for (const tagRunSegment& s : r.segments) {
@@ -97,7 +98,12 @@ json RunResultToJson(const tagRunResult& r) {
               {"reason", r.restartReason.empty() ? json(nullptr) : json(r.restartReason)},
               {"pending", r.restartPending},
               {"runOnce", OrNull(r.runOnce)}}},
-            {"cycle", {{"resumedAfterRestart", r.resumed}, {"runs", segments}}},
+            {"cycle",
+             {{"resumedAfterRestart", r.resumed},
+              {"repairedCycle", r.repairedCycle ? json{{"runId", r.repairedCycle->runId},
+                                                       {"startTime", r.repairedCycle->startTime}}
+                                                : json(nullptr)},
+              {"runs", segments}}},
             {"cards", cards}};
 }
 
@@ -131,6 +137,11 @@ tagRunResult RunResultFromJson(const json& d) {
     r.restartPending = restart.at("pending").get<bool>();
     r.runOnce = Optional<std::string>(restart, "runOnce");
     r.resumed = d.at("cycle").at("resumedAfterRestart").get<bool>();
+    const auto repaired = d["cycle"].find("repairedCycle");
+    if (repaired != d["cycle"].end() && !repaired->is_null()) {
+        r.repairedCycle = tagCycleName{repaired->at("runId").get<std::string>(),
+                                       repaired->at("startTime").get<std::string>()};
+    }
     for (const json& s : d["cycle"].at("runs")) {
         r.segments.push_back(
             {s.at("startTime").get<std::string>(), s.at("endTime").get<std::string>(),
@@ -146,6 +157,7 @@ tagRunResult RunResultFromJson(const json& d) {
         card.result = Optional<std::int32_t>(c, "result");
         if (!c.at("failure").is_null()) card.failure = FailureFromJson(c["failure"]);
         card.milliseconds = Optional<std::uint32_t>(c, "milliseconds");
+        card.verification = Optional<std::string>(c, "verification");
         r.cards.push_back(card);
     }
     return r;
@@ -174,6 +186,17 @@ std::string PlayerCodeMeaning(std::int32_t code) {
     }
 }
 
+// A card whose version device never answered played without error but proves nothing after it.
+std::string SuccessMeaning(const tagRunResult& r) {
+    int notVerified = 0;
+    for (const tagCardResult& card : r.cards)
+        if (card.verification && *card.verification == kNotVerified) ++notVerified;
+    if (notVerified == 0) return "success: every card was programmed and verified";
+    return "every card was programmed without error; " + std::to_string(notVerified) +
+           (notVerified == 1 ? " card is" : " cards are") +
+           " not verified: its FPGA version could be read neither before nor after";
+}
+
 }  // namespace
 
 std::string ExitCodeMeaning(const tagRunResult& r) {
@@ -191,7 +214,9 @@ std::string ExitCodeMeaning(const tagRunResult& r) {
                 return "the machine restarts to disable the display driver; the update resumes at "
                        "the next logon";
             if (r.kind == "inventory") return "listing only";
-            return "success: every card was programmed and verified";
+            if (r.imageBytes && *r.imageBytes == 0)
+                return "the image file is empty: nothing was programmed";
+            return SuccessMeaning(r);
         case 1:
             return r.kind == "inventory" ? "listing only: no image file was named"
                                          : "no driver-access library or no card";

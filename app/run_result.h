@@ -25,7 +25,12 @@ struct tagCardResult {
     std::optional<std::int32_t> result;       // none: not programmed; 0 ok; else the error code
     std::optional<tagCardFailure> failure;
     std::optional<std::uint32_t> milliseconds;  // how long the card's play took
+    // For a play without error: "verified", "not verified" (the version device answered neither
+    // before nor after) or "failed" (result 9); none otherwise.
+    std::optional<std::string> verification;
 };
+
+inline constexpr const char* kNotVerified = "not verified";
 
 // One process of the cycle: a run that ends in a restart for disabling is followed by the resumed
 // run, and both are listed in the result the resumed run writes.
@@ -33,6 +38,11 @@ struct tagRunSegment {
     std::string startTime, endTime;
     std::int32_t exitCode = 0;
     bool restartRequested = false;
+};
+
+// A cycle a lost run left, which a later run repaired: named by its id and start.
+struct tagCycleName {
+    std::string runId, startTime;
 };
 
 struct tagRunResult {
@@ -55,6 +65,8 @@ struct tagRunResult {
     bool restartPending = false;         // a restart is still needed (under --noreboot)
     std::optional<std::string> runOnce;  // what runs at the next logon
     bool resumed = false;                // the result covers a restart for disabling
+    // The lost cycle this run found and repaired.
+    std::optional<tagCycleName> repairedCycle;
     std::vector<tagRunSegment> segments;
     std::vector<tagCardResult> cards;
 };

@@ -2,8 +2,10 @@
 #include "app/run_result_store.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <vector>
 
+#include "app/run_result_check.h"
 #include "platform/atomic_file.h"
 #include "platform/environment.h"
 #include "platform/text_encoding.h"
@@ -33,11 +35,14 @@ void PruneCopies(const std::wstring& folder) {
 
 }  // namespace
 
-std::wstring RunCopyName(const tagRunResult& result) {
-    std::wstring stamp;
-    for (char c : result.startTime)
-        if (c != '-' && c != ':') stamp += static_cast<wchar_t>(c);
-    return L"run-" + stamp + L"-" + Utf8ToWide(result.runId.substr(0, 8)) + L".json";
+std::optional<std::wstring> RunCopyName(const tagRunResult& result) {
+    const auto start = ParseUtcTimestamp(result.startTime);
+    if (!start || !IsRunIdText(result.runId)) return std::nullopt;
+    const unsigned long idPrefix = std::stoul(result.runId.substr(0, 8), nullptr, 16);
+    wchar_t name[64];
+    std::swprintf(name, 64, L"run-%04d%02d%02dT%02d%02d%02dZ-%08lx.json", start->year, start->month,
+                  start->day, start->hour, start->minute, start->second, idPrefix);
+    return name;
 }
 
 bool StoreRunResult(const std::wstring& folder, const tagRunResult& result,
@@ -45,8 +50,13 @@ bool StoreRunResult(const std::wstring& folder, const tagRunResult& result,
     const std::string text = RunResultToJson(result).dump(2) + "\n";
     if (!platform::ReplaceFileAtomically(InFolder(folder, kLastRunFileName), text, error))
         return false;
-    if (!platform::ReplaceFileAtomically(InFolder(folder, RunCopyName(result)), text, error))
+    const auto copyName = RunCopyName(result);
+    if (!copyName) {
+        // Only checked values reach the result, so this is a fault of ours: no name is guessed.
+        if (error) *error = platform::FileFailure("RunCopyName", 0);
         return false;
+    }
+    if (!platform::ReplaceFileAtomically(InFolder(folder, *copyName), text, error)) return false;
     PruneCopies(folder);
     return true;
 }
@@ -57,18 +67,20 @@ bool SaveCarriedRun(const std::wstring& folder, const tagRunResult& result,
                                            RunResultToJson(result).dump(2) + "\n", error);
 }
 
-std::optional<tagRunResult> TakeCarriedRun(const std::wstring& folder) {
+std::optional<tagRunResult> TakeCarriedRun(const std::wstring& folder, std::string* problem) {
+    problem->clear();
     const std::wstring path = InFolder(folder, kCarriedRunFileName);
     auto text = platform::ReadFileSafely(path, kLargestCarriedRun);
     platform::RemoveFileName(path);
     if (!text) return std::nullopt;
+    tagRunResult carried;
     try {
-        return RunResultFromJson(nlohmann::json::parse(*text));
+        carried = RunResultFromJson(nlohmann::json::parse(*text));
     } catch (const nlohmann::json::exception&) {
+        *problem = "it is not a result of this format";
         return std::nullopt;
     }
-}
-
-void DropCarriedRun(const std::wstring& folder) {
-    platform::RemoveFileName(InFolder(folder, kCarriedRunFileName));
+    *problem = CarriedRunProblem(carried);
+    if (!problem->empty()) return std::nullopt;
+    return carried;
 }

@@ -13,8 +13,9 @@ inline constexpr const wchar_t* kCarriedRunFileName = L"cycle-in-progress.json";
 inline constexpr std::size_t kKeptRunCopies = 20;
 
 // "run-20261208T104254Z-1a2b3c4d.json": the start time, then the run id's first 8 characters, so
-// the names sort by start time and a resumed cycle replaces its own first copy.
-std::wstring RunCopyName(const tagRunResult& result);
+// the names sort by start time and a resumed cycle replaces its own first copy. Formatted from the
+// numbers the two parse to, never from their text; none when either is not of its format.
+std::optional<std::wstring> RunCopyName(const tagRunResult& result);
 
 // Writes last-run.json and the dated copy (each by a temporary file and a rename), then deletes the
 // oldest copies beyond 20. False with the failing call when a file could not be written; the
@@ -23,8 +24,9 @@ bool StoreRunResult(const std::wstring& folder, const tagRunResult& result,
                     platform::FileError* error);
 
 // The cycle a restart for disabling interrupts: saved before the restart, taken (read and deleted)
-// by the resumed run. Nothing when there is none or it is not a result of this format.
+// by the next run that reaches its end. Nothing when there is none; nothing, with the reason in
+// `problem`, when the file is not a result of this format or a member the next run takes is not of
+// its format (CarriedRunProblem).
 bool SaveCarriedRun(const std::wstring& folder, const tagRunResult& result,
                     platform::FileError* error);
-std::optional<tagRunResult> TakeCarriedRun(const std::wstring& folder);
-void DropCarriedRun(const std::wstring& folder);
+std::optional<tagRunResult> TakeCarriedRun(const std::wstring& folder, std::string* problem);

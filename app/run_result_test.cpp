@@ -37,9 +37,9 @@ tagRunResult TwoCardsOneFailing() {
     r.host64Bit = true;
     r.exitCode = 3;
     r.segments = {{r.startTime, r.endTime, 3, false}};
-    tagCardResult ok{3, 0, 0, "1.2.7", "1.4.2", 0, std::nullopt, 1500};
+    tagCardResult ok{3, 0, 0, "1.2.7", "1.4.2", 0, std::nullopt, 1500, std::nullopt};
     tagCardFailure failure{7, 8, 81, "00", "01", "FF", ""};
-    tagCardResult failed{4, 0, 0, "1.3.0", "1.3.0", 3, failure, 4};
+    tagCardResult failed{4, 0, 0, "1.3.0", "1.3.0", 3, failure, 4, std::nullopt};
     r.cards = {ok, failed};
     r.exitMeaning = ExitCodeMeaning(r);
     return r;
@@ -66,25 +66,36 @@ TEST(RunResult, EveryMemberIsWrittenAndReadBack) {
               (Names{"exitCode", "meaning", "declined", "malformedImage"}));
     EXPECT_EQ(document["outcome"]["meaning"], "a card failed: TDO mismatch after all retries");
     EXPECT_EQ(Keys(document["restart"]), (Names{"requested", "reason", "pending", "runOnce"}));
-    EXPECT_EQ(Keys(document["cycle"]), (Names{"resumedAfterRestart", "runs"}));
+    EXPECT_EQ(Keys(document["cycle"]), (Names{"resumedAfterRestart", "repairedCycle", "runs"}));
+    EXPECT_TRUE(document["cycle"]["repairedCycle"].is_null());
     ASSERT_EQ(document["cards"].size(), 2u);
     const json& failed = document["cards"][1];
-    EXPECT_EQ(Keys(failed), (Names{"bus", "device", "function", "position", "versionBefore",
-                                   "versionAfter", "result", "failure", "milliseconds"}));
+    EXPECT_EQ(Keys(failed),
+              (Names{"bus", "device", "function", "position", "versionBefore", "versionAfter",
+                     "result", "failure", "milliseconds", "verification"}));
     EXPECT_EQ(failed["position"], "0x0400");
     EXPECT_EQ(failed["failure"]["commandIndex"], 7);
     EXPECT_EQ(failed["failure"]["tdo"]["captured"], "01");
     EXPECT_TRUE(document["cards"][0]["failure"].is_null());
     // Read back and written again: nothing lost, nothing added.
     EXPECT_EQ(RunResultToJson(RunResultFromJson(document)), document);
+
+    tagRunResult repaired = TwoCardsOneFailing();
+    repaired.repairedCycle = tagCycleName{std::string(32, 'e'), "2026-12-07T09:00:00Z"};
+    repaired.cards[0].verification = kNotVerified;
+    const json again = RunResultToJson(repaired);
+    EXPECT_EQ(again["cycle"]["repairedCycle"],
+              (json{{"runId", std::string(32, 'e')}, {"startTime", "2026-12-07T09:00:00Z"}}));
+    EXPECT_EQ(again["cards"][0]["verification"], "not verified");
+    EXPECT_EQ(RunResultToJson(RunResultFromJson(again)), again);
 }
 
 TEST(RunResult, AnInventoryHasNoImageAndNoVersionsAfter) {
     tagRunResult r;
     r.kind = "inventory";
     r.exitCode = 1;
-    r.cards = {
-        tagCardResult{3, 0, 0, "1.2.7", std::nullopt, std::nullopt, std::nullopt, std::nullopt}};
+    r.cards = {tagCardResult{3, 0, 0, "1.2.7", std::nullopt, std::nullopt, std::nullopt,
+                             std::nullopt, std::nullopt}};
     EXPECT_EQ(ExitCodeMeaning(r), "listing only: no image file was named");
     const json document = RunResultToJson(r);
     EXPECT_TRUE(document["commandLine"]["image"].is_null());
@@ -111,6 +122,21 @@ TEST(RunResult, ACodeIsACardsFailureOnlyWhenACardFailedWithIt) {
     r.restartRequested = true;
     r.restartReason = "disable";
     EXPECT_NE(ExitCodeMeaning(r).find("resumes at the next logon"), std::string::npos);
+    // Nothing programmed is never told as a success, nor is a card that could not be verified.
+    r.restartRequested = false;
+    r.restartReason.clear();
+    r.imageBytes = 0;
+    EXPECT_EQ(ExitCodeMeaning(r), "the image file is empty: nothing was programmed");
+    r = TwoCardsOneFailing();
+    r.exitCode = 0;
+    r.cards[1].result = 0;
+    r.cards[0].verification = "verified";
+    r.cards[1].verification = kNotVerified;
+    EXPECT_EQ(ExitCodeMeaning(r),
+              "every card was programmed without error; 1 card is not verified: its FPGA version "
+              "could be read neither before nor after");
+    r.cards[1].verification = "verified";
+    EXPECT_EQ(ExitCodeMeaning(r), "success: every card was programmed and verified");
     r.exitCode = 4;
     r.malformedImage = true;
     EXPECT_EQ(
@@ -162,6 +188,16 @@ TEST(CardVerification, OnlyAReadableVersionPasses) {
     EXPECT_EQ(JudgeVersionAfterProgramming(L"0.0.000"), VersionAfterProgramming::kUnreadable);
     EXPECT_EQ(JudgeVersionAfterProgramming(L""), VersionAfterProgramming::kUnreadable);
     EXPECT_EQ(JudgeVersionAfterProgramming(L"255.255.255"), VersionAfterProgramming::kErased);
+}
+
+// Silence after the play fails a card only when it answered before; erased always fails.
+TEST(CardVerification, ACardThatNeverAnsweredIsNotVerifiedRatherThanFailed) {
+    EXPECT_EQ(VerifyCardAfterPlay(true, L"1.4.2"), CardVerification::kVerified);
+    EXPECT_EQ(VerifyCardAfterPlay(false, L"1.4.2"), CardVerification::kVerified);
+    EXPECT_EQ(VerifyCardAfterPlay(true, L"0.0.000"), CardVerification::kFailed);
+    EXPECT_EQ(VerifyCardAfterPlay(false, L"0.0.000"), CardVerification::kNotVerified);
+    EXPECT_EQ(VerifyCardAfterPlay(true, L"255.255.255"), CardVerification::kFailed);
+    EXPECT_EQ(VerifyCardAfterPlay(false, L"255.255.255"), CardVerification::kFailed);
 }
 
 class ResultFolderTest : public testing::Test {
@@ -220,14 +256,33 @@ TEST_F(ResultFolderTest, ALinkOrASecondNameInPlaceOfTheFileIsRefusedAndItsTarget
 
 TEST_F(ResultFolderTest, TheCarriedCycleIsTakenOnceAndOnlyWhenItIsOurs) {
     platform::FileError error;
+    std::string problem;
     ASSERT_TRUE(SaveCarriedRun(Folder(), TwoCardsOneFailing(), &error));
-    auto carried = TakeCarriedRun(Folder());
+    auto carried = TakeCarriedRun(Folder(), &problem);
     ASSERT_TRUE(carried);
+    EXPECT_EQ(problem, "");
     EXPECT_EQ(carried->runId, TwoCardsOneFailing().runId);
-    EXPECT_FALSE(TakeCarriedRun(Folder()));
+    EXPECT_FALSE(TakeCarriedRun(Folder(), &problem));
+    EXPECT_EQ(problem, "");
     std::ofstream(folder_ / "cycle-in-progress.json") << "{\"formatVersion\": 1}";
-    EXPECT_FALSE(TakeCarriedRun(Folder()));
+    EXPECT_FALSE(TakeCarriedRun(Folder(), &problem));
+    EXPECT_EQ(problem, "it is not a result of this format");
     EXPECT_FALSE(fs::exists(folder_ / "cycle-in-progress.json"));
+
+    // A start time that is a path: dropped with the member named, and no file is made from it.
+    json tampered = RunResultToJson(TwoCardsOneFailing());
+    tampered["startTime"] = "X/../../escaped";
+    std::ofstream(folder_ / "cycle-in-progress.json") << tampered.dump();
+    EXPECT_FALSE(TakeCarriedRun(Folder(), &problem));
+    EXPECT_EQ(problem, "startTime is not a UTC time");
+    EXPECT_FALSE(fs::exists(folder_ / "cycle-in-progress.json"));
+    tagRunResult unchecked = TwoCardsOneFailing();
+    unchecked.startTime = "X/../../escaped";
+    EXPECT_FALSE(StoreRunResult(Folder(), unchecked, &error));
+    EXPECT_EQ(error.call, "RunCopyName");
+    for (const auto& entry : fs::directory_iterator(folder_.parent_path()))
+        EXPECT_EQ(entry.path().filename().string().find("escaped"), std::string::npos)
+            << entry.path();
 }
 
 }  // namespace

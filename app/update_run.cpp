@@ -157,10 +157,13 @@ std::int32_t LoadImage(CRunContext& context) {
     const char* fileName = context.options.fileName;
     tagRunResources& run = context.run;
     std::int32_t exitCode = LoadImageFile(fileName, run);
-    context.recorder.ImageLoaded(run.image.get(), run.imageSize);
-    // A resumed run checks its image before anything else uses it: one that is not what the
-    // restart recorded programs nothing, and the driver and the settings come back below.
-    if (!context.driverCycle.ImageIsTheRecordedOne(fileName, run.image.get(), run.imageSize)) {
+    const bool read = exitCode == kExitSuccess;
+    context.recorder.ImageLoaded(run.image.get(), run.imageSize, read);
+    // A resumed run checks its image before anything else uses it, an empty one too: one that is
+    // not what the restart recorded programs nothing, and the driver and the settings come back
+    // below. An image that could not be read has said so already.
+    if (read &&
+        !context.driverCycle.ImageIsTheRecordedOne(fileName, run.image.get(), run.imageSize)) {
         run.ClearImage();
         exitCode = kChangedResumeImageExitCode;
     }
@@ -181,9 +184,13 @@ std::int32_t ConfirmAndProgram(CRunContext& context, std::uint32_t largestDelay,
     if (confirmed) {
         std::vector<tagCardOutcome> outcomes(run.cardCount);
         std::vector<CKSeries*> cards = run.CardPointers();
-        const tagProgrammingJob job{
-            cards.data(),  run.records.get(), context.scanner.devices->items,
-            run.cardCount, options.beep != 0, outcomes.data()};
+        tagProgrammingJob job{cards.data(),  run.records.get(), context.scanner.devices->items,
+                              run.cardCount, options.beep != 0, outcomes.data()};
+        // Verification judges each card against what its listing read.
+        std::vector<std::wstring> versionsBefore;
+        for (const tagCardResult& card : context.recorder.Result().cards)
+            versionsBefore.push_back(Utf8ToWide(card.versionBefore));
+        if (versionsBefore.size() == run.cardCount) job.versionsBefore = versionsBefore.data();
         exitCode = ProgramAllCards(job);
         context.recorder.CardsProgrammed(run.records.get(), outcomes.data());
     } else {
@@ -220,8 +227,7 @@ int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, tagCycleJournal& journal,
         return kExitSuccess;
     }
     SetLogToFile(options.logToFile);
-    // A stored settings copy is the mark of a cycle that a restart interrupted.
-    recorder.Begin(options, SettingsCopyStored());
+    recorder.Begin(options);
     platform::ConsoleShowCursor(false);
     PrintBanner();
 

@@ -194,6 +194,42 @@ TEST(Cycle, AResumedRunWhoseImageIsGoneBringsTheDriverAndSettingsBackWithoutARes
     EXPECT_EQ(sim::host::SuiteImports()[0].bytes, kSettings);
 }
 
+// A copy cut to nothing (a power cut while it was written, or emptied by hand) is no image the
+// restart recorded: the resumed run programs nothing, says so, ends with 2 and puts the driver and
+// the settings back.
+TEST(Cycle, AResumedRunWhoseImageCopyIsEmptyIsRefusedAndTheDisplayComesBack) {
+    CycleBox world(Machine("afterRestart"));
+    world.box.WriteFile("image.xsvf", DemoImage());
+    ASSERT_EQ(world.box.Run({"-q", "-f", "image.xsvf"}).exitCode, 0);
+    const auto copy = world.box.WorkingFolder() / "resume.xsvf";
+    std::filesystem::resize_file(copy, 0);
+
+    // What the run-once entry starts, run directly so its exit code is seen.
+    tagUpdaterRun resumed = world.box.Run({"-q", "-f", copy.string()});
+    EXPECT_EQ(resumed.exitCode, 2) << resumed.console;
+    EXPECT_NE(resumed.console.find("is not the one the update was started with before the "
+                                   "restart"),
+              std::string::npos)
+        << resumed.console;
+    EXPECT_NE(resumed.console.find("   No usable XSVF file: nothing was programmed, and the "
+                                   "display driver is enabled again.\n"),
+              std::string::npos)
+        << resumed.console;
+    EXPECT_EQ(resumed.console.find("Execution time"), std::string::npos);
+    EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable", "enable"}));
+    EXPECT_FALSE(Config());
+    EXPECT_FALSE(RunOnce());
+    ASSERT_TRUE(ImportEntry());
+    // The result says what the run did, and never that it succeeded.
+    const std::string lastRun = ReadFileBytes(world.box.WorkingFolder() / "last-run.json");
+    EXPECT_NE(lastRun.find("\"exitCode\": 2"), std::string::npos) << lastRun;
+    EXPECT_EQ(lastRun.find("success"), std::string::npos) << lastRun;
+
+    world.box.RestartAndLogon();
+    ASSERT_EQ(sim::host::SuiteImports().size(), 1u);
+    EXPECT_EQ(sim::host::SuiteImports()[0].bytes, kSettings);
+}
+
 TEST(Cycle, WithoutTheSuiteTheRunGoesOnAndNothingIsImported) {
     {
         UpdaterSandbox box;

@@ -1,9 +1,11 @@
 // The JSON result of whole runs: a failing card, an inventory, a declined run, an erased card after
-// a good play, and a restart cycle with its log lines in order.
+// a good play, a card that cannot be verified, an empty image, a restart cycle with its log lines
+// in order, a tampered cycle file and a rerun that repairs a lost cycle.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -11,6 +13,7 @@
 #include "platform/text_encoding.h"
 #include "simhost/host_records.h"
 #include "simhost/host_registry.h"
+#include "simhost/host_restart.h"
 #include "simhost/host_state.h"
 #include "testing/xsvf_writer/make_demo_xsvf.h"
 #include "tests/host/machines.h"
@@ -82,14 +85,21 @@ void ExpectCommonMembers(const json& r, int exitCode) {
     EXPECT_FALSE(r["outcome"]["meaning"].get<std::string>().empty());
 }
 
-json Card(int bus, const char* before, const json& after, const json& result) {
+// verification: judged only for a play without error (result 0, or 9 from the judgement itself).
+json Card(int bus, const char* before, const json& after, const json& result,
+          const json& verification = "by result") {
+    json judged = verification;
+    if (verification == "by result") {
+        judged = result == 0 ? json("verified") : result == 9 ? json("failed") : json(nullptr);
+    }
     return {{"bus", bus},
             {"device", 0},
             {"function", 0},
             {"position", "0x0" + std::to_string(bus) + "00"},
             {"versionBefore", before},
             {"versionAfter", after},
-            {"result", result}};
+            {"result", result},
+            {"verification", judged}};
 }
 
 // The card without the members that vary from run to run (time taken, failure detail).
@@ -338,4 +348,136 @@ TEST(ResultFile, ARestartCycleEndsWithOneResultAndLogsEveryStepInOrder) {
     // The console keeps its own texts: none of the log-only lines reach it.
     EXPECT_EQ(first.console.find("Driver query"), std::string::npos);
     EXPECT_EQ(resumed.console.find("Tidy-up"), std::string::npos);
+}
+
+TEST(ResultFile, ACardWhoseVersionDeviceNeverAnswersIsNotVerifiedAndItsPlayStands) {
+    UpdaterSandbox box;
+    UseDemoOnDefaultCards(box, R"({"i2cNeverDone": true})", "{}");
+    tagUpdaterRun run = box.Run({"-q", "-b", "-f", "demo.xsvf"});
+    EXPECT_EQ(run.exitCode, 0) << run.console;
+    EXPECT_NE(run.console.find("   PCIe Bus: 0x0300   FPGA version: 0.0.000\n"), std::string::npos)
+        << run.console;
+    EXPECT_NE(run.console.find("Execution time = "), std::string::npos) << run.console;
+    EXPECT_EQ(run.console.find("error code 9"), std::string::npos) << run.console;
+    const json r = LastRun(box);
+    ExpectCommonMembers(r, 0);
+    EXPECT_EQ(Stable(r["cards"][0]), Card(3, "0.0.000", "0.0.000", 0, "not verified"));
+    EXPECT_EQ(Stable(r["cards"][1]), Card(4, "1.3.0", "1.4.2", 0));
+    EXPECT_EQ(r["outcome"]["meaning"],
+              "every card was programmed without error; 1 card is not verified: its FPGA version "
+              "could be read neither before nor after");
+    EXPECT_NE(box.LogBytes().find("   Card 0 at PCIe Bus 0x0300: version before 0.0.000, after "
+                                  "0.0.000, not verified\r\n"),
+              std::string::npos)
+        << box.LogBytes();
+}
+
+TEST(ResultFile, AnEmptyImageProgramsNothingAndIsNoSuccess) {
+    UpdaterSandbox box;
+    box.WriteFile("empty.xsvf", "");
+    tagUpdaterRun run = box.Run({"-q", "-b", "-f", "empty.xsvf"});
+    EXPECT_EQ(run.exitCode, 0) << run.console;
+    EXPECT_EQ(run.console, std::string(kBanner) + kDefaultList + "\n");
+    const json r = LastRun(box);
+    ExpectCommonMembers(r, 0);
+    EXPECT_EQ(r["kind"], "update");
+    EXPECT_EQ(r["commandLine"]["image"]["bytes"], 0);
+    EXPECT_EQ(r["outcome"]["meaning"], "the image file is empty: nothing was programmed");
+    EXPECT_EQ(Stable(r["cards"][0]), Card(3, "1.2.7", nullptr, nullptr));
+}
+
+namespace {
+
+// The first run of a cycle: the disable asks for a restart, which is made.
+json FirstRunOfACycle(UpdaterSandbox& box, const std::string& image) {
+    setenv("OVN_SIM_STATE", box.StateDirectory().c_str(), 1);
+    box.UseMachine(CycleMachine());
+    box.InstallSuite();
+    StartSuiteCore();
+    box.WriteFile("image.xsvf", DemoImage());
+    tagUpdaterRun first = box.Run({"-q", "-b", "-f", image});
+    EXPECT_EQ(first.exitCode, 0) << first.console;
+    EXPECT_TRUE(fs::exists(ResultFolder(box) / "cycle-in-progress.json"));
+    return LastRun(box);
+}
+
+// Every file name anywhere under the sandbox that holds `text`.
+std::vector<std::string> NamesHolding(const UpdaterSandbox& box, const std::string& text) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(box.Root()))
+        if (entry.path().filename().string().find(text) != std::string::npos)
+            found.push_back(entry.path().string());
+    return found;
+}
+
+}  // namespace
+
+TEST(ResultFile, ACarriedCycleWhoseStartTimeIsAPathIsDroppedAndNoFileIsMadeFromIt) {
+    UpdaterSandbox box;
+    const std::string image = (box.Root() / "image.xsvf").string();
+    const json before = FirstRunOfACycle(box, image);
+    const fs::path carriedPath = ResultFolder(box) / "cycle-in-progress.json";
+    json carried = json::parse(ReadFileBytes(carriedPath));
+    carried["startTime"] = "X/../../../escaped";
+    std::ofstream(carriedPath, std::ios::binary | std::ios::trunc) << carried.dump(2);
+
+    StartSuiteCore();
+    tagUpdaterRun resumed = box.RestartAndLogon();
+    ASSERT_NE(resumed.console.find("100%"), std::string::npos) << resumed.console;
+    EXPECT_NE(box.LogBytes().find("   The carried cycle in cycle-in-progress.json was dropped: "
+                                  "startTime is not a UTC time.\r\n"),
+              std::string::npos)
+        << box.LogBytes();
+    // The resumed run's result is its own, under a name of its own values.
+    const json r = LastRun(box);
+    ExpectCommonMembers(r, 0);
+    EXPECT_NE(r["runId"], before["runId"]);
+    EXPECT_EQ(r["cycle"]["resumedAfterRestart"], false);
+    EXPECT_EQ(r["cycle"]["runs"].size(), 1u);
+    EXPECT_TRUE(r["cycle"]["repairedCycle"].is_null());
+    EXPECT_EQ(NamesHolding(box, "escaped"), std::vector<std::string>{});
+    EXPECT_FALSE(fs::exists(carriedPath));
+    std::string stamp;
+    for (char c : r["startTime"].get<std::string>())
+        if (c != '-' && c != ':') stamp += c;
+    const std::string ownCopy =
+        "run-" + stamp + "-" + r["runId"].get<std::string>().substr(0, 8) + ".json";
+    EXPECT_TRUE(fs::exists(ResultFolder(box) / ownCopy)) << ownCopy;
+}
+
+// A cycle whose restart was made but whose resume never ran (the resume entry did not start); the
+// operator starts the update again by hand. That run repairs the cycle and reports itself.
+TEST(ResultFile, ARerunAfterALostCycleWritesItsOwnResultAndNamesTheCycleItRepaired) {
+    UpdaterSandbox box;
+    const std::string image = (box.Root() / "image.xsvf").string();
+    const json before = FirstRunOfACycle(box, image);
+    const std::vector<std::string> firstCopies = RunCopies(box);
+    ASSERT_EQ(firstCopies.size(), 1u);
+    const std::string firstCopy = ReadFileBytes(ResultFolder(box) / firstCopies[0]);
+
+    sim::host::SimulateRestart();
+    StartSuiteCore();
+    tagUpdaterRun rerun = box.Run({"-q", "-b", "-f", image});
+    EXPECT_EQ(rerun.exitCode, 0) << rerun.console;
+    ASSERT_NE(rerun.console.find("100%"), std::string::npos) << rerun.console;
+
+    const json r = LastRun(box);
+    ExpectCommonMembers(r, 0);
+    EXPECT_NE(r["runId"], before["runId"]);
+    EXPECT_GE(r["startTime"].get<std::string>(), before["endTime"].get<std::string>());
+    EXPECT_EQ(r["cycle"]["resumedAfterRestart"], false);
+    EXPECT_EQ(r["cycle"]["repairedCycle"],
+              (json{{"runId", before["runId"]}, {"startTime", before["startTime"]}}));
+    ASSERT_EQ(r["cycle"]["runs"].size(), 1u);
+    EXPECT_EQ(r["cycle"]["runs"][0]["startTime"], r["startTime"]);
+    EXPECT_EQ(Stable(r["cards"][0]), Card(3, "1.2.7", "1.4.2", 0));
+    EXPECT_FALSE(fs::exists(ResultFolder(box) / "cycle-in-progress.json"));
+    // Each cycle keeps its own copy: the lost cycle's is as it wrote it.
+    EXPECT_EQ(RunCopies(box).size(), 2u);
+    EXPECT_EQ(ReadFileBytes(ResultFolder(box) / firstCopies[0]), firstCopy);
+    EXPECT_NE(
+        box.LogBytes().find("   This run repaired the cycle " + before["runId"].get<std::string>() +
+                            " started " + before["startTime"].get<std::string>()),
+        std::string::npos)
+        << box.LogBytes();
 }
