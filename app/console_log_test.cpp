@@ -119,8 +119,9 @@ TEST_F(LogFile, ALinkAtAnyLevelIsRefusedAndSaidOnce) {
             PrintAndLog(L"first\n");
             PrintAndLog(L"second\n");
         });
-        EXPECT_EQ(console, "   The log file OvnK740FpgaUpdater.log is not written: the folder " +
-                               level.string() + " is a symbolic link.\nfirst\nsecond\n")
+        EXPECT_EQ(console,
+                  "first\n   The log file OvnK740FpgaUpdater.log is not written: the folder " +
+                      level.string() + " is a symbolic link.\nsecond\n")
             << level;
         EXPECT_TRUE(std::filesystem::is_empty(victim)) << level;
     }
