@@ -127,10 +127,12 @@ attested_configure() {
     cmake -DOVN_ATTESTED_DRIVER64="$2" -DOVN_ATTESTED_CAFILE="${3:-$key/cert.pem}" "$build" \
         >"$work/configure-$1.log" 2>&1
 }
+# said LOG TEXT: CMake's message in LOG holds TEXT (CMake wraps its messages, so lines are joined).
+said() { tr -s ' \n' '  ' <"$1" | grep -qF -- "$2"; }
 # refused NAME FILE WHY [CAFILE]: the configure step stops, saying WHY.
 refused() {
     ! attested_configure "$1" "$2" "${4:-}" || fail "the configure step takes $1"
-    grep -q "$3" "$work/configure-$1.log" || {
+    said "$work/configure-$1.log" "$3" || {
         cat "$work/configure-$1.log"
         fail "the configure step refuses $1 without saying \"$3\""
     }
@@ -158,7 +160,7 @@ if ! attested_configure good "$attested" ||
     tail -n 60 "$work/configure-good.log" "$work/build.log"
     fail "build with the attested driver"
 fi
-warned=$(grep -c "carries no time" "$work/configure-good.log" || true)
+warned=$(tr -s ' \n' '  ' <"$work/configure-good.log" | grep -oF "carries no time stamp" | wc -l)
 [ "$warned" = 1 ] || fail "the configure step warned $warned times of the missing time stamp"
 rm -rf "$images"
 sh "$here/extract_pe_images.sh" "$exe" "$images" >"$work/extracted.txt" || fail "extraction"
@@ -170,7 +172,7 @@ cp "$built_driver" "$attested"
 if cmake --build "$build" --target OvnK740FpgaUpdater >"$work/build.log" 2>&1; then
     fail "the build embeds an attested driver that lost its signature after the configure step"
 fi
-grep -q "it carries no Authenticode signature" "$work/build.log" || {
+said "$work/build.log" "it carries no Authenticode signature" || {
     tail -n 40 "$work/build.log"
     fail "the build stops without saying the driver is unsigned"
 }
