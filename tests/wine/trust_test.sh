@@ -7,8 +7,9 @@
 #                 pxcfg.txt link; a link stands where the tool goes in the working folder
 #   links         symbolic and hard links in place of the log; a link named like the old settings
 #                 file in the user's Temp
-#   log_base      LOCALAPPDATA in HKCU\Environment points outside the profile; then the log's
-#                 Orvane folder is a link to a folder outside the profile
+#   log_base      LOCALAPPDATA in HKCU\Environment, then the user's own shell folder for local
+#                 application data, point outside the profile; then the log's Orvane folder is a
+#                 link to a folder outside the profile
 # usage: trust_test.sh ATTACK UPDATER_EXE PLUXCMD_EXE PLUXCORE_EXE APPLY_RESTART_EXE MARKER_EXE DEMO
 # Runs in the prefix named by WINEPREFIX. Exit 77 (skipped) when this machine's Wine cannot run it.
 set -u
@@ -31,6 +32,7 @@ folder_win='C:\ProgramData\Orvane\OvnK740FpgaUpdater'
 evil="$drive_c/evil"
 victim="$drive_c/victim.ini"
 log_orvane="$user_dir/AppData/Local/Orvane"
+shell_folders='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
 
 reg() { timeout --foreground 60 "$wine_run" reg "$@" </dev/null >/dev/null 2>&1; }
 cleanup() {
@@ -41,6 +43,7 @@ cleanup() {
     fi
     if [ "$attack" = log_base ]; then
         reg delete 'HKCU\Environment' /v LOCALAPPDATA /f
+        reg add "$shell_folders" /v 'Local AppData' /t REG_EXPAND_SZ /d '%USERPROFILE%\AppData\Local' /f
         new_session
         [ -L "$log_orvane" ] && rm -f "$log_orvane"
     fi
@@ -239,7 +242,9 @@ log_base)
     reg add 'HKCU\Environment' /v LOCALAPPDATA /t REG_SZ /d 'C:\evil\System32' /f
     new_session
     timeout --foreground 60 "$wine_run" cmd /c 'echo %LOCALAPPDATA%' </dev/null >"$work/seen.txt" 2>/dev/null
-    echo "what a new process sees: $(tr -d '\r' <"$work/seen.txt")"
+    # Wine sets LOCALAPPDATA itself, so the planted value may not reach the process; it is ignored
+    # either way.
+    printf 'what a new process sees: %s\n' "$(tr -d '\r' <"$work/seen.txt")"
     unset OVN_SIM_MACHINE
     export OVN_SIM_STATE="$(winpath "$work/state-plain")"
     rm -f "$log"
@@ -248,6 +253,18 @@ log_base)
     check "it programmed the cards" has "$work/environment.txt" "Execution time = "
     check "nothing was written where the environment points" test -z "$(ls -A "$evil/System32")"
     check "the log is in the profile" has "$log" "Execution time = "
+    # The known folder itself re-pointed through the user's own shell folders: it is no longer in
+    # the profile the system records for the user.
+    reg delete 'HKCU\Environment' /v LOCALAPPDATA /f
+    reg add "$shell_folders" /v 'Local AppData' /t REG_EXPAND_SZ /d 'C:\evil\System32' /f
+    new_session
+    run_updater shell_folder -q -b -f "$image"
+    check "with the shell folder re-pointed the run ends with 0" test "$(exit_code shell_folder)" = 0
+    check "it programmed the cards" has "$work/shell_folder.txt" "Execution time = "
+    check "it says the log is not written" has "$work/shell_folder.txt" "is not in the user's profile"
+    check "nothing was written in the re-pointed folder" test -z "$(ls -A "$evil/System32")"
+    reg add "$shell_folders" /v 'Local AppData' /t REG_EXPAND_SZ /d '%USERPROFILE%\AppData\Local' /f
+    new_session
     # The log's Orvane folder a link to that system folder.
     rm -rf "$log_orvane"
     ln -s "$evil/System32" "$log_orvane"
