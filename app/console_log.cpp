@@ -8,6 +8,7 @@
 
 #include "platform/console.h"
 #include "platform/environment.h"
+#include "platform/log_folder.h"
 #include "platform/safe_file.h"
 #include "platform/text_encoding.h"
 
@@ -18,11 +19,16 @@ namespace {
 // the main thread may be writing) write through the free functions below.
 struct tagProcessLog {
     std::wstring filePath;
+    std::wstring folderRefusal;  // why the log folder was refused; the run goes on without the log
     std::int32_t toFile = 1;
     std::atomic<bool> refusalShown{false};
     std::atomic<bool> atLineStart{true};  // the log's last character was a line break (or none yet)
 };
 tagProcessLog g_log;
+
+constexpr const wchar_t* kLogName = L"OvnK740FpgaUpdater.log";
+
+std::wstring ExpectedPath() { return g_log.filePath.empty() ? kLogName : g_log.filePath; }
 
 std::wstring FormatWide(const wchar_t* format, va_list args) {
     std::vector<wchar_t> buffer(512);
@@ -40,8 +46,17 @@ std::wstring FormatWide(const wchar_t* format, va_list args) {
     }
 }
 
+// A link in the log's place is never written through; the operator hears of it once.
+void SayNotWritten(const std::wstring& reason) {
+    if (g_log.refusalShown.exchange(true)) return;
+    platform::ConsoleWriteWide(L"   The log file " + ExpectedPath() + L" is not written: " +
+                               reason + L".\n");
+}
+
 void AppendToLog(const wchar_t* format, va_list args) {
-    if (!g_log.toFile || g_log.filePath.empty()) return;
+    if (!g_log.toFile) return;
+    if (!g_log.folderRefusal.empty()) SayNotWritten(g_log.folderRefusal);
+    if (g_log.filePath.empty()) return;
     std::wstring logFormat(format);
     for (wchar_t& c : logFormat) {
         if (c == L'\b') c = L' ';
@@ -52,29 +67,16 @@ void AppendToLog(const wchar_t* format, va_list args) {
         if (!text.empty()) g_log.atLineStart = text.back() == '\n';
         return;
     }
-    if (!error.refused() || g_log.refusalShown.exchange(true)) return;
-    // A link in the log's place is never written through; the operator hears of it once.
-    platform::ConsoleWriteWide(L"   The log file " + g_log.filePath + L" is not written: " +
-                               Utf8ToWide(error.call) + L".\n");
+    if (error.refused()) SayNotWritten(Utf8ToWide(error.call));
 }
 
 }  // namespace
 
 void BuildLogPath() {
-    auto base = platform::GetEnvironmentWide(L"LOCALAPPDATA", 2048);
-    if (!base) {
-        g_log.filePath.clear();
-        return;
-    }
-    const wchar_t sep = platform::PathSeparator();
-    std::wstring path = *base + sep + L"Orvane";
-    platform::CreateDirectoryWide(path);
-    path += sep;
-    path += L"OvnK740FpgaUpdater";
-    platform::CreateDirectoryWide(path);
-    path += sep;
-    path += L"OvnK740FpgaUpdater.log";
-    g_log.filePath = path;
+    const platform::tagLogFolder folder = platform::PrepareLogFolder();
+    g_log.folderRefusal = folder.refusal;
+    g_log.refusalShown = false;
+    g_log.filePath = folder.path.empty() ? std::wstring() : folder.path + kLogName;
 }
 
 const std::wstring& LogFilePath() { return g_log.filePath; }

@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <string>
 
-// Builds the log path from LOCALAPPDATA and creates its two directories. Without the variable the
-// path stays empty and messages go to the console only.
+// Builds the log path in the user's local application data known folder (never from the
+// environment) and creates its two folders, refusing a link at any level below the profile. When
+// the folder is refused the path stays empty, messages go to the console only, and the first of
+// them is followed by one line saying why the log is not written.
 void BuildLogPath();
 const std::wstring& LogFilePath();
 void SetLogToFile(std::int32_t enabled);

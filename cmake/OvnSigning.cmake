@@ -6,7 +6,9 @@ set(OVN_SIGN_PASSWORD_FILE "" CACHE FILEPATH "File whose first line is the PFX p
 set(OVN_SIGN_TIMESTAMP_URL "" CACHE STRING "RFC 3161 time-stamp server; empty: signatures carry no time stamp")
 set(OVN_SIGN_DESCRIPTION "Orvane K740 FPGA Update Utility" CACHE STRING "Description in every signature")
 set(OVN_ATTESTED_DRIVER64 "" CACHE FILEPATH
-    "OvnVxd64.sys as Microsoft returned it from attestation signing: embedded as it is")
+    "OvnVxd64.sys as Microsoft returned it from attestation signing: checked, then embedded as it is")
+set(OVN_ATTESTED_CAFILE "" CACHE FILEPATH
+    "PEM certificates the attested driver's signature and time stamp must chain to; empty: osslsigncode's default bundle")
 
 set(OVN_SIGNING OFF)
 set(OVN_SIGN_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/OvnSignFile.cmake)
@@ -30,11 +32,29 @@ elseif(NOT OVN_PAYLOAD_OTHER_DIR)
   message(STATUS "Not signing: OVN_SIGN_PFX is not set, every image stays unsigned")
 endif()
 
+set(OVN_ATTESTED_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/OvnAttestedDriver.cmake)
 if(WIN32 AND OVN_ATTESTED_DRIVER64)
   if(NOT EXISTS "${OVN_ATTESTED_DRIVER64}")
     message(FATAL_ERROR "OVN_ATTESTED_DRIVER64: ${OVN_ATTESTED_DRIVER64} does not exist")
   endif()
-  message(STATUS "The product embeds the attested ${OVN_ATTESTED_DRIVER64} as its 64-bit driver")
+  if(OVN_ATTESTED_CAFILE AND NOT EXISTS "${OVN_ATTESTED_CAFILE}")
+    message(FATAL_ERROR "OVN_ATTESTED_CAFILE: ${OVN_ATTESTED_CAFILE} does not exist")
+  endif()
+  find_program(OVN_OSSLSIGNCODE osslsigncode)
+  if(NOT OVN_OSSLSIGNCODE)
+    message(FATAL_ERROR "OVN_ATTESTED_DRIVER64 is checked with osslsigncode, which is missing (scripts/setup.sh installs it)")
+  endif()
+  # Checked now for an early answer, and again by the build (payload/CMakeLists.txt) whenever the
+  # file changes.
+  include(${OVN_ATTESTED_SCRIPT})
+  ovn_check_attested_driver("${OVN_ATTESTED_DRIVER64}" "${OVN_OSSLSIGNCODE}" "${OVN_ATTESTED_CAFILE}"
+                            "${PROJECT_VERSION}" timestamped)
+  if(NOT timestamped)
+    message(WARNING "OVN_ATTESTED_DRIVER64: the signature of ${OVN_ATTESTED_DRIVER64} carries no time "
+                    "stamp, so it stops being valid when its certificate expires")
+  endif()
+  message(STATUS "The product embeds the attested ${OVN_ATTESTED_DRIVER64} (version ${PROJECT_VERSION}, "
+                 "signature verified) as its 64-bit driver")
 endif()
 
 # Arguments of OvnSignFile.cmake that every signature shares. The password travels as the name of

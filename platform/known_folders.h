@@ -16,4 +16,13 @@ std::optional<std::wstring> ProgramDataFolder();
 // after the simulated machine's width.
 std::optional<std::wstring> ProgramFilesFor32BitFolder();
 
+// The running user's profile folder as the system's profile list records it (never %USERPROFILE%),
+// without a trailing separator. The host edition: "Users/User" in the state directory.
+std::optional<std::wstring> UserProfileFolder();
+
+// The running user's local application data folder, without a trailing separator. It is the user's
+// to redirect, so callers that write there check that it lies in UserProfileFolder(). The host
+// edition: "AppData/Local" in UserProfileFolder().
+std::optional<std::wstring> LocalAppDataFolder();
+
 }  // namespace platform

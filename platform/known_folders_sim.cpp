@@ -20,4 +20,8 @@ std::optional<std::wstring> ProgramFilesFor32BitFolder() {
     return StateFolder(RunningUnderWow64() ? "Program Files (x86)" : "Program Files");
 }
 
+std::optional<std::wstring> UserProfileFolder() { return StateFolder("Users/User"); }
+
+std::optional<std::wstring> LocalAppDataFolder() { return StateFolder("Users/User/AppData/Local"); }
+
 }  // namespace platform

@@ -23,18 +23,23 @@ set(driver_flags -std=c11 -O2 -Wall -Wextra -Werror -Werror=incompatible-pointer
                  -nostdlib -shared -Wl,--subsystem,native -Wl,--wdmdriver -s)
 # payload/CMakeLists.txt takes the product's drivers from here.
 set(OVNVXD_DRIVER_DIR ${CMAKE_CURRENT_BINARY_DIR}/driver)
+# The build's version in a version resource, which an attested driver is checked against.
+set(driver_rc ${CMAKE_CURRENT_BINARY_DIR}/ovnvxd_driver.rc)
+configure_file(${CMAKE_CURRENT_SOURCE_DIR}/ovnvxd_driver.rc.in ${driver_rc} @ONLY)
 
 # ovnvxd_driver_image(out triple compiler entry guard [flags...]): guard is the width's
 # OvnVxdGuardedCall (assembly, for the structured-exception handling that GCC's C lacks).
 function(ovnvxd_driver_image out triple compiler entry guard)
   set(guard_source ${CMAKE_CURRENT_SOURCE_DIR}/ovnvxd_guard_${guard}.S)
+  set(resources ${CMAKE_CURRENT_BINARY_DIR}/${out}.res.o)
   add_custom_command(
     OUTPUT ${OVNVXD_DRIVER_DIR}/${out}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${OVNVXD_DRIVER_DIR}
+    COMMAND ${triple}-windres ${driver_rc} -o ${resources}
     COMMAND ${compiler} ${driver_flags} ${ARGN} -I/usr/${triple}/include/ddk -I${PROJECT_SOURCE_DIR}
-            ${driver_sources} ${guard_source} -Wl,--entry,${entry} -o ${OVNVXD_DRIVER_DIR}/${out}
-            -lntoskrnl -lhal
-    DEPENDS ${driver_sources} ${guard_source} ${driver_headers}
+            ${driver_sources} ${guard_source} ${resources} -Wl,--entry,${entry}
+            -o ${OVNVXD_DRIVER_DIR}/${out} -lntoskrnl -lhal
+    DEPENDS ${driver_sources} ${guard_source} ${driver_headers} ${driver_rc}
     COMMENT "Kernel driver ${out}"
     VERBATIM)
 endfunction()

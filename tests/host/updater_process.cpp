@@ -57,6 +57,7 @@ UpdaterSandbox::UpdaterSandbox() {
     std::filesystem::create_directories(stateDirectory_);
     std::filesystem::create_directories(root_ / "appdata");
     environment_["OVN_SIM_STATE"] = (root_ / "state").string();
+    // The log goes to the simulated profile whatever this says; it stays so a stray write shows.
     environment_["LOCALAPPDATA"] = (root_ / "appdata").string();
     // The extracted tool and the suite's settings file stay inside the sandbox.
     std::filesystem::create_directories(root_ / "tmp");
@@ -109,7 +110,8 @@ void UpdaterSandbox::SetEnvironment(const std::string& name, const std::string& 
 }
 
 std::filesystem::path UpdaterSandbox::LogFile() const {
-    return root_ / "appdata" / "Orvane" / "OvnK740FpgaUpdater" / "OvnK740FpgaUpdater.log";
+    return StateDirectory() / "Users" / "User" / "AppData" / "Local" / "Orvane" /
+           "OvnK740FpgaUpdater" / "OvnK740FpgaUpdater.log";
 }
 
 std::string UpdaterSandbox::LogBytes() const { return ReadFileBytes(LogFile()); }

@@ -58,7 +58,8 @@ leaf=$(openssl x509 -in "$key/cert.pem" -outform DER | sha256sum | cut -d' ' -f1
 if ! cmake -S "$src" -B "$build" -G "$generator" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_BUILD_TYPE="$build_type" -DOVN_TESTS=OFF -DOVN_BENCH=OFF \
     -DOVN_SIGN_PFX="$key/signer.pfx" -DOVN_SIGN_PASSWORD_FILE="$key/password" \
-    -DOVN_ATTESTED_DRIVER64= -DOVN_PAYLOAD_OTHER_DIR="$other" >"$work/configure.log" 2>&1; then
+    -DOVN_ATTESTED_DRIVER64= -DOVN_ATTESTED_CAFILE= -DOVN_PAYLOAD_OTHER_DIR="$other" \
+    >"$work/configure.log" 2>&1; then
     cat "$work/configure.log"
     fail "configure"
 fi
@@ -115,18 +116,64 @@ if osslsigncode verify -CAfile "$key/other-cert.pem" -in "$exe" >"$work/verify.l
 fi
 echo "signing_test: a changed image and another certificate are refused"
 
-# A driver back from attestation signing goes in byte for byte and is not signed again. The stand-in
-# carries its own description, so it differs from anything the build signs.
+# A driver back from attestation signing goes in byte for byte and is not signed again, once the
+# build has checked its signature and its version. The stand-in carries its own description, so it
+# differs from anything the build signs; it has no time stamp, which the configure step says once.
+built_driver=$build/components/ovnvxd/driver/OvnVxd64.sys
 attested=$key/attested-OvnVxd64.sys
+# attested_configure NAME FILE [CAFILE]: configures with FILE as the attested driver, trusted when it
+# chains to CAFILE (the throwaway certificate); the exit code is cmake's.
+attested_configure() {
+    cmake -DOVN_ATTESTED_DRIVER64="$2" -DOVN_ATTESTED_CAFILE="${3:-$key/cert.pem}" "$build" \
+        >"$work/configure-$1.log" 2>&1
+}
+# said LOG TEXT: CMake's message in LOG holds TEXT (CMake wraps its messages, so lines are joined).
+said() { tr -s ' \n' '  ' <"$1" | grep -qF -- "$2"; }
+# refused NAME FILE WHY [CAFILE]: the configure step stops, saying WHY.
+refused() {
+    ! attested_configure "$1" "$2" "${4:-}" || fail "the configure step takes $1"
+    said "$work/configure-$1.log" "$3" || {
+        cat "$work/configure-$1.log"
+        fail "the configure step refuses $1 without saying \"$3\""
+    }
+    echo "signing_test: $1 refused: $3"
+}
+refused "an unsigned driver" "$built_driver" "it carries no Authenticode signature"
+# The same driver from another build: version 1.0.0.20 (the low byte of dwFileVersionLS, 12 bytes
+# after the VS_FIXEDFILEINFO signature), then signed.
+at=$(LC_ALL=C grep -obUaP '\xbd\x04\xef\xfe' "$built_driver" | head -1 | cut -d: -f1)
+[ -n "$at" ] || fail "the built driver has no version resource"
+cp "$built_driver" "$work/other-version.sys"
+printf '\024' | dd of="$work/other-version.sys" bs=1 seek=$((at + 12)) conv=notrunc 2>/dev/null
 osslsigncode sign -pkcs12 "$key/signer.pfx" -readpass "$key/password" -h sha256 -n "attested stand-in" \
-    -in "$build/components/ovnvxd/driver/OvnVxd64.sys" -out "$attested" >"$work/verify.log" 2>&1 ||
+    -in "$work/other-version.sys" -out "$key/other-version.sys" >"$work/verify.log" 2>&1 ||
+    fail "signing the other version: $(cat "$work/verify.log")"
+refused "a driver of another version" "$key/other-version.sys" "it is version 1.0.0.20, this build is version 1.0.0.21"
+
+osslsigncode sign -pkcs12 "$key/signer.pfx" -readpass "$key/password" -h sha256 -n "attested stand-in" \
+    -in "$built_driver" -out "$attested" >"$work/verify.log" 2>&1 ||
     fail "signing the stand-in: $(cat "$work/verify.log")"
-if ! cmake -DOVN_ATTESTED_DRIVER64="$attested" "$build" >"$work/configure.log" 2>&1 ||
+refused "a driver signed by a certificate not trusted" "$attested" "does not verify against" \
+    "$key/other-cert.pem"
+if ! attested_configure good "$attested" ||
     ! cmake --build "$build" --target OvnK740FpgaUpdater >"$work/build.log" 2>&1; then
-    tail -n 60 "$work/configure.log" "$work/build.log"
+    tail -n 60 "$work/configure-good.log" "$work/build.log"
     fail "build with the attested driver"
 fi
+warned=$(tr -s ' \n' '  ' <"$work/configure-good.log" | grep -oF "carries no time stamp" | wc -l)
+[ "$warned" = 1 ] || fail "the configure step warned $warned times of the missing time stamp"
 rm -rf "$images"
 sh "$here/extract_pe_images.sh" "$exe" "$images" >"$work/extracted.txt" || fail "extraction"
 cmp -s "$images/driver64" "$attested" || fail "the exe does not embed the attested driver as it is"
 verify "OvnK740FpgaUpdater.exe with the attested driver" "$exe"
+
+# Replaced after the configure step by an unsigned file: the build checks it again and stops.
+cp "$built_driver" "$attested"
+if cmake --build "$build" --target OvnK740FpgaUpdater >"$work/build.log" 2>&1; then
+    fail "the build embeds an attested driver that lost its signature after the configure step"
+fi
+said "$work/build.log" "it carries no Authenticode signature" || {
+    tail -n 40 "$work/build.log"
+    fail "the build stops without saying the driver is unsigned"
+}
+echo "signing_test: an attested driver unsigned after the configure step stops the build"

@@ -7,6 +7,9 @@
 #                 pxcfg.txt link; a link stands where the tool goes in the working folder
 #   links         symbolic and hard links in place of the log; a link named like the old settings
 #                 file in the user's Temp
+#   log_base      LOCALAPPDATA in HKCU\Environment, then the user's own shell folder for local
+#                 application data, point outside the profile; then the log's Orvane folder is a
+#                 link to a folder outside the profile
 # usage: trust_test.sh ATTACK UPDATER_EXE PLUXCMD_EXE PLUXCORE_EXE APPLY_RESTART_EXE MARKER_EXE DEMO
 # Runs in the prefix named by WINEPREFIX. Exit 77 (skipped) when this machine's Wine cannot run it.
 set -u
@@ -28,6 +31,8 @@ folder="$drive_c/ProgramData/Orvane/OvnK740FpgaUpdater"
 folder_win='C:\ProgramData\Orvane\OvnK740FpgaUpdater'
 evil="$drive_c/evil"
 victim="$drive_c/victim.ini"
+log_orvane="$user_dir/AppData/Local/Orvane"
+shell_folders='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
 
 reg() { timeout --foreground 60 "$wine_run" reg "$@" </dev/null >/dev/null 2>&1; }
 cleanup() {
@@ -35,6 +40,12 @@ cleanup() {
         reg delete 'HKCU\Environment' /v 'ProgramFiles(x86)' /f
         reg delete 'HKCU\Environment' /v ProgramFiles /f
         new_session
+    fi
+    if [ "$attack" = log_base ]; then
+        reg delete 'HKCU\Environment' /v LOCALAPPDATA /f
+        reg add "$shell_folders" /v 'Local AppData' /t REG_EXPAND_SZ /d '%USERPROFILE%\AppData\Local' /f
+        new_session
+        [ -L "$log_orvane" ] && rm -f "$log_orvane"
     fi
     # What the runs leave for the next logon belongs to this test: a run-once entry and the
     # utility's key would act in the next test's runs.
@@ -224,6 +235,46 @@ links)
     check "the settings link's target kept its bytes" test "$(cat "$victim")" = victim
     restart
     check "the import saw the original settings" cmp -s "$suite/settings.bin" "$suite/imported.bin"
+    ;;
+log_base)
+    # The user's environment says the local application data are in a system folder.
+    mkdir -p "$evil/System32"
+    reg add 'HKCU\Environment' /v LOCALAPPDATA /t REG_SZ /d 'C:\evil\System32' /f
+    new_session
+    timeout --foreground 60 "$wine_run" cmd /c 'echo %LOCALAPPDATA%' </dev/null >"$work/seen.txt" 2>/dev/null
+    # Wine sets LOCALAPPDATA itself, so the planted value may not reach the process; it is ignored
+    # either way.
+    printf 'what a new process sees: %s\n' "$(tr -d '\r' <"$work/seen.txt")"
+    unset OVN_SIM_MACHINE
+    export OVN_SIM_STATE="$(winpath "$work/state-plain")"
+    rm -f "$log"
+    run_updater environment -q -b -f "$image"
+    check "the run ends with 0" test "$(exit_code environment)" = 0
+    check "it programmed the cards" has "$work/environment.txt" "Execution time = "
+    check "nothing was written where the environment points" test -z "$(ls -A "$evil/System32")"
+    check "the log is in the profile" has "$log" "Execution time = "
+    # The known folder itself re-pointed through the user's own shell folders: it is no longer in
+    # the profile the system records for the user.
+    reg delete 'HKCU\Environment' /v LOCALAPPDATA /f
+    reg add "$shell_folders" /v 'Local AppData' /t REG_EXPAND_SZ /d 'C:\evil\System32' /f
+    new_session
+    run_updater shell_folder -q -b -f "$image"
+    check "with the shell folder re-pointed the run ends with 0" test "$(exit_code shell_folder)" = 0
+    check "it programmed the cards" has "$work/shell_folder.txt" "Execution time = "
+    check "it says the log is not written" has "$work/shell_folder.txt" "is not in the user's profile"
+    check "nothing was written in the re-pointed folder" test -z "$(ls -A "$evil/System32")"
+    reg add "$shell_folders" /v 'Local AppData' /t REG_EXPAND_SZ /d '%USERPROFILE%\AppData\Local' /f
+    new_session
+    # The log's Orvane folder a link to that system folder.
+    rm -rf "$log_orvane"
+    ln -s "$evil/System32" "$log_orvane"
+    run_updater linked -q -b -f "$image"
+    check "with a linked Orvane folder the run ends with 0" test "$(exit_code linked)" = 0
+    check "it programmed the cards" has "$work/linked.txt" "Execution time = "
+    check "it says the log is not written" has "$work/linked.txt" "   The log file "
+    check "it names the linked folder" has "$work/linked.txt" "Orvane leads to"
+    check "nothing was created or written through the link" test -z "$(ls -A "$evil/System32")"
+    rm -f "$log_orvane"
     ;;
 *)
     echo "unknown attack $attack"

@@ -1,0 +1,109 @@
+// The log folder of the host edition: each level below the simulated profile opened with openat
+// and O_NOFOLLOW, so a symbolic link at any level is refused rather than followed.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "platform/environment.h"
+#include "platform/known_folders.h"
+#include "platform/log_folder.h"
+#include "platform/text_encoding.h"
+
+namespace platform {
+
+namespace {
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) close(fd_);
+    }
+    Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+std::vector<std::string> Levels(const std::string& relative) {
+    std::vector<std::string> levels;
+    std::size_t start = 0;
+    while (start < relative.size()) {
+        std::size_t end = relative.find('/', start);
+        if (end == std::string::npos) end = relative.size();
+        if (end > start) levels.push_back(relative.substr(start, end - start));
+        start = end + 1;
+    }
+    return levels;
+}
+
+// What is wrong with a name that O_NOFOLLOW | O_DIRECTORY would not open.
+std::wstring Fault(int parent, const std::string& name, int openError) {
+    struct stat info {};
+    if (fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISLNK(info.st_mode)) return L"is a symbolic link";
+        if (!S_ISDIR(info.st_mode)) return L"is no folder";
+    }
+    return L"cannot be opened (" + Utf8ToWide(std::strerror(openError)) + L")";
+}
+
+}  // namespace
+
+tagLogFolder PrepareLogFolder() {
+    tagLogFolder result;
+    const auto profile = UserProfileFolder();
+    const auto local = LocalAppDataFolder();
+    if (!profile || !local) {
+        result.refusal = L"the user's profile or local application data folder is unknown";
+        return result;
+    }
+    const std::string base = NarrowPath(*profile);
+    const std::string localPath = NarrowPath(*local);
+    if (localPath.size() <= base.size() + 1 || localPath.compare(0, base.size(), base) != 0 ||
+        localPath[base.size()] != '/') {
+        result.refusal = L"the local application data folder " + *local +
+                         L" is not in the user's profile " + *profile;
+        return result;
+    }
+    // The simulated machine's profile exists as a real one does; its own place is the system's.
+    std::error_code ignored;
+    std::filesystem::create_directories(base, ignored);
+    Descriptor parent(open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (parent.get() < 0) {
+        result.refusal = L"the user's profile " + *profile + L" cannot be opened (" +
+                         Utf8ToWide(std::strerror(errno)) + L")";
+        return result;
+    }
+    std::vector<std::string> levels = Levels(localPath.substr(base.size() + 1));
+    levels.insert(levels.end(), {"Orvane", "OvnK740FpgaUpdater"});
+    std::string path = base;
+    for (const std::string& level : levels) {
+        path += '/';
+        path += level;
+        // Made relative to the open parent: a new folder is never a link, an existing name stays.
+        mkdirat(parent.get(), level.c_str(), 0755);
+        Descriptor next(
+            openat(parent.get(), level.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (next.get() < 0) {
+            const int code = errno;
+            result.refusal =
+                L"the folder " + Utf8ToWide(path) + L" " + Fault(parent.get(), level, code);
+            return result;
+        }
+        parent = std::move(next);
+    }
+    result.path = Utf8ToWide(path) + L'/';
+    return result;
+}
+
+}  // namespace platform
