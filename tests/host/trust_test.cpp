@@ -243,15 +243,17 @@ TEST(Trust, AFileInPlaceOfTheWorkingFolderIsMovedAsideOrNamedWithWhatAnAdministr
         world.box.WriteFile("image.xsvf", DemoImage());
         tagUpdaterRun run = world.box.Run({"-q", "-b", "-f", "image.xsvf"});
         EXPECT_EQ(run.exitCode, 10) << run.console;
-        const std::string said =
+        const std::string what =
             "   Error: No safe working folder could be prepared: " + programData.string() +
             " is in the way (it is a file, not a folder) and cannot be moved "
-            "aside (the program data folder, error 20).\n   Delete or rename " +
-            programData.string() +
-            " as an administrator, then run the update again. The display "
-            "driver is left as it is.\n";
-        EXPECT_NE(run.console.find(said), std::string::npos) << run.console;
-        EXPECT_NE(world.box.LogBytes().find(said), std::string::npos) << world.box.LogBytes();
+            "aside (the program data folder, error 20).";
+        const std::string how = "   Delete or rename " + programData.string() +
+                                " as an administrator, then run the update again. The display "
+                                "driver is left as it is.";
+        EXPECT_NE(run.console.find(what + "\n" + how + "\n"), std::string::npos) << run.console;
+        const std::string log = world.box.LogBytes();
+        EXPECT_NE(log.find(what), std::string::npos) << log;
+        EXPECT_NE(log.find(how), std::string::npos) << log;
         EXPECT_EQ(ReadFileBytes(programData), "a user's file");
         EXPECT_TRUE(ChildWords().empty());
     }
