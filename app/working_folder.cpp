@@ -8,7 +8,16 @@
 std::wstring OpenWorkingFolder() {
     const platform::tagWorkingFolder folder = platform::PrepareWorkingFolder();
     for (const std::wstring& event : folder.events) LogOnly(L"   %ls\n", event.c_str());
-    if (folder.path.empty()) {
+    if (folder.path.empty() && !folder.inTheWay.empty()) {
+        // Only an administrator can clear what a user left there; the operator is told what it is
+        // and how, since every later update would stop here too.
+        PrintAndLog(
+            L"   Error: No safe working folder could be prepared: %ls is in the way (%ls) and "
+            L"cannot be moved aside (%ls, error %u).\n   Delete or rename %ls as an "
+            L"administrator, then run the update again. The display driver is left as it is.\n",
+            folder.inTheWay.c_str(), folder.inTheWayFault.c_str(),
+            Utf8ToWide(folder.error.call).c_str(), folder.error.code, folder.inTheWay.c_str());
+    } else if (folder.path.empty()) {
         PrintAndLog(
             L"   Error: No safe working folder could be prepared (%ls, error %u); the display "
             L"driver is left as it is.\n",

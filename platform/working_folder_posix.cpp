@@ -1,5 +1,6 @@
-// The working folder of the host edition: under the simulated machine's state directory, owned by
-// the running user, writable by nobody else, no symbolic link on the way.
+// The working folder of the host edition: under the simulated machine's state directory; the
+// primitives the trust policy judges and drives (owner uid, mode bits, symbolic links), and the
+// program's copy.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <filesystem>
 
 #include "platform/environment.h"
+#include "platform/folder_trust_policy.h"
 #include "platform/known_folders.h"
 #include "platform/text_encoding.h"
 #include "platform/working_folder.h"
@@ -24,48 +26,70 @@ std::string Resolved(const std::string& path) {
     return realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
 }
 
-std::wstring Fault(const std::string& path, const std::string& expectedFinal) {
-    struct stat info {};
-    if (lstat(path.c_str(), &info) != 0) return L"it cannot be examined";
-    if (S_ISLNK(info.st_mode)) return L"it is a symbolic link";
-    if (!S_ISDIR(info.st_mode)) return L"it is no folder";
-    const std::string final = Resolved(path);
-    if (final != expectedFinal) return L"it leads to " + Utf8ToWide(final);
-    if (info.st_uid != geteuid()) return L"it belongs to user " + std::to_wstring(info.st_uid);
-    if (info.st_mode & (S_IWGRP | S_IWOTH)) return L"it lets others write";
-    return {};
-}
-
-bool PrepareLevel(const std::string& path, const std::string& expectedFinal,
-                  tagWorkingFolder& result) {
-    struct stat info {};
-    const std::wstring wide = Utf8ToWide(path);
-    if (lstat(path.c_str(), &info) == 0) {
-        const std::wstring fault = Fault(path, expectedFinal);
-        if (fault.empty()) return true;
-        static int counter = 0;
-        const std::string aside =
-            path + ".untrusted-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
-        if (rename(path.c_str(), aside.c_str()) != 0) {
-            result.error = FileFailure("rename", static_cast<std::uint32_t>(errno));
-            result.events.push_back(L"The working folder " + wide + L" is not safe (" + fault +
-                                    L") and cannot be moved aside.");
-            return false;
+// The host has no groups of administrators: the running user stands for them, and the mode's
+// three classes are the DACL's entries.
+class CPosixFolder final : public IFolderPrimitives {
+public:
+    tagFolderLevel Examine(const std::wstring& path, const std::wstring& expectedFinal) override {
+        tagFolderLevel level;
+        const std::string narrow = NarrowPath(path);
+        struct stat info {};
+        if (lstat(narrow.c_str(), &info) != 0) {
+            if (errno == ENOENT) return level;
+            level.exists = true;
+            level.unreadable = L"it cannot be examined (errno " + std::to_wstring(errno) + L")";
+            return level;
         }
-        result.events.push_back(L"The working folder " + wide + L" was not safe (" + fault +
-                                L"); it was moved aside to " + Utf8ToWide(aside) + L".");
+        level.exists = true;
+        level.isLink = S_ISLNK(info.st_mode);
+        level.isDirectory = S_ISDIR(info.st_mode);
+        if (level.isLink || !level.isDirectory) return level;
+        const std::string final = Resolved(narrow);
+        if (final != NarrowPath(expectedFinal)) level.leadsTo = Utf8ToWide(final);
+        level.owner = Trustee(info.st_uid);
+        level.aces = {
+            {AceKind::kAllow, level.owner, (info.st_mode & S_IWUSR) != 0, false},
+            {AceKind::kAllow,
+             {TrusteeKind::kOther, L"others (group " + std::to_wstring(info.st_gid) + L")"},
+             (info.st_mode & S_IWGRP) != 0,
+             false},
+            {AceKind::kAllow,
+             {TrusteeKind::kOther, L"others (everyone)"},
+             (info.st_mode & S_IWOTH) != 0,
+             false}};
+        return level;
     }
-    if (mkdir(path.c_str(), 0755) != 0 || chmod(path.c_str(), 0755) != 0) {
-        result.error = FileFailure("mkdir", static_cast<std::uint32_t>(errno));
+
+    bool Rewrite(const std::wstring& path, FileError& error) override {
+        if (chmod(NarrowPath(path).c_str(), kMode) == 0) return true;
+        error = FileFailure("chmod", static_cast<std::uint32_t>(errno));
         return false;
     }
-    const std::wstring fault = Fault(path, expectedFinal);
-    if (fault.empty()) return true;
-    result.error = FileFailure("the folder just created is not safe", 0);
-    result.events.push_back(L"The working folder " + wide + L" just created is not safe (" + fault +
-                            L").");
-    return false;
-}
+
+    std::optional<std::wstring> MoveAside(const std::wstring& path, FileError& error) override {
+        static int counter = 0;
+        const std::string aside = NarrowPath(path) + ".untrusted-" + std::to_string(getpid()) +
+                                  "-" + std::to_string(counter++);
+        if (rename(NarrowPath(path).c_str(), aside.c_str()) == 0) return Utf8ToWide(aside);
+        error = FileFailure("rename", static_cast<std::uint32_t>(errno));
+        return std::nullopt;
+    }
+
+    bool Create(const std::wstring& path, FileError& error) override {
+        const std::string narrow = NarrowPath(path);
+        if (mkdir(narrow.c_str(), kMode) == 0 && chmod(narrow.c_str(), kMode) == 0) return true;
+        error = FileFailure("mkdir", static_cast<std::uint32_t>(errno));
+        return false;
+    }
+
+private:
+    static constexpr mode_t kMode = 0755;
+
+    static tagTrustee Trustee(uid_t uid) {
+        return {uid == geteuid() ? TrusteeKind::kAdministrators : TrusteeKind::kOther,
+                L"user " + std::to_wstring(uid)};
+    }
+};
 
 }  // namespace
 
@@ -79,13 +103,23 @@ tagWorkingFolder PrepareWorkingFolder() {
         result.error = FileFailure("the program data folder", static_cast<std::uint32_t>(errno));
         return result;
     }
+    // The program-data folder of the host edition is the run's own, under the state directory:
+    // a file in its place is in the way as a level of the working folder would be.
+    if (!fs::is_directory(expected, ignored)) {
+        result.error = FileFailure("the program data folder", ENOTDIR);
+        result.inTheWay = *base;
+        result.inTheWayFault = L"it is a file, not a folder";
+        return result;
+    }
+    CPosixFolder system;
     std::string path = NarrowPath(*base);
     for (const char* level : {"Orvane", "OvnK740FpgaUpdater"}) {
         path += '/';
         path += level;
         expected += '/';
         expected += level;
-        if (!PrepareLevel(path, expected, result)) return result;
+        if (!PrepareFolderLevel(system, Utf8ToWide(path), Utf8ToWide(expected), result))
+            return result;
     }
     result.path = Utf8ToWide(path) + L'/';
     return result;

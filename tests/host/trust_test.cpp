@@ -216,6 +216,49 @@ TEST(Trust, AWorkingFolderOthersMayWriteIsMovedAsideAndRecreated) {
     PlantedWorkingFolderCycle(false);
 }
 
+TEST(Trust, AFileInPlaceOfTheWorkingFolderIsMovedAsideOrNamedWithWhatAnAdministratorDoes) {
+    {
+        // A file where "Orvane" goes, which the run can move aside: the update goes on.
+        CycleBox world(Machine("atOnce"));
+        const fs::path orvane = world.box.StateDirectory() / "ProgramData" / "Orvane";
+        fs::create_directories(orvane.parent_path());
+        world.box.WriteFile("state/ProgramData/Orvane", "a user's file");
+        world.box.WriteFile("image.xsvf", DemoImage());
+        tagUpdaterRun run = world.box.Run({"-q", "-b", "-f", "image.xsvf"});
+        EXPECT_EQ(run.exitCode, 0) << run.console;
+        EXPECT_TRUE(fs::is_directory(world.box.WorkingFolder()));
+        const std::string log = world.box.LogBytes();
+        EXPECT_NE(log.find("(it is a file, not a folder); it was moved aside to " +
+                           orvane.string() + ".untrusted-"),
+                  std::string::npos)
+            << log;
+    }
+    {
+        // What is in the way cannot be moved aside by the run (the host edition's program-data
+        // folder is a file): every update would stop here, so the run says what to remove.
+        CycleBox world(Machine("atOnce"));
+        const fs::path programData = world.box.StateDirectory() / "ProgramData";
+        fs::remove_all(programData);
+        world.box.WriteFile("state/ProgramData", "a user's file");
+        world.box.WriteFile("image.xsvf", DemoImage());
+        tagUpdaterRun run = world.box.Run({"-q", "-b", "-f", "image.xsvf"});
+        EXPECT_EQ(run.exitCode, 10) << run.console;
+        const std::string what =
+            "   Error: No safe working folder could be prepared: " + programData.string() +
+            " is in the way (it is a file, not a folder) and cannot be moved "
+            "aside (the program data folder, error 20).";
+        const std::string how = "   Delete or rename " + programData.string() +
+                                " as an administrator, then run the update again. The display "
+                                "driver is left as it is.";
+        EXPECT_NE(run.console.find(what + "\n" + how + "\n"), std::string::npos) << run.console;
+        const std::string log = world.box.LogBytes();
+        EXPECT_NE(log.find(what), std::string::npos) << log;
+        EXPECT_NE(log.find(how), std::string::npos) << log;
+        EXPECT_EQ(ReadFileBytes(programData), "a user's file");
+        EXPECT_TRUE(ChildWords().empty());
+    }
+}
+
 TEST(Trust, NothingIsWrittenOrStartedFromTheTemporaryFolder) {
     CycleBox world(Machine("afterRestart"));
     const fs::path victim = world.box.WriteFile("victim.ini", "victim");

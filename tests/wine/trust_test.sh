@@ -10,7 +10,9 @@
 #   log_base      LOCALAPPDATA in HKCU\Environment, then the user's own shell folder for local
 #                 application data, point outside the profile; then the log's Orvane folder is a
 #                 link to a folder outside the profile
+#   in_the_way    a user's file where C:\ProgramData\Orvane goes, held open so it cannot be renamed
 # usage: trust_test.sh ATTACK UPDATER_EXE PLUXCMD_EXE PLUXCORE_EXE APPLY_RESTART_EXE MARKER_EXE DEMO
+#                      HOLDER_EXE
 # Runs in the prefix named by WINEPREFIX. Exit 77 (skipped) when this machine's Wine cannot run it.
 set -u
 . "$(dirname "$0")/wine_lib.sh"
@@ -21,6 +23,7 @@ pluxcore=$(abs "$4")
 apply_restart=$(abs "$5")
 marker=$(abs "$6")
 demo=$(abs "$7")
+holder=$(abs "$8")
 wine_lib_start trust
 
 drive_c="$WINEPREFIX/drive_c"
@@ -56,6 +59,10 @@ cleanup() {
         done
     done
     reg delete 'HKLM\Software\Orvane Graphics' /f
+    if [ -n "${holder_pid:-}" ]; then
+        : >"$work/release"
+        wait "$holder_pid"
+    fi
     if [ -L "$user_dir/Temp" ]; then
         rm -f "$user_dir/Temp"
         mv "$user_dir/Temp.aside" "$user_dir/Temp"
@@ -275,6 +282,39 @@ log_base)
     check "it names the linked folder" has "$work/linked.txt" "Orvane leads to"
     check "nothing was created or written through the link" test -z "$(ls -A "$evil/System32")"
     rm -f "$log_orvane"
+    ;;
+in_the_way)
+    # Before the elevated run a user makes a file where "Orvane" goes and keeps it open without
+    # delete sharing: the run can neither use nor move it, and says what an administrator does.
+    machine atOnce
+    orvane_win='C:\ProgramData\Orvane'
+    (timeout --foreground 900 "$wine_run" "$holder" "$orvane_win" "$(winpath "$work/held")" \
+        "$(winpath "$work/release")" </dev/null >"$work/holder.txt" 2>&1) &
+    holder_pid=$!
+    tries=0
+    while [ ! -e "$work/held" ] && [ "$tries" -lt 600 ] && kill -0 "$holder_pid" 2>/dev/null; do
+        sleep 0.5
+        tries=$((tries + 1))
+    done
+    check "the user's program holds the file" test -e "$work/held"
+    run_updater first -q -b -f "$image"
+    check "the run ends with 10" test "$(exit_code first)" = 10
+    said="Error: No safe working folder could be prepared: $orvane_win is in the way (it is a file, not a folder) and cannot be moved aside (MoveFileExW, error 32)."
+    check "it names what is in the way" has "$work/first.txt" "$said"
+    check "and what an administrator does" has "$work/first.txt" \
+        "Delete or rename $orvane_win as an administrator, then run the update again."
+    check "the log says the same" has "$log" "$said"
+    check "it programmed nothing" lacks "$work/first.txt" "Execution time = "
+    : >"$work/release"
+    wait "$holder_pid"
+    holder_pid=
+    check "the user's file is still there" test "$(cat "$drive_c/ProgramData/Orvane")" = "a user's file"
+    # Once it is no longer held, the next run moves it aside and goes on.
+    rm -f "$log"
+    run_updater second -q -b -f "$image"
+    check "the next run ends with 0" test "$(exit_code second)" = 0
+    check "it moved the file aside" has "$log" "(it is a file, not a folder); it was moved aside to"
+    check "the working folder is there" test -d "$folder"
     ;;
 *)
     echo "unknown attack $attack"
