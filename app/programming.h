@@ -11,6 +11,7 @@
 
 class CCardWorkers;
 class CKSeries;
+class CPlayStop;
 struct tagPciInfo;
 
 // What the programming step found out about one card beyond its updateResult.
@@ -32,13 +33,18 @@ struct tagProgrammingJob {
     bool beep;
     tagCardOutcome* outcomes = nullptr;      // cardCount entries, or none
     tagProgressWait progressWait = nullptr;  // empty: wait on the workers' completion
+    // The stop the records' plays obey; this thread counts itself in too, from the start of the
+    // workers to the end of its own register use. Null: the step cannot be stopped.
+    CPlayStop* stop = nullptr;
 };
 
 // Runs the programming step and returns the exit code it decides: 0, or the result of the last card
 // (in index order) that failed. A record whose updateResult is already nonzero is not programmed
 // and is reported with that result. After the settling pause every programmed card's version is
 // read again; a successful play whose version is unreadable or erased fails the card with
-// kUnverifiedCardResult. Returns when every worker has ended.
+// kUnverifiedCardResult. Returns when every worker has ended. When the stop is requested, returns
+// XSVF_STOPPED as soon as no card's registers are in use any more, without the settling pause,
+// the versions or the report: the run is being ended.
 std::int32_t ProgramAllCards(const tagProgrammingJob& job);
 
 // The workers and the progress line alone, up to "\b \n\n": returns when every worker has been
