@@ -115,14 +115,20 @@ bool CDriverCycle::FinishUpdatedCycle() {
     }
     const bool resumeLeft = RegisteredRunOnce(kResumeValueName).has_value() ||
                             RegisteredRunOnce(kResumeAgainValueName).has_value();
-    DropResume();
-    Tidy();
-    const std::optional<std::uint32_t> power = journal_.originalPower;
+    std::optional<std::uint32_t> power = journal_.originalPower;
+    if (resumeLeft) {
+        // This start is the resume's and ends here: the power goes back and the journal closes
+        // before the last entry that would start the utility again goes.
+        RestorePowerSettings();
+        power.reset();
+    }
     const std::int32_t result = journal_.result;
     journal_ = tagCycleJournal{};
     journal_.originalPower = power;
     journal_.result = result;
     Save();
+    DropResume();
+    Tidy();
     return resumeLeft;
 }
 
