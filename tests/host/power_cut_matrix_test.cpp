@@ -349,8 +349,10 @@ TEST_P(PowerCutAfterAFailedEnable, EveryCutEndsWithTheDisplayBackAndNothingLeft)
         EXPECT_TRUE(RunOnceNames().empty()) << "point " << point << ": " << repaired;
         EXPECT_TRUE(DisplayEnabled()) << "point " << point << ": " << repaired;
         EXPECT_TRUE(CardsNew(world)) << "point " << point;
-        // An idle journal may keep the original power value: it is the original.
-        EXPECT_TRUE(JournalPhase() == "-" || JournalPhase() == "0")
+        // Nothing half done: no journal, an idle one (it may keep the original power value), or
+        // one whose import has run at the last logon (a rerun's cycle ends there too).
+        const std::string phase = JournalPhase();
+        EXPECT_TRUE(phase == "-" || phase == "0" || phase == "6")
             << "point " << point << ": " << repaired;
         EXPECT_EQ(sim::host::AcMinProcessorState(), kOriginalPower) << "point " << point;
         const auto imports = sim::host::SuiteImports();
