@@ -25,8 +25,21 @@ std::unique_ptr<platform::ChildProcess> CChildRunner::Start(const std::wstring& 
     return std::move(child).value();
 }
 
+bool CChildRunner::LimitPassed(std::uint32_t started,
+                               std::optional<std::uint32_t> limitMilliseconds) const {
+    return limitMilliseconds && clock_.nowMilliseconds() - started >= *limitMilliseconds;
+}
+
+void CChildRunner::EndAtLimit(platform::ChildProcess& child, const std::wstring& commandLine,
+                              std::uint32_t limitMilliseconds) {
+    LogOnly(L"   %ls did not end within %u seconds: it was ended.\n", commandLine.c_str(),
+            static_cast<unsigned>(limitMilliseconds / 1000));
+    child.Terminate();
+}
+
 std::uint32_t CChildRunner::RunAndWait(const std::wstring& commandLine,
-                                       std::optional<std::uint32_t> limitMilliseconds) {
+                                       std::optional<std::uint32_t> limitMilliseconds,
+                                       AtLimit atLimit) {
     auto child = Start(commandLine);
     if (!child) return kNoExitCode;
     const std::uint32_t started = clock_.nowMilliseconds();
@@ -34,7 +47,8 @@ std::uint32_t CChildRunner::RunAndWait(const std::wstring& commandLine,
         // Output nobody reads must not fill the pipe: a child blocked on it would never end.
         pipe_.Discard();
         if (child->WaitMilliseconds(clock_.sliceMilliseconds)) break;
-        if (limitMilliseconds && clock_.nowMilliseconds() - started >= *limitMilliseconds) {
+        if (LimitPassed(started, limitMilliseconds)) {
+            if (atLimit == AtLimit::kEnd) EndAtLimit(*child, commandLine, *limitMilliseconds);
             pipe_.Discard();
             return kNoExitCode;
         }
@@ -43,10 +57,14 @@ std::uint32_t CChildRunner::RunAndWait(const std::wstring& commandLine,
     return child->ExitCode().value_or(kNoExitCode);
 }
 
-std::string CChildRunner::RunAndCollect(const std::wstring& commandLine, bool* started) {
+std::string CChildRunner::RunAndCollect(const std::wstring& commandLine, bool* started,
+                                        std::uint32_t* exitCode,
+                                        std::optional<std::uint32_t> limitMilliseconds) {
+    if (exitCode) *exitCode = kNoExitCode;
     auto child = Start(commandLine);
     if (started) *started = child != nullptr;
     if (!child) return {};
+    const std::uint32_t startTime = clock_.nowMilliseconds();
     std::string collected;
     char chunk[4096];
     auto readWhatIsThere = [&]() {
@@ -64,12 +82,21 @@ std::string CChildRunner::RunAndCollect(const std::wstring& commandLine, bool* s
             total += got;
         }
     };
+    bool ended = false;
     while (true) {
         const std::size_t got = readWhatIsThere();
-        if (child->HasEnded()) break;
+        if (child->HasEnded()) {
+            ended = true;
+            break;
+        }
+        if (LimitPassed(startTime, limitMilliseconds)) {
+            EndAtLimit(*child, commandLine, *limitMilliseconds);
+            break;
+        }
         if (got == 0) child->WaitMilliseconds(clock_.sliceMilliseconds);
     }
     // What the child wrote just before it ended is still in the pipe.
     readWhatIsThere();
+    if (ended && exitCode) *exitCode = child->ExitCode().value_or(kNoExitCode);
     return collected;
 }

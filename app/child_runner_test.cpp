@@ -90,3 +90,20 @@ TEST_F(ChildRunnerTest, ATimedWaitGivesUpAtItsLimitAndLeavesTheChildRunning) {
     }
     EXPECT_EQ(child->ExitCode(), 0u);
 }
+
+TEST_F(ChildRunnerTest, AToolCommandPastItsLimitIsEndedAndHasNoCode) {
+    // The jumping clock passes the limit after a known number of readings; a child that never
+    // ends would otherwise keep both calls waiting for ever.
+    CChildRunner runner(JumpingClock(2500));
+    bool started = false;
+    std::uint32_t code = 0;
+    EXPECT_EQ(runner.RunAndCollect(Child("hang"), &started, &code, 10000), "");
+    EXPECT_TRUE(started);
+    EXPECT_EQ(code, kNoExitCode);
+    EXPECT_EQ(runner.RunAndWait(Child("hang"), 10000, CChildRunner::AtLimit::kEnd), kNoExitCode);
+
+    // A child that ends in time gives its code and its output (this clock never passes a limit).
+    CChildRunner steady(JumpingClock(0));
+    EXPECT_EQ(steady.RunAndCollect(Child("print 5 amd 3"), &started, &code, 10000), "amdam");
+    EXPECT_EQ(code, 3u);
+}

@@ -37,6 +37,8 @@ std::wstring JournalText(const tagCycleJournal& journal) {
     text += Field(L"restored", journal.settingsRestored);
     text += Field(L"imported", journal.settingsImported);
     text += Field(L"result", static_cast<std::uint32_t>(journal.result));
+    if (journal.enableFailed) text += Field(L"enablefailed", 1);
+    if (!journal.cutCards.empty()) text += L"cut=" + journal.cutCards + L";";
     // Last, as it may hold anything but a semicolon.
     text += L"hash=" + journal.imageHash;
     return text;
@@ -56,6 +58,10 @@ tagCycleJournal ParseJournal(const std::wstring& text) {
         if (name == L"hash") {
             journal.imageHash = text.substr(text.find(L"hash=") + 5);
             break;
+        }
+        if (name == L"cut") {
+            journal.cutCards = value;
+            continue;
         }
         std::uint32_t number = 0;
         if (!ParseNumber(value, number)) continue;
@@ -77,6 +83,8 @@ tagCycleJournal ParseJournal(const std::wstring& text) {
             journal.settingsImported = number != 0;
         else if (name == L"result")
             journal.result = static_cast<std::int32_t>(number);
+        else if (name == L"enablefailed")
+            journal.enableFailed = number != 0;
     }
     return journal;
 }
@@ -87,7 +95,7 @@ tagCycleJournal LoadJournal() {
 }
 
 void SaveJournal(const tagCycleJournal& journal) {
-    if (journal.phase == CyclePhase::kIdle && !journal.originalPower) {
+    if (journal.phase == CyclePhase::kIdle && !journal.originalPower && journal.cutCards.empty()) {
         platform::RegistryDeleteValue(kUtilityKey, kJournalValueName);
     } else {
         platform::RegistrySetString(kUtilityKey, kJournalValueName, JournalText(journal));

@@ -30,6 +30,12 @@ struct tagCycleJournal {
     bool settingsImported = false;  // the import ran (known only for an import the utility ran)
     std::wstring imageHash;         // of the image the resume programs; may be empty
     std::int32_t result = 0;        // the exit code the update part of the cycle ended with
+    // The enable after the update failed: the driver is still off, the update itself is over, and
+    // every next start tries the enable again (the phase stays "disabled").
+    bool enableFailed = false;
+    // Cards whose play has started and not ended, as PCIe bus positions ("0300,0400"): a run that
+    // is cut off leaves them here, so that its end is not taken for an update.
+    std::wstring cutCards;
 
     // A cycle whose driver may be off or about to go off: its display has to come back.
     bool DriverMayBeOff() const {
@@ -42,6 +48,7 @@ struct tagCycleJournal {
 inline constexpr const wchar_t* kJournalValueName = L"Journal";
 
 // The value's text and back ("phase=4;power=5;..."); unknown or damaged fields read as absent.
+// An idle journal is kept as long as it has a power value or cut cards.
 std::wstring JournalText(const tagCycleJournal& journal);
 tagCycleJournal ParseJournal(const std::wstring& text);
 

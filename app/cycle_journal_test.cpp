@@ -11,6 +11,8 @@ TEST(CycleJournal, EveryFieldSurvivesItsTextAndDamageReadsAsAbsent) {
     journal.restartedForDisable = true;
     journal.settingsExported = true;
     journal.result = 3;
+    journal.enableFailed = true;
+    journal.cutCards = L"0300,0400";
     journal.imageHash = L"ab;cd=ef";  // anything, the separators included
     const tagCycleJournal back = ParseJournal(JournalText(journal));
     EXPECT_EQ(back.phase, CyclePhase::kDisablePending);
@@ -19,6 +21,9 @@ TEST(CycleJournal, EveryFieldSurvivesItsTextAndDamageReadsAsAbsent) {
     EXPECT_FALSE(back.noReboot || back.settingsRestored || back.settingsImported);
     EXPECT_EQ(back.result, 3);
     EXPECT_EQ(back.imageHash, L"ab;cd=ef");
+    EXPECT_TRUE(back.enableFailed);
+    EXPECT_EQ(back.cutCards, L"0300,0400");
+    EXPECT_FALSE(ParseJournal(L"phase=4;").enableFailed);
     EXPECT_TRUE(back.DriverMayBeOff());
     EXPECT_FALSE(back.UpdateOver());
 

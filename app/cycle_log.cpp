@@ -79,6 +79,20 @@ void LogToolCommand(const wchar_t* word, std::uint32_t exitCode) {
                 exitCode == kNoExitCode ? L" (the tool did not run or gave no code)" : L"");
 }
 
+void LogToolOutput(const wchar_t* word, std::uint32_t exitCode, const std::string& output) {
+    LogOnlyLine(L"   Display driver %ls failed (exit code %u); the tool wrote %u bytes:\n", word,
+                static_cast<unsigned>(exitCode), static_cast<unsigned>(output.size()));
+    std::size_t at = 0;
+    while (at < output.size()) {
+        std::size_t end = output.find('\n', at);
+        if (end == std::string::npos) end = output.size();
+        std::string line = output.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        LogOnlyLine(L"      %ls\n", Printable(line).c_str());
+        at = end + 1;
+    }
+}
+
 void LogRestartRequest(const wchar_t* purpose, std::uint32_t systemError) {
     if (systemError == 0) {
         LogOnlyLine(L"   Restart requested (%ls): accepted\n", purpose);

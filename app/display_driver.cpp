@@ -87,12 +87,21 @@ bool CDeviceConsoleTool::Intact() {
     return false;
 }
 
-CDeviceConsoleTool::Query CDeviceConsoleTool::QueryDriver(CChildRunner& runner) {
+CDeviceConsoleTool::Query CDeviceConsoleTool::QueryDriver(CChildRunner& runner,
+                                                          std::uint32_t* exitCode) {
     if (!Intact()) return Query::kToolUnusable;
     bool started = false;
+    std::uint32_t code = kNoExitCode;
     const std::wstring commandLine = CommandLine(L"driverfiles");
-    const std::string output = runner.RunAndCollect(commandLine, &started);
+    const std::string output =
+        runner.RunAndCollect(commandLine, &started, &code, kToolCommandLimitMilliseconds);
     if (!started) return Query::kToolUnusable;
+    if (exitCode) *exitCode = code;
+    if (code != 0) {
+        // A query that failed may have listed nothing: its silence says nothing about a driver.
+        LogToolOutput(L"driverfiles", code, output);
+        return Query::kFailed;
+    }
     const std::string decidingLine = DisplayDriverLine(output);
     LogDriverQuery(commandLine, output, decidingLine);
     return decidingLine.empty() ? Query::kNoDriver : Query::kDriver;
@@ -100,14 +109,18 @@ CDeviceConsoleTool::Query CDeviceConsoleTool::QueryDriver(CChildRunner& runner) 
 
 std::uint32_t CDeviceConsoleTool::Disable(CChildRunner& runner) {
     if (!Intact()) return kNoExitCode;
-    const std::uint32_t exitCode = runner.RunAndWait(CommandLine(L"disable"));
+    const std::uint32_t exitCode = runner.RunAndWait(
+        CommandLine(L"disable"), kToolCommandLimitMilliseconds, CChildRunner::AtLimit::kEnd);
     LogToolCommand(L"disable", exitCode);
     return exitCode;
 }
 
 std::uint32_t CDeviceConsoleTool::Enable(CChildRunner& runner) {
     if (!Intact()) return kNoExitCode;
-    const std::uint32_t exitCode = runner.RunAndWait(CommandLine(L"enable"));
+    std::uint32_t exitCode = kNoExitCode;
+    const std::string output = runner.RunAndCollect(CommandLine(L"enable"), nullptr, &exitCode,
+                                                    kToolCommandLimitMilliseconds);
     LogToolCommand(L"enable", exitCode);
+    if (!EnableSucceeded(exitCode)) LogToolOutput(L"enable", exitCode, output);
     return exitCode;
 }

@@ -31,6 +31,14 @@ bool NamesDisplayDriver(const std::string& output);
 // The driver line that made NamesDisplayDriver true (without its line break); empty when none did.
 std::string DisplayDriverLine(const std::string& output);
 
+// How long each of the tool's commands may run; past it the tool is ended and the command counts as
+// failed (kNoExitCode). On the run's wait clock.
+inline constexpr std::uint32_t kToolCommandLimitMilliseconds = 60000;
+
+// The enable's codes that leave the driver on (at once, or after a restart); any other is a
+// failure.
+inline bool EnableSucceeded(std::uint32_t exitCode) { return exitCode == 0 || exitCode == 1; }
+
 // Owned by the update run, main thread only. The extracted file is held until the object goes.
 class CDeviceConsoleTool {
 public:
@@ -43,13 +51,16 @@ public:
     bool Extracted() const { return held_ != nullptr; }
 
     // Runs "driverfiles" and judges the first 65,535 bytes of its output. kToolUnusable when the
-    // tool was not written, is not what was written, or cannot be started: nobody can then tell.
-    enum class Query { kNoDriver, kDriver, kToolUnusable };
-    Query QueryDriver(CChildRunner& runner);
+    // tool was not written, is not what was written, or cannot be started; kFailed when it ended
+    // with another code than 0 or had to be ended at its limit (exitCode, when given, receives the
+    // code): nobody can then tell.
+    enum class Query { kNoDriver, kDriver, kToolUnusable, kFailed };
+    Query QueryDriver(CChildRunner& runner, std::uint32_t* exitCode = nullptr);
     bool QueryDisplayDriver(CChildRunner& runner) { return QueryDriver(runner) == Query::kDriver; }
     // Runs "disable"; its exit code (kNoExitCode when it cannot start): 0 means disabled now.
     std::uint32_t Disable(CChildRunner& runner);
-    // Runs "enable"; its exit code as Disable gives it (0 means enabled without a restart).
+    // Runs "enable"; its exit code as Disable gives it (0 means enabled without a restart). A
+    // failed enable's output goes to the log.
     std::uint32_t Enable(CChildRunner& runner);
 
 private:

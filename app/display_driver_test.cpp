@@ -99,7 +99,11 @@ TEST_F(ExtractedToolTest, TheWrittenToolRunsAndASwappedOneIsRefused) {
     CChildRunner runner;
     // The child program answers an unknown command with 99: it was started from the written file.
     EXPECT_EQ(tool.Disable(runner), 99u);
-    EXPECT_EQ(sim::host::ChildCommands().size(), 1u);
+    // A query that ends with another code than 0 names no driver and no absence of one either.
+    std::uint32_t code = 0;
+    EXPECT_EQ(tool.QueryDriver(runner, &code), CDeviceConsoleTool::Query::kFailed);
+    EXPECT_EQ(code, 99u);
+    EXPECT_EQ(sim::host::ChildCommands().size(), 2u);
 
     // Another program put in its place (possible on the host edition; Windows denies the write).
     std::filesystem::remove(dir_ / "dec740.exe");
@@ -107,7 +111,7 @@ TEST_F(ExtractedToolTest, TheWrittenToolRunsAndASwappedOneIsRefused) {
     EXPECT_EQ(tool.Disable(runner), kNoExitCode);
     EXPECT_EQ(tool.Enable(runner), kNoExitCode);
     EXPECT_FALSE(tool.QueryDisplayDriver(runner));
-    EXPECT_EQ(sim::host::ChildCommands().size(), 1u);
+    EXPECT_EQ(sim::host::ChildCommands().size(), 2u);
 }
 
 TEST_F(ExtractedToolTest, NoPathNoImageOrNoWritableDirectoryMeansNoTool) {

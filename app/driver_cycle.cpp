@@ -116,14 +116,20 @@ bool CDriverCycle::FinishUpdatedCycle() {
     }
     const bool resumeLeft = RegisteredRunOnce(kResumeValueName).has_value() ||
                             RegisteredRunOnce(kResumeAgainValueName).has_value();
-    DropResume();
-    Tidy();
-    const std::optional<std::uint32_t> power = journal_.originalPower;
+    std::optional<std::uint32_t> power = journal_.originalPower;
+    if (resumeLeft) {
+        // This start is the resume's and ends here: the power goes back and the journal closes
+        // before the last entry that would start the utility again goes.
+        RestorePowerSettings();
+        power.reset();
+    }
     const std::int32_t result = journal_.result;
     journal_ = tagCycleJournal{};
     journal_.originalPower = power;
     journal_.result = result;
     Save();
+    DropResume();
+    Tidy();
     return resumeLeft;
 }
 
@@ -163,6 +169,33 @@ void CDriverCycle::GiveUpBeforeDisable() {
         journal_.phase = CyclePhase::kImportRegistered;
     }
     Save();
+}
+
+std::int32_t CDriverCycle::KeepFailedEnable(std::uint32_t code, bool updateOver) {
+    enableFailed_ = true;
+    journal_.phase = CyclePhase::kDisabled;
+    journal_.enableFailed = updateOver;
+    Save();
+    PrintAndLog(
+        L"\n   Error: The display driver could not be enabled again (exit code %u).\n   It is "
+        L"tried again at the next start of OvnK740FPGAUpdater; no restart is made.\n",
+        static_cast<unsigned>(code));
+    return kDriverNotSwitchedOffExitCode;
+}
+
+std::optional<std::int32_t> CDriverCycle::RetryFailedEnable() {
+    PrintAndLog(
+        L"\n   The display driver was left disabled after the last update: it is enabled "
+        L"now.\n");
+    const std::uint32_t enabled = tool_.Extracted() ? tool_.Enable(runner_) : kNoExitCode;
+    if (!EnableSucceeded(enabled)) return KeepFailedEnable(enabled, true);
+    journal_.enableFailed = false;
+    journal_.phase = CyclePhase::kEnabled;
+    Save();
+    if (enabled != 0) {
+        PrintAndLog(L"   You must restart the computer to complete enabling the display driver.\n");
+    }
+    return std::nullopt;
 }
 
 std::optional<std::int32_t> CDriverCycle::Stop(const wchar_t* reason, std::uint32_t code) {
@@ -252,6 +285,15 @@ std::optional<std::int32_t> CDriverCycle::SwitchDriverOff(const CCmdLine& option
                                                           const tagRunResources& run) {
     const std::int32_t imageSize = run.imageSize;
     handled_ = true;
+    if (journal_.enableFailed) {
+        if (const std::optional<std::int32_t> failed = RetryFailedEnable()) return failed;
+    }
+    if (imageSize > 0 && !journal_.cutCards.empty()) {
+        PrintAndLog(
+            L"\n   The previous run was stopped while it programmed the cards at PCIe Bus "
+            L"%ls: they are programmed again.\n",
+            journal_.cutCards.c_str());
+    }
     if (journal_.UpdateOver() && FinishUpdatedCycle() && imageSize > 0) {
         // Started by the resume entry of a run that ended just after its update: that cycle is
         // complete, and a new one would only restart the machine again.
@@ -264,9 +306,13 @@ std::optional<std::int32_t> CDriverCycle::SwitchDriverOff(const CCmdLine& option
     }
     if (!tool_.Extracted())
         return Stop(L"The device console tool could not be written to the working folder", 0);
-    const CDeviceConsoleTool::Query query = tool_.QueryDriver(runner_);
+    std::uint32_t queryCode = 0;
+    const CDeviceConsoleTool::Query query = tool_.QueryDriver(runner_, &queryCode);
     if (query == CDeviceConsoleTool::Query::kToolUnusable)
         return Stop(L"The device console tool could not be checked or started", 0);
+    // A query that failed cannot tell that no driver is installed: nothing is changed.
+    if (query == CDeviceConsoleTool::Query::kFailed)
+        return Stop(L"The installed display driver could not be queried", queryCode);
     const bool continuing = journal_.DriverMayBeOff();
     if (query == CDeviceConsoleTool::Query::kNoDriver) {
         // No driver any more: whatever a lost cycle left of the resume goes.
@@ -312,7 +358,8 @@ std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted
     if (!driverDisabled_) return exitCode;
     journal_.result = exitCode;
     Save();
-    tool_.Enable(runner_);
+    const std::uint32_t enabled = tool_.Enable(runner_);
+    if (!EnableSucceeded(enabled)) return KeepFailedEnable(enabled, !aborted);
     journal_.phase = CyclePhase::kEnabled;
     Save();
     if (aborted) {
@@ -352,13 +399,24 @@ std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted
     return exitCode;
 }
 
+void CDriverCycle::PlaysStart(const std::wstring& cards) {
+    journal_.cutCards = cards;
+    Save();
+}
+
+void CDriverCycle::PlaysEnded() {
+    journal_.cutCards.clear();
+    Save();
+}
+
 void CDriverCycle::EndRun() {
     // Before Prepare (help, an option error) nothing of the cycle is touched.
     if (!handled_ && toolReady_.load()) {
         handled_ = true;
+        if (journal_.enableFailed) RetryFailedEnable();
         if (journal_.UpdateOver()) {
             FinishUpdatedCycle();
-        } else if (journal_.DriverMayBeOff()) {
+        } else if (journal_.DriverMayBeOff() && !journal_.enableFailed) {
             BringBackWithoutUpdate();
         }
     }
@@ -378,7 +436,10 @@ void CDriverCycle::BringDisplayBackAfterInterruption() {
         tool_.Enable(runner);
         DropResume();
         Tidy();
+        // The cards whose play was cut stay named: the next start programs them again.
+        const std::wstring cut = journal.cutCards;
         journal = tagCycleJournal{};
+        journal.cutCards = cut;
     }
     SaveJournal(journal);
 }

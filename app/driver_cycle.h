@@ -59,10 +59,18 @@ public:
     std::int32_t RestartForDisable(const CCmdLine& options, tagRunResources& run,
                                    std::int32_t exitCode);
 
+    // The programming step plays on these cards (PCIe bus positions): the journal names them
+    // until PlaysEnded, so that a run cut off meanwhile is not taken for an update.
+    void PlaysStart(const std::wstring& cards);
+    void PlaysEnded();
+
     // After the update (or its refusal at the warning prompt): enables a disabled driver, then
     // restarts with the suite's import registered, or under --noreboot returns exit code 4 (4 as
     // well when the restart is refused). A failed card is kept on screen until a key unless quiet.
+    // A failed enable (any code but 0 and 1) is said and returns exit code 10 without a restart:
+    // the journal, "Config" and the resume entry stay, so the next start enables again.
     std::int32_t BringDriverBack(const CCmdLine& options, bool aborted, std::int32_t exitCode);
+    bool EnableFailed() const { return enableFailed_; }
 
     // The run ends by itself (any path): a cycle the run never reached is repaired, and the power
     // value goes from the journal (the caller has put the setting back).
@@ -86,6 +94,12 @@ private:
     // at the next logon.
     void GiveUpBeforeDisable();
     std::optional<std::int32_t> Stop(const wchar_t* reason, std::uint32_t code);
+    // The enable failed: said on the console; the journal keeps the driver off (and, after an
+    // update, that only the enable is left). Returns exit code 10.
+    std::int32_t KeepFailedEnable(std::uint32_t code, bool updateOver);
+    // A journal whose enable failed after its update: the enable is tried again. Exit code 10 when
+    // it fails again; otherwise the journal says "enabled" and the cycle is finished as such.
+    std::optional<std::int32_t> RetryFailedEnable();
     // The steps of SwitchDriverOff, in order; a value is the exit code of a run that stops there.
     void SaveSettingsAndCloseSuite(bool continuing);
     std::optional<std::int32_t> ArrangeResume(const CCmdLine& options, const tagRunResources& run);
@@ -110,4 +124,5 @@ private:
     bool driverPresent_ = false;
     bool driverDisabled_ = false;
     bool disableNeedsRestart_ = false;
+    bool enableFailed_ = false;
 };

@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "xsvf/jtag_port.h"
+#include "xsvf/play_stop.h"
 
 namespace {
 
@@ -159,16 +160,23 @@ std::vector<bool> PlayAllCards(const tagProgrammingJob& job) {
 
 std::int32_t ProgramAllCards(const tagProgrammingJob& job) {
     const std::uint32_t startTime = platform::ProcessMilliseconds();
+    CPlayStop::Use registers(job.stop);
     const std::vector<bool> started = PlayAllCards(job);
 
+    // A stopped play's worker gave its pins back itself.
     for (std::uint32_t i = 0; i < job.cardCount; ++i) {
-        if (started[i]) closeJtagPort(&job.records[i], 1);
+        if (started[i] && job.records[i].updateResult.load() != XSVF_STOPPED)
+            closeJtagPort(&job.records[i], 1);
     }
+    if (registers.StopRequested()) return XSVF_STOPPED;
 
     const std::uint32_t settleStart = platform::ProcessMilliseconds();
-    while ((platform::ProcessMilliseconds() - settleStart) / 1000 < 5) {
+    while ((platform::ProcessMilliseconds() - settleStart) / 1000 < 5 &&
+           !registers.StopRequested()) {
     }
+    if (registers.StopRequested()) return XSVF_STOPPED;
     VerifyProgrammedCards(job, started);
+    registers.End();
 
     std::int32_t exitCode = kExitSuccess;
     for (std::uint32_t i = 0; i < job.cardCount; ++i) {

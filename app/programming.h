@@ -12,6 +12,7 @@
 
 class CCardWorkers;
 class CKSeries;
+class CPlayStop;
 struct tagPciInfo;
 
 // What the programming step found out about one card beyond its updateResult.
@@ -37,6 +38,9 @@ struct tagProgrammingJob {
     tagProgressWait progressWait = nullptr;  // empty: wait on the workers' completion
     // cardCount versions as the listing read them; none: every card answered before its play.
     const std::wstring* versionsBefore = nullptr;
+    // The stop the records' plays obey; this thread counts itself in too, from the start of the
+    // workers to the end of its own register use. Null: the step cannot be stopped.
+    CPlayStop* stop = nullptr;
 };
 
 // Runs the programming step and returns the exit code it decides: 0, or the result of the last card
@@ -44,7 +48,9 @@ struct tagProgrammingJob {
 // and is reported with that result. After the settling pause every programmed card's version is
 // read again; a successful play whose version is erased, or unreadable where the listing could
 // read it, fails the card with kUnverifiedCardResult (VerifyCardAfterPlay). Returns when every
-// worker has ended.
+// worker has ended. When the stop is requested, returns XSVF_STOPPED as soon as no card's
+// registers are in use any more, without the settling pause, the versions or the report: the run
+// is being ended.
 std::int32_t ProgramAllCards(const tagProgrammingJob& job);
 
 // The workers and the progress line alone, up to "\b \n\n": returns when every worker has been

@@ -29,6 +29,7 @@ public:
     void ImageRefused() { result_.malformedImage = true; }
     void CardListed(const tagPciInfo& pci, const std::wstring& version);
     void Declined() { result_.declined = true; }
+    void EnableFailed() { result_.enableFailed = true; }
     // After the programming step: each card's result, failure detail, version after and time.
     void CardsProgrammed(const tagDeviceUpdate* records, const tagCardOutcome* outcomes);
 

@@ -4,9 +4,12 @@
 
 #include <atomic>
 
+#include "app/child_runner.h"
+#include "app/console_log.h"
 #include "app/driver_cycle.h"
 #include "hwaccess/host_services.h"
 #include "platform/console.h"
+#include "xsvf/play_stop.h"
 
 namespace {
 // The console-control handler runs on a thread of its own and is handed nothing: this is how it
@@ -40,8 +43,20 @@ void RecoverDisplay() {
     }
 }
 
+void StopCardPlays() {
+    CPlayStop& stop = ProcessPlayStop();
+    stop.Request();
+    if (!stop.WaitUntilIdle(kPlayStopLimitMilliseconds, ProcessWaitClock().nowMilliseconds)) {
+        LogOnly(L"   The cards' plays did not stop within %u seconds.\n",
+                static_cast<unsigned>(kPlayStopLimitMilliseconds / 1000));
+    }
+}
+
 void CleanUpRun(bool fromConsoleControl) {
     consoleWindow.store(nullptr);
     platform::ConsoleShowCursor(true);
-    if (fromConsoleControl) RecoverDisplay();
+    if (fromConsoleControl) {
+        StopCardPlays();
+        RecoverDisplay();
+    }
 }

@@ -25,12 +25,21 @@ struct tagRunResources {
     void Release();
 };
 
-// Sets the console window to null and shows the cursor; from the console-control path the display
-// is brought back first. It frees nothing: from the console-control path workers may still be
-// reading the run's data and the process ends at once anyway, and the run frees its own.
+// Sets the console window to null and shows the cursor; from the console-control path the cards'
+// plays are stopped and waited for (StopCardPlays), then the display is brought back. It frees
+// nothing: from the console-control path workers may still be reading the run's data and the
+// process ends at once anyway, and the run frees its own.
 void CleanUpRun(bool fromConsoleControl);
 
 // The driver cycle that brings the display back when the run is interrupted or stopped by a
 // failure; RecoverDisplay calls it from any thread, at most once. Null: nothing to bring back.
 void SetDisplayRecovery(CDriverCycle* cycle);
 void RecoverDisplay();
+
+// How long the console-control path waits for the plays to stop, on the process clock: a player
+// looks at the stop before every command, so this is only reached by a command that never ends.
+inline constexpr std::uint32_t kPlayStopLimitMilliseconds = 10000;
+// The display driver must not take the card back while a worker still drives its JTAG pins: the
+// plays are asked to stop, and this returns once no card's registers are in use (or at the limit,
+// said in the log).
+void StopCardPlays();

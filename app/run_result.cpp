@@ -231,6 +231,8 @@ std::string ExitCodeMeaning(const tagRunResult& r) {
         case 8:
             return "the run stopped on a failure of its own";
         case 10:
+            if (r.enableFailed)
+                return "the display driver could not be enabled again: the next start tries again";
             return "the display driver could not be taken off safely: nothing was programmed";
         default:
             return "error code " + std::to_string(code);

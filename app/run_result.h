@@ -60,6 +60,7 @@ struct tagRunResult {
     std::string exitMeaning;
     bool declined = false;
     bool malformedImage = false;         // refused before any card was touched
+    bool enableFailed = false;           // the display driver stayed off after the update
     bool restartRequested = false;       // this run asked the machine to restart
     std::string restartReason;           // "disable", "enable" or empty
     bool restartPending = false;         // a restart is still needed (under --noreboot)

@@ -1,6 +1,7 @@
 // The update run in its order: host, options, banner, library, scan, image, listing, programming.
 #include "app/update_run.h"
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -31,6 +32,7 @@
 #include "platform/text_encoding.h"
 #include "xsvf/calibration.h"
 #include "xsvf/jtag_port.h"
+#include "xsvf/play_stop.h"
 #include "xsvf/xsvf_validate.h"
 
 namespace {
@@ -92,6 +94,7 @@ void ListCards(CRunContext& context, std::uint32_t& largestDelay) {
         if (!mapped) record.updateResult = kUnmappedCardResult;
         if (run.imageSize > 0 && mapped) {
             record.image = {run.image.get(), static_cast<std::uint32_t>(run.imageSize)};
+            record.stop = &ProcessPlayStop();
             openJtagPort(&record);
         }
         PrintAndLog(L"   PCIe Bus: 0x%02X%X%X   FPGA version: ", pci.busNumber, pci.deviceNumber,
@@ -122,6 +125,26 @@ bool WarnAndConfirm(const CCmdLine& options, tagRunResources& run, std::uint32_t
 }
 
 void LogHostServiceMessage(const wchar_t* message) { PrintAndLog(L"%ls", message); }
+
+// The cards the programming step starts a play on, as PCIe bus positions ("0300,0400").
+std::wstring PlayedCards(const CRunContext& context) {
+    std::wstring cards;
+    for (std::uint32_t i = 0; i < context.run.cardCount; ++i) {
+        if (context.run.records[i].updateResult.load() != 0) continue;
+        const tagPciInfo& pci = context.scanner.devices->items[i];
+        wchar_t position[16];
+        std::swprintf(position, 16, L"%02X%X%X", pci.busNumber, pci.deviceNumber,
+                      pci.functionNumber);
+        cards += (cards.empty() ? L"" : L",") + std::wstring(position);
+    }
+    return cards;
+}
+
+// The console-control handler stopped the plays and now brings the display back and ends the
+// process: this thread touches nothing more.
+[[noreturn]] void WaitForTheInterruptionToEndTheRun() {
+    for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+}
 
 int FinishRun(CRunContext& context, std::int32_t exitCode) {
     if (!rebootStarted.load()) RestorePowerSettings();
@@ -191,14 +214,23 @@ std::int32_t ConfirmAndProgram(CRunContext& context, std::uint32_t largestDelay,
         for (const tagCardResult& card : context.recorder.Result().cards)
             versionsBefore.push_back(Utf8ToWide(card.versionBefore));
         if (versionsBefore.size() == run.cardCount) job.versionsBefore = versionsBefore.data();
+        job.stop = &ProcessPlayStop();
+        driverCycle.PlaysStart(PlayedCards(context));
         exitCode = ProgramAllCards(job);
+        if (job.stop->Requested()) WaitForTheInterruptionToEndTheRun();
+        driverCycle.PlaysEnded();
         context.recorder.CardsProgrammed(run.records.get(), outcomes.data());
     } else {
         context.recorder.Declined();
     }
 
     exitCode = driverCycle.BringDriverBack(options, !confirmed, exitCode);
-    driverCycle.Tidy();
+    // A failed enable keeps "Config" and the resume copies for the start that tries it again.
+    if (driverCycle.EnableFailed()) {
+        context.recorder.EnableFailed();
+    } else {
+        driverCycle.Tidy();
+    }
     context.recorder.Finish(exitCode, rebootStarted.load(), false,
                             confirmed && options.noReboot && driverCycle.DriverDisabled());
     return exitCode;

@@ -7,4 +7,8 @@ namespace test_hooks {
 // does not end the Wine session running it.
 bool ShutdownSuppressed();
 
+// How many times faster than wall time the process clock and the pauses run (1 in the product), so
+// that a whole-run test under Wine sees a time limit pass without waiting for it.
+unsigned ClockScale();
+
 }  // namespace test_hooks

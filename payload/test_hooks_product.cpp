@@ -5,4 +5,6 @@ namespace test_hooks {
 
 bool ShutdownSuppressed() { return false; }
 
+unsigned ClockScale() { return 1; }
+
 }  // namespace test_hooks

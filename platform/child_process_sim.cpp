@@ -14,6 +14,7 @@
 #include "platform/child_process.h"
 #include "platform/command_line.h"
 #include "platform/text_encoding.h"
+#include "sim/late_writes.h"
 #include "simhost/host_records.h"
 
 extern char** environ;
@@ -89,6 +90,7 @@ ChildProcess::~ChildProcess() = default;
 ovn::Result<std::unique_ptr<ChildProcess>> ChildProcess::Start(const std::wstring& commandLine,
                                                                ChildOutputPipe& pipe) {
     sim::host::RecordChildCommand(commandLine);
+    if (commandLine.find(L" enable ") != std::wstring::npos) sim::NoteDisplayEnableStarted();
     if (!pipe.Valid()) {
         return ovn::CallError("posix_spawn (no pipe)", EBADF);
     }

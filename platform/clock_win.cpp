@@ -5,6 +5,7 @@
 
 #include <ctime>
 
+#include "payload/test_hooks.h"
 #include "platform/clock.h"
 #include "platform/processor_clock.h"
 #include "platform/system_library.h"
@@ -41,9 +42,12 @@ std::uint32_t ProcessorCurrentMhz() {
                              });
 }
 
-// The Windows CRT's clock() counts wall time since the process started, in milliseconds.
-std::uint32_t ProcessMilliseconds() { return static_cast<std::uint32_t>(std::clock()); }
+// The Windows CRT's clock() counts wall time since the process started, in milliseconds. The
+// simulation build may run it faster (test_hooks::ClockScale), the pauses alike.
+std::uint32_t ProcessMilliseconds() {
+    return static_cast<std::uint32_t>(std::clock()) * test_hooks::ClockScale();
+}
 
-void PauseThread(std::uint32_t milliseconds) { Sleep(milliseconds); }
+void PauseThread(std::uint32_t milliseconds) { Sleep(milliseconds / test_hooks::ClockScale()); }
 
 }  // namespace platform

@@ -155,7 +155,7 @@ DisplayDriverConfig ReadDisplayDriver(const json& object, const std::string& whe
 }
 
 DisplayDeviceConfig ReadDisplay(const json& object, const std::string& where) {
-    OnlyKeys(object, where, {"description", "driver", "disable"});
+    OnlyKeys(object, where, {"description", "driver", "disable", "driverQuery", "enable", "hang"});
     DisplayDeviceConfig display;
     if (object.contains("description")) {
         display.description = String(object["description"], where + ".description");
@@ -171,6 +171,26 @@ DisplayDeviceConfig ReadDisplay(const json& object, const std::string& where) {
             display.disable = DisableBehaviour::Fails;
         } else if (disable != "atOnce") {
             Fail(where + ".disable", "expected \"atOnce\", \"afterRestart\" or \"fails\"");
+        }
+    }
+    for (const char* key : {"driverQuery", "enable"}) {
+        if (!object.contains(key)) continue;
+        const std::string value = String(object[key], where + "." + key);
+        if (value != "fails" && value != "works")
+            Fail(where + "." + key, "expected \"works\" or \"fails\"");
+        (std::string(key) == "enable" ? display.enableFails : display.queryFails) =
+            value == "fails";
+    }
+    if (object.contains("hang")) {
+        const std::string hang = String(object["hang"], where + ".hang");
+        if (hang == "driverfiles") {
+            display.hang = ToolHang::DriverFiles;
+        } else if (hang == "disable") {
+            display.hang = ToolHang::Disable;
+        } else if (hang == "enable") {
+            display.hang = ToolHang::Enable;
+        } else {
+            Fail(where + ".hang", "expected \"driverfiles\", \"disable\" or \"enable\"");
         }
     }
     return display;

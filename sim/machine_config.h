@@ -24,6 +24,8 @@ struct CardFaults {
 
 // How a disable of the card's display function behaves in the simulated device manager.
 enum class DisableBehaviour { AtOnce, AfterRestart, Fails };
+// The device-console command that never ends on this card (until the process is ended).
+enum class ToolHang { None, DriverFiles, Disable, Enable };
 
 // A display driver installed for the card: its INF (a name under the Windows INF directory), the
 // INF section it was installed from, and the full target paths of the files that section installs.
@@ -38,6 +40,9 @@ struct DisplayDeviceConfig {
     std::string description = "Video Controller";
     std::optional<DisplayDriverConfig> driver;
     DisableBehaviour disable = DisableBehaviour::AtOnce;
+    bool queryFails = false;   // "driverQuery": "fails": the device listing itself fails
+    bool enableFails = false;  // "enable": "fails"
+    ToolHang hang = ToolHang::None;
 };
 
 struct CardConfig {

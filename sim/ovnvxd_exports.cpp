@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "components/ovnvxd/ovnvxd_abi.h"
+#include "sim/late_writes.h"
 #include "sim/mapping_table.h"
 #include "sim/sim_card.h"
 #include "sim/sim_machine.h"
@@ -42,6 +43,7 @@ OVNVXD_EXPORT int OVNVXD_CALL memWrite(std::uint32_t mapping, std::uint32_t offs
     if (!card || !data) return 0;
     std::uint32_t value;
     std::memcpy(&value, data, sizeof value);
+    sim::NoteRegisterWrite(reg, value);
     card->WriteRegister(reg, value);
     return 1;
 }

@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+class CPlayStop;
+
 // The card's GPIO JTAG port: where its registers are, what its output pins hold and how register
 // writes are paced. Used by one thread at a time: the run's thread opens and calibrates it, the
 // card's worker plays through it, the run's thread closes it after joining the worker.
@@ -53,7 +55,8 @@ struct tagXsvfFailure {
 // One per card, owned by the update run: the parts above under the field names the run and the
 // card use. Functions that need only one part take only that part.
 struct tagDeviceUpdate : tagJtagPort, tagImageCursor, tagUpdateProgress {
-    tagXsvfFailure failure;  // the play's failure, stored by the card's Update for the run's log
+    tagXsvfFailure failure;     // the play's failure, stored by the card's Update for the run's log
+    CPlayStop* stop = nullptr;  // the stop the play obeys between commands; null: none
 };
 
 // Percentage of an image of size bytes after consumed bytes, in 64 bits so that images above

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "xsvf/jtag_port.h"
+#include "xsvf/play_stop.h"
 #include "xsvf/tap.h"
 
 namespace {
@@ -192,7 +193,7 @@ std::int32_t stepXsvf(tagXsvfContext& context, tagJtagPort& port, tagImageCursor
 }
 
 tagXsvfFailure playXsvf(tagJtagPort& port, tagImageCursor& cursor,
-                        std::atomic<std::uint32_t>& percentDone) {
+                        std::atomic<std::uint32_t>& percentDone, const CPlayStop* stop) {
     // calloc: the buffers start zero-filled without touching pages the play never uses.
     std::unique_ptr<std::uint8_t, FreeDeleter> buffers[kVectorCount];
     for (auto& buffer : buffers) {
@@ -208,6 +209,10 @@ tagXsvfFailure playXsvf(tagJtagPort& port, tagImageCursor& cursor,
 
     context.error = moveTap(context.tapState, TAP_RESET, &port);
     while (context.error == 0 && context.complete == 0) {
+        if (stop && stop->Requested()) {
+            context.error = XSVF_STOPPED;
+            break;
+        }
         if (context.runTestTime == -1) context.runTestTime = 0;
         stepXsvf(context, port, cursor, percentDone);
     }

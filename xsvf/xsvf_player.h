@@ -34,10 +34,13 @@ struct tagXsvfContext {
     bool comparedUnderMask = false;
 };
 
+class CPlayStop;
+
 // Plays the image from the cursor through the port, publishing the share of the image consumed in
-// percentDone. Returns the failure; its code is 0 when XCOMPLETE was reached.
+// percentDone. Returns the failure; its code is 0 when XCOMPLETE was reached, XSVF_STOPPED when
+// the stop was requested before (it is looked at before every command).
 tagXsvfFailure playXsvf(tagJtagPort& port, tagImageCursor& cursor,
-                        std::atomic<std::uint32_t>& percentDone);
+                        std::atomic<std::uint32_t>& percentDone, const CPlayStop* stop = nullptr);
 
 // The record's play: returns the error code (0 = XCOMPLETE reached) and keeps the returned failure
 // in record->failure for the run's log.

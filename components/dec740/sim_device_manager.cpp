@@ -2,10 +2,12 @@
 // directory and applied by the simulated restart (simhost/host_restart.h).
 #include "components/dec740/sim_device_manager.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "sim/pci_device_ids.h"
 #include "simhost/host_devices.h"
@@ -47,6 +49,11 @@ ChangeResult Disable(const std::string& id, sim::DisableBehaviour behaviour) {
     return {ChangeOutcome::Failed, ovn::CallError(kSimFailingCall, kSimFailingError)};
 }
 
+// A command the machine file says hangs: it waits until the process is ended.
+[[noreturn]] void Hang() {
+    for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
 }  // namespace
 
 SimDeviceManager::SimDeviceManager(sim::MachineConfig config) : config_(std::move(config)) {}
@@ -56,6 +63,9 @@ SimDeviceManager::SimDeviceManager(std::string machineFault)
 
 ovn::Result<std::vector<Device>> SimDeviceManager::Devices() {
     if (machineFault_) return ovn::CallError("LoadMachineFile", 0);
+    for (const sim::CardConfig& card : config_.cards) {
+        if (card.display.queryFails) return ovn::CallError(kSimListingCall, kSimFailingError);
+    }
     std::vector<Device> devices;
     for (const sim::CardConfig& card : config_.cards) {
         Device device = MakeDevice(devices.size(), sim::CardIdentity(card));
@@ -79,6 +89,8 @@ ovn::Result<std::vector<std::string>> SimDeviceManager::SectionFiles(const Drive
         const auto& installed = card.display.driver;
         if (installed && InfFullPath(installed->infPath) == driver.infPath &&
             installed->infSection == driver.infSection) {
+            // Only "driverfiles" asks for a section's files.
+            if (card.display.hang == sim::ToolHang::DriverFiles) Hang();
             return installed->files;
         }
     }
@@ -86,15 +98,17 @@ ovn::Result<std::vector<std::string>> SimDeviceManager::SectionFiles(const Drive
 }
 
 ChangeResult SimDeviceManager::ChangeState(const Device& device, TargetState target) {
+    const sim::DisplayDeviceConfig* display =
+        device.handle < config_.cards.size() ? &config_.cards[device.handle].display : nullptr;
     if (target == TargetState::Enabled) {
+        if (display && display->hang == sim::ToolHang::Enable) Hang();
+        if (display && display->enableFails)
+            return {ChangeOutcome::Failed, ovn::CallError(kSimFailingCall, kSimFailingError)};
         sim::host::SetDeviceDisabled(device.instanceId, false);
         return {};
     }
-    sim::DisableBehaviour behaviour = sim::DisableBehaviour::AtOnce;
-    if (device.handle < config_.cards.size()) {
-        behaviour = config_.cards[device.handle].display.disable;
-    }
-    return Disable(device.instanceId, behaviour);
+    if (display && display->hang == sim::ToolHang::Disable) Hang();
+    return Disable(device.instanceId, display ? display->disable : sim::DisableBehaviour::AtOnce);
 }
 
 std::unique_ptr<DeviceManager> OpenDeviceManager() {

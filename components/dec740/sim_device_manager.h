@@ -15,6 +15,8 @@ inline constexpr char kSimWindowsDirectory[] = "C:\\Windows";
 
 // The error a disable reports on a card whose machine file says "disable": "fails".
 inline constexpr char kSimFailingCall[] = "SetupDiCallClassInstaller";
+// The error every command reports on a machine whose file says "driverQuery": "fails" for a card.
+inline constexpr char kSimListingCall[] = "SetupDiGetClassDevsW";
 constexpr std::uint32_t kSimFailingError = 5;  // access denied
 
 class SimDeviceManager : public DeviceManager {

@@ -141,6 +141,26 @@ TEST_F(SimDec740, DisableThatFailsNamesTheCallAndMatchesNothingElse) {
     EXPECT_EQ(Run({"disable", "PCI\\VEN_1002&DEV_6828&SUBSYS_0B0E1002"}, failing), kExitDone);
 }
 
+TEST_F(SimDec740, AFailingEnableOrListingNamesItsCallAndChangesNothing) {
+    std::string machine = kMachine;
+    machine.replace(machine.find("\"disable\": \"afterRestart\""), 25,
+                    "\"disable\": \"atOnce\", \"enable\": \"fails\"");
+    EXPECT_EQ(Run({"disable", kK740}, machine), kExitDone);
+    EXPECT_EQ(Run({"enable", kK740}, machine), kExitFailed);
+    EXPECT_NE(output_.err.find("SetupDiCallClassInstaller failed with error 0x00000005"),
+              std::string::npos)
+        << output_.err;
+    EXPECT_TRUE(sim::host::GetDeviceState(kCardA).disabled);
+
+    machine.replace(machine.find("\"enable\": \"fails\""), 17, "\"driverQuery\": \"fails\"");
+    EXPECT_EQ(Run({"driverfiles", kK740}, machine), kExitFailed);
+    EXPECT_NE(output_.err.find("SetupDiGetClassDevsW failed with error 0x00000005"),
+              std::string::npos)
+        << output_.err;
+    EXPECT_EQ(Run({"enable", kK740}, machine), kExitFailed);
+    EXPECT_TRUE(sim::host::GetDeviceState(kCardA).disabled);
+}
+
 // What the host edition runs: the program reads the machine file and state directory from the
 // environment, like the simulated driver-access library.
 class HostProgram : public SimDec740 {

@@ -2,12 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
 
 #include "platform/text_encoding.h"
 #include "simhost/host_records.h"
 #include "simhost/host_registry.h"
 #include "simhost/host_restart.h"
 #include "simhost/host_state.h"
+#include "simhost/host_store.h"
 #include "tests/host/cycle_world.h"
 #include "tests/host/machines.h"
 #include "tests/host/updater_process.h"
@@ -277,4 +282,181 @@ TEST(Cycle, WithoutAWorkingFolderNoToolStopsTheRunBeforeProgramming) {
     EXPECT_EQ(run.console.find("Execution time"), std::string::npos);
     EXPECT_TRUE(ChildWords().empty());
     EXPECT_TRUE(sim::host::Restarts().empty());
+}
+
+namespace {
+
+// Both cards with a display driver that is disabled at once, and these members in their display.
+std::string MachineWithDisplay(const std::string& displayMembers,
+                               const std::string& machineMembers = "") {
+    std::vector<tagTestCard> cards = DefaultCards();
+    for (tagTestCard& card : cards) {
+        card.display = DisplayDriver("atOnce");
+        card.display.insert(card.display.size() - 1, ", " + displayMembers);
+    }
+    return MachineJson(cards, true,
+                       machineMembers + "\"suite\": {\"settingsHex\": \"" + Hex(kSettings) + "\"}");
+}
+
+std::optional<std::string> Journal() {
+    auto text = sim::host::RegistryGetString(RegistryView::k32, kUtilityKey, L"Journal");
+    if (!text) return std::nullopt;
+    return WideToUtf8(*text);
+}
+
+bool DisplayEnabled() {
+    const nlohmann::json devices = sim::host::Load().value("devices", nlohmann::json::object());
+    for (const auto& device : devices.items())
+        if (device.value().value("disabled", false)) return false;
+    return true;
+}
+
+nlohmann::json LastRunOutcome(const UpdaterSandbox& box) {
+    const std::string text = ReadFileBytes(box.WorkingFolder() / "last-run.json");
+    EXPECT_FALSE(text.empty()) << "no last-run.json";
+    return text.empty() ? nlohmann::json::object() : nlohmann::json::parse(text)["outcome"];
+}
+
+constexpr auto npos = std::string::npos;
+
+}  // namespace
+
+TEST(Cycle, AFailedDriverQueryStopsBeforeProgrammingAndChangesNothing) {
+    CycleBox world(MachineWithDisplay(R"("driverQuery": "fails")"));
+    world.box.WriteFile("image.xsvf", DemoImage());
+    tagUpdaterRun run = world.box.Run({"-q", "-b", "-f", "image.xsvf"});
+    EXPECT_EQ(run.exitCode, 10) << run.console;
+    EXPECT_NE(run.console.find("   Error: The installed display driver could not be queried (exit "
+                               "code 2).\n   The display driver cannot be switched off safely: no "
+                               "card will be programmed.\n"),
+              npos)
+        << run.console;
+    EXPECT_EQ(run.console.find("Execution time"), npos);
+    EXPECT_EQ(ChildWords(), Words{"driverfiles"});
+    EXPECT_TRUE(CoreRuns());
+    EXPECT_FALSE(RunOnce());
+    EXPECT_FALSE(Config());
+    EXPECT_FALSE(Journal());
+    EXPECT_TRUE(sim::host::Restarts().empty());
+    EXPECT_NE(world.box.LogBytes().find("SetupDiGetClassDevsW"), npos) << world.box.LogBytes();
+}
+
+TEST(Cycle, AFailedEnableIsSaidKeepsTheCycleAndTheNextStartEnablesAgain) {
+    CycleBox world(MachineWithDisplay(R"("enable": "fails")"));
+    world.box.WriteFile("image.xsvf", DemoImage());
+    tagUpdaterRun run = world.box.Run({"-q", "-b", "-f", "image.xsvf"});
+    EXPECT_EQ(run.exitCode, 10) << run.console;
+    EXPECT_NE(run.console.find("Execution time = "), npos) << run.console;
+    EXPECT_NE(run.console.find("\n   Error: The display driver could not be enabled again (exit "
+                               "code 2).\n"),
+              npos)
+        << run.console;
+    EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable", "enable"}));
+    EXPECT_FALSE(DisplayEnabled());
+    EXPECT_TRUE(sim::host::Restarts().empty());
+    // What the next start needs stays: the resume entry, the settings and the journal.
+    EXPECT_TRUE(RunOnce());
+    EXPECT_EQ(Config(), kSettings);
+    ASSERT_TRUE(Journal());
+    EXPECT_NE(Journal()->find("enablefailed=1"), npos) << *Journal();
+    EXPECT_NE(world.box.LogBytes().find("SetupDiCallClassInstaller"), npos);
+    const nlohmann::json outcome = LastRunOutcome(world.box);
+    EXPECT_EQ(outcome["exitCode"], 10);
+    EXPECT_EQ(outcome["meaning"],
+              "the display driver could not be enabled again: the next start tries again");
+
+    // The enable works again: the logon's entry enables, finishes the cycle and programs nothing.
+    world.box.UseMachine(MachineWithDisplay(R"("enable": "works")"));
+    tagUpdaterRun resumed = world.box.RestartAndLogon();
+    EXPECT_NE(resumed.console.find("it is enabled now"), npos) << resumed.console;
+    EXPECT_NE(resumed.console.find("The update of the previous run is complete"), npos);
+    EXPECT_EQ(resumed.console.find("Execution time"), npos);
+    // The import runs at once: the suite waits for no logon.
+    EXPECT_EQ(ChildWords(),
+              (Words{"driverfiles", "/export", "disable", "enable", "enable", "/import"}));
+    EXPECT_TRUE(DisplayEnabled());
+    EXPECT_FALSE(RunOnce());
+    EXPECT_FALSE(Config());
+    EXPECT_FALSE(Journal());
+    ASSERT_FALSE(sim::host::SuiteImports().empty());
+    EXPECT_EQ(sim::host::SuiteImports().back().bytes, kSettings);
+}
+
+TEST(Cycle, AToolCommandThatNeverEndsIsEndedAtItsLimitAndFailsTheRun) {
+    struct Case {
+        const char* hang;
+        Words words;
+        const char* said;
+        bool enabledAfter;
+    };
+    const Case cases[] = {
+        {"driverfiles", {"driverfiles"}, "could not be queried (exit code 42)", true},
+        {"disable",
+         {"driverfiles", "/export", "disable", "enable"},
+         "could not be disabled (exit code 42)",
+         true},
+        {"enable",
+         {"driverfiles", "/export", "disable", "enable"},
+         "could not be enabled again (exit code 42)",
+         false},
+    };
+    for (const Case& c : cases) {
+        // Ten times faster: the limit passes in 6 s, far more than a command that ends needs.
+        CycleBox world(
+            MachineWithDisplay("\"hang\": \"" + std::string(c.hang) + "\"", "\"timeScale\": 10, "));
+        world.box.WriteFile("image.xsvf", DemoImage());
+        tagUpdaterRun run = world.box.Run({"-q", "-b", "-f", "image.xsvf"});
+        EXPECT_EQ(run.exitCode, 10) << c.hang << ": " << run.console;
+        EXPECT_NE(run.console.find(c.said), npos) << c.hang << ": " << run.console;
+        EXPECT_EQ(ChildWords(), c.words) << c.hang;
+        EXPECT_EQ(DisplayEnabled(), c.enabledAfter) << c.hang;
+        EXPECT_NE(world.box.LogBytes().find("did not end within 60 seconds: it was ended."), npos)
+            << c.hang << ": " << world.box.LogBytes();
+        EXPECT_TRUE(sim::host::Restarts().empty()) << c.hang;
+    }
+}
+
+namespace {
+
+// The last percentage of the progress line, -1 before it shows.
+int Progress(const std::string& console) {
+    const std::size_t line = console.find("Programming the FPGA:");
+    if (line == npos) return -1;
+    const std::size_t percent = console.rfind('%');
+    if (percent == npos || percent < line + 3) return -1;
+    return std::atoi(console.substr(percent - 2, 2).c_str());
+}
+
+}  // namespace
+
+TEST(Cycle, CtrlCWhileTheCardsAreProgrammedStopsThePlaysBeforeTheDriverComesBack) {
+    CycleBox world(Machine("atOnce"));
+    world.box.WriteFile("image.xsvf", DemoImage());
+    tagUpdaterRun run =
+        world.box.RunAndInterruptWhen({"-q", "-b", "-f", "image.xsvf"}, [](const std::string& out) {
+            const int progress = Progress(out);
+            return progress >= 1 && progress <= 80;
+        });
+    ASSERT_TRUE(run.interruptedWhenReady) << run.console;
+    EXPECT_EQ(run.exitCode, 1) << run.console;
+    EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable", "enable"}));
+    EXPECT_TRUE(DisplayEnabled());
+    // The simulated machine writes down every register write made after the enable started.
+    const std::filesystem::path late = world.box.StateDirectory() / "writes-after-enable";
+    EXPECT_FALSE(std::filesystem::exists(late)) << ReadFileBytes(late).substr(0, 2000);
+    ASSERT_TRUE(Journal());
+    EXPECT_NE(Journal()->find("cut=0300,0400;"), npos) << *Journal();
+    EXPECT_FALSE(RunOnce());
+
+    // The next start with the image programs the cut cards again.
+    tagUpdaterRun next = world.box.Run({"-q", "-b", "-f", "image.xsvf"});
+    EXPECT_EQ(next.exitCode, 0) << next.console;
+    EXPECT_NE(
+        next.console.find("The previous run was stopped while it programmed the cards at PCIe "
+                          "Bus 0300,0400: they are programmed again."),
+        npos)
+        << next.console;
+    EXPECT_NE(next.console.find("Execution time = "), npos);
+    const std::string journal = Journal().value_or("");
+    EXPECT_EQ(journal.find("cut="), npos) << journal;
 }

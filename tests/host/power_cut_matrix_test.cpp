@@ -31,13 +31,14 @@ const std::string kSettings = "[Panelux]\r\nDesktops=2\r\n";
 const std::string kNewerSettings = "[Panelux]\r\nDesktops=3\r\n";
 
 std::string Machine(const std::string& disable, const std::string& settings,
-                    const std::string& secondCardFaults = "{}") {
+                    const std::string& secondCardFaults = "{}",
+                    const std::string& enable = "works") {
     std::vector<tagTestCard> cards = DefaultCards();
     for (tagTestCard& card : cards) {
         card.display = R"({"driver": {"infPath": "oem12.inf", "infSection": "K740",
                           "files": ["C:\\Windows\\System32\\DriverStore\\k740disp.sys"]},
                           "disable": ")" +
-                       disable + "\"}";
+                       disable + "\", \"enable\": \"" + enable + "\"}";
     }
     cards[1].faults = secondCardFaults;
     // The fixed pauses of a cycle (closing the suite, settling) run twenty times faster.
@@ -47,9 +48,10 @@ std::string Machine(const std::string& disable, const std::string& settings,
 }
 
 struct World {
-    explicit World(const std::string& disable, const std::string& faults = "{}") {
+    explicit World(const std::string& disable, const std::string& faults = "{}",
+                   const std::string& enable = "works") {
         setenv("OVN_SIM_STATE", box.StateDirectory().c_str(), 1);
-        box.UseMachine(Machine(disable, kSettings, faults));
+        box.UseMachine(Machine(disable, kSettings, faults, enable));
         box.InstallSuite();
         box.WriteFile("image.xsvf", DemoImage());
         sim::host::SetAcMinProcessorState(kOriginalPower);
@@ -297,3 +299,70 @@ TEST(CtrlCAtEveryPrompt, TheDisplayComesBackAndNothingResumes) {
         EXPECT_EQ(sim::host::SuiteImports().back().bytes, kSettings);
     }
 }
+
+namespace {
+
+class PowerCutAfterAFailedEnable : public ::testing::TestWithParam<unsigned> {};
+constexpr unsigned kEnableChunks = 3;
+
+}  // namespace
+
+// The update ran and the enable failed (exit 10, the driver still off, the resume entry kept);
+// the enable works again, and the power is cut at every save of the logon that tries it again.
+TEST_P(PowerCutAfterAFailedEnable, EveryCutEndsWithTheDisplayBackAndNothingLeft) {
+    if (UnderThreadSanitizer()) GTEST_SKIP() << "runs in the host preset";
+    World world("atOnce", "{}", "fails");
+    const std::vector<std::string> args{"-q", "-b", "-f",
+                                        (world.box.Root() / "image.xsvf").string()};
+    const tagUpdaterRun failed = world.box.Run(args);
+    ASSERT_EQ(failed.exitCode, 10) << failed.console;
+    ASSERT_FALSE(DisplayEnabled());
+    ASSERT_TRUE(CardsNew(world));
+    world.box.UseMachine(Machine("atOnce", kSettings));
+    // Each point starts from this machine: the state directory is put back before it.
+    const std::filesystem::path state = world.box.StateDirectory();
+    const std::filesystem::path saved = world.box.Root() / "after-failed-enable";
+    std::filesystem::copy(state, saved, std::filesystem::copy_options::recursive);
+
+    const auto cut = [&] { return std::filesystem::exists(state / "cut"); };
+    for (unsigned point = 1 + GetParam(); point <= kLastPoint; point += kEnableChunks) {
+        std::filesystem::remove_all(state);
+        std::filesystem::copy(saved, state, std::filesystem::copy_options::recursive);
+        world.box.SetEnvironment("OVN_SIM_CUT_AT_SAVE", std::to_string(point));
+        for (unsigned logons = 0; !cut() && !RunOnceNames().empty() && logons < 4; ++logons) {
+            world.StartSuite();
+            world.box.RestartAndLogon();
+        }
+        if (!cut()) {
+            std::printf("cut point %u: beyond the saves of the enable's retry\n", point);
+            break;
+        }
+        const std::string afterCut = Describe(world);
+        world.box.SetEnvironment("OVN_SIM_CUT_AT_SAVE", "0");
+        unsigned repairLogons = 0;
+        do {
+            world.StartSuite();
+            world.box.RestartAndLogon();
+            ++repairLogons;
+        } while (!RunOnceNames().empty() && repairLogons < 4);
+        const std::string repaired = Describe(world);
+        EXPECT_TRUE(RunOnceNames().empty()) << "point " << point << ": " << repaired;
+        EXPECT_TRUE(DisplayEnabled()) << "point " << point << ": " << repaired;
+        EXPECT_TRUE(CardsNew(world)) << "point " << point;
+        // Nothing half done: no journal, an idle one (it may keep the original power value), or
+        // one whose import has run at the last logon (a rerun's cycle ends there too).
+        const std::string phase = JournalPhase();
+        EXPECT_TRUE(phase == "-" || phase == "0" || phase == "6")
+            << "point " << point << ": " << repaired;
+        EXPECT_EQ(sim::host::AcMinProcessorState(), kOriginalPower) << "point " << point;
+        const auto imports = sim::host::SuiteImports();
+        ASSERT_FALSE(imports.empty()) << "point " << point << ": the settings were never imported";
+        EXPECT_EQ(imports.back().bytes, kSettings) << "point " << point;
+        std::printf("| %u | %s | %s (%u logon%s) |\n", point, afterCut.c_str(), repaired.c_str(),
+                    repairLogons, repairLogons == 1 ? "" : "s");
+        std::fflush(stdout);
+        if (::testing::Test::HasFatalFailure()) break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Chunks, PowerCutAfterAFailedEnable, ::testing::Range(0u, kEnableChunks));

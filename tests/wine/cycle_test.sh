@@ -82,4 +82,36 @@ restart
 check "the import ran at the second logon" has "$suite/records.txt" "import 9"
 check "the import saw the original bytes" cmp -s "$suite/settings.bin" "$suite/imported.bin"
 
+# A dec740 command that never ends: the run ends it at its 60 s limit (TerminateProcess), which the
+# simulation build's clock passes a thousand times faster, and fails the command: exit 10.
+forget_cycle() {
+    for view in 32 64; do
+        for value in '!OvnK740FpgaUpdater' '!OvnK740FpgaUpdaterResume' '!OvnK740FpgaUpdaterImport'; do
+            timeout --foreground 60 "$wine_run" reg delete \
+                'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' /v "$value" /f /reg:$view \
+                </dev/null >/dev/null 2>&1
+        done
+    done
+    timeout --foreground 60 "$wine_run" reg delete 'HKLM\Software\Orvane Graphics' /f \
+        </dev/null >/dev/null 2>&1
+}
+for hang in disable enable; do
+    cat >"$work/machine-hang.json" <<JSON
+{"cards": [{"bus": 3, "device": 0, "function": 0, "bar": "64", "aperture": "0x4E0000000",
+            "display": {"driver": {"infPath": "oem12.inf", "infSection": "K740",
+                                   "files": ["C:\\\\Windows\\\\system32\\\\drivers\\\\k740disp.sys"]},
+                        "hang": "$hang"}}]}
+JSON
+    rm -f "$log"
+    export OVN_SIM_MACHINE="Z:$work/machine-hang.json" OVN_SIM_STATE="Z:$work/state-hang-$hang"
+    export OVN_SIM_TIME_SCALE=1000
+    run_updater "hang-$hang" -q -b -f "$image"
+    unset OVN_SIM_TIME_SCALE
+    check "a $hang that never ends fails the run with 10" test "$(cat "$work/hang-$hang.rc")" = 10
+    check "the $hang was ended at its limit" has "$log" "did not end within 60 seconds: it was ended."
+    check "no restart is made after the $hang" lacks "$work/hang-$hang.txt" "will be restarted now"
+    # A failed enable keeps its entry for the next logon: it belongs to this test alone.
+    forget_cycle
+done
+
 finish_cycle_checks cycle

@@ -21,7 +21,7 @@ set(hardening_demo ${PROJECT_SOURCE_DIR}/samples/k740_demo.xsvf)
 set(imports_script ${CMAKE_CURRENT_LIST_DIR}/check_imports.cmake)
 set(switch_script ${CMAKE_CURRENT_LIST_DIR}/check_no_test_switch.cmake)
 # Every switch that the simulation build's test hooks read (payload/test_hooks_simulation.cpp).
-set(test_switches OVN_SUPPRESS_SHUTDOWN)
+set(test_switches OVN_SUPPRESS_SHUTDOWN OVN_SIM_TIME_SCALE)
 
 # ovn_hardening_tests(suffix objdump product-exe simulation-exe test-programs-dir): the import
 # table of both exes, no test switch in the product, and the planted libraries and Unicode names
