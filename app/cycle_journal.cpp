@@ -37,6 +37,7 @@ std::wstring JournalText(const tagCycleJournal& journal) {
     text += Field(L"restored", journal.settingsRestored);
     text += Field(L"imported", journal.settingsImported);
     text += Field(L"result", static_cast<std::uint32_t>(journal.result));
+    if (!journal.bootSession.empty()) text += L"boot=" + journal.bootSession + L";";
     // Last, as it may hold anything but a semicolon.
     text += L"hash=" + journal.imageHash;
     return text;
@@ -56,6 +57,10 @@ tagCycleJournal ParseJournal(const std::wstring& text) {
         if (name == L"hash") {
             journal.imageHash = text.substr(text.find(L"hash=") + 5);
             break;
+        }
+        if (name == L"boot") {
+            journal.bootSession = value;
+            continue;
         }
         std::uint32_t number = 0;
         if (!ParseNumber(value, number)) continue;

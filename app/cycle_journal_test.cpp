@@ -12,6 +12,7 @@ TEST(CycleJournal, EveryFieldSurvivesItsTextAndDamageReadsAsAbsent) {
     journal.settingsExported = true;
     journal.result = 3;
     journal.imageHash = L"ab;cd=ef";  // anything, the separators included
+    journal.bootSession = L"133809552000000000";
     const tagCycleJournal back = ParseJournal(JournalText(journal));
     EXPECT_EQ(back.phase, CyclePhase::kDisablePending);
     EXPECT_EQ(back.originalPower, 35u);
@@ -19,6 +20,9 @@ TEST(CycleJournal, EveryFieldSurvivesItsTextAndDamageReadsAsAbsent) {
     EXPECT_FALSE(back.noReboot || back.settingsRestored || back.settingsImported);
     EXPECT_EQ(back.result, 3);
     EXPECT_EQ(back.imageHash, L"ab;cd=ef");
+    EXPECT_EQ(back.bootSession, L"133809552000000000");
+    // A journal written before the boot session was recorded has none: no restart is assumed.
+    EXPECT_TRUE(ParseJournal(L"phase=3;noreboot=1;hash=").bootSession.empty());
     EXPECT_TRUE(back.DriverMayBeOff());
     EXPECT_FALSE(back.UpdateOver());
 

@@ -186,7 +186,9 @@ void CRunRecorder::Finish(std::int32_t exitCode, bool restartRequested, bool res
         LogOnlyLine(L"   No result file: the result folder cannot be used.\n");
         return;
     }
-    if (cycleUnderWay_) {
+    if (leaveCarriedCycle_) {
+        // Another run's cycle: its state waits for that cycle's next run.
+    } else if (cycleUnderWay_) {
         if (auto carried = TakeCarriedRun(folder)) MergeCarriedCycle(result_, *carried);
     } else {
         DropCarriedRun(folder);  // left by a cycle that never resumed
@@ -205,6 +207,25 @@ void CRunRecorder::Finish(std::int32_t exitCode, bool restartRequested, bool res
     }
     LogOnlyLine(L"   Result written to %ls%lc%ls\n", folder.c_str(),
                 static_cast<wint_t>(platform::PathSeparator()), kLastRunFileName);
+}
+
+void CRunRecorder::CyclePending(const std::string& phase, const std::string& next) {
+    result_.pendingPhase = phase;
+    result_.pendingNext = next;
+}
+
+void CRunRecorder::FinishRefused(std::int32_t exitCode, const char* outcomeKind) {
+    result_.endTime = UtcTimestampNow();
+    result_.exitCode = exitCode;
+    result_.outcomeKind = outcomeKind;
+    result_.segments.push_back({result_.startTime, result_.endTime, exitCode, false});
+    result_.exitMeaning = ExitCodeMeaning(result_);
+    if (folder_.empty()) return;
+    platform::FileError error;
+    if (!StoreRunCopy(folder_, result_, &error)) {
+        LogOnlyLine(L"   The result file could not be written in %ls (%hs, error %u).\n",
+                    folder_.c_str(), error.call.c_str(), static_cast<unsigned>(error.code));
+    }
 }
 
 void CRunRecorder::UseFolder(const std::wstring& folder) {

@@ -91,13 +91,19 @@ json RunResultToJson(const tagRunResult& r) {
              {{"exitCode", r.exitCode},
               {"meaning", r.exitMeaning},
               {"declined", r.declined},
-              {"malformedImage", r.malformedImage}}},
+              {"malformedImage", r.malformedImage},
+              {"kind", r.outcomeKind}}},
             {"restart",
              {{"requested", r.restartRequested},
               {"reason", r.restartReason.empty() ? json(nullptr) : json(r.restartReason)},
               {"pending", r.restartPending},
               {"runOnce", OrNull(r.runOnce)}}},
-            {"cycle", {{"resumedAfterRestart", r.resumed}, {"runs", segments}}},
+            {"cycle",
+             {{"resumedAfterRestart", r.resumed},
+              {"runs", segments},
+              {"pending", r.pendingPhase ? json{{"phase", *r.pendingPhase},
+                                                {"next", r.pendingNext.value_or("")}}
+                                         : json(nullptr)}}},
             {"cards", cards}};
 }
 
@@ -125,6 +131,7 @@ tagRunResult RunResultFromJson(const json& d) {
     r.exitMeaning = d["outcome"].at("meaning").get<std::string>();
     r.declined = d["outcome"].at("declined").get<bool>();
     r.malformedImage = d["outcome"].at("malformedImage").get<bool>();
+    r.outcomeKind = Optional<std::string>(d["outcome"], "kind").value_or("run");
     const json& restart = d.at("restart");
     r.restartRequested = restart.at("requested").get<bool>();
     r.restartReason = Optional<std::string>(restart, "reason").value_or("");
@@ -207,6 +214,11 @@ std::string ExitCodeMeaning(const tagRunResult& r) {
             return "the run stopped on a failure of its own";
         case 10:
             return "the display driver could not be taken off safely: nothing was programmed";
+        case 11:
+            if (r.outcomeKind == "busy")
+                return "another run was in progress: nothing was listed, programmed or changed";
+            return "the run lock was squatted or unavailable: nothing was listed, programmed or "
+                   "changed";
         default:
             return "error code " + std::to_string(code);
     }

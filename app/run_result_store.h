@@ -22,6 +22,10 @@ std::wstring RunCopyName(const tagRunResult& result);
 bool StoreRunResult(const std::wstring& folder, const tagRunResult& result,
                     platform::FileError* error);
 
+// Writes only the dated copy (and prunes): a start that did nothing leaves last-run.json alone.
+bool StoreRunCopy(const std::wstring& folder, const tagRunResult& result,
+                  platform::FileError* error);
+
 // The cycle a restart for disabling interrupts: saved before the restart, taken (read and deleted)
 // by the resumed run. Nothing when there is none or it is not a result of this format.
 bool SaveCarriedRun(const std::wstring& folder, const tagRunResult& result,
