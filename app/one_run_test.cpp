@@ -12,6 +12,8 @@ using run_lock::RunLockState;
 
 // A lock that answers from a script and a clock that only moves when paused.
 struct tagScriptedLock {
+    explicit tagScriptedLock(std::vector<RunLockState> script) : answers(std::move(script)) {}
+
     std::vector<RunLockState> answers;
     std::size_t attempts = 0;
     std::uint32_t now = 1000;
@@ -35,12 +37,12 @@ struct tagScriptedLock {
 };
 
 TEST(OneRun, AnOrdinaryStartTriesOnceAndALogonStartWaitsForTheLockToBeFreed) {
-    tagScriptedLock once{{RunLockState::kBusy}};
+    tagScriptedLock once({RunLockState::kBusy});
     EXPECT_EQ(TakeRunLock(once.Wait(), 0).state, RunLockState::kBusy);
     EXPECT_EQ(once.attempts, 1u);
     EXPECT_TRUE(once.pauses.empty());
 
-    tagScriptedLock freed{{RunLockState::kBusy, RunLockState::kBusy, RunLockState::kHeld}};
+    tagScriptedLock freed({RunLockState::kBusy, RunLockState::kBusy, RunLockState::kHeld});
     EXPECT_EQ(TakeRunLock(freed.Wait(), kLogonRunLockWaitMilliseconds).state, RunLockState::kHeld);
     EXPECT_EQ(freed.attempts, 3u);
     EXPECT_EQ(freed.pauses,
@@ -48,14 +50,14 @@ TEST(OneRun, AnOrdinaryStartTriesOnceAndALogonStartWaitsForTheLockToBeFreed) {
 }
 
 TEST(OneRun, ALogonStartGivesUpAfterItsWaitAndNeverWaitsOnASquattedLock) {
-    tagScriptedLock held{{RunLockState::kBusy}};
+    tagScriptedLock held({RunLockState::kBusy});
     EXPECT_EQ(TakeRunLock(held.Wait(), kLogonRunLockWaitMilliseconds).state, RunLockState::kBusy);
     std::uint32_t waited = 0;
     for (std::uint32_t pause : held.pauses) waited += pause;
     EXPECT_GE(waited, kLogonRunLockWaitMilliseconds);
     EXPECT_LT(waited, kLogonRunLockWaitMilliseconds + kRunLockPollMilliseconds);
 
-    tagScriptedLock squatted{{RunLockState::kSquatted}};
+    tagScriptedLock squatted({RunLockState::kSquatted});
     EXPECT_EQ(TakeRunLock(squatted.Wait(), kLogonRunLockWaitMilliseconds).state,
               RunLockState::kSquatted);
     EXPECT_EQ(squatted.attempts, 1u);
