@@ -138,6 +138,11 @@ tagRunResult RunResultFromJson(const json& d) {
     r.restartPending = restart.at("pending").get<bool>();
     r.runOnce = Optional<std::string>(restart, "runOnce");
     r.resumed = d.at("cycle").at("resumedAfterRestart").get<bool>();
+    const auto pending = d["cycle"].find("pending");
+    if (pending != d["cycle"].end() && pending->is_object()) {
+        r.pendingPhase = pending->at("phase").get<std::string>();
+        r.pendingNext = pending->at("next").get<std::string>();
+    }
     for (const json& s : d["cycle"].at("runs")) {
         r.segments.push_back(
             {s.at("startTime").get<std::string>(), s.at("endTime").get<std::string>(),
