@@ -39,6 +39,7 @@ std::wstring JournalText(const tagCycleJournal& journal) {
     text += Field(L"result", static_cast<std::uint32_t>(journal.result));
     if (journal.enableFailed) text += Field(L"enablefailed", 1);
     if (!journal.cutCards.empty()) text += L"cut=" + journal.cutCards + L";";
+    if (!journal.bootSession.empty()) text += L"boot=" + journal.bootSession + L";";
     // Last, as it may hold anything but a semicolon.
     text += L"hash=" + journal.imageHash;
     return text;
@@ -61,6 +62,10 @@ tagCycleJournal ParseJournal(const std::wstring& text) {
         }
         if (name == L"cut") {
             journal.cutCards = value;
+            continue;
+        }
+        if (name == L"boot") {
+            journal.bootSession = value;
             continue;
         }
         std::uint32_t number = 0;

@@ -29,6 +29,7 @@ struct tagCycleJournal {
     bool settingsRestored = false;
     bool settingsImported = false;  // the import ran (known only for an import the utility ran)
     std::wstring imageHash;         // of the image the resume programs; may be empty
+    std::wstring bootSession;       // the boot in which the disable asked for its restart
     std::int32_t result = 0;        // the exit code the update part of the cycle ended with
     // The enable after the update failed: the driver is still off, the update itself is over, and
     // every next start tries the enable again (the phase stays "disabled").

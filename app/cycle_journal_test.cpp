@@ -14,6 +14,7 @@ TEST(CycleJournal, EveryFieldSurvivesItsTextAndDamageReadsAsAbsent) {
     journal.enableFailed = true;
     journal.cutCards = L"0300,0400";
     journal.imageHash = L"ab;cd=ef";  // anything, the separators included
+    journal.bootSession = L"133809552000000000";
     const tagCycleJournal back = ParseJournal(JournalText(journal));
     EXPECT_EQ(back.phase, CyclePhase::kDisablePending);
     EXPECT_EQ(back.originalPower, 35u);
@@ -24,6 +25,9 @@ TEST(CycleJournal, EveryFieldSurvivesItsTextAndDamageReadsAsAbsent) {
     EXPECT_TRUE(back.enableFailed);
     EXPECT_EQ(back.cutCards, L"0300,0400");
     EXPECT_FALSE(ParseJournal(L"phase=4;").enableFailed);
+    EXPECT_EQ(back.bootSession, L"133809552000000000");
+    // A journal written before the boot session was recorded has none: no restart is assumed.
+    EXPECT_TRUE(ParseJournal(L"phase=3;noreboot=1;hash=").bootSession.empty());
     EXPECT_TRUE(back.DriverMayBeOff());
     EXPECT_FALSE(back.UpdateOver());
 

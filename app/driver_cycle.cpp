@@ -6,6 +6,7 @@
 #include "app/cycle_log.h"
 #include "app/desktop_settings.h"
 #include "app/key_prompts.h"
+#include "app/pending_cycle.h"
 #include "app/reboot_resume.h"
 #include "app/resume_copies.h"
 #include "app/run_resources.h"
@@ -13,6 +14,7 @@
 #include "app/working_folder.h"
 #include "device/cmdline.h"
 #include "hwaccess/host_services.h"
+#include "platform/boot_session.h"
 #include "platform/console.h"
 #include "platform/process_identity.h"
 #include "platform/text_encoding.h"
@@ -55,6 +57,12 @@ void CDriverCycle::Prepare() {
     if (auto image = platform::ModuleResource(ToolResourceName(underWow64)))
         tool_.Extract(std::move(*image));
     toolReady_ = true;
+}
+
+void CDriverCycle::DecideRole(const CCmdLine& options) {
+    // A start without an image only lists, unless a logon entry made it: the entries start the
+    // working folder's copy, and theirs is the run that finishes or undoes the cycle.
+    listing_ = options.fileName == nullptr && !RunsFromWorkingFolderCopy(workingFolder_);
 }
 
 bool CDriverCycle::ImageIsTheRecordedOne(const char* fileName, const std::uint8_t* image,
@@ -268,6 +276,7 @@ std::optional<std::int32_t> CDriverCycle::DisableDriver(const CCmdLine& options)
         journal_.phase = CyclePhase::kDisablePending;
         journal_.restartedForDisable = true;
         journal_.noReboot = options.noReboot != 0;
+        journal_.bootSession = platform::BootSessionId();
         Save();
     } else {
         GiveUpBeforeDisable();
@@ -281,10 +290,28 @@ std::optional<std::int32_t> CDriverCycle::DisableDriver(const CCmdLine& options)
     return std::nullopt;
 }
 
+bool CDriverCycle::DisableAwaitsRestart() const {
+    // A journal without the boot session (written before it was recorded) counts as restarted.
+    return journal_.phase == CyclePhase::kDisablePending && !journal_.bootSession.empty() &&
+           journal_.bootSession == platform::BootSessionId();
+}
+
 std::optional<std::int32_t> CDriverCycle::SwitchDriverOff(const CCmdLine& options,
                                                           const tagRunResources& run) {
     const std::int32_t imageSize = run.imageSize;
     handled_ = true;
+    if (listing_) {
+        PrintAndLog(
+            L"%ls",
+            PendingCycleReport(journal_, PendingEntriesNow(), DisableAwaitsRestart()).c_str());
+        return std::nullopt;
+    }
+    if (imageSize > 0 && DisableAwaitsRestart()) {
+        // The disable would only ask for the same restart again, and a second "needs a restart"
+        // would end the cycle: nothing is touched until the restart has been made.
+        PrintAndLog(L"%ls", RestartNotMadeYetText(PendingEntriesNow()).c_str());
+        return kExitRestartToDisable;
+    }
     if (journal_.enableFailed) {
         if (const std::optional<std::int32_t> failed = RetryFailedEnable()) return failed;
     }
@@ -335,7 +362,7 @@ std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options, tagRunReso
                                              std::int32_t exitCode) {
     if (options.noReboot) {
         PrintAndLog(
-            L"\n\n   For the display driver to be enabled, your system must be restarted.\n");
+            L"\n\n   For the display driver to be disabled, your system must be restarted.\n");
         return kExitRestartToDisable;
     }
     PrintAndLog(
@@ -410,8 +437,8 @@ void CDriverCycle::PlaysEnded() {
 }
 
 void CDriverCycle::EndRun() {
-    // Before Prepare (help, an option error) nothing of the cycle is touched.
-    if (!handled_ && toolReady_.load()) {
+    // Before Prepare (help, an option error) nothing of the cycle is touched, nor by a listing.
+    if (!handled_ && toolReady_.load() && !listing_.load()) {
         handled_ = true;
         if (journal_.enableFailed) RetryFailedEnable();
         if (journal_.UpdateOver()) {
@@ -430,7 +457,7 @@ void CDriverCycle::BringDisplayBackAfterInterruption() {
     // What was saved last is what this thread may rely on: the main thread's copy is its own.
     tagCycleJournal journal = LoadJournal();
     journal.originalPower.reset();
-    if (journal.DriverMayBeOff() && toolReady_.load() && tool_.Extracted()) {
+    if (journal.DriverMayBeOff() && toolReady_.load() && tool_.Extracted() && !listing_.load()) {
         // The main thread's runner may be in the middle of a child: this one has its own pipe.
         CChildRunner runner;
         tool_.Enable(runner);

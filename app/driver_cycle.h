@@ -32,18 +32,31 @@ public:
     // The admin-only folder Prepare opened (ends in the path separator); empty when there is none.
     const std::wstring& WorkingFolder() const { return workingFolder_; }
 
+    // After Prepare: a start without an image that no logon entry made is a listing, which reports
+    // a pending cycle and leaves it, the entries and the driver as they are (also when it is
+    // interrupted).
+    void DecideRole(const CCmdLine& options);
+    bool Listing() const { return listing_.load(); }
+    // The journal as this run found it (the listing's report; main thread).
+    const tagCycleJournal& Journal() const { return journal_; }
+    // The disable asked for a restart in the boot session the machine is still in.
+    bool DisableAwaitsRestart() const;
+
     // A resumed run's image must be the one its restart recorded. True for any other run and for
     // a matching image; false (said on the console and in the log) for an image that differs.
     bool ImageIsTheRecordedOne(const char* fileName, const std::uint8_t* image,
                                std::int32_t imageSize);
 
-    // First finishes a cycle whose update is over (a pending import runs now, "Config" goes).
-    // Without an image, a cycle that a lost run left with the driver off is undone. With one: asks
-    // whether a display driver is installed and, if so, saves or restores the suite's settings,
-    // closes the suite, copies the program and the image into the working folder and registers
-    // the resume (unless --noreboot), disables the driver, closes the suite again (a cycle the
-    // journal shows in progress is continued). Returns an exit code when the run must stop before
-    // programming; the host is then back as it was and the reason is on the console.
+    // A listing reports the pending cycle and changes nothing. A start with an image whose cycle's
+    // disable waits for a restart not made yet (the same boot session) says so and returns 3,
+    // changing nothing. Otherwise it first finishes a cycle whose update is over (a pending import
+    // runs now, "Config" goes). Without an image, a cycle that a lost run left with the driver off
+    // is undone. With one: asks whether a display driver is installed and, if so, saves or restores
+    // the suite's settings, closes the suite, copies the program and the image into the working
+    // folder and registers the resume (unless --noreboot), disables the driver, closes the suite
+    // again (a cycle the journal shows in progress is continued). Returns an exit code when the run
+    // must stop before programming; the host is then back as it was and the reason is on the
+    // console.
     std::optional<std::int32_t> SwitchDriverOff(const CCmdLine& options,
                                                 const tagRunResources& run);
 
@@ -120,6 +133,7 @@ private:
     std::mutex journalLock_;  // orders the saves with the interruption's
     tagCycleJournal journal_;
     std::atomic<bool> interrupted_{false};
+    std::atomic<bool> listing_{false};
     bool handled_ = false;  // the lost run's cycle was looked at (continued or repaired)
     bool driverPresent_ = false;
     bool driverDisabled_ = false;

@@ -23,3 +23,6 @@ inline constexpr std::int32_t kUnverifiedCardResult = 9;
 // With an image to program, the display driver could not be taken off safely (the tool unusable,
 // the disable failed, or a second restart asked for).
 inline constexpr std::int32_t kDriverNotSwitchedOffExitCode = 10;
+// Another run holds the run lock (or the lock is squatted or cannot be had): this start listed,
+// programmed and changed nothing.
+inline constexpr std::int32_t kExitAnotherRunActive = 11;

@@ -6,6 +6,7 @@
 #include "app/reboot_resume.h"
 #include "app/sha256.h"
 #include "device/cmdline.h"
+#include "platform/environment.h"
 #include "platform/registry.h"
 #include "platform/working_folder.h"
 
@@ -55,6 +56,17 @@ ResumeImageCheck CheckResumeImage(const std::wstring& folder, const std::wstring
     found = Sha256Hex(image, size);
     return !recorded.empty() && recorded == found ? ResumeImageCheck::kMatches
                                                   : ResumeImageCheck::kDiffers;
+}
+
+bool RunsFromWorkingFolderCopy(const std::wstring& folder) {
+    if (folder.empty()) return false;
+    const std::wstring program = platform::ModuleFileName();
+    const std::size_t separator = program.find_last_of(L"\\/");
+    if (separator == std::wstring::npos) return false;
+    std::wstring directory = program.substr(0, separator + 1);
+    std::wstring expected = folder;
+    if (expected.back() != L'\\' && expected.back() != L'/') expected += directory.back();
+    return SamePathText(directory, expected);
 }
 
 bool ResumeRecorded() {

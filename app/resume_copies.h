@@ -42,6 +42,11 @@ ResumeImageCheck CheckResumeImage(const std::wstring& folder, const std::wstring
                                   const std::uint8_t* image, std::size_t size,
                                   std::wstring& recorded, std::wstring& found);
 
+// True when the running program is the folder's program copy, which only the logon entries start
+// (the resume, and the repair): this start is a logon entry's run, the one that may finish or undo
+// a cycle without an image.
+bool RunsFromWorkingFolderCopy(const std::wstring& folder);
+
 // True while a resume is recorded (the image's hash is stored).
 bool ResumeRecorded();
 

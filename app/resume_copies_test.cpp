@@ -78,3 +78,14 @@ TEST(ResumeImage, OnlyTheCopyIsCheckedAndItMustMatchTheRecordedHash) {
     unsetenv("OVN_SIM_STATE");
     std::filesystem::remove_all(state);
 }
+
+TEST(ResumeCopies, OnlyTheProgramInTheWorkingFolderCountsAsALogonEntrysRun) {
+    // This test program plays the running utility: its own directory stands for the folder.
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe");
+    const std::wstring directory = program.parent_path().wstring();
+    EXPECT_TRUE(RunsFromWorkingFolderCopy(directory + L"/"));
+    EXPECT_TRUE(RunsFromWorkingFolderCopy(directory));  // with or without the separator
+    EXPECT_FALSE(RunsFromWorkingFolderCopy(directory + L"/Orvane/OvnK740FpgaUpdater/"));
+    EXPECT_FALSE(RunsFromWorkingFolderCopy(program.parent_path().parent_path().wstring() + L"/"));
+    EXPECT_FALSE(RunsFromWorkingFolderCopy(L""));  // no working folder: no logon entry's run
+}

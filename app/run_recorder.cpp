@@ -206,7 +206,8 @@ void CRunRecorder::Finish(std::int32_t exitCode, bool restartRequested, bool res
         LogOnlyLine(L"   No result file: the result folder cannot be used.\n");
         return;
     }
-    TakeUpCarriedCycle();
+    // A listing leaves another run's cycle alone: its state waits for that cycle's next run.
+    if (!leaveCarriedCycle_) TakeUpCarriedCycle();
     result_.exitMeaning = ExitCodeMeaning(result_);
     platform::FileError error;
     if (restartRequested && restartForDisable && !SaveCarriedRun(folder, result_, &error)) {
@@ -241,6 +242,25 @@ void CRunRecorder::TakeUpCarriedCycle() {
     LogOnlyLine(
         L"   This run repaired the cycle %hs started %hs, which ended without its result.\n",
         carried->runId.c_str(), carried->startTime.c_str());
+}
+
+void CRunRecorder::CyclePending(const std::string& phase, const std::string& next) {
+    result_.pendingPhase = phase;
+    result_.pendingNext = next;
+}
+
+void CRunRecorder::FinishRefused(std::int32_t exitCode, const char* outcomeKind) {
+    result_.endTime = UtcTimestampNow();
+    result_.exitCode = exitCode;
+    result_.outcomeKind = outcomeKind;
+    result_.segments.push_back({result_.startTime, result_.endTime, exitCode, false});
+    result_.exitMeaning = ExitCodeMeaning(result_);
+    if (folder_.empty()) return;
+    platform::FileError error;
+    if (!StoreRunCopy(folder_, result_, &error)) {
+        LogOnlyLine(L"   The result file could not be written in %ls (%hs, error %u).\n",
+                    folder_.c_str(), error.call.c_str(), static_cast<unsigned>(error.code));
+    }
 }
 
 void CRunRecorder::UseFolder(const std::wstring& folder) {

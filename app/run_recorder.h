@@ -30,6 +30,11 @@ public:
     void CardListed(const tagPciInfo& pci, const std::wstring& version);
     void Declined() { result_.declined = true; }
     void EnableFailed() { result_.enableFailed = true; }
+    // A listing leaves the cycle of another run alone: its carried state is neither taken nor
+    // dropped.
+    void LeaveCarriedCycle() { leaveCarriedCycle_ = true; }
+    // The pending cycle a listing found: its phase's name and what comes next.
+    void CyclePending(const std::string& phase, const std::string& next);
     // After the programming step: each card's result, failure detail, version after and time.
     void CardsProgrammed(const tagDeviceUpdate* records, const tagCardOutcome* outcomes);
 
@@ -37,6 +42,10 @@ public:
     // restartPending: a restart is still needed and was not made (--noreboot).
     void Finish(std::int32_t exitCode, bool restartRequested, bool restartForDisable,
                 bool restartPending);
+
+    // A start the run lock refused (outcome kind "busy", "lockSquatted", "lockUnavailable"): only
+    // its dated copy is written, so last-run.json and the carried cycle stay the running run's.
+    void FinishRefused(std::int32_t exitCode, const char* outcomeKind);
 
     const tagRunResult& Result() const { return result_; }
 
@@ -50,6 +59,7 @@ private:
     std::wstring folder_;
     bool listed_ = false;
     bool resumeEntryRun_ = false;
+    bool leaveCarriedCycle_ = false;
 };
 
 // A fresh run id: 32 hexadecimal digits.

@@ -92,7 +92,8 @@ json RunResultToJson(const tagRunResult& r) {
              {{"exitCode", r.exitCode},
               {"meaning", r.exitMeaning},
               {"declined", r.declined},
-              {"malformedImage", r.malformedImage}}},
+              {"malformedImage", r.malformedImage},
+              {"kind", r.outcomeKind}}},
             {"restart",
              {{"requested", r.restartRequested},
               {"reason", r.restartReason.empty() ? json(nullptr) : json(r.restartReason)},
@@ -103,7 +104,11 @@ json RunResultToJson(const tagRunResult& r) {
               {"repairedCycle", r.repairedCycle ? json{{"runId", r.repairedCycle->runId},
                                                        {"startTime", r.repairedCycle->startTime}}
                                                 : json(nullptr)},
-              {"runs", segments}}},
+              {"runs", segments},
+
+              {"pending", r.pendingPhase ? json{{"phase", *r.pendingPhase},
+                                                {"next", r.pendingNext.value_or("")}}
+                                         : json(nullptr)}}},
             {"cards", cards}};
 }
 
@@ -131,6 +136,7 @@ tagRunResult RunResultFromJson(const json& d) {
     r.exitMeaning = d["outcome"].at("meaning").get<std::string>();
     r.declined = d["outcome"].at("declined").get<bool>();
     r.malformedImage = d["outcome"].at("malformedImage").get<bool>();
+    r.outcomeKind = Optional<std::string>(d["outcome"], "kind").value_or("run");
     const json& restart = d.at("restart");
     r.restartRequested = restart.at("requested").get<bool>();
     r.restartReason = Optional<std::string>(restart, "reason").value_or("");
@@ -141,6 +147,11 @@ tagRunResult RunResultFromJson(const json& d) {
     if (repaired != d["cycle"].end() && !repaired->is_null()) {
         r.repairedCycle = tagCycleName{repaired->at("runId").get<std::string>(),
                                        repaired->at("startTime").get<std::string>()};
+    }
+    const auto pending = d["cycle"].find("pending");
+    if (pending != d["cycle"].end() && pending->is_object()) {
+        r.pendingPhase = pending->at("phase").get<std::string>();
+        r.pendingNext = pending->at("next").get<std::string>();
     }
     for (const json& s : d["cycle"].at("runs")) {
         r.segments.push_back(
@@ -234,6 +245,11 @@ std::string ExitCodeMeaning(const tagRunResult& r) {
             if (r.enableFailed)
                 return "the display driver could not be enabled again: the next start tries again";
             return "the display driver could not be taken off safely: nothing was programmed";
+        case 11:
+            if (r.outcomeKind == "busy")
+                return "another run was in progress: nothing was listed, programmed or changed";
+            return "the run lock was squatted or unavailable: nothing was listed, programmed or "
+                   "changed";
         default:
             return "error code " + std::to_string(code);
     }

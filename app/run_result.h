@@ -61,6 +61,11 @@ struct tagRunResult {
     bool declined = false;
     bool malformedImage = false;         // refused before any card was touched
     bool enableFailed = false;           // the display driver stayed off after the update
+    // "run"; or why the start was refused before it did anything: "busy" (another run held the
+    // run lock), "lockSquatted", "lockUnavailable".
+    std::string outcomeKind = "run";
+    // A display-driver cycle a listing found and left as it was: its phase and what comes next.
+    std::optional<std::string> pendingPhase, pendingNext;
     bool restartRequested = false;       // this run asked the machine to restart
     std::string restartReason;           // "disable", "enable" or empty
     bool restartPending = false;         // a restart is still needed (under --noreboot)

@@ -61,6 +61,15 @@ bool StoreRunResult(const std::wstring& folder, const tagRunResult& result,
     return true;
 }
 
+bool StoreRunCopy(const std::wstring& folder, const tagRunResult& result,
+                  platform::FileError* error) {
+    const std::string text = RunResultToJson(result).dump(2) + "\n";
+    if (!platform::ReplaceFileAtomically(InFolder(folder, RunCopyName(result)), text, error))
+        return false;
+    PruneCopies(folder);
+    return true;
+}
+
 bool SaveCarriedRun(const std::wstring& folder, const tagRunResult& result,
                     platform::FileError* error) {
     return platform::ReplaceFileAtomically(InFolder(folder, kCarriedRunFileName),

@@ -23,6 +23,10 @@ std::optional<std::wstring> RunCopyName(const tagRunResult& result);
 bool StoreRunResult(const std::wstring& folder, const tagRunResult& result,
                     platform::FileError* error);
 
+// Writes only the dated copy (and prunes): a start that did nothing leaves last-run.json alone.
+bool StoreRunCopy(const std::wstring& folder, const tagRunResult& result,
+                  platform::FileError* error);
+
 // The cycle a restart for disabling interrupts: saved before the restart, taken (read and deleted)
 // by the next run that reaches its end. Nothing when there is none; nothing, with the reason in
 // `problem`, when the file is not a result of this format or a member the next run takes is not of

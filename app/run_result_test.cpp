@@ -53,6 +53,27 @@ std::set<std::string> Keys(const json& object) {
 
 using Names = std::set<std::string>;
 
+TEST(RunResult, ARefusedStartAndAListingsPendingCycleSurviveTheirJson) {
+    tagRunResult busy = TwoCardsOneFailing();
+    busy.cards.clear();
+    busy.exitCode = 11;
+    busy.outcomeKind = "busy";
+    busy.pendingPhase = "disablePending";
+    busy.pendingNext = "Restart the computer, then start the update with its XSVF file again.";
+    const tagRunResult back = RunResultFromJson(RunResultToJson(busy));
+    EXPECT_EQ(back.outcomeKind, "busy");
+    EXPECT_EQ(back.pendingPhase, busy.pendingPhase);
+    EXPECT_EQ(back.pendingNext, busy.pendingNext);
+    EXPECT_EQ(ExitCodeMeaning(back),
+              "another run was in progress: nothing was listed, programmed or changed");
+    // A document written before the outcome had a kind reads as an ordinary run's.
+    json older = RunResultToJson(TwoCardsOneFailing());
+    older["outcome"].erase("kind");
+    older["cycle"].erase("pending");
+    EXPECT_EQ(RunResultFromJson(older).outcomeKind, "run");
+    EXPECT_FALSE(RunResultFromJson(older).pendingPhase);
+}
+
 TEST(RunResult, EveryMemberIsWrittenAndReadBack) {
     const json document = RunResultToJson(TwoCardsOneFailing());
     EXPECT_EQ(Keys(document),
@@ -63,10 +84,11 @@ TEST(RunResult, EveryMemberIsWrittenAndReadBack) {
     EXPECT_EQ(Keys(document["commandLine"]), (Names{"quiet", "beep", "noReboot", "image"}));
     EXPECT_EQ(Keys(document["commandLine"]["image"]), (Names{"name", "sha256", "bytes"}));
     EXPECT_EQ(Keys(document["outcome"]),
-              (Names{"exitCode", "meaning", "declined", "malformedImage"}));
+              (Names{"exitCode", "meaning", "declined", "malformedImage", "kind"}));
     EXPECT_EQ(document["outcome"]["meaning"], "a card failed: TDO mismatch after all retries");
     EXPECT_EQ(Keys(document["restart"]), (Names{"requested", "reason", "pending", "runOnce"}));
-    EXPECT_EQ(Keys(document["cycle"]), (Names{"resumedAfterRestart", "repairedCycle", "runs"}));
+    EXPECT_EQ(Keys(document["cycle"]),
+              (Names{"resumedAfterRestart", "repairedCycle", "runs", "pending"}));
     EXPECT_TRUE(document["cycle"]["repairedCycle"].is_null());
     ASSERT_EQ(document["cards"].size(), 2u);
     const json& failed = document["cards"][1];

@@ -16,12 +16,16 @@
 #include "app/exit_codes.h"
 #include "app/image_file.h"
 #include "app/key_prompts.h"
+#include "app/one_run.h"
+#include "app/pending_cycle.h"
 #include "app/programming.h"
 #include "app/reboot_resume.h"
+#include "app/resume_copies.h"
 #include "app/run_context.h"
 #include "app/run_guard.h"
 #include "app/run_messages.h"
 #include "app/run_recorder.h"
+#include "app/working_folder.h"
 #include "device/cmdline.h"
 #include "device/kseries.h"
 #include "hwaccess/driver_access.h"
@@ -29,6 +33,7 @@
 #include "hwaccess/pci_scan.h"
 #include "platform/console.h"
 #include "platform/environment.h"
+#include "platform/known_folders.h"
 #include "platform/text_encoding.h"
 #include "xsvf/calibration.h"
 #include "xsvf/jtag_port.h"
@@ -236,12 +241,22 @@ std::int32_t ConfirmAndProgram(CRunContext& context, std::uint32_t largestDelay,
     return exitCode;
 }
 
+// A listing's result names the cycle it left alone.
+void RecordPendingCycle(CRunContext& context) {
+    const tagCycleJournal& journal = context.driverCycle.Journal();
+    if (journal.phase == CyclePhase::kIdle) return;
+    const std::wstring next =
+        PendingCycleNext(journal, PendingEntriesNow(), context.driverCycle.DisableAwaitsRestart());
+    context.recorder.CyclePending(PendingCyclePhaseName(journal.phase), WideToUtf8(next));
+}
+
 // The steps after the host was prepared. `slot` receives the run's context, so that the failure
 // handler can still reach it after an exception has left this function.
-int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, tagCycleJournal& journal, int argc,
-                   char** argv) {
+int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, tagCycleJournal& journal,
+                   const CCmdLine& parsed) {
     slot = std::make_unique<CRunContext>(journal);
     CRunContext& context = *slot;
+    context.options = parsed;
     const CCmdLine& options = context.options;
     CRunRecorder& recorder = context.recorder;
     CDriverCycle& driverCycle = context.driverCycle;
@@ -250,14 +265,6 @@ int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, tagCycleJournal& journal,
     consoleWindow.store(platform::ConsoleWindow());
     std::thread(KeepConsoleInFront).detach();
 
-    if (!context.options.Parse(argc, argv)) {
-        RestorePowerSettings();
-        SetDisplayRecovery(nullptr);
-        driverCycle.EndRun();
-        consoleWindow.store(
-            nullptr);  // the keep-in-front thread must not outlive the process's end
-        return kExitSuccess;
-    }
     SetLogToFile(options.logToFile);
     recorder.Begin(options);
     platform::ConsoleShowCursor(false);
@@ -265,6 +272,8 @@ int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, tagCycleJournal& journal,
 
     driverCycle.Prepare();
     recorder.UseFolder(driverCycle.WorkingFolder());
+    driverCycle.DecideRole(options);
+    if (driverCycle.Listing()) recorder.LeaveCarriedCycle();
 
     std::int32_t exitCode = kExitNoCardOrImage;
     if (!FindCards(context)) return FinishRun(context, exitCode);
@@ -276,9 +285,10 @@ int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, tagCycleJournal& journal,
         run.ClearImage();
         std::uint32_t ignored = 0;
         ListCards(context, ignored);
-        recorder.Finish(*stop, false, false, false);
+        recorder.Finish(*stop, false, false, *stop == kExitRestartToDisable);
         return FinishRun(context, *stop);
     }
+    if (driverCycle.Listing()) RecordPendingCycle(context);
 
     std::uint32_t largestDelay = 0;
     ListCards(context, largestDelay);
@@ -297,6 +307,39 @@ int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, tagCycleJournal& journal,
     }
 
     return FinishRun(context, ConfirmAndProgram(context, largestDelay, exitCode));
+}
+
+// The run's working folder by name alone, before anything is prepared: only to tell whether a
+// logon entry started this run, which decides how long the run lock is waited for.
+bool StartedByLogonEntry() {
+    const std::optional<std::wstring> programData = platform::ProgramDataFolder();
+    if (!programData) return false;
+    const std::wstring separator(1, platform::PathSeparator());
+    std::wstring folder = *programData;
+    if (!folder.empty() && folder.back() != separator[0]) folder += separator;
+    return RunsFromWorkingFolderCopy(folder + L"Orvane" + separator + L"OvnK740FpgaUpdater" +
+                                     separator);
+}
+
+// Before anything changes the machine: the run lock. A refused start says why, leaves its own
+// dated result, and ends with 11 without touching the power setting, the journal or the cards.
+std::optional<int> RefuseUnlessTheOnlyRun(const CCmdLine& options) {
+    const std::uint32_t wait = StartedByLogonEntry() ? kLogonRunLockWaitMilliseconds : 0;
+    const run_lock::tagRunLockAttempt lock = TakeRunLock(ProcessRunLockWait(), wait);
+    if (lock.state == run_lock::RunLockState::kHeld) return std::nullopt;
+    BuildLogPath();
+    SetLogToFile(options.logToFile);
+    PrintBanner();
+    ReportRunLockRefusal(lock);
+    CRunRecorder recorder;
+    recorder.Begin(options);
+    recorder.UseFolder(OpenWorkingFolder());
+    const char* kind = lock.state == run_lock::RunLockState::kBusy       ? "busy"
+                       : lock.state == run_lock::RunLockState::kSquatted ? "lockSquatted"
+                                                                         : "lockUnavailable";
+    recorder.FinishRefused(kExitAnotherRunActive, kind);
+    if (!options.quiet) WaitForKeyToExit();
+    return kExitAnotherRunActive;
 }
 
 // Hooks the host services to the run and saves and raises the power setting; the journal first: a
@@ -323,8 +366,12 @@ int RunUpdate(int argc, char** argv) {
     std::unique_ptr<CRunContext> context;
     return RunPuttingTheHostBackOnFailure(
         [&] {
+            // Help and option errors change nothing, so they work while another run goes on.
+            CCmdLine options;
+            if (!options.Parse(argc, argv)) return static_cast<int>(kExitSuccess);
+            if (const std::optional<int> refused = RefuseUnlessTheOnlyRun(options)) return *refused;
             tagCycleJournal journal = PrepareRunHost();
-            return RunUpdateSteps(context, journal, argc, argv);
+            return RunUpdateSteps(context, journal, options);
         },
         [&] {
             if (context) context->Release();

@@ -38,6 +38,12 @@ struct tagObjectSecurity {
 // they count against it.
 bool AdminOnly(const tagObjectSecurity& security);
 
+// A named mutex reserved to administrators: created with the admin-only descriptor, or opened when
+// it exists and only administrators can reach it. Null otherwise, with `squatted` set when the
+// object exists but others can reach it (or it refuses this process), and `error` naming the call.
+// The caller owns the handle.
+[[nodiscard]] void* CreateAdminOnlyMutex(const char* name, bool& squatted, ovn::Error& error);
+
 // The loaders' mutex (kMutexName), created with the admin-only descriptor or opened when it exists
 // and only administrators can reach it. Null with `failure` set otherwise: an object that a
 // non-administrator could hold would let any program block every elevated loader. The caller owns

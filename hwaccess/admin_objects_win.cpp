@@ -96,28 +96,39 @@ bool ReadObjectSecurity(void* handle, tagObjectSecurity& security) {
     return true;
 }
 
-void* CreateLoaderMutex(tagDriverAccessFailure& failure) {
+void* CreateAdminOnlyMutex(const char* name, bool& squatted, ovn::Error& error) {
+    squatted = false;
     CAdminOnlyAttributes attributes;
     if (attributes.Get() == nullptr) {
-        Fail(failure, DriverAccessStep::kMutexUnavailable,
-             "ConvertStringSecurityDescriptorToSecurityDescriptorA", attributes.Error(),
-             kMutexName);
+        error = ovn::CallError("ConvertStringSecurityDescriptorToSecurityDescriptorA",
+                               attributes.Error());
         return nullptr;
     }
-    ScopedKernelHandle mutex(CreateMutexA(attributes.Get(), FALSE, kMutexName));
-    const DWORD error = GetLastError();
+    ScopedKernelHandle mutex(CreateMutexA(attributes.Get(), FALSE, name));
+    const DWORD code = GetLastError();
     if (!mutex) {
-        const DriverAccessStep step = error == ERROR_ACCESS_DENIED
-                                          ? DriverAccessStep::kMutexSquatted
-                                          : DriverAccessStep::kMutexUnavailable;
-        Fail(failure, step, "CreateMutexA", error, kMutexName);
+        squatted = code == ERROR_ACCESS_DENIED;
+        error = ovn::CallError("CreateMutexA", code);
         return nullptr;
     }
-    if (error == ERROR_ALREADY_EXISTS && !ReachedOnlyByAdministrators(mutex.get())) {
-        Fail(failure, DriverAccessStep::kMutexSquatted, nullptr, 0, kMutexName);
+    if (code == ERROR_ALREADY_EXISTS && !ReachedOnlyByAdministrators(mutex.get())) {
+        squatted = true;
+        error = ovn::CallError("", 0);
         return nullptr;
     }
     return mutex.release();
+}
+
+void* CreateLoaderMutex(tagDriverAccessFailure& failure) {
+    bool squatted = false;
+    ovn::Error error;
+    void* mutex = CreateAdminOnlyMutex(kMutexName, squatted, error);
+    if (mutex == nullptr) {
+        failure = {
+            squatted ? DriverAccessStep::kMutexSquatted : DriverAccessStep::kMutexUnavailable,
+            error, kMutexName};
+    }
+    return mutex;
 }
 
 void* OpenSharedBlockObject(bool& created, tagDriverAccessFailure& failure) {

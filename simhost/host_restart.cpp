@@ -9,6 +9,7 @@ namespace sim::host {
 void SimulateRestart() {
     ApplyPendingDeviceChanges();
     ResetNamedEvents();
+    CountBoot();
 }
 
 }  // namespace sim::host

@@ -4,7 +4,7 @@
 namespace sim::host {
 
 // Applies the device changes that wait for a restart (a display driver disabled across a restart)
-// and drops every pending signal of the named events.
+// and drops every pending signal of the named events; the machine is in a new boot session.
 // The logon that follows a restart (run-once entries) is not part of it.
 void SimulateRestart();
 

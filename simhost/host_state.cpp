@@ -209,6 +209,17 @@ void SetRestartRefused(bool refused) {
     Update([&](json& d) { d["restartRefused"] = refused; });
 }
 
+std::uint64_t BootSession() { return Get<std::uint64_t>(Load(), "bootSession", 0); }
+
+void CountBoot() {
+    Update([&](json& d) {
+        const auto member = d.find("bootSession");
+        const std::uint64_t boot =
+            member != d.end() && member->is_number_unsigned() ? member->get<std::uint64_t>() : 0;
+        d["bootSession"] = boot + 1;
+    });
+}
+
 bool RestartRefused() { return Get<bool>(Load(), "restartRefused", false); }
 
 void RecordRestart(const RestartRequest& request) {

@@ -15,6 +15,7 @@
 //   "sessionEnumerationFails": bool [false]
 //   "events": {"<name>": {"signalled": bool, "setCount": n}} [none]   named events, case-sensitive
 //   "restartRefused": bool [false]   restart requests fail
+//   "bootSession": n [0]             the boot the machine is in; each restart counts it up
 //   "restarts": [{"timeout": n, "force": bool, "reboot": bool, "privilege": bool,
 //                 "acMinProcessorState": n}] [none]      restart requests, oldest first
 //   "registry": {"32"|"64": {"<key path under HKLM>": {"<value>": {"type": n, "data": "<hex>"}}}}
@@ -91,5 +92,9 @@ void RecordRestart(const RestartRequest& request);
 void SetRestartRefused(bool refused);
 bool RestartRefused();
 std::vector<RestartRequest> Restarts();
+
+// The boot the machine is in: the same for every process until the next restart.
+std::uint64_t BootSession();
+void CountBoot();
 
 }  // namespace sim::host

@@ -187,6 +187,7 @@ std::string DropMistypedMembers(json& document) {
     }
     check.Member(document, "", "sessionEnumerationFails", Kind::Boolean);
     check.Member(document, "", "restartRefused", Kind::Boolean);
+    check.Member(document, "", "bootSession", Kind::Unsigned);
     CheckLists(check, document);
     CheckRegistry(check, document);
     return check.FirstFault();

@@ -131,7 +131,7 @@ TEST(Cycle, NoRebootEndsWithThreeRegistersNothingAndTheNextStartAfterARestartCon
     world.box.WriteFile("image.xsvf", DemoImage());
     tagUpdaterRun run = world.box.Run({"-n", "-q", "-b", "-f", "image.xsvf"});
     EXPECT_EQ(run.exitCode, 3);
-    EXPECT_NE(run.console.find("\n\n   For the display driver to be enabled, your system must "
+    EXPECT_NE(run.console.find("\n\n   For the display driver to be disabled, your system must "
                                "be restarted.\n"),
               std::string::npos);
     EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable"}));

@@ -129,6 +129,7 @@ TEST(ResultFile, TwoCardsOneFailingGiveBothVersionsAndTheFailureDetail) {
                                         {"bytes", DemoImage().size()}}}}));
     EXPECT_EQ(r["outcome"], (json{{"exitCode", 2},
                                   {"meaning", "a card failed: TDO mismatch"},
+                                  {"kind", "run"},
                                   {"declined", false},
                                   {"malformedImage", false}}));
     EXPECT_EQ(

@@ -220,11 +220,12 @@ tagUpdaterRun UpdaterSandbox::RestartAndLogon(const std::string& input) const {
 
 tagUpdaterRun UpdaterSandbox::RunAndInterruptWhen(
     const std::vector<std::string>& args, const std::function<bool(const std::string&)>& ready,
-    const std::string& input) const {
+    const std::string& input, const std::function<void()>& meanwhile) const {
     tagChild child = Start(root_, workingDirectory_.empty() ? programDirectory_ : workingDirectory_,
                            environment_, program_, argv0_, args, input, holdInput_);
     for (;;) {
         if (ready(ReadFileBytes(child.out))) {
+            if (meanwhile) meanwhile();
             kill(child.pid, SIGINT);
             tagUpdaterRun run = Finish(child);
             run.interruptedWhenReady = true;

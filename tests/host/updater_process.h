@@ -58,11 +58,13 @@ public:
 
     // Runs the updater with these arguments and standard input; waits for it to end.
     tagUpdaterRun Run(const std::vector<std::string>& args, const std::string& input = "") const;
-    // Starts the updater, waits until its output satisfies `ready` (or contains `marker`), sends
-    // SIGINT and waits for the end. No time limit of its own: a run that ends first is reported so.
+    // Starts the updater, waits until its output satisfies `ready` (or contains `marker`), calls
+    // `meanwhile` (when given) while it still runs, sends SIGINT and waits for the end. No time
+    // limit of its own: a run that ends first is reported so (and `meanwhile` is not called).
     tagUpdaterRun RunAndInterruptWhen(const std::vector<std::string>& args,
                                       const std::function<bool(const std::string&)>& ready,
-                                      const std::string& input = "") const;
+                                      const std::string& input = "",
+                                      const std::function<void()>& meanwhile = {}) const;
     tagUpdaterRun RunAndInterrupt(const std::vector<std::string>& args, const std::string& marker,
                                   const std::string& input = "") const;
 

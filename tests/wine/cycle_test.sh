@@ -82,6 +82,73 @@ restart
 check "the import ran at the second logon" has "$suite/records.txt" "import 9"
 check "the import saw the original bytes" cmp -s "$suite/settings.bin" "$suite/imported.bin"
 
+# --noreboot two-step: 3, the same command again before the restart (from another folder, the image
+# named by a relative path) says so and is 3 again without touching anything, and after the restart
+# the same command finishes the update. The restart is the end of the Wine session.
+export OVN_SIM_STATE="Z:$work/state-noreboot"
+mkdir -p "$work/one" "$work/two"
+cp "$demo" "$work/one/image.xsvf"
+cp "$demo" "$work/two/image.xsvf"
+exports_before=$(grep -c export "$suite/records.txt")
+# One Wine session for both starts before the restart: an idle server that ended by itself would be
+# a restart to the utility.
+wineserver -k
+wineserver -w
+wineserver -p >/dev/null 2>&1 </dev/null
+run_wine noreboot-first "$work/one" 300 "$work/bin/OvnK740FpgaUpdater.exe" -n -q -b -f image.xsvf
+show_run noreboot-first
+check "--noreboot ends with 3 when the disable needs a restart" \
+    test "$(exit_code noreboot-first)" = 3
+check "it says the restart is for disabling" has "$work/noreboot-first.txt" \
+    "For the display driver to be disabled, your system must be restarted."
+check "it registers nothing to run once" test -z "$(run_once)"
+run_wine noreboot-early "$work/two" 300 "$work/bin/OvnK740FpgaUpdater.exe" -n -q -b -f image.xsvf
+show_run noreboot-early
+check "the same command before the restart ends with 3 again" \
+    test "$(exit_code noreboot-early)" = 3
+check "it says the restart has not been made" has "$work/noreboot-early.txt" \
+    "the computer has not been restarted since"
+check "it does not claim a second restart was asked for" \
+    lacks "$work/noreboot-early.txt" "after the restart made for it"
+check "the settings are still stored in Config" config_stored
+check "the export ran once for this cycle" \
+    test "$(grep -c export "$suite/records.txt")" = $((exports_before + 1))
+restart
+run_wine noreboot-after "$work/two" 300 "$work/bin/OvnK740FpgaUpdater.exe" -n -q -b -f image.xsvf
+show_run noreboot-after
+check "after the restart the same command finishes with 4" test "$(exit_code noreboot-after)" = 4
+check "it programmed the cards" has "$work/noreboot-after.txt" "Execution time = "
+check "Config is gone after it" no_config_stored
+
+# One run at a time: a start while a run waits at its prompt is refused with 11 and lists nothing.
+export OVN_SIM_STATE="Z:$work/state-plain"
+unset OVN_SIM_MACHINE
+rm -f "$work/prompt"
+mkfifo "$work/prompt"
+(cd "$work/bin" && timeout --foreground 300 "$wine_run" OvnK740FpgaUpdater.exe -b -f "$image" \
+    <"$work/prompt" >"$work/waiting.raw" 2>&1; echo $? >"$work/waiting.rc") &
+waiting=$!
+exec 7>"$work/prompt"
+waited=0
+until grep -qF "Press 'y' to continue" "$work/waiting.raw" 2>/dev/null || [ $waited -ge 240 ]; do
+    sleep 1
+    waited=$((waited + 1))
+done
+run_updater busy -q
+check "a second start while a run waits is refused with 11" test "$(exit_code busy)" = 11
+check "it says another run is in progress" \
+    has "$work/busy.txt" "Error: Another OvnK740FpgaUpdater run is in progress on this computer."
+check "it lists no card" lacks "$work/busy.txt" "Found"
+run_updater busy-help -h
+check "help still works beside the running run" has "$work/busy-help.txt" "command line options"
+printf 'nx' >&7
+exec 7>&-
+wait $waiting
+check "the waiting run ends after its no" test "$(cat "$work/waiting.rc")" = 0
+run_updater after-busy -q
+check "once that run has ended the next start lists the cards" \
+    has "$work/after-busy.txt" "Orvane K740 graphics card"
+
 # A dec740 command that never ends: the run ends it at its 60 s limit (TerminateProcess), which the
 # simulation build's clock passes a thousand times faster, and fails the command: exit 10.
 forget_cycle() {

@@ -15,6 +15,7 @@
 #include "hwaccess/driver_access.h"
 #include "hwaccess/driver_loader.h"
 #include "hwaccess/pci_scan.h"
+#include "hwaccess/run_lock.h"
 
 namespace {
 
@@ -163,6 +164,9 @@ HANDLE CreateSquatted(const char* what) {
     if (std::strcmp(what, "squat-mutex") == 0) {
         return CreateMutexA(nullptr, FALSE, driver_loader::kMutexName);
     }
+    if (std::strcmp(what, "squat-run") == 0) {
+        return CreateMutexA(nullptr, FALSE, run_lock::kRunLockName);
+    }
     return CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                               sizeof(driver_loader::SharedWrapData),
                               driver_loader::kSharedBlockName);
@@ -174,7 +178,8 @@ HANDLE CreateSquatted(const char* what) {
 int HoldUntil(const char* what, const char* file) {
     HANDLE held = nullptr;
     const bool abandon = std::strcmp(what, "abandon") == 0;
-    const bool squatMutex = std::strcmp(what, "squat-mutex") == 0;
+    const bool squatMutex =
+        std::strcmp(what, "squat-mutex") == 0 || std::strcmp(what, "squat-run") == 0;
     if (std::strcmp(what, "mutex") == 0 || abandon || squatMutex) {
         tagDriverAccessFailure failure;
         held = squatMutex ? CreateSquatted(what) : driver_loader::CreateLoaderMutex(failure);
@@ -218,9 +223,10 @@ int main(int argc, char** argv) {
         WaitForFile(argv[2]);
         return 0;
     }
-    std::fprintf(stderr,
-                 "usage: loader_probe open [--scan] [--hold-until FILE] [--left-after FILE] | "
-                 "block | hold-until mutex|abandon|readonly-block|squat-mutex|squat-block FILE | "
-                 "wait-until FILE\n");
+    std::fprintf(
+        stderr,
+        "usage: loader_probe open [--scan] [--hold-until FILE] [--left-after FILE] | "
+        "block | hold-until mutex|abandon|readonly-block|squat-mutex|squat-block|squat-run FILE | "
+        "wait-until FILE\n");
     return 2;
 }

@@ -268,4 +268,24 @@ if [ -n "$updater" ]; then
         grep -qF "   Found 2 Orvane K740 graphics cards:" "$work/after-squat-run.txt"
 fi
 
+# 11. The utility's run lock squatted the same way: the start is refused at once with its own
+# message and 11, before it lists anything.
+if [ -n "$updater" ]; then
+    hold squat-run
+    check "squat-run: the squatter holds the run lock" grep -q held "$work/hold-squat-run.txt"
+    rm -f "$log"
+    updater_run squat-run-run
+    echo "--- utility against squat-run:"
+    cat "$work/squat-run-run.txt"
+    check "squat-run: the utility ends with 11" test "$(cat "$work/squat-run-run.rc")" = 11
+    check "squat-run: the utility names the lock" grep -qF \
+        '   Error: The lock Global\OvnK740FpgaUpdaterRun was created by a program without administrator rights.' \
+        "$work/squat-run-run.txt"
+    check "squat-run: nothing is listed" \
+        test "$(grep -c 'Orvane K740 graphics card' "$work/squat-run-run.txt")" = 0
+    check "squat-run: the log says the same" grep -qF 'OvnK740FpgaUpdaterRun was created by' "$log"
+    touch "$work/bin/release"
+    wait $holder
+fi
+
 finish_checks "loader $arch"

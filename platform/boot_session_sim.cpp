@@ -1,0 +1,9 @@
+// The simulated machine's boot session: counted up by each simulated restart.
+#include "platform/boot_session.h"
+#include "simhost/host_state.h"
+
+namespace platform {
+
+std::wstring BootSessionId() { return std::to_wstring(sim::host::BootSession()); }
+
+}  // namespace platform
