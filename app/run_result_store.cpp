@@ -50,22 +50,19 @@ bool StoreRunResult(const std::wstring& folder, const tagRunResult& result,
     const std::string text = RunResultToJson(result).dump(2) + "\n";
     if (!platform::ReplaceFileAtomically(InFolder(folder, kLastRunFileName), text, error))
         return false;
+    return StoreRunCopy(folder, result, error);
+}
+
+bool StoreRunCopy(const std::wstring& folder, const tagRunResult& result,
+                  platform::FileError* error) {
     const auto copyName = RunCopyName(result);
     if (!copyName) {
         // Only checked values reach the result, so this is a fault of ours: no name is guessed.
         if (error) *error = platform::FileFailure("RunCopyName", 0);
         return false;
     }
-    if (!platform::ReplaceFileAtomically(InFolder(folder, *copyName), text, error)) return false;
-    PruneCopies(folder);
-    return true;
-}
-
-bool StoreRunCopy(const std::wstring& folder, const tagRunResult& result,
-                  platform::FileError* error) {
     const std::string text = RunResultToJson(result).dump(2) + "\n";
-    if (!platform::ReplaceFileAtomically(InFolder(folder, RunCopyName(result)), text, error))
-        return false;
+    if (!platform::ReplaceFileAtomically(InFolder(folder, *copyName), text, error)) return false;
     PruneCopies(folder);
     return true;
 }
