@@ -41,19 +41,6 @@ std::wstring SuiteCommandLine(const std::wstring& suiteDirectory, const wchar_t*
            platform::QuoteIfBlank(settingsFile);
 }
 
-// The export writes into whatever has the name; so the name is first given to a new file of the
-// run's own and then removed (a file of one name, so the removal cannot reach through a link), and
-// the export creates its file afresh in the admin-only folder.
-void ClearSettingsFileName(const std::wstring& settingsFile) {
-    if (settingsFile.empty()) return;
-    platform::FileError error;
-    if (platform::ReplaceFileAtomically(settingsFile, std::string(), &error) &&
-        platform::RemoveFileName(settingsFile))
-        return;
-    LogOnly(L"   The settings file %ls could not be cleared before the export (%ls, error %u).\n",
-            settingsFile.c_str(), Utf8ToWide(error.call).c_str(), error.code);
-}
-
 }  // namespace
 
 std::wstring SuiteExportCommandLine(const std::wstring& suiteDirectory,
@@ -64,6 +51,18 @@ std::wstring SuiteExportCommandLine(const std::wstring& suiteDirectory,
 std::wstring SuiteImportCommandLine(const std::wstring& suiteDirectory,
                                     const std::wstring& settingsFile) {
     return SuiteCommandLine(suiteDirectory, L"/import", settingsFile);
+}
+
+// Given to a new file of the run's own first, so the removal takes a plain file of one name and can
+// never reach through a link.
+void ClearSettingsFileName(const std::wstring& settingsFile) {
+    if (settingsFile.empty()) return;
+    platform::FileError error;
+    if (platform::ReplaceFileAtomically(settingsFile, std::string(), &error) &&
+        platform::RemoveFileName(settingsFile))
+        return;
+    LogOnly(L"   The settings file %ls could not be cleared before the export (%ls, error %u).\n",
+            settingsFile.c_str(), Utf8ToWide(error.call).c_str(), error.code);
 }
 
 bool RestoreSettingsFromRegistry(const std::wstring& settingsFile) {

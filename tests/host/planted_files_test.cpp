@@ -79,6 +79,7 @@ void PlantedFilesCycle(bool asLinks) {
     fs::create_directories(folder);
     std::map<std::string, tagPlantedFile> planted;
     std::map<std::string, fs::path> victims;
+    fs::create_directories(world.box.Root() / "victims");
     for (const tagName& entry : kNames) {
         if (asLinks) {
             victims[entry.name] =
