@@ -106,13 +106,12 @@ bool RegistryProtectKey(const wchar_t* subKey) {
     const std::unique_ptr<void, decltype(&LocalFree)> keep(descriptor, &LocalFree);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
     HKEY raw = nullptr;
-    DWORD disposition = 0;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, &attributes,
-                        &raw, &disposition) != ERROR_SUCCESS)
+                        &raw, nullptr) != ERROR_SUCCESS)
         return false;
     const ovn::ScopedRegistryKey key(raw);
-    if (disposition == REG_CREATED_NEW_KEY) return true;
-    // A key made before (by an older version, or by someone else) gets the descriptor again.
+    // Also for a new key: a key made before (by an older version, or by someone else) gets the
+    // descriptor again, and Wine keeps only a descriptor set on the open key.
     return RegSetKeySecurity(key.get(),
                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
                              descriptor) == ERROR_SUCCESS;
