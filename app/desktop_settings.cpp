@@ -7,12 +7,11 @@
 #include "app/cycle_log.h"
 #include "app/reboot_resume.h"
 #include "hwaccess/host_services.h"
+#include "platform/atomic_file.h"
 #include "platform/command_line.h"
 #include "platform/environment.h"
-#include "platform/file_read.h"
 #include "platform/known_folders.h"
 #include "platform/registry.h"
-#include "platform/safe_file.h"
 #include "platform/text_encoding.h"
 
 std::wstring SuiteDirectory() {
@@ -54,13 +53,28 @@ std::wstring SuiteImportCommandLine(const std::wstring& suiteDirectory,
     return SuiteCommandLine(suiteDirectory, L"/import", settingsFile);
 }
 
+// Given to a new file of the run's own first, so the removal takes a plain file of one name and can
+// never reach through a link.
+void ClearSettingsFileName(const std::wstring& settingsFile) {
+    if (settingsFile.empty()) return;
+    platform::FileError error;
+    if (platform::ReplaceFileAtomically(settingsFile, std::string(), &error) &&
+        platform::RemoveFileName(settingsFile))
+        return;
+    LogOnly(L"   The settings file %ls could not be cleared before the export (%ls, error %u).\n",
+            settingsFile.c_str(), Utf8ToWide(error.call).c_str(), error.code);
+}
+
 bool RestoreSettingsFromRegistry(const std::wstring& settingsFile) {
     auto stored = platform::RegistryGetBytes(kUtilityKey, kConfigValueName);
     if (!stored || stored->empty()) return false;
     if (settingsFile.empty()) return false;
     // Every stored byte goes back: an odd length or a zero 16-bit unit is part of the settings.
+    // A new file under the name, as the folder's descriptor makes it: the import at the next logon
+    // reads nothing that someone else created or can still write.
     platform::FileError error;
-    if (platform::ReplaceFileSafely(settingsFile, stored->data(), stored->size(), &error))
+    if (platform::ReplaceFileAtomically(settingsFile, std::string(stored->begin(), stored->end()),
+                                        &error))
         return true;
     LogOnly(L"   The settings file %ls could not be written (%ls, error %u).\n",
             settingsFile.c_str(), Utf8ToWide(error.call).c_str(), error.code);
@@ -69,22 +83,21 @@ bool RestoreSettingsFromRegistry(const std::wstring& settingsFile) {
 
 void StoreSettingsInRegistry(const std::wstring& settingsFile) {
     if (settingsFile.empty()) return;
-    platform::tagFileRead file =
-        platform::ReadWholeFile(WideToUtf8(settingsFile), kLargestSettingsBytes);
-    if (file.status == platform::FileReadStatus::kTooLarge) {
+    // Read as every file of the run is: a link, a second name or a reparse point is refused.
+    bool tooLarge = false;
+    const auto bytes = platform::ReadFileSafely(settingsFile, kLargestSettingsBytes, &tooLarge);
+    if (tooLarge) {
         LogOnly(L"   The settings file %ls is larger than %llu bytes: it is not stored.\n",
                 settingsFile.c_str(), static_cast<unsigned long long>(kLargestSettingsBytes));
         return;
     }
-    if (file.status != platform::FileReadStatus::kRead) {
+    if (!bytes) {
         LogSettingsStored(false, 0);
         return;
     }
-    const std::uint8_t empty = 0;
-    platform::RegistrySetValue(kUtilityKey, kConfigValueName, platform::kRegSz,
-                               file.bytes ? file.bytes.get() : &empty,
-                               static_cast<std::uint32_t>(file.size));
-    LogSettingsStored(true, file.size);
+    platform::RegistrySetValue(kUtilityKey, kConfigValueName, platform::kRegSz, bytes->data(),
+                               static_cast<std::uint32_t>(bytes->size()));
+    LogSettingsStored(true, bytes->size());
 }
 
 bool SettingsCopyStored() {
@@ -97,6 +110,7 @@ void SaveOrRestoreSettings(CChildRunner& runner, const std::wstring& exportComma
     if (RestoreSettingsFromRegistry(settingsFile)) {
         LogSettingsRestored(settingsFile, true);
     } else {
+        ClearSettingsFileName(settingsFile);
         const std::uint32_t exitCode =
             runner.RunAndWait(exportCommandLine, kExportWaitMilliseconds);
         LogSettingsExported(exportCommandLine, exitCode, settingsFile);

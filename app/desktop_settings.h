@@ -25,9 +25,13 @@ std::wstring SuiteExportCommandLine(const std::wstring& suiteDirectory,
 std::wstring SuiteImportCommandLine(const std::wstring& suiteDirectory,
                                     const std::wstring& settingsFile);
 
-// Writes the settings file from "Config", exactly the value's bytes, without following a link in
-// its place. False when the value is missing or empty (or the file cannot be written): the
-// settings then have to be exported.
+// Clears the settings file's name before the export, which writes into whatever has the name: the
+// export then creates its file afresh in the admin-only folder.
+void ClearSettingsFileName(const std::wstring& settingsFile);
+
+// Writes the settings file from "Config", exactly the value's bytes, as a new file (a link or a
+// file planted in its place loses the name). False when the value is missing or empty (or the file
+// cannot be written): the settings then have to be exported.
 bool RestoreSettingsFromRegistry(const std::wstring& settingsFile);
 
 // The settings file's bytes into "Config" (REG_SZ, the file's length as byte count). Nothing is

@@ -229,6 +229,7 @@ void CDriverCycle::SaveSettingsAndCloseSuite(bool continuing) {
         LogSettingsRestored(settingsFile_, true);
         journal_.settingsRestored = true;
     } else {
+        ClearSettingsFileName(settingsFile_);
         const std::uint32_t exported =
             runner_.RunAndWait(exportCommandLine_, kExportWaitMilliseconds);
         LogSettingsExported(exportCommandLine_, exported, settingsFile_);

@@ -6,6 +6,7 @@
 #include "app/reboot_resume.h"
 #include "app/sha256.h"
 #include "device/cmdline.h"
+#include "platform/atomic_file.h"
 #include "platform/environment.h"
 #include "platform/registry.h"
 #include "platform/working_folder.h"
@@ -29,7 +30,11 @@ std::optional<tagResumeCopies> StoreResumeCopies(const std::wstring& folder,
                                                  platform::FileError* error) {
     tagResumeCopies copies;
     copies.image = folder + kImageCopyName;
-    if (!platform::ReplaceFileSafely(copies.image, image, size, error)) return std::nullopt;
+    // A new whole file: a power cut leaves the old copy or this one, and nothing planted under the
+    // name is kept.
+    if (!platform::ReplaceFileAtomically(
+            copies.image, std::string(reinterpret_cast<const char*>(image), size), error))
+        return std::nullopt;
     auto program = platform::CopyRunningProgram(folder, error);
     if (!program) return std::nullopt;
     copies.program = *program;

@@ -1,7 +1,9 @@
-// Result files of the elevated run: whole-file replacement by rename, reads that follow no link.
+// Files of the elevated run: each write a new whole file renamed over the name, reads that follow
+// no link.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,17 +12,27 @@
 
 namespace platform {
 
-// Writes the bytes into a new file beside `path`, flushes it and renames it onto `path` (Windows:
-// MoveFileExW, replacing, write-through), so a reader sees the old or the new content, never a
-// part. A `path` that is a link, a reparse point, not a plain file, or a file with more than one
-// hard link is refused and left alone; nothing on the way follows a link. False with the failing
-// call in `error`.
+// Writes the bytes into a new file beside `path` ("<name>.tmp<pid>", created exclusively, never
+// through a link, with its descriptor given at creation: Windows SYSTEM and Administrators full
+// control, Users read and execute, nothing inherited; the host edition mode 0644, owned by the
+// running user), flushes it and renames it onto `path` (Windows: MoveFileExW, replacing,
+// write-through; the host edition: rename and a flush of the directory). Whatever had the name
+// before (a file of someone else, a link, a second name of another file) loses the name and is not
+// touched; a directory there is moved aside first. A reader, and a power cut, see the old or the
+// new whole file, never a part. A leftover temporary name of this process is removed (the name,
+// never a link's target) before the write. False with the failing call in `error`.
 [[nodiscard]] bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes,
                                          FileError* error);
 
-// The whole content of a plain file of at most maxBytes bytes; nothing when it is missing, larger,
-// a link or reparse point, or has more than one hard link.
-std::optional<std::string> ReadFileSafely(const std::wstring& path, std::size_t maxBytes);
+// The same for a program the run starts: the host edition's file may be executed (mode 0755).
+[[nodiscard]] bool ReplaceProgramAtomically(const std::wstring& path,
+                                            const std::vector<std::uint8_t>& bytes,
+                                            FileError* error);
+
+// The whole content of a plain file of at most maxBytes bytes; nothing when it is missing, larger
+// (then *tooLarge is set), a link or reparse point, or has more than one hard link.
+std::optional<std::string> ReadFileSafely(const std::wstring& path, std::size_t maxBytes,
+                                          bool* tooLarge = nullptr);
 
 // True when the path names a link (symbolic link, junction or other reparse point).
 bool IsLinkOrReparsePoint(const std::wstring& path);

@@ -1,6 +1,7 @@
-// Link-safe files of the host edition: O_NOFOLLOW, lstat and the link count, rename.
+// Whole-file replacement and link-safe reads of the host edition: O_EXCL|O_NOFOLLOW, fsync, rename.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/environment.h"
+#include "platform/file_replace_cut.h"
 #include "platform/text_encoding.h"
 
 namespace platform {
@@ -32,50 +34,111 @@ bool PlainSingleLink(const struct stat& info) {
 
 }  // namespace
 
-bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes, FileError* error) {
-    const std::string target = NarrowPath(path);
-    struct stat existing {};
-    if (lstat(target.c_str(), &existing) == 0 && !PlainSingleLink(existing))
-        return Fail(error, "lstat (a link or a file with several names)", EPERM);
-    const std::string temporary = target + ".tmp" + std::to_string(getpid());
-    unlink(
-        temporary.c_str());  // a stale one from a run that ended early; a link goes, not its target
-    {
-        Descriptor file;
-        file.fd =
-            open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (file.fd < 0) return Fail(error, "open", errno);
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t wrote = write(file.fd, bytes.data() + done, bytes.size() - done);
-            if (wrote <= 0) {
-                const int code = errno;
-                unlink(temporary.c_str());
-                return Fail(error, "write", code);
-            }
-            done += static_cast<std::size_t>(wrote);
-        }
-        if (fsync(file.fd) != 0) {
-            const int code = errno;
-            unlink(temporary.c_str());
-            return Fail(error, "fsync", code);
-        }
-    }
-    if (rename(temporary.c_str(), target.c_str()) != 0) {
-        const int code = errno;
-        unlink(temporary.c_str());
-        return Fail(error, "rename", code);
+namespace {
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t wrote = write(fd, data + done, size - done);
+        if (wrote <= 0) return false;
+        done += static_cast<std::size_t>(wrote);
     }
     return true;
 }
 
-std::optional<std::string> ReadFileSafely(const std::wstring& path, std::size_t maxBytes) {
+// The new file under its temporary name, whole and on disk; the name is removed again on failure.
+bool WriteTemporary(const std::string& temporary, const char* data, std::size_t size, mode_t mode,
+                    FileError* error) {
+    Descriptor file;
+    file.fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (file.fd < 0) return Fail(error, "open (new)", errno);
+    const char* failed = nullptr;
+    if (fchmod(file.fd, mode) != 0) failed = "fchmod";  // the umask does not decide
+    if (!failed && !WriteAll(file.fd, data, size)) failed = "write";
+    if (!failed && fsync(file.fd) != 0) failed = "fsync";
+    if (!failed) return true;
+    const int code = errno;
+    unlink(temporary.c_str());
+    return Fail(error, failed, code);
+}
+
+// Temporary names of this file left by processes that are gone (a cut run) are removed: the names,
+// never what a link among them points to. Those of a living writer stay.
+void RemoveLeftovers(const std::string& target) {
+    const std::size_t slash = target.find_last_of('/');
+    const std::string directory = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    const std::string prefix =
+        (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp";
+    DIR* listing = opendir(directory.c_str());
+    if (!listing) return;
+    while (const dirent* entry = readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string digits = name.substr(prefix.size());
+        if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const pid_t owner = static_cast<pid_t>(std::stol(digits));
+        if (owner == getpid() || (kill(owner, 0) != 0 && errno == ESRCH))
+            unlink((directory + name).c_str());
+    }
+    closedir(listing);
+}
+
+// The rename reaches the disk only with its directory.
+void FlushDirectory(const std::string& target) {
+    const std::size_t slash = target.find_last_of('/');
+    const std::string directory = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    Descriptor folder;
+    folder.fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder.fd >= 0) fsync(folder.fd);
+}
+
+bool Replace(const std::wstring& path, const char* data, std::size_t size, mode_t mode,
+             FileError* error) {
+    const std::string target = NarrowPath(path);
+    const std::string temporary = target + ".tmp" + std::to_string(getpid());
+    RemoveLeftovers(target);
+    if (!WriteTemporary(temporary, data, size, mode, error)) return false;
+    AtFileReplacementBeforeRename(target);
+    bool renamed = rename(temporary.c_str(), target.c_str()) == 0;
+    int code = errno;
+    // A directory cannot be replaced by a file: it goes aside, as a refused name does.
+    if (!renamed && (code == EISDIR || code == ENOTEMPTY || code == EEXIST) &&
+        MoveFileNameAside(path)) {
+        renamed = rename(temporary.c_str(), target.c_str()) == 0;
+        code = errno;
+    }
+    if (!renamed) {
+        unlink(temporary.c_str());
+        return Fail(error, "rename", code);
+    }
+    FlushDirectory(target);
+    return true;
+}
+
+}  // namespace
+
+bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes, FileError* error) {
+    return Replace(path, bytes.data(), bytes.size(), 0644, error);
+}
+
+bool ReplaceProgramAtomically(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                              FileError* error) {
+    return Replace(path, reinterpret_cast<const char*>(bytes.data()), bytes.size(), 0755, error);
+}
+
+std::optional<std::string> ReadFileSafely(const std::wstring& path, std::size_t maxBytes,
+                                          bool* tooLarge) {
+    if (tooLarge) *tooLarge = false;
     Descriptor file;
     file.fd = open(NarrowPath(path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (file.fd < 0) return std::nullopt;
     struct stat info {};
     if (fstat(file.fd, &info) != 0 || !PlainSingleLink(info)) return std::nullopt;
-    if (static_cast<std::uint64_t>(info.st_size) > maxBytes) return std::nullopt;
+    if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
+        if (tooLarge) *tooLarge = true;
+        return std::nullopt;
+    }
     std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
     std::size_t done = 0;
     while (done < bytes.size()) {

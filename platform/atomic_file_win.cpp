@@ -1,6 +1,11 @@
-// Link-safe files on Windows: reparse points not followed, link count and final path checked, the
-// replacement by MoveFileExW.
+// Link-safe files on Windows: each write a new file with the folder's descriptor (CREATE_NEW), then
+// MoveFileExW over the name; reads that follow no reparse point, link count and final path checked.
 #include <windows.h>
+// After windows.h:
+#include <sddl.h>
+
+#include <cwchar>
+#include <memory>
 
 #include "base/win_handles_win.h"
 #include "platform/atomic_file.h"
@@ -50,23 +55,74 @@ bool Fail(FileError* error, const char* call, DWORD code) {
 
 }  // namespace
 
-bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes, FileError* error) {
-    {
-        ScopedKernelHandle existing =
-            Open(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
-        if (!existing) {
-            const DWORD code = GetLastError();
-            if (code != ERROR_FILE_NOT_FOUND) return Fail(error, "CreateFileW (existing)", code);
-        } else if (!IsThePlainFile(existing.get(), path)) {
-            return Fail(error, "a link or a file with several names", ERROR_ACCESS_DENIED);
+namespace {
+
+// The working folder's own descriptor, given to each new file there (owner Administrators; where
+// the token may not set that owner, the creator).
+constexpr const wchar_t* kNewFileDescriptor = L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)";
+constexpr const wchar_t* kNewFileDacl = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)";
+
+struct LocalFreer {
+    void operator()(void* memory) const { LocalFree(memory); }
+};
+using ScopedLocal = std::unique_ptr<void, LocalFreer>;
+
+ScopedKernelHandle CreateNew(const std::wstring& path, const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                              nullptr))
+        return {};
+    ScopedLocal keep(descriptor);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    return ScopedKernelHandle(
+        CreateFileW(path.c_str(), GENERIC_WRITE | GENERIC_READ, 0, &attributes, CREATE_NEW,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+// Temporary names of this file left by processes that are gone (a cut run) are removed: the names
+// of plain files only (Wine deletes through a Unix link), and never those of a living writer.
+void RemoveLeftovers(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    const std::wstring directory = slash == std::wstring::npos ? L"" : path.substr(0, slash + 1);
+    const std::wstring prefix =
+        (slash == std::wstring::npos ? path : path.substr(slash + 1)) + L".tmp";
+    WIN32_FIND_DATAW entry{};
+    const ovn::ScopedFindHandle search(FindFirstFileW((path + L".tmp*").c_str(), &entry));
+    if (!search) return;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+            continue;
+        // The search matched the prefix already; what follows must be a process id.
+        if (name.size() <= prefix.size() || name.size() > prefix.size() + 10 ||
+            name.find_first_not_of(L"0123456789", prefix.size()) != std::wstring::npos)
+            continue;
+        const DWORD owner =
+            static_cast<DWORD>(std::wcstoul(name.c_str() + prefix.size(), nullptr, 10));
+        bool gone = owner == GetCurrentProcessId();
+        if (!gone) {
+            HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, owner);
+            gone = process == nullptr && GetLastError() == ERROR_INVALID_PARAMETER;
+            if (process) CloseHandle(process);
         }
-    }
+        if (!gone) continue;
+        const std::wstring leftover = directory + name;
+        // Only a plain file of one name whose handle is where its name says is deleted.
+        ScopedKernelHandle file = Open(leftover, DELETE | FILE_READ_ATTRIBUTES, 0, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS);
+        if (!file || !IsThePlainFile(file.get(), leftover)) continue;
+        FILE_DISPOSITION_INFO dispose{TRUE};
+        SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose);
+    } while (FindNextFileW(search.get(), &entry));
+}
+
+bool Replace(const std::wstring& path, const void* data, std::size_t size, FileError* error) {
+    RemoveLeftovers(path);
     const std::wstring temporary = path + L".tmp" + std::to_wstring(GetCurrentProcessId());
-    DeleteFileW(temporary.c_str());  // a stale one from a run that ended early
     {
-        ScopedKernelHandle file =
-            Open(temporary, GENERIC_WRITE | GENERIC_READ, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+        ScopedKernelHandle file = CreateNew(temporary, kNewFileDescriptor);
+        if (!file && GetLastError() == ERROR_INVALID_OWNER)
+            file = CreateNew(temporary, kNewFileDacl);
         if (!file) return Fail(error, "CreateFileW (new)", GetLastError());
         if (!IsThePlainFile(file.get(), temporary)) {
             file.reset();
@@ -75,30 +131,53 @@ bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes, F
         }
         DWORD written = 0;
         const BOOL wrote =
-            bytes.empty() || WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                                       &written, nullptr);
+            size == 0 || WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr);
         const DWORD code = GetLastError();
-        if (!wrote || written != bytes.size() || !FlushFileBuffers(file.get())) {
+        if (!wrote || written != size || !FlushFileBuffers(file.get())) {
             file.reset();
             DeleteFileW(temporary.c_str());
             return Fail(error, "WriteFile", code);
         }
     }
-    if (!MoveFileExW(temporary.c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD code = GetLastError();
+    const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    bool moved = MoveFileExW(temporary.c_str(), path.c_str(), flags) != 0;
+    DWORD code = GetLastError();
+    // A directory under the name cannot be replaced by a file: it goes aside, as a refused name.
+    const DWORD there = GetFileAttributesW(path.c_str());
+    if (!moved && code == ERROR_ACCESS_DENIED && there != INVALID_FILE_ATTRIBUTES &&
+        (there & FILE_ATTRIBUTE_DIRECTORY) && MoveFileNameAside(path)) {
+        moved = MoveFileExW(temporary.c_str(), path.c_str(), flags) != 0;
+        code = GetLastError();
+    }
+    if (!moved) {
         DeleteFileW(temporary.c_str());
         return Fail(error, "MoveFileExW", code);
     }
     return true;
 }
 
-std::optional<std::string> ReadFileSafely(const std::wstring& path, std::size_t maxBytes) {
+}  // namespace
+
+bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes, FileError* error) {
+    return Replace(path, bytes.data(), bytes.size(), error);
+}
+
+bool ReplaceProgramAtomically(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                              FileError* error) {
+    return Replace(path, bytes.data(), bytes.size(), error);
+}
+
+std::optional<std::string> ReadFileSafely(const std::wstring& path, std::size_t maxBytes,
+                                          bool* tooLarge) {
+    if (tooLarge) *tooLarge = false;
     ScopedKernelHandle file = Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
     if (!file || !IsThePlainFile(file.get(), path)) return std::nullopt;
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) > maxBytes)
+    if (!GetFileSizeEx(file.get(), &size)) return std::nullopt;
+    if (static_cast<std::uint64_t>(size.QuadPart) > maxBytes) {
+        if (tooLarge) *tooLarge = true;
         return std::nullopt;
+    }
     std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
     DWORD got = 0;
     if (!bytes.empty() &&

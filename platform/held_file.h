@@ -10,13 +10,13 @@
 
 namespace platform {
 
-// Windows: written without sharing, then held with read (and so execute) sharing only until the
-// object goes. The host edition has no sharing modes: the file is held, and the check opens the
-// path again, so a replaced file is found out. Both write and open as SafeFile does: a link in the
-// file's place is refused.
+// Written as a new file renamed over the name (ReplaceProgramAtomically: nothing planted under the
+// name is written or kept), then opened as SafeFile does. Windows: held with read (and so execute)
+// sharing only until the object goes. The host edition has no sharing modes: the file is held, and
+// the check opens the path again, so a replaced file is found out.
 class HeldFile {
 public:
-    // Creates or replaces the file, writes the bytes and holds it. Null on failure.
+    // Writes the bytes as a new file under the name and holds it. Null on failure.
     [[nodiscard]] static std::unique_ptr<HeldFile> Write(const std::wstring& path,
                                                          const std::vector<std::uint8_t>& bytes,
                                                          FileError* error = nullptr);

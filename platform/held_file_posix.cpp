@@ -1,4 +1,5 @@
 // Held files of the host edition: written with execute permission, held open, checked by path.
+#include "platform/atomic_file.h"
 #include "platform/held_file.h"
 
 namespace platform {
@@ -14,9 +15,8 @@ HeldFile::~HeldFile() = default;
 std::unique_ptr<HeldFile> HeldFile::Write(const std::wstring& path,
                                           const std::vector<std::uint8_t>& bytes,
                                           FileError* error) {
-    // A file that is already there is replaced, not rewritten in place: it may be running.
-    RemoveFileName(path);
-    if (!WriteFileSafely(path, bytes.data(), bytes.size(), error)) return nullptr;
+    // A new file takes the name: whatever was there (running, planted, a link) is not written.
+    if (!ReplaceProgramAtomically(path, bytes, error)) return nullptr;
     auto handle = std::make_unique<Handle>();
     handle->file = SafeFile::Open(path, SafeOpenMode::kHold, error);
     if (!handle->file) return nullptr;

@@ -1,4 +1,5 @@
-// Held files of the Windows edition: written unshared, then kept open with read sharing only.
+// Held files of the Windows edition: written new, then kept open with read sharing only.
+#include "platform/atomic_file.h"
 #include "platform/held_file.h"
 
 namespace platform {
@@ -14,7 +15,8 @@ HeldFile::~HeldFile() = default;
 std::unique_ptr<HeldFile> HeldFile::Write(const std::wstring& path,
                                           const std::vector<std::uint8_t>& bytes,
                                           FileError* error) {
-    if (!ReplaceFileSafely(path, bytes.data(), bytes.size(), error)) return nullptr;
+    // A new file with the folder's descriptor takes the name; nothing planted there is written.
+    if (!ReplaceProgramAtomically(path, bytes, error)) return nullptr;
     // Read sharing admits the start of the program and denies writers, deleters and renamers. The
     // moment between the two opens is covered by Holds, which reads through this handle.
     auto handle = std::make_unique<Handle>();

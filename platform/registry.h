@@ -31,4 +31,9 @@ bool RegistryFlushKey(const wchar_t* subKey);
 // Deletes a key that has no subkeys.
 bool RegistryDeleteKey(const wchar_t* subKey);
 
+// Creates the key when missing and gives it (again, when it exists) a protected DACL of SYSTEM and
+// Administrators with full control and nobody else, so its values can be read by administrators
+// only. The simulated registry keeps no descriptors: there it does nothing.
+bool RegistryProtectKey(const wchar_t* subKey);
+
 }  // namespace platform

@@ -58,4 +58,7 @@ bool RegistryDeleteKey(const wchar_t* subKey) {
     return sim::host::RegistryDeleteKey(kView, subKey);
 }
 
+// The simulated registry keeps no descriptors; its key is created by the first value written.
+bool RegistryProtectKey(const wchar_t*) { return true; }
+
 }  // namespace platform

@@ -1,8 +1,11 @@
 // Registry on Windows: HKEY_LOCAL_MACHINE in the view of the 32-bit process (WOW64 redirection
 // applies).
 #include <windows.h>
+// After windows.h:
+#include <sddl.h>
 
 #include <cstring>
+#include <memory>
 
 #include "base/win_handles_win.h"
 #include "platform/registry.h"
@@ -92,6 +95,26 @@ bool RegistryFlushKey(const wchar_t* subKey) {
 
 bool RegistryDeleteKey(const wchar_t* subKey) {
     return RegDeleteKeyW(HKEY_LOCAL_MACHINE, subKey) == ERROR_SUCCESS;
+}
+
+bool RegistryProtectKey(const wchar_t* subKey) {
+    // Containers and values below inherit it; the key's own ACEs are not inherited from SOFTWARE.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr))
+        return false;
+    const std::unique_ptr<void, decltype(&LocalFree)> keep(descriptor, &LocalFree);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    HKEY raw = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, &attributes,
+                        &raw, nullptr) != ERROR_SUCCESS)
+        return false;
+    const ovn::ScopedRegistryKey key(raw);
+    // Also for a new key: a key made before (by an older version, or by someone else) gets the
+    // descriptor again, and Wine keeps only a descriptor set on the open key.
+    return RegSetKeySecurity(key.get(),
+                             DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                             descriptor) == ERROR_SUCCESS;
 }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace sim::host {
 
@@ -9,7 +10,14 @@ namespace sim::host {
 // lock held. When $OVN_SIM_CUT_AT_SAVE is N, the changes made by every process that carries the
 // variable are counted in <state directory>/saves; at the Nth the whole process group is killed at
 // once (SIGKILL), as a power cut would stop it. The count and the program that made the change are
-// left in <state directory>/cut. Does nothing where the variable is unset, and on Windows.
-void CountSaveAndCutPower(const std::filesystem::path& stateDirectory);
+// left in <state directory>/cut, followed by `what` when given. Does nothing where the variable is
+// unset, and on Windows.
+void CountSaveAndCutPower(const std::filesystem::path& stateDirectory,
+                          const std::string& what = {});
+
+// Called by the host edition's whole-file replacement between the new file's flush and its rename:
+// counted and cut as a saved change (under the state file's lock), so a cut there leaves the new
+// file under its temporary name and the old one under its own. `file` names it in the cut's record.
+void CountFileReplacementAndCutPower(const std::string& file);
 
 }  // namespace sim::host

@@ -6,11 +6,13 @@
 #include <fstream>
 #include <string>
 
+#include "simhost/host_file_lock.h"
 #include "simhost/host_power_cut.h"
+#include "simhost/host_store.h"
 
 namespace sim::host {
 
-void CountSaveAndCutPower(const std::filesystem::path& stateDirectory) {
+void CountSaveAndCutPower(const std::filesystem::path& stateDirectory, const std::string& what) {
     const char* at = std::getenv("OVN_SIM_CUT_AT_SAVE");
     if (!at || !*at) return;
     const unsigned long cutAt = std::strtoul(at, nullptr, 10);
@@ -24,9 +26,17 @@ void CountSaveAndCutPower(const std::filesystem::path& stateDirectory) {
     if (saves != cutAt) return;
     std::string program;
     std::ifstream("/proc/self/comm") >> program;
-    std::ofstream(stateDirectory / "cut", std::ios::trunc) << saves << ' ' << program << '\n';
+    std::ofstream(stateDirectory / "cut", std::ios::trunc)
+        << saves << ' ' << program << (what.empty() ? "" : " ") << what << '\n';
     kill(0, SIGKILL);
     _exit(137);
+}
+
+void CountFileReplacementAndCutPower(const std::string& file) {
+    const char* at = std::getenv("OVN_SIM_CUT_AT_SAVE");
+    if (!at || !*at) return;
+    CHostFileLock lock(StateDirectory() / "host.json.lock");
+    if (lock.Held()) CountSaveAndCutPower(StateDirectory(), file);
 }
 
 }  // namespace sim::host

@@ -3,6 +3,7 @@
 
 namespace sim::host {
 
-void CountSaveAndCutPower(const std::filesystem::path&) {}
+void CountSaveAndCutPower(const std::filesystem::path&, const std::string&) {}
+void CountFileReplacementAndCutPower(const std::string&) {}
 
 }  // namespace sim::host

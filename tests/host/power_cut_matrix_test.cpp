@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -123,6 +124,27 @@ void ExpectNoFalseSuccess(const World& world, const tagUpdaterRun& run, const st
     }
 }
 
+// A cut leaves each file of the working folder old or new and whole, never a part of one.
+void ExpectWholeFiles(const World& world, unsigned point) {
+    const std::filesystem::path folder = world.box.WorkingFolder();
+    const std::map<std::string, std::string> whole = {{"resume.xsvf", DemoImage()},
+                                                      {"pxcfg.txt", kSettings}};
+    for (const auto& [name, bytes] : whole) {
+        if (std::filesystem::exists(folder / name)) {
+            EXPECT_EQ(ReadFileBytes(folder / name), bytes) << "point " << point << ": " << name;
+        }
+    }
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find(".json") == std::string::npos || name.find(".tmp") != std::string::npos)
+            continue;
+        const nlohmann::json parsed =
+            nlohmann::json::parse(ReadFileBytes(entry.path()), nullptr, false);
+        EXPECT_FALSE(parsed.is_discarded()) << "point " << point << ": " << name;
+    }
+}
+
 struct tagPointResult {
     bool reached = false;
     std::string row;
@@ -159,9 +181,12 @@ tagPointResult RunPoint(unsigned point) {
     }
     if (!cut()) return result;  // the cycle ended before this save
     result.reached = true;
+    // "<count> <program>", and the file when the cut fell between its flush and its rename.
     std::string cutBy;
-    std::ifstream(world.box.StateDirectory() / "cut") >> cutBy >> cutBy;
+    std::getline(std::ifstream(world.box.StateDirectory() / "cut"), cutBy);
+    cutBy = cutBy.substr(cutBy.find(' ') + 1);
     afterCut = Describe(world);
+    ExpectWholeFiles(world, point);
 
     // The power came back: restart and log on until nothing is left to run.
     unsigned repairLogons = 0;

@@ -11,6 +11,8 @@
 #                 application data, point outside the profile; then the log's Orvane folder is a
 #                 link to a folder outside the profile
 #   in_the_way    a user's file where C:\ProgramData\Orvane goes, held open so it cannot be renamed
+#   planted_files a file of the user's and links under the names the run writes in the working
+#                 folder (image copy, tool, settings file, result), before the run and the resume
 # usage: trust_test.sh ATTACK UPDATER_EXE PLUXCMD_EXE PLUXCORE_EXE APPLY_RESTART_EXE MARKER_EXE DEMO
 #                      HOLDER_EXE
 # Runs in the prefix named by WINEPREFIX. Exit 77 (skipped) when this machine's Wine cannot run it.
@@ -198,17 +200,15 @@ temp_folder)
     check "the run saved the settings and disabled the driver" has "$suite/records.txt" "export"
     run_once >"$work/runonce.txt"
     check "the import was registered" grep -qF "/import" "$work/runonce.txt"
-    # A link where the tool goes (Wine shows it as a plain file): refused, never written or started.
+    # A link where the tool goes (Wine shows it as a plain file): it loses the name to a new file of
+    # the run's own, and its target is never written or started.
     cp "$marker" "$evil/dec740-target.exe"
     rm -f "$folder/dec740.exe"
     ln -s "$evil/dec740-target.exe" "$folder/dec740.exe"
     run_updater second -q -b -f "$image"
-    # Without its tool nobody can tell whether the display driver is live: nothing is programmed.
-    check "the second run ends with 10" test "$(cat "$work/second.rc")" = 10
-    check "it says why it stopped" has "$work/second.txt" "could not be written to the working folder"
-    check "it programmed nothing" lacks "$work/second.txt" "Execution time = "
+    check "the second run ends with 0" test "$(cat "$work/second.rc")" = 0
+    check "the tool is a file of the run's own" test -f "$folder/dec740.exe" -a ! -L "$folder/dec740.exe"
     check "the link's target was not written" cmp -s "$marker" "$evil/dec740-target.exe"
-    check "the log names the refused tool" has "$log" "is elsewhere (a link)"
     if planted_ran; then
         echo "FAIL: the linked program ran"
         failures=$((failures + 1))
@@ -315,6 +315,46 @@ in_the_way)
     check "the next run ends with 0" test "$(exit_code second)" = 0
     check "it moved the file aside" has "$log" "(it is a file, not a folder); it was moved aside to"
     check "the working folder is there" test -d "$folder"
+    ;;
+planted_files)
+    # Planted while a folder check admitted the folder: each name the run writes there becomes a
+    # new file of the run's own; nothing planted is written, and none of it keeps the name.
+    machine afterRestart
+    mkdir -p "$folder"
+    printf 'planted image' >"$folder/resume.xsvf"
+    printf 'planted result' >"$folder/last-run.json"
+    # Second names outside keep the planted files (and their inodes) for the comparison.
+    ln "$folder/resume.xsvf" "$evil/resume.keep"
+    ln "$folder/last-run.json" "$evil/result.keep"
+    cp "$marker" "$evil/dec740-target.exe"
+    ln -s "$evil/dec740-target.exe" "$folder/dec740.exe"
+    ln -s "$victim" "$folder/pxcfg.txt"
+    run_updater first -q -b -f "$image"
+    check "the first run ends with 0" test "$(exit_code first)" = 0
+    for name in resume.xsvf last-run.json dec740.exe pxcfg.txt; do
+        check "$name is a plain file of one name" test -f "$folder/$name" -a ! -L "$folder/$name" \
+            -a "$(stat -c %h "$folder/$name")" = 1
+    done
+    check "the image copy is the image" cmp -s "$demo" "$folder/resume.xsvf"
+    check "the planted image kept its bytes" test "$(cat "$evil/resume.keep")" = 'planted image'
+    check "the planted result kept its bytes" test "$(cat "$evil/result.keep")" = 'planted result'
+    check "the result is the run's" has "$folder/last-run.json" '"cards"'
+    check "the tool link's target was not written" cmp -s "$marker" "$evil/dec740-target.exe"
+    check "the settings link's target kept its bytes" test "$(cat "$victim")" = victim
+    check "the settings file holds the export" cmp -s "$suite/settings.bin" "$folder/pxcfg.txt"
+    if planted_ran; then
+        echo "FAIL: a planted program ran"
+        failures=$((failures + 1))
+    fi
+    # Between the restart and the resume, where the settings file is written back from Config.
+    rm -f "$folder/pxcfg.txt"
+    ln -s "$victim" "$folder/pxcfg.txt"
+    restart
+    check "the resumed run programmed the cards" has "$log" "Execution time = "
+    check "the written-back settings file is no link" test -f "$folder/pxcfg.txt" -a ! -L "$folder/pxcfg.txt"
+    check "the settings link's target kept its bytes" test "$(cat "$victim")" = victim
+    restart
+    check "the import saw the original settings" cmp -s "$suite/settings.bin" "$suite/imported.bin"
     ;;
 *)
     echo "unknown attack $attack"

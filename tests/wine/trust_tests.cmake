@@ -1,9 +1,10 @@
 # The elevated run against its operator's own unelevated programs under Wine (trust_test.sh), one
 # test per attack: the suite's folder from the environment, the start folder changed between the
 # restart and the resume, a re-pointed temporary folder with a planted tool, links in place of the
-# log and the settings file, the log's folder re-pointed by the environment or a link, and a user's
-# held file where the working folder goes. i686 in the 32-bit prefix, x86_64 in the 64-bit one.
-# Included from tests/wine/CMakeLists.txt.
+# log and the settings file, the log's folder re-pointed by the environment or a link, a user's
+# held file where the working folder goes, and files and links planted under the working folder's
+# names. i686 in the 32-bit prefix, x86_64 in the 64-bit one. Included from
+# tests/wine/CMakeLists.txt.
 add_executable(trust_marker ${CMAKE_CURRENT_LIST_DIR}/trust_marker_win.cpp)
 target_link_libraries(trust_marker PRIVATE ovn_options)
 target_link_options(trust_marker PRIVATE -municode)
@@ -18,7 +19,7 @@ if(TARGET ovn_other_width)
 endif()
 set(trust_script ${CMAKE_CURRENT_LIST_DIR}/trust_test.sh)
 set(trust_demo ${PROJECT_SOURCE_DIR}/samples/k740_demo.xsvf)
-foreach(attack environment start_folder temp_folder links log_base in_the_way)
+foreach(attack environment start_folder temp_folder links log_base in_the_way planted_files)
   add_test(NAME updater_trust_${attack}_win32
            COMMAND sh ${trust_script} ${attack} $<TARGET_FILE:OvnK740FpgaUpdaterSimulation>
                    $<TARGET_FILE:ovn_plux_cmd> $<TARGET_FILE:ovn_plux_core>
