@@ -6,6 +6,7 @@
 #include "app/cycle_log.h"
 #include "app/desktop_settings.h"
 #include "app/key_prompts.h"
+#include "app/program_copy.h"
 #include "app/reboot_resume.h"
 #include "app/resume_copies.h"
 #include "app/run_resources.h"
@@ -32,21 +33,41 @@ bool RestartRequested(const wchar_t* purpose, const wchar_t* whatItWouldDo) {
     return false;
 }
 
-void DropResume() {
-    DeleteRunOnce(kResumeValueName);
-    DeleteRunOnce(kResumeAgainValueName);
-}
-
 }  // namespace
 
-CDriverCycle::CDriverCycle(tagCycleJournal journal, tagWaitClock clock)
-    : runner_(std::move(clock)), journal_(std::move(journal)) {}
+CDriverCycle::CDriverCycle(tagRunStart start, tagWaitClock clock)
+    : folder_(std::move(start.folder)),
+      program_(std::move(start.program)),
+      runner_(std::move(clock)),
+      journal_(std::move(start.journal)) {}
+
+void CDriverCycle::DropResume(tagCycleJournal& journal) {
+    DeleteRunOnce(kResumeValueName);
+    DeleteRunOnce(kResumeAgainValueName);
+    journal.entries &= ~static_cast<std::uint32_t>(kEntryResume);
+}
+
+tagCycleJournal CDriverCycle::Fresh() const {
+    tagCycleJournal fresh;
+    fresh.originalPower = journal_.originalPower;
+    fresh.entries = journal_.entries & kEntryRepair;
+    return fresh;
+}
+
+void CDriverCycle::RegisterImportIfSettingsSaved(tagCycleJournal& journal) const {
+    if (!(journal.settingsExported || journal.settingsRestored) || importCommandLine_.empty())
+        return;
+    journal.entries |= kEntryImport;
+    journal.phase = CyclePhase::kImportRegistered;
+    RegisterRunOnce(kImportValueName, importCommandLine_);
+}
 
 void CDriverCycle::Prepare() {
     const bool underWow64 = platform::RunningUnderWow64();
     // Everything the run writes and later reads or starts lives in the admin-only folder; without
     // it there is no tool, and no image is programmed under a driver that could not be checked.
-    workingFolder_ = OpenWorkingFolder();
+    workingFolder_ = ReportWorkingFolder(folder_);
+    program_->Report();
     settingsFile_ = SettingsFilePath(workingFolder_);
     const std::wstring suite = SuiteDirectory();
     exportCommandLine_ = SuiteExportCommandLine(suite, settingsFile_);
@@ -64,6 +85,7 @@ bool CDriverCycle::ImageIsTheRecordedOne(const char* fileName, const std::uint8_
     const ResumeImageCheck check =
         CheckResumeImage(workingFolder_, Utf8ToWide(fileName), image,
                          static_cast<std::size_t>(imageSize), recorded, found);
+    resumedRun_ = check == ResumeImageCheck::kMatches;
     if (check != ResumeImageCheck::kDiffers) return true;
     PrintAndLog(
         L"   Error: The XSVF file %ls is not the one the update was started with before the "
@@ -82,7 +104,8 @@ std::wstring CDriverCycle::PrepareResume(const CCmdLine& options, const tagRunRe
     // The resumed run starts from copies only administrators can change, never from where the
     // operator started this one.
     const auto size = static_cast<std::size_t>(run.imageSize);
-    const auto copies = StoreResumeCopies(workingFolder_, run.image.get(), size, error);
+    const auto copies =
+        StoreResumeCopies(workingFolder_, program_->Path(), run.image.get(), size, error);
     if (!copies) return {};
     journal_.imageHash = Sha256Hex(run.image.get(), size);
     return ResumeCommandLine(*copies, options);
@@ -97,11 +120,9 @@ void CDriverCycle::Save() {
 
 void CDriverCycle::Undo(CChildRunner* enableWith) {
     if (enableWith && tool_.Extracted()) tool_.Enable(*enableWith);
-    DropResume();
+    DropResume(journal_);
     Tidy();
-    const std::optional<std::uint32_t> power = journal_.originalPower;
-    journal_ = tagCycleJournal{};
-    journal_.originalPower = power;
+    journal_ = Fresh();
 }
 
 bool CDriverCycle::FinishUpdatedCycle() {
@@ -112,15 +133,14 @@ bool CDriverCycle::FinishUpdatedCycle() {
         if (!importCommandLine_.empty())
             runner_.RunAndWait(importCommandLine_, kExportWaitMilliseconds);
         DeleteRunOnce(kImportValueName);
+        journal_.entries &= ~static_cast<std::uint32_t>(kEntryImport);
     }
     const bool resumeLeft = RegisteredRunOnce(kResumeValueName).has_value() ||
                             RegisteredRunOnce(kResumeAgainValueName).has_value();
-    DropResume();
+    DropResume(journal_);
     Tidy();
-    const std::optional<std::uint32_t> power = journal_.originalPower;
     const std::int32_t result = journal_.result;
-    journal_ = tagCycleJournal{};
-    journal_.originalPower = power;
+    journal_ = Fresh();
     journal_.result = result;
     Save();
     return resumeLeft;
@@ -136,14 +156,12 @@ void CDriverCycle::BringBackWithoutUpdate() {
     const std::uint32_t enabled = tool_.Enable(runner_);
     const bool restored = RestoreSettingsFromRegistry(settingsFile_);
     LogSettingsRestored(settingsFile_, restored);
-    if ((restored || journal_.settingsExported) && !importCommandLine_.empty()) {
-        RegisterRunOnce(kImportValueName, importCommandLine_);
-        journal_.phase = CyclePhase::kImportRegistered;
-    } else {
-        journal_.phase = CyclePhase::kIdle;
-    }
+    if (restored) journal_.settingsRestored = true;
+    journal_.phase = CyclePhase::kIdle;
+    RegisterImportIfSettingsSaved(journal_);
     Save();
-    DropResume();
+    DropResume(journal_);
+    Save();
     Tidy();
     PrintAndLog(
         L"\n   No usable XSVF file: nothing was programmed, and the display driver is enabled "
@@ -154,13 +172,12 @@ void CDriverCycle::BringBackWithoutUpdate() {
 }
 
 void CDriverCycle::GiveUpBeforeDisable() {
-    const bool settingsSaved = journal_.settingsExported || journal_.settingsRestored;
+    const tagCycleJournal saved = journal_;
     Undo(&runner_);
-    if (settingsSaved && !importCommandLine_.empty()) {
-        // The suite was closed for this cycle: its settings come back at the next logon.
-        RegisterRunOnce(kImportValueName, importCommandLine_);
-        journal_.phase = CyclePhase::kImportRegistered;
-    }
+    journal_.settingsExported = saved.settingsExported;
+    journal_.settingsRestored = saved.settingsRestored;
+    // The suite was closed for this cycle: its settings come back at the next logon.
+    RegisterImportIfSettingsSaved(journal_);
     Save();
 }
 
@@ -176,9 +193,7 @@ std::optional<std::int32_t> CDriverCycle::Stop(const wchar_t* reason, std::uint3
 // A fresh cycle starts from the operator's current settings; a continued one restores its copy.
 void CDriverCycle::SaveSettingsAndCloseSuite(bool continuing) {
     if (!continuing) {
-        const std::optional<std::uint32_t> power = journal_.originalPower;
-        journal_ = tagCycleJournal{};
-        journal_.originalPower = power;
+        journal_ = Fresh();
         // A "Config" no journal vouches for belongs to a cycle whose end was not recorded; the
         // operator's current settings are exported instead.
         TidyRegistry();
@@ -211,7 +226,12 @@ std::optional<std::int32_t> CDriverCycle::ArrangeResume(const CCmdLine& options,
                         workingFolder_.c_str(), Utf8ToWide(error.call).c_str());
             return Stop(L"Without them an interrupted update could not be taken up", error.code);
         }
-        RegisterRunOnce(kResumeValueName, resumeCommandLine_);
+        journal_.entries |= kEntryResume;
+        Save();
+        if (!RegisterProgramEntry(*program_, kResumeValueName, resumeCommandLine_)) {
+            GiveUpBeforeDisable();
+            return Stop(L"The program copy in the working folder was changed", 0);
+        }
     }
     return std::nullopt;
 }
@@ -228,9 +248,10 @@ std::optional<std::int32_t> CDriverCycle::DisableDriver(const CCmdLine& options)
         Save();
     } else if (code == kDisableNeedsRestartCode && !journal_.restartedForDisable) {
         disableNeedsRestart_ = true;
-        // This run may itself have been started by a resume entry, which goes when it ends: the
-        // second name keeps one entry for the logon after the restart.
-        if (!options.noReboot) RegisterRunOnce(kResumeAgainValueName, resumeCommandLine_);
+        // A run started by a resume entry loses that entry when it ends: the second name keeps
+        // one for the logon after the restart. Any other run's first name stays as it is.
+        if (!options.noReboot && resumedRun_)
+            RegisterProgramEntry(*program_, kResumeAgainValueName, resumeCommandLine_);
         journal_.phase = CyclePhase::kDisablePending;
         journal_.restartedForDisable = true;
         journal_.noReboot = options.noReboot != 0;
@@ -296,8 +317,7 @@ std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options, tagRunReso
         L"   Your system and OvnK740FPGAUpdater will be restarted now.\n");
     if (!options.quiet && !ConfirmToContinue()) {
         for (std::uint32_t i = 0; i < run.cardCount; ++i) closeJtagPort(&run.records[i], 0);
-        Undo(&runner_);
-        Save();
+        GiveUpBeforeDisable();
         PrintAndLog(L"   Update aborted.\n\n");
         return exitCode;
     }
@@ -315,7 +335,11 @@ std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted
     journal_.phase = CyclePhase::kEnabled;
     Save();
     if (aborted) {
+        const tagCycleJournal saved = journal_;
         Undo(nullptr);
+        journal_.settingsExported = saved.settingsExported;
+        journal_.settingsRestored = saved.settingsRestored;
+        RegisterImportIfSettingsSaved(journal_);
         Save();
         return exitCode;
     }
@@ -323,10 +347,13 @@ std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted
         PrintAndLog(
             L"\n\n   Enabling the graphics driver requires a reboot.\n   You must reboot the "
             L"computer to complete the update process.\n");
-        DropResume();
-        Tidy();
+        // No restart here, but the suite's settings still come back at the next logon.
         journal_.phase = CyclePhase::kIdle;
+        RegisterImportIfSettingsSaved(journal_);
         Save();
+        DropResume(journal_);
+        Save();
+        Tidy();
         return kExitRestartToEnable;
     }
     if (exitCode != kExitSuccess && !options.quiet) {
@@ -341,10 +368,15 @@ std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted
     journal_.originalPower.reset();
     Save();
     TerminateDesktopCore();
-    if (!importCommandLine_.empty()) RegisterRunOnce(kImportValueName, importCommandLine_);
+    if (!importCommandLine_.empty()) {
+        journal_.entries |= kEntryImport;
+        Save();
+        RegisterRunOnce(kImportValueName, importCommandLine_);
+    }
     journal_.phase = CyclePhase::kImportRegistered;
     Save();
-    DropResume();
+    DropResume(journal_);
+    Save();
     Tidy();
     if (!RestartRequested(L"after enabling the display driver", L"complete the update"))
         return kExitRestartToEnable;
@@ -362,7 +394,19 @@ void CDriverCycle::EndRun() {
         }
     }
     journal_.originalPower.reset();
+    if (!journal_.NeedsRepairEntry()) {
+        DeleteRunOnce(kRepairValueName);
+        journal_.entries &= ~static_cast<std::uint32_t>(kEntryRepair);
+    }
     Save();
+    RemoveProgramCopyUnlessNamed();
+}
+
+void CDriverCycle::RemoveProgramCopyUnlessNamed() const {
+    // The copy goes with the last entry that names it.
+    if (!RegisteredRunOnce(kRepairValueName) && !RegisteredRunOnce(kResumeValueName) &&
+        !RegisteredRunOnce(kResumeAgainValueName))
+        RemoveProgramCopyAndHash(folder_.path);
 }
 
 void CDriverCycle::BringDisplayBackAfterInterruption() {
@@ -371,13 +415,28 @@ void CDriverCycle::BringDisplayBackAfterInterruption() {
     // What was saved last is what this thread may rely on: the main thread's copy is its own.
     tagCycleJournal journal = LoadJournal();
     journal.originalPower.reset();
-    if (journal.DriverMayBeOff() && toolReady_.load() && tool_.Extracted()) {
-        // The main thread's runner may be in the middle of a child: this one has its own pipe.
-        CChildRunner runner;
-        tool_.Enable(runner);
-        DropResume();
+    const bool cycleOpen =
+        journal.phase >= CyclePhase::kSettingsSaved && journal.phase <= CyclePhase::kDisabled;
+    if (cycleOpen && toolReady_.load() && (!journal.DriverMayBeOff() || tool_.Extracted())) {
+        if (journal.DriverMayBeOff()) {
+            // The main thread's runner may be in the middle of a child: this one has its own pipe.
+            CChildRunner runner;
+            tool_.Enable(runner);
+        }
+        DropResume(journal);
         Tidy();
-        journal = tagCycleJournal{};
+        tagCycleJournal closed;
+        closed.entries = journal.entries & kEntryRepair;
+        closed.settingsExported = journal.settingsExported;
+        closed.settingsRestored = journal.settingsRestored;
+        // The suite was closed for this cycle: its settings come back at the next logon.
+        RegisterImportIfSettingsSaved(closed);
+        journal = closed;
+    }
+    if (!journal.NeedsRepairEntry()) {
+        DeleteRunOnce(kRepairValueName);
+        journal.entries &= ~static_cast<std::uint32_t>(kEntryRepair);
     }
     SaveJournal(journal);
+    RemoveProgramCopyUnlessNamed();
 }

@@ -7,7 +7,6 @@
 #include "app/sha256.h"
 #include "device/cmdline.h"
 #include "platform/registry.h"
-#include "platform/working_folder.h"
 
 namespace {
 
@@ -24,14 +23,17 @@ bool SamePathText(const std::wstring& a, const std::wstring& b) {
 }  // namespace
 
 std::optional<tagResumeCopies> StoreResumeCopies(const std::wstring& folder,
+                                                 const std::wstring& program,
                                                  const std::uint8_t* image, std::size_t size,
                                                  platform::FileError* error) {
+    if (program.empty()) {
+        if (error) *error = platform::FileFailure("the program copy taken at the start", 0);
+        return std::nullopt;
+    }
     tagResumeCopies copies;
     copies.image = folder + kImageCopyName;
     if (!platform::ReplaceFileSafely(copies.image, image, size, error)) return std::nullopt;
-    auto program = platform::CopyRunningProgram(folder, error);
-    if (!program) return std::nullopt;
-    copies.program = *program;
+    copies.program = program;
     platform::RegistrySetString(kUtilityKey, kImageHashValueName, Sha256Hex(image, size));
     return copies;
 }
@@ -65,5 +67,4 @@ void RemoveResumeCopies(const std::wstring& folder) {
     platform::RegistryDeleteValue(kUtilityKey, kImageHashValueName);
     if (folder.empty()) return;
     platform::RemoveFileName(folder + kImageCopyName);
-    platform::RemoveProgramCopy(folder);
 }

@@ -15,6 +15,7 @@
 #include "app/exit_codes.h"
 #include "app/image_file.h"
 #include "app/key_prompts.h"
+#include "app/program_copy.h"
 #include "app/programming.h"
 #include "app/reboot_resume.h"
 #include "app/run_context.h"
@@ -29,6 +30,7 @@
 #include "platform/console.h"
 #include "platform/environment.h"
 #include "platform/text_encoding.h"
+#include "platform/working_folder.h"
 #include "xsvf/calibration.h"
 #include "xsvf/jtag_port.h"
 #include "xsvf/xsvf_validate.h"
@@ -199,9 +201,9 @@ std::int32_t ConfirmAndProgram(CRunContext& context, std::uint32_t largestDelay,
 
 // The steps after the host was prepared. `slot` receives the run's context, so that the failure
 // handler can still reach it after an exception has left this function.
-int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, tagCycleJournal& journal, int argc,
+int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, const tagRunStart& start, int argc,
                    char** argv) {
-    slot = std::make_unique<CRunContext>(journal);
+    slot = std::make_unique<CRunContext>(start);
     CRunContext& context = *slot;
     const CCmdLine& options = context.options;
     CRunRecorder& recorder = context.recorder;
@@ -261,12 +263,32 @@ int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, tagCycleJournal& journal,
     return FinishRun(context, ConfirmAndProgram(context, largestDelay, exitCode));
 }
 
-// Hooks the host services to the run and saves and raises the power setting; the journal first: a
-// run that was cut off left the original power value there.
-tagCycleJournal PrepareRunHost() {
+// Before the run changes anything on the machine, its repair is in place: the program copy taken
+// from the running program's own file (which a rename during the run can no longer touch) and
+// the repair entry that starts it, recorded in the journal before it is written.
+void RegisterRepair(tagRunStart& start) {
+    start.program->Take(start.folder.path);
+    const std::wstring& copy = start.program->Path();
+    if (copy.empty()) return;
+    start.journal.entries |= kEntryRepair;
+    SaveJournal(start.journal);
+    if (!RegisterProgramEntry(*start.program, kRepairValueName, RepairCommandLine(copy))) {
+        start.journal.entries &= ~static_cast<std::uint32_t>(kEntryRepair);
+        SaveJournal(start.journal);
+    }
+}
+
+// Hooks the host services to the run, takes the working folder and the program copy, registers the
+// repair, and saves and raises the power setting; the journal first: a run that was cut off left
+// the original power value there.
+tagRunStart PrepareRunHost() {
     SetCleanupRoutine(&CleanUpRun);
     SetHostServicesLog(&LogHostServiceMessage);
-    tagCycleJournal journal = LoadJournal();
+    tagRunStart start;
+    start.journal = LoadJournal();
+    start.folder = platform::PrepareWorkingFolder();
+    RegisterRepair(start);
+    tagCycleJournal& journal = start.journal;
     tagPowerOrigin power;
     power.journalled = journal.originalPower;
     power.record = [&journal](std::uint32_t original) {
@@ -274,7 +296,7 @@ tagCycleJournal PrepareRunHost() {
         SaveJournal(journal);
     };
     PrepareHost(power);
-    return journal;
+    return start;
 }
 
 }  // namespace
@@ -285,8 +307,8 @@ int RunUpdate(int argc, char** argv) {
     std::unique_ptr<CRunContext> context;
     return RunPuttingTheHostBackOnFailure(
         [&] {
-            tagCycleJournal journal = PrepareRunHost();
-            return RunUpdateSteps(context, journal, argc, argv);
+            const tagRunStart start = PrepareRunHost();
+            return RunUpdateSteps(context, start, argc, argv);
         },
         [&] {
             if (context) context->Release();

@@ -5,8 +5,9 @@
 #include "platform/text_encoding.h"
 #include "platform/working_folder.h"
 
-std::wstring OpenWorkingFolder() {
-    const platform::tagWorkingFolder folder = platform::PrepareWorkingFolder();
+std::wstring OpenWorkingFolder() { return ReportWorkingFolder(platform::PrepareWorkingFolder()); }
+
+std::wstring ReportWorkingFolder(const platform::tagWorkingFolder& folder) {
     for (const std::wstring& event : folder.events) LogOnly(L"   %ls\n", event.c_str());
     if (folder.path.empty()) {
         PrintAndLog(

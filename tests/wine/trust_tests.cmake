@@ -1,8 +1,8 @@
 # The elevated run against its operator's own unelevated programs under Wine (trust_test.sh), one
 # test per attack: the suite's folder from the environment, the start folder changed between the
-# restart and the resume, a re-pointed temporary folder with a planted tool, and links in place of
-# the log and the settings file. i686 in the 32-bit prefix, x86_64 in the 64-bit one. Included from
-# tests/wine/CMakeLists.txt.
+# restart and the resume, a re-pointed temporary folder with a planted tool, links in place of the
+# log and the settings file, and the running exe swapped in the start folder while the run waits.
+# i686 in the 32-bit prefix, x86_64 in the 64-bit one. Included from tests/wine/CMakeLists.txt.
 add_executable(trust_marker ${CMAKE_CURRENT_LIST_DIR}/trust_marker_win.cpp)
 target_link_libraries(trust_marker PRIVATE ovn_options)
 target_link_options(trust_marker PRIVATE -municode)
@@ -13,7 +13,7 @@ if(TARGET ovn_other_width)
 endif()
 set(trust_script ${CMAKE_CURRENT_LIST_DIR}/trust_test.sh)
 set(trust_demo ${PROJECT_SOURCE_DIR}/samples/k740_demo.xsvf)
-foreach(attack environment start_folder temp_folder links)
+foreach(attack environment start_folder temp_folder links swapped_exe)
   add_test(NAME updater_trust_${attack}_win32
            COMMAND sh ${trust_script} ${attack} $<TARGET_FILE:OvnK740FpgaUpdaterSimulation>
                    $<TARGET_FILE:ovn_plux_cmd> $<TARGET_FILE:ovn_plux_core>
