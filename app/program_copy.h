@@ -26,7 +26,8 @@ public:
 
     // The copy's absolute path; empty when there is none.
     const std::wstring& Path() const { return path_; }
-    // True when the file at Path() holds, now, exactly the bytes checked at the start.
+    // True when the file at Path() (read back without following a link) holds, now, exactly the
+    // bytes checked at the start, whose SHA-256 is recorded.
     bool Intact() const;
 
 private:

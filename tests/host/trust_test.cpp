@@ -304,7 +304,7 @@ TEST(Trust, AProgramSwappedInTheStartFolderWhileTheRunWaitsIsNeitherCopiedNorReg
     EXPECT_EQ(sim::host::RegistryValueNames(RegistryView::k32, kRunOnceKey),
               std::vector<std::wstring>{L"!OvnK740FpgaUpdater"});
 
-    tagUpdaterRun resumed = world.box.RestartAndLogon();
+    tagUpdaterRun resumed = world.box.RestartAndLogon("y");
     EXPECT_NE(resumed.console.find("100%"), std::string::npos) << resumed.console;
     EXPECT_FALSE(Exists(world.box.WorkingFolder() / "OvnK740FpgaUpdater.ran"));
     EXPECT_FALSE(Exists(world.box.ProgramDirectory() / "OvnK740FpgaUpdater.ran"));
