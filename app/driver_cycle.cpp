@@ -402,11 +402,15 @@ void CDriverCycle::EndRun() {
     RemoveProgramCopyUnlessNamed();
 }
 
-void CDriverCycle::RemoveProgramCopyUnlessNamed() const {
-    // The copy goes with the last entry that names it.
-    if (!RegisteredRunOnce(kRepairValueName) && !RegisteredRunOnce(kResumeValueName) &&
-        !RegisteredRunOnce(kResumeAgainValueName))
-        RemoveProgramCopyAndHash(folder_.path);
+void CDriverCycle::RemoveProgramCopyUnlessNamed() {
+    // The copy goes with the last entry that names it. Held, a running copy could be neither
+    // renamed aside nor deleted: only its name would go at the restart, which may by then name
+    // the copy of the next update.
+    if (RegisteredRunOnce(kRepairValueName) || RegisteredRunOnce(kResumeValueName) ||
+        RegisteredRunOnce(kResumeAgainValueName))
+        return;
+    program_->Release();
+    RemoveProgramCopyAndHash(folder_.path);
 }
 
 void CDriverCycle::BringDisplayBackAfterInterruption() {
@@ -437,6 +441,6 @@ void CDriverCycle::BringDisplayBackAfterInterruption() {
         DeleteRunOnce(kRepairValueName);
         journal.entries &= ~static_cast<std::uint32_t>(kEntryRepair);
     }
+    // The copy stays: the main thread may still be reading it; the next run replaces it.
     SaveJournal(journal);
-    RemoveProgramCopyUnlessNamed();
 }

@@ -96,7 +96,7 @@ private:
     void RegisterImportIfSettingsSaved(tagCycleJournal& journal) const;
     // The resume entries go from the registry and the journal.
     static void DropResume(tagCycleJournal& journal);
-    void RemoveProgramCopyUnlessNamed() const;
+    void RemoveProgramCopyUnlessNamed();
     // The cycle ends without an update: enable (with the runner given), resume dropped, "Config"
     // deleted, journal idle.
     void Undo(CChildRunner* enableWith);

@@ -26,6 +26,10 @@ public:
 
     // The copy's absolute path; empty when there is none.
     const std::wstring& Path() const { return path_; }
+    // Lets the program's file go (the run no longer names the copy in any entry): a run started
+    // from the copy holds it without delete sharing, so it could not be renamed aside before.
+    // Intact() is false from here on.
+    void Release() { program_.reset(); }
     // True when the file at Path() (read back without following a link) holds, now, exactly the
     // bytes checked at the start, whose SHA-256 is recorded.
     bool Intact() const;
