@@ -25,6 +25,35 @@ bool ParseNumber(const std::wstring& text, std::uint32_t& value) {
     return true;
 }
 
+constexpr struct {
+    CycleEntry entry;
+    const wchar_t* name;
+} kEntryNames[] = {{kEntryResume, L"resume"}, {kEntryImport, L"import"}, {kEntryRepair, L"repair"}};
+
+std::wstring EntriesText(std::uint32_t entries) {
+    std::wstring text;
+    for (const auto& known : kEntryNames) {
+        if (!(entries & known.entry)) continue;
+        if (!text.empty()) text += L",";
+        text += known.name;
+    }
+    return text;
+}
+
+std::uint32_t ParseEntries(const std::wstring& text) {
+    std::uint32_t entries = 0;
+    std::size_t at = 0;
+    while (at <= text.size()) {
+        std::size_t end = text.find(L',', at);
+        if (end == std::wstring::npos) end = text.size();
+        const std::wstring name = text.substr(at, end - at);
+        for (const auto& known : kEntryNames)
+            if (name == known.name) entries |= known.entry;
+        at = end + 1;
+    }
+    return entries;
+}
+
 }  // namespace
 
 std::wstring JournalText(const tagCycleJournal& journal) {
@@ -40,6 +69,7 @@ std::wstring JournalText(const tagCycleJournal& journal) {
     if (journal.enableFailed) text += Field(L"enablefailed", 1);
     if (!journal.cutCards.empty()) text += L"cut=" + journal.cutCards + L";";
     if (!journal.bootSession.empty()) text += L"boot=" + journal.bootSession + L";";
+    text += L"entries=" + EntriesText(journal.entries) + L";";
     // Last, as it may hold anything but a semicolon.
     text += L"hash=" + journal.imageHash;
     return text;
@@ -66,6 +96,10 @@ tagCycleJournal ParseJournal(const std::wstring& text) {
         }
         if (name == L"boot") {
             journal.bootSession = value;
+            continue;
+        }
+        if (name == L"entries") {
+            journal.entries = ParseEntries(value);
             continue;
         }
         std::uint32_t number = 0;
@@ -100,7 +134,8 @@ tagCycleJournal LoadJournal() {
 }
 
 void SaveJournal(const tagCycleJournal& journal) {
-    if (journal.phase == CyclePhase::kIdle && !journal.originalPower && journal.cutCards.empty()) {
+    if (journal.phase == CyclePhase::kIdle && !journal.originalPower && journal.cutCards.empty() &&
+        journal.entries == 0) {
         platform::RegistryDeleteValue(kUtilityKey, kJournalValueName);
     } else {
         platform::RegistrySetString(kUtilityKey, kJournalValueName, JournalText(journal));

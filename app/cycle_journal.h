@@ -18,6 +18,13 @@ enum class CyclePhase : std::uint32_t {
     kImportRegistered = 6,  // the settings import waits for the next logon
 };
 
+// The run-once entries of the cycle, one per purpose; the journal lists those registered.
+enum CycleEntry : std::uint32_t {
+    kEntryResume = 1,  // the resumed update (either of the resume names)
+    kEntryImport = 2,  // the suite's settings import
+    kEntryRepair = 4,  // the repair: the program copy without an image
+};
+
 // One journal; all of it is one registry value, so each write replaces it whole.
 struct tagCycleJournal {
     CyclePhase phase = CyclePhase::kIdle;
@@ -37,6 +44,7 @@ struct tagCycleJournal {
     // Cards whose play has started and not ended, as PCIe bus positions ("0300,0400"): a run that
     // is cut off leaves them here, so that its end is not taken for an update.
     std::wstring cutCards;
+    std::uint32_t entries = 0;      // CycleEntry bits: the run-once entries registered
 
     // A cycle whose driver may be off or about to go off: its display has to come back.
     bool DriverMayBeOff() const {
@@ -44,6 +52,11 @@ struct tagCycleJournal {
     }
     // The update of this cycle is over; only the settings import may be left.
     bool UpdateOver() const { return phase >= CyclePhase::kEnabled; }
+    // The repair entry stays when the run ends: a driver may be off and no resume or caller's
+    // restart will take it up (a disable that waits for a restart is the resume's).
+    bool NeedsRepairEntry() const {
+        return DriverMayBeOff() && phase != CyclePhase::kDisablePending;
+    }
 };
 
 inline constexpr const wchar_t* kJournalValueName = L"Journal";
@@ -55,5 +68,6 @@ tagCycleJournal ParseJournal(const std::wstring& text);
 
 // Reads the journal; an absent value is an idle journal.
 tagCycleJournal LoadJournal();
-// Writes the journal and flushes the key; an idle journal without a power value deletes it.
+// Writes the journal and flushes the key; an idle journal without a power value or an entry
+// deletes it.
 void SaveJournal(const tagCycleJournal& journal);

@@ -39,3 +39,26 @@ TEST(CycleJournal, EveryFieldSurvivesItsTextAndDamageReadsAsAbsent) {
     EXPECT_FALSE(ParseJournal(L"").originalPower);
     EXPECT_TRUE(ParseJournal(L"phase=6;").UpdateOver());
 }
+
+TEST(CycleJournal, TheRegisteredEntriesAreListedByPurposeAndDecideWhetherTheRepairStays) {
+    tagCycleJournal journal;
+    journal.entries = kEntryResume | kEntryRepair;
+    const std::wstring text = JournalText(journal);
+    EXPECT_NE(text.find(L"entries=resume,repair;"), std::wstring::npos);
+    EXPECT_EQ(ParseJournal(text).entries, static_cast<std::uint32_t>(kEntryResume | kEntryRepair));
+    // An unknown name is not believed, the known ones still are.
+    EXPECT_EQ(ParseJournal(L"phase=0;entries=import,bogus,;hash=").entries,
+              static_cast<std::uint32_t>(kEntryImport));
+
+    // The repair stays only while a driver may be off with nothing else to bring it back.
+    for (CyclePhase phase :
+         {CyclePhase::kIdle, CyclePhase::kSettingsSaved, CyclePhase::kDisablePending,
+          CyclePhase::kEnabled, CyclePhase::kImportRegistered}) {
+        journal.phase = phase;
+        EXPECT_FALSE(journal.NeedsRepairEntry()) << static_cast<int>(phase);
+    }
+    for (CyclePhase phase : {CyclePhase::kDisabling, CyclePhase::kDisabled}) {
+        journal.phase = phase;
+        EXPECT_TRUE(journal.NeedsRepairEntry()) << static_cast<int>(phase);
+    }
+}

@@ -7,6 +7,7 @@
 #include "app/desktop_settings.h"
 #include "app/key_prompts.h"
 #include "app/pending_cycle.h"
+#include "app/program_copy.h"
 #include "app/reboot_resume.h"
 #include "app/resume_copies.h"
 #include "app/run_resources.h"
@@ -34,21 +35,41 @@ bool RestartRequested(const wchar_t* purpose, const wchar_t* whatItWouldDo) {
     return false;
 }
 
-void DropResume() {
-    DeleteRunOnce(kResumeValueName);
-    DeleteRunOnce(kResumeAgainValueName);
-}
-
 }  // namespace
 
-CDriverCycle::CDriverCycle(tagCycleJournal journal, tagWaitClock clock)
-    : runner_(std::move(clock)), journal_(std::move(journal)) {}
+CDriverCycle::CDriverCycle(tagRunStart start, tagWaitClock clock)
+    : folder_(std::move(start.folder)),
+      program_(std::move(start.program)),
+      runner_(std::move(clock)),
+      journal_(std::move(start.journal)) {}
+
+void CDriverCycle::DropResume(tagCycleJournal& journal) {
+    DeleteRunOnce(kResumeValueName);
+    DeleteRunOnce(kResumeAgainValueName);
+    journal.entries &= ~static_cast<std::uint32_t>(kEntryResume);
+}
+
+tagCycleJournal CDriverCycle::Fresh() const {
+    tagCycleJournal fresh;
+    fresh.originalPower = journal_.originalPower;
+    fresh.entries = journal_.entries & kEntryRepair;
+    return fresh;
+}
+
+void CDriverCycle::RegisterImportIfSettingsSaved(tagCycleJournal& journal) const {
+    if (!(journal.settingsExported || journal.settingsRestored) || importCommandLine_.empty())
+        return;
+    journal.entries |= kEntryImport;
+    journal.phase = CyclePhase::kImportRegistered;
+    RegisterRunOnce(kImportValueName, importCommandLine_);
+}
 
 void CDriverCycle::Prepare() {
     const bool underWow64 = platform::RunningUnderWow64();
     // Everything the run writes and later reads or starts lives in the admin-only folder; without
     // it there is no tool, and no image is programmed under a driver that could not be checked.
-    workingFolder_ = OpenWorkingFolder();
+    workingFolder_ = ReportWorkingFolder(folder_);
+    program_->Report();
     settingsFile_ = SettingsFilePath(workingFolder_);
     const std::wstring suite = SuiteDirectory();
     exportCommandLine_ = SuiteExportCommandLine(suite, settingsFile_);
@@ -73,6 +94,7 @@ bool CDriverCycle::ImageIsTheRecordedOne(const char* fileName, const std::uint8_
     const ResumeImageCheck check =
         CheckResumeImage(workingFolder_, Utf8ToWide(fileName), image,
                          static_cast<std::size_t>(imageSize), recorded, found);
+    resumedRun_ = check == ResumeImageCheck::kMatches;
     if (check != ResumeImageCheck::kDiffers) return true;
     PrintAndLog(
         L"   Error: The XSVF file %ls is not the one the update was started with before the "
@@ -91,7 +113,8 @@ std::wstring CDriverCycle::PrepareResume(const CCmdLine& options, const tagRunRe
     // The resumed run starts from copies only administrators can change, never from where the
     // operator started this one.
     const auto size = static_cast<std::size_t>(run.imageSize);
-    const auto copies = StoreResumeCopies(workingFolder_, run.image.get(), size, error);
+    const auto copies =
+        StoreResumeCopies(workingFolder_, program_->Path(), run.image.get(), size, error);
     if (!copies) return {};
     journal_.imageHash = Sha256Hex(run.image.get(), size);
     return ResumeCommandLine(*copies, options);
@@ -106,11 +129,9 @@ void CDriverCycle::Save() {
 
 void CDriverCycle::Undo(CChildRunner* enableWith) {
     if (enableWith && tool_.Extracted()) tool_.Enable(*enableWith);
-    DropResume();
+    DropResume(journal_);
     Tidy();
-    const std::optional<std::uint32_t> power = journal_.originalPower;
-    journal_ = tagCycleJournal{};
-    journal_.originalPower = power;
+    journal_ = Fresh();
 }
 
 bool CDriverCycle::FinishUpdatedCycle() {
@@ -121,23 +142,26 @@ bool CDriverCycle::FinishUpdatedCycle() {
         if (!importCommandLine_.empty())
             runner_.RunAndWait(importCommandLine_, kExportWaitMilliseconds);
         DeleteRunOnce(kImportValueName);
+        journal_.entries &= ~static_cast<std::uint32_t>(kEntryImport);
     }
     const bool resumeLeft = RegisteredRunOnce(kResumeValueName).has_value() ||
                             RegisteredRunOnce(kResumeAgainValueName).has_value();
-    std::optional<std::uint32_t> power = journal_.originalPower;
     if (resumeLeft) {
         // This start is the resume's and ends here: the power goes back and the journal closes
         // before the last entry that would start the utility again goes.
         RestorePowerSettings();
-        power.reset();
     }
     const std::int32_t result = journal_.result;
-    journal_ = tagCycleJournal{};
-    journal_.originalPower = power;
+    const std::uint32_t entries = journal_.entries;
+    journal_ = Fresh();
+    if (resumeLeft) journal_.originalPower.reset();
     journal_.result = result;
+    // The entries leave the journal only once they are gone.
+    journal_.entries = entries;
     Save();
-    DropResume();
+    DropResume(journal_);
     Tidy();
+    Save();
     return resumeLeft;
 }
 
@@ -151,14 +175,12 @@ void CDriverCycle::BringBackWithoutUpdate() {
     const std::uint32_t enabled = tool_.Enable(runner_);
     const bool restored = RestoreSettingsFromRegistry(settingsFile_);
     LogSettingsRestored(settingsFile_, restored);
-    if ((restored || journal_.settingsExported) && !importCommandLine_.empty()) {
-        RegisterRunOnce(kImportValueName, importCommandLine_);
-        journal_.phase = CyclePhase::kImportRegistered;
-    } else {
-        journal_.phase = CyclePhase::kIdle;
-    }
+    if (restored) journal_.settingsRestored = true;
+    journal_.phase = CyclePhase::kIdle;
+    RegisterImportIfSettingsSaved(journal_);
     Save();
-    DropResume();
+    DropResume(journal_);
+    Save();
     Tidy();
     PrintAndLog(
         L"\n   No usable XSVF file: nothing was programmed, and the display driver is enabled "
@@ -169,13 +191,12 @@ void CDriverCycle::BringBackWithoutUpdate() {
 }
 
 void CDriverCycle::GiveUpBeforeDisable() {
-    const bool settingsSaved = journal_.settingsExported || journal_.settingsRestored;
+    const tagCycleJournal saved = journal_;
     Undo(&runner_);
-    if (settingsSaved && !importCommandLine_.empty()) {
-        // The suite was closed for this cycle: its settings come back at the next logon.
-        RegisterRunOnce(kImportValueName, importCommandLine_);
-        journal_.phase = CyclePhase::kImportRegistered;
-    }
+    journal_.settingsExported = saved.settingsExported;
+    journal_.settingsRestored = saved.settingsRestored;
+    // The suite was closed for this cycle: its settings come back at the next logon.
+    RegisterImportIfSettingsSaved(journal_);
     Save();
 }
 
@@ -218,9 +239,7 @@ std::optional<std::int32_t> CDriverCycle::Stop(const wchar_t* reason, std::uint3
 // A fresh cycle starts from the operator's current settings; a continued one restores its copy.
 void CDriverCycle::SaveSettingsAndCloseSuite(bool continuing) {
     if (!continuing) {
-        const std::optional<std::uint32_t> power = journal_.originalPower;
-        journal_ = tagCycleJournal{};
-        journal_.originalPower = power;
+        journal_ = Fresh();
         // A "Config" no journal vouches for belongs to a cycle whose end was not recorded; the
         // operator's current settings are exported instead.
         TidyRegistry();
@@ -254,7 +273,12 @@ std::optional<std::int32_t> CDriverCycle::ArrangeResume(const CCmdLine& options,
                         workingFolder_.c_str(), Utf8ToWide(error.call).c_str());
             return Stop(L"Without them an interrupted update could not be taken up", error.code);
         }
-        RegisterRunOnce(kResumeValueName, resumeCommandLine_);
+        journal_.entries |= kEntryResume;
+        Save();
+        if (!RegisterProgramEntry(*program_, kResumeValueName, resumeCommandLine_)) {
+            GiveUpBeforeDisable();
+            return Stop(L"The program copy in the working folder was changed", 0);
+        }
     }
     return std::nullopt;
 }
@@ -271,9 +295,10 @@ std::optional<std::int32_t> CDriverCycle::DisableDriver(const CCmdLine& options)
         Save();
     } else if (code == kDisableNeedsRestartCode && !journal_.restartedForDisable) {
         disableNeedsRestart_ = true;
-        // This run may itself have been started by a resume entry, which goes when it ends: the
-        // second name keeps one entry for the logon after the restart.
-        if (!options.noReboot) RegisterRunOnce(kResumeAgainValueName, resumeCommandLine_);
+        // A run started by a resume entry loses that entry when it ends: the second name keeps
+        // one for the logon after the restart. Any other run's first name stays as it is.
+        if (!options.noReboot && resumedRun_)
+            RegisterProgramEntry(*program_, kResumeAgainValueName, resumeCommandLine_);
         journal_.phase = CyclePhase::kDisablePending;
         journal_.restartedForDisable = true;
         journal_.noReboot = options.noReboot != 0;
@@ -371,8 +396,7 @@ std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options, tagRunReso
         L"   Your system and OvnK740FPGAUpdater will be restarted now.\n");
     if (!options.quiet && !ConfirmToContinue()) {
         for (std::uint32_t i = 0; i < run.cardCount; ++i) closeJtagPort(&run.records[i], 0);
-        Undo(&runner_);
-        Save();
+        GiveUpBeforeDisable();
         PrintAndLog(L"   Update aborted.\n\n");
         return exitCode;
     }
@@ -391,7 +415,11 @@ std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted
     journal_.phase = CyclePhase::kEnabled;
     Save();
     if (aborted) {
+        const tagCycleJournal saved = journal_;
         Undo(nullptr);
+        journal_.settingsExported = saved.settingsExported;
+        journal_.settingsRestored = saved.settingsRestored;
+        RegisterImportIfSettingsSaved(journal_);
         Save();
         return exitCode;
     }
@@ -399,10 +427,13 @@ std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted
         PrintAndLog(
             L"\n\n   Enabling the graphics driver requires a reboot.\n   You must reboot the "
             L"computer to complete the update process.\n");
-        DropResume();
-        Tidy();
+        // No restart here, but the suite's settings still come back at the next logon.
         journal_.phase = CyclePhase::kIdle;
+        RegisterImportIfSettingsSaved(journal_);
         Save();
+        DropResume(journal_);
+        Save();
+        Tidy();
         return kExitRestartToEnable;
     }
     if (exitCode != kExitSuccess && !options.quiet) {
@@ -417,10 +448,15 @@ std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted
     journal_.originalPower.reset();
     Save();
     TerminateDesktopCore();
-    if (!importCommandLine_.empty()) RegisterRunOnce(kImportValueName, importCommandLine_);
+    if (!importCommandLine_.empty()) {
+        journal_.entries |= kEntryImport;
+        Save();
+        RegisterRunOnce(kImportValueName, importCommandLine_);
+    }
     journal_.phase = CyclePhase::kImportRegistered;
     Save();
-    DropResume();
+    DropResume(journal_);
+    Save();
     Tidy();
     if (!RestartRequested(L"after enabling the display driver", L"complete the update"))
         return kExitRestartToEnable;
@@ -449,7 +485,23 @@ void CDriverCycle::EndRun() {
         }
     }
     journal_.originalPower.reset();
+    if (!journal_.NeedsRepairEntry()) {
+        DeleteRunOnce(kRepairValueName);
+        journal_.entries &= ~static_cast<std::uint32_t>(kEntryRepair);
+    }
     Save();
+    RemoveProgramCopyUnlessNamed();
+}
+
+void CDriverCycle::RemoveProgramCopyUnlessNamed() {
+    // The copy goes with the last entry that names it. Held, a running copy could be neither
+    // renamed aside nor deleted: only its name would go at the restart, which may by then name
+    // the copy of the next update.
+    if (RegisteredRunOnce(kRepairValueName) || RegisteredRunOnce(kResumeValueName) ||
+        RegisteredRunOnce(kResumeAgainValueName))
+        return;
+    program_->Release();
+    RemoveProgramCopyAndHash(folder_.path);
 }
 
 void CDriverCycle::BringDisplayBackAfterInterruption() {
@@ -458,16 +510,31 @@ void CDriverCycle::BringDisplayBackAfterInterruption() {
     // What was saved last is what this thread may rely on: the main thread's copy is its own.
     tagCycleJournal journal = LoadJournal();
     journal.originalPower.reset();
-    if (journal.DriverMayBeOff() && toolReady_.load() && tool_.Extracted() && !listing_.load()) {
-        // The main thread's runner may be in the middle of a child: this one has its own pipe.
-        CChildRunner runner;
-        tool_.Enable(runner);
-        DropResume();
+    const bool cycleOpen =
+        journal.phase >= CyclePhase::kSettingsSaved && journal.phase <= CyclePhase::kDisabled;
+    if (cycleOpen && toolReady_.load() && !listing_.load() &&
+        (!journal.DriverMayBeOff() || tool_.Extracted())) {
+        if (journal.DriverMayBeOff()) {
+            // The main thread's runner may be in the middle of a child: this one has its own pipe.
+            CChildRunner runner;
+            tool_.Enable(runner);
+        }
+        DropResume(journal);
         Tidy();
+        tagCycleJournal closed;
+        closed.entries = journal.entries & kEntryRepair;
+        closed.settingsExported = journal.settingsExported;
+        closed.settingsRestored = journal.settingsRestored;
         // The cards whose play was cut stay named: the next start programs them again.
-        const std::wstring cut = journal.cutCards;
-        journal = tagCycleJournal{};
-        journal.cutCards = cut;
+        closed.cutCards = journal.cutCards;
+        // The suite was closed for this cycle: its settings come back at the next logon.
+        RegisterImportIfSettingsSaved(closed);
+        journal = closed;
     }
+    if (!journal.NeedsRepairEntry()) {
+        DeleteRunOnce(kRepairValueName);
+        journal.entries &= ~static_cast<std::uint32_t>(kEntryRepair);
+    }
+    // The copy stays: the main thread may still be reading it; the next run replaces it.
     SaveJournal(journal);
 }

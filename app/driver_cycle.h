@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -13,10 +14,20 @@
 #include "app/cycle_journal.h"
 #include "app/display_driver.h"
 #include "app/exit_codes.h"
+#include "app/program_copy.h"
 #include "platform/safe_file.h"
+#include "platform/working_folder.h"
 
 class CCmdLine;
 struct tagRunResources;
+
+// What the run takes before it changes anything on the machine: the journal a lost run may have
+// left (the repair entry already recorded in it), the working folder and the program copy.
+struct tagRunStart {
+    tagCycleJournal journal;
+    platform::tagWorkingFolder folder;
+    std::shared_ptr<CProgramCopy> program = std::make_shared<CProgramCopy>();
+};
 
 // Owned by the update run for its whole length (the extracted tool stays held until it goes).
 // Main thread only, except BringDisplayBackAfterInterruption, which the console-control thread
@@ -24,9 +35,10 @@ struct tagRunResources;
 // nothing more.
 class CDriverCycle {
 public:
-    explicit CDriverCycle(tagCycleJournal journal, tagWaitClock clock = ProcessWaitClock());
+    explicit CDriverCycle(tagRunStart start, tagWaitClock clock = ProcessWaitClock());
 
-    // The working folder opened, the paths in it, the command lines and the tool written out.
+    // The working folder (opened at the start) reported, the paths in it, the command lines and
+    // the tool written out.
     void Prepare();
 
     // The admin-only folder Prepare opened (ends in the path separator); empty when there is none.
@@ -43,7 +55,8 @@ public:
     bool DisableAwaitsRestart() const;
 
     // A resumed run's image must be the one its restart recorded. True for any other run and for
-    // a matching image; false (said on the console and in the log) for an image that differs.
+    // a matching image (the run is then taken as started by the resume entry); false (said on the
+    // console and in the log) for an image that differs.
     bool ImageIsTheRecordedOne(const char* fileName, const std::uint8_t* image,
                                std::int32_t imageSize);
 
@@ -86,15 +99,25 @@ public:
     bool EnableFailed() const { return enableFailed_; }
 
     // The run ends by itself (any path): a cycle the run never reached is repaired, and the power
-    // value goes from the journal (the caller has put the setting back).
+    // value goes from the journal (the caller has put the setting back). The repair entry goes
+    // unless the journal still needs it, and the program copy once no entry names it.
     void EndRun();
 
     // Ctrl+C, a closed window or an escaping failure: a driver this cycle may have taken off is
-    // enabled again, the resume is dropped and the journal closed. Safe from any thread, once.
+    // enabled again, the resume is dropped, the import registered when the suite was closed for
+    // this cycle, and the journal closed. Safe from any thread, once.
     void BringDisplayBackAfterInterruption();
 
 private:
     void Save();
+    // A journal with no cycle, keeping what outlives a cycle: the power and the repair entry.
+    tagCycleJournal Fresh() const;
+    // The suite was closed with its settings saved for this cycle: they come back at the next
+    // logon (the import entry, recorded first).
+    void RegisterImportIfSettingsSaved(tagCycleJournal& journal) const;
+    // The resume entries go from the registry and the journal.
+    static void DropResume(tagCycleJournal& journal);
+    void RemoveProgramCopyUnlessNamed();
     // The cycle ends without an update: enable (with the runner given), resume dropped, "Config"
     // deleted, journal idle.
     void Undo(CChildRunner* enableWith);
@@ -122,6 +145,8 @@ private:
     std::wstring PrepareResume(const CCmdLine& options, const tagRunResources& run,
                                platform::FileError* error);
 
+    platform::tagWorkingFolder folder_;
+    std::shared_ptr<CProgramCopy> program_;
     std::wstring workingFolder_;
     std::wstring resumeCommandLine_;
     CChildRunner runner_;
@@ -134,7 +159,8 @@ private:
     tagCycleJournal journal_;
     std::atomic<bool> interrupted_{false};
     std::atomic<bool> listing_{false};
-    bool handled_ = false;  // the lost run's cycle was looked at (continued or repaired)
+    bool resumedRun_ = false;  // started on the resume copies: by a resume entry
+    bool handled_ = false;     // the lost run's cycle was looked at (continued or repaired)
     bool driverPresent_ = false;
     bool driverDisabled_ = false;
     bool disableNeedsRestart_ = false;

@@ -16,8 +16,13 @@ inline constexpr const wchar_t* kConfigValueName = L"Config";
 // still has to delete the resume entry that started it.
 inline constexpr const wchar_t* kResumeValueName = L"!OvnK740FpgaUpdater";
 inline constexpr const wchar_t* kImportValueName = L"!OvnK740FpgaUpdaterImport";
+// The repair: the working folder's program copy with -q and no image. Registered before the run
+// first changes the machine, so a run cut off anywhere leaves the logon a start that puts back
+// the power and a driver the journal says may be off.
+inline constexpr const wchar_t* kRepairValueName = L"!OvnK740FpgaUpdaterRepair";
 // A resumed run that needs one more restart for disabling (its first was cut off) cannot keep its
-// own entry, which the platform deletes once it ends: it registers this one as well.
+// own entry, which the platform deletes once it ends: it registers this one instead. A run not
+// started by the resume entry never registers it (its first name stays).
 inline constexpr const wchar_t* kResumeAgainValueName = L"!OvnK740FpgaUpdaterResume";
 
 // A run-once value (REG_SZ without its terminating zero), flushed before it returns.

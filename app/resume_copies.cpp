@@ -9,7 +9,6 @@
 #include "platform/atomic_file.h"
 #include "platform/environment.h"
 #include "platform/registry.h"
-#include "platform/working_folder.h"
 
 namespace {
 
@@ -26,8 +25,13 @@ bool SamePathText(const std::wstring& a, const std::wstring& b) {
 }  // namespace
 
 std::optional<tagResumeCopies> StoreResumeCopies(const std::wstring& folder,
+                                                 const std::wstring& program,
                                                  const std::uint8_t* image, std::size_t size,
                                                  platform::FileError* error) {
+    if (program.empty()) {
+        if (error) *error = platform::FileFailure("the program copy taken at the start", 0);
+        return std::nullopt;
+    }
     tagResumeCopies copies;
     copies.image = folder + kImageCopyName;
     // A new whole file: a power cut leaves the old copy or this one, and nothing planted under the
@@ -35,9 +39,7 @@ std::optional<tagResumeCopies> StoreResumeCopies(const std::wstring& folder,
     if (!platform::ReplaceFileAtomically(
             copies.image, std::string(reinterpret_cast<const char*>(image), size), error))
         return std::nullopt;
-    auto program = platform::CopyRunningProgram(folder, error);
-    if (!program) return std::nullopt;
-    copies.program = *program;
+    copies.program = program;
     platform::RegistrySetString(kUtilityKey, kImageHashValueName, Sha256Hex(image, size));
     return copies;
 }
@@ -82,5 +84,4 @@ void RemoveResumeCopies(const std::wstring& folder) {
     platform::RegistryDeleteValue(kUtilityKey, kImageHashValueName);
     if (folder.empty()) return;
     platform::RemoveFileName(folder + kImageCopyName);
-    platform::RemoveProgramCopy(folder);
 }

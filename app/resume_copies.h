@@ -19,9 +19,11 @@ struct tagResumeCopies {
     std::wstring image;
 };
 
-// Copies the running program and the image bytes this run read and checked into the folder, and
-// records the image's SHA-256 (REG_SZ, 64 hex digits) under the utility's key. Nothing on failure.
+// Copies the image bytes this run read and checked into the folder beside the program copy the
+// run took at its start (`program`; empty when there is none), and records the image's SHA-256
+// (REG_SZ, 64 hex digits) under the utility's key. Nothing on failure.
 std::optional<tagResumeCopies> StoreResumeCopies(const std::wstring& folder,
+                                                 const std::wstring& program,
                                                  const std::uint8_t* image, std::size_t size,
                                                  platform::FileError* error);
 
@@ -50,5 +52,6 @@ bool RunsFromWorkingFolderCopy(const std::wstring& folder);
 // True while a resume is recorded (the image's hash is stored).
 bool ResumeRecorded();
 
-// The copies and the recorded hash go; a running program copy goes at the next restart.
+// The image copy and its recorded hash go. The program copy stays: the repair entry names it
+// until the run ends (RemoveProgramCopyAndHash).
 void RemoveResumeCopies(const std::wstring& folder);

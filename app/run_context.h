@@ -11,8 +11,9 @@
 
 class CRunContext {
 public:
-    // The journal as the run found it: a cut-off run left the original power value there.
-    explicit CRunContext(const tagCycleJournal& journal) : driverCycle(journal) {}
+    // What the run took at its start: the journal as the run found it (a cut-off run left the
+    // original power value there), the working folder and the program copy.
+    explicit CRunContext(const tagRunStart& start) : driverCycle(start) {}
     CRunContext(const CRunContext&) = delete;
     CRunContext& operator=(const CRunContext&) = delete;
 

@@ -18,6 +18,7 @@
 #include "app/key_prompts.h"
 #include "app/one_run.h"
 #include "app/pending_cycle.h"
+#include "app/program_copy.h"
 #include "app/programming.h"
 #include "app/reboot_resume.h"
 #include "app/resume_copies.h"
@@ -35,6 +36,7 @@
 #include "platform/environment.h"
 #include "platform/known_folders.h"
 #include "platform/text_encoding.h"
+#include "platform/working_folder.h"
 #include "xsvf/calibration.h"
 #include "xsvf/jtag_port.h"
 #include "xsvf/play_stop.h"
@@ -252,9 +254,9 @@ void RecordPendingCycle(CRunContext& context) {
 
 // The steps after the host was prepared. `slot` receives the run's context, so that the failure
 // handler can still reach it after an exception has left this function.
-int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, tagCycleJournal& journal,
+int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, const tagRunStart& start,
                    const CCmdLine& parsed) {
-    slot = std::make_unique<CRunContext>(journal);
+    slot = std::make_unique<CRunContext>(start);
     CRunContext& context = *slot;
     context.options = parsed;
     const CCmdLine& options = context.options;
@@ -342,12 +344,32 @@ std::optional<int> RefuseUnlessTheOnlyRun(const CCmdLine& options) {
     return kExitAnotherRunActive;
 }
 
-// Hooks the host services to the run and saves and raises the power setting; the journal first: a
-// run that was cut off left the original power value there.
-tagCycleJournal PrepareRunHost() {
+// Before the run changes anything on the machine, its repair is in place: the program copy taken
+// from the running program's own file (which a rename during the run can no longer touch) and
+// the repair entry that starts it, recorded in the journal before it is written.
+void RegisterRepair(tagRunStart& start) {
+    start.program->Take(start.folder.path);
+    const std::wstring& copy = start.program->Path();
+    if (copy.empty()) return;
+    start.journal.entries |= kEntryRepair;
+    SaveJournal(start.journal);
+    if (!RegisterProgramEntry(*start.program, kRepairValueName, RepairCommandLine(copy))) {
+        start.journal.entries &= ~static_cast<std::uint32_t>(kEntryRepair);
+        SaveJournal(start.journal);
+    }
+}
+
+// Hooks the host services to the run, takes the working folder and the program copy, registers the
+// repair, and saves and raises the power setting; the journal first: a run that was cut off left
+// the original power value there.
+tagRunStart PrepareRunHost() {
     SetCleanupRoutine(&CleanUpRun);
     SetHostServicesLog(&LogHostServiceMessage);
-    tagCycleJournal journal = LoadJournal();
+    tagRunStart start;
+    start.journal = LoadJournal();
+    start.folder = platform::PrepareWorkingFolder();
+    RegisterRepair(start);
+    tagCycleJournal& journal = start.journal;
     tagPowerOrigin power;
     power.journalled = journal.originalPower;
     power.record = [&journal](std::uint32_t original) {
@@ -355,7 +377,7 @@ tagCycleJournal PrepareRunHost() {
         SaveJournal(journal);
     };
     PrepareHost(power);
-    return journal;
+    return start;
 }
 
 }  // namespace
@@ -370,8 +392,8 @@ int RunUpdate(int argc, char** argv) {
             CCmdLine options;
             if (!options.Parse(argc, argv)) return static_cast<int>(kExitSuccess);
             if (const std::optional<int> refused = RefuseUnlessTheOnlyRun(options)) return *refused;
-            tagCycleJournal journal = PrepareRunHost();
-            return RunUpdateSteps(context, journal, options);
+            const tagRunStart start = PrepareRunHost();
+            return RunUpdateSteps(context, start, options);
         },
         [&] {
             if (context) context->Release();

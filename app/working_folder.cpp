@@ -7,14 +7,15 @@
 #include "platform/text_encoding.h"
 #include "platform/working_folder.h"
 
-std::wstring OpenWorkingFolder() {
+std::wstring OpenWorkingFolder() { return ReportWorkingFolder(platform::PrepareWorkingFolder()); }
+
+std::wstring ReportWorkingFolder(const platform::tagWorkingFolder& folder) {
     // The utility's key holds the user's settings and the resume's records: like the folder, it is
     // for administrators only, and is made so again on every start.
     if (!platform::RegistryProtectKey(kUtilityKey))
         LogOnly(
             L"   The utility's registry key could not be made readable by administrators "
             L"only.\n");
-    const platform::tagWorkingFolder folder = platform::PrepareWorkingFolder();
     for (const std::wstring& event : folder.events) LogOnly(L"   %ls\n", event.c_str());
     if (folder.path.empty() && !folder.inTheWay.empty()) {
         // Only an administrator can clear what a user left there; the operator is told what it is

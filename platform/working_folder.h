@@ -32,14 +32,4 @@ struct tagWorkingFolder {
 // aside, which the events say, and created afresh; only when that fails too is the path empty.
 tagWorkingFolder PrepareWorkingFolder();
 
-// Copies the running program into the folder under its own file name (the host edition: with the
-// "resources" folder beside it, which the program reads). The copy's path; nothing on failure.
-// When the program already runs from there it is its own copy.
-std::optional<std::wstring> CopyRunningProgram(const std::wstring& folder,
-                                               FileError* error = nullptr);
-
-// Removes what CopyRunningProgram made; a copy that is running is renamed and goes at the next
-// restart, so a new copy under the same name survives that restart.
-void RemoveProgramCopy(const std::wstring& folder);
-
 }  // namespace platform

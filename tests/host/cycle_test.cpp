@@ -70,6 +70,8 @@ TEST(Cycle, DisableNeedingARestartResumesTheUpdateAndCarriesTheSettingsByteExact
     EXPECT_EQ(RunOnce(), Utf8ToWide("\"" + folder + "OvnK740FpgaUpdater\" -b -f \"" + folder +
                                     "resume.xsvf\""));
     EXPECT_EQ(Config(), kSettings);
+    // One entry starts the program at the logon: the resume, not a second name beside it.
+    EXPECT_EQ(RunOnceNames(), std::vector<std::wstring>{L"!OvnK740FpgaUpdater"});
     EXPECT_EQ(sim::host::Restarts().size(), 1u);
 
     // The settings file must come back from "Config", not from what the first run left.
@@ -99,7 +101,7 @@ TEST(Cycle, DisableNeedingARestartResumesTheUpdateAndCarriesTheSettingsByteExact
     EXPECT_EQ(sim::host::Logons(), 2u);
 }
 
-TEST(Cycle, DecliningTheRestartEnablesAndWritesNothing) {
+TEST(Cycle, DecliningTheRestartEnablesAndRegistersOnlyTheImport) {
     CycleBox world(Machine("afterRestart"));
     world.box.WriteFile("image.xsvf", DemoImage());
     tagUpdaterRun run = world.box.Run({"-b", "-f", "image.xsvf"}, "n");
@@ -109,6 +111,25 @@ TEST(Cycle, DecliningTheRestartEnablesAndWritesNothing) {
     EXPECT_FALSE(RunOnce());
     EXPECT_FALSE(Config());
     EXPECT_TRUE(sim::host::Restarts().empty());
+    // The suite was closed for the cycle: its settings come back at the next logon.
+    EXPECT_EQ(RunOnceNames(), std::vector<std::wstring>{L"!OvnK740FpgaUpdaterImport"});
+    world.box.RestartAndLogon();
+    ASSERT_EQ(sim::host::SuiteImports().size(), 1u);
+    EXPECT_EQ(sim::host::SuiteImports()[0].bytes, kSettings);
+}
+
+TEST(Cycle, DecliningTheWarningPromptRegistersTheImport) {
+    CycleBox world(Machine("atOnce"));
+    world.box.WriteFile("image.xsvf", DemoImage());
+    tagUpdaterRun run = world.box.Run({"-b", "-f", "image.xsvf"}, "n");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.console.find("   Update aborted.\n\n"), std::string::npos);
+    EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable", "enable"}));
+    EXPECT_TRUE(sim::host::Restarts().empty());
+    EXPECT_EQ(RunOnceNames(), std::vector<std::wstring>{L"!OvnK740FpgaUpdaterImport"});
+    world.box.RestartAndLogon();
+    ASSERT_EQ(sim::host::SuiteImports().size(), 1u);
+    EXPECT_EQ(sim::host::SuiteImports()[0].bytes, kSettings);
 }
 
 TEST(Cycle, DecliningTheWarningOfAResumedRunDeletesConfigAndEnablesWithoutARestart) {
@@ -150,7 +171,11 @@ TEST(Cycle, NoRebootEndsWithThreeRegistersNothingAndTheNextStartAfterARestartCon
     EXPECT_EQ(sim::host::SuiteExports().size(), 1u);
     EXPECT_FALSE(Config());
     EXPECT_FALSE(RunOnce());
-    EXPECT_FALSE(ImportEntry());
+    // The caller's restart imports the settings exported for the cycle.
+    EXPECT_TRUE(ImportEntry());
+    world.box.RestartAndLogon();
+    ASSERT_EQ(sim::host::SuiteImports().size(), 1u);
+    EXPECT_EQ(sim::host::SuiteImports()[0].bytes, kSettings);
 }
 
 TEST(Cycle, NoRebootEndsWithFourAfterTheUpdateEvenWhenACardFailed) {
@@ -167,9 +192,12 @@ TEST(Cycle, NoRebootEndsWithFourAfterTheUpdateEvenWhenACardFailed) {
                                    "must reboot the computer to complete the update process.\n"),
                   std::string::npos);
         EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable", "enable"}));
-        EXPECT_FALSE(RunOnce());
-        EXPECT_FALSE(ImportEntry());
         EXPECT_TRUE(sim::host::Restarts().empty());
+        // Only the import waits for the caller's restart.
+        EXPECT_EQ(RunOnceNames(), std::vector<std::wstring>{L"!OvnK740FpgaUpdaterImport"});
+        world.box.RestartAndLogon();
+        ASSERT_EQ(sim::host::SuiteImports().size(), 1u);
+        EXPECT_EQ(sim::host::SuiteImports()[0].bytes, kSettings);
     }
 }
 

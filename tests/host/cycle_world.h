@@ -74,6 +74,11 @@ inline std::optional<std::wstring> ImportEntry() {
                                         L"!OvnK740FpgaUpdaterImport");
 }
 
+// Every run-once value, by name.
+inline std::vector<std::wstring> RunOnceNames() {
+    return sim::host::RegistryValueNames(RegistryView::k32, kRunOnceKey);
+}
+
 inline std::optional<std::string> Config() {
     auto value = sim::host::RegistryGetValue(RegistryView::k32, kUtilityKey, L"Config");
     if (!value) return std::nullopt;

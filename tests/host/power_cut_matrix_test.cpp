@@ -104,7 +104,9 @@ std::string Describe(const World& world) {
     std::string names;
     for (const std::wstring& name : RunOnceNames())
         names += (names.empty() ? "" : "+") +
-                 std::string(name.find(L"Import") != std::wstring::npos ? "import" : "resume");
+                 std::string(name.find(L"Import") != std::wstring::npos   ? "import"
+                             : name.find(L"Repair") != std::wstring::npos ? "repair"
+                                                                          : "resume");
     const bool config =
         sim::host::RegistryGetValue(RegistryView::k32, kUtilityKey, L"Config").has_value();
     std::ostringstream line;
@@ -198,6 +200,9 @@ tagPointResult RunPoint(unsigned point) {
     const std::string afterLogon = Describe(world);
     EXPECT_TRUE(RunOnceNames().empty()) << "point " << point << ": entries keep coming back";
     EXPECT_TRUE(DisplayEnabled()) << "point " << point << " after the logons: " << afterLogon;
+    // Wherever the cut fell, the logons alone put the power back: no rerun is needed for it.
+    EXPECT_EQ(sim::host::AcMinProcessorState(), kOriginalPower)
+        << "point " << point << " after the logons: " << afterLogon;
 
     // The operator changes the suite's settings; a rerun must carry these, not an old copy.
     world.box.UseMachine(Machine("afterRestart", kNewerSettings));
@@ -290,9 +295,13 @@ TEST(CtrlCAtEveryPrompt, TheDisplayComesBackAndNothingResumes) {
         tagUpdaterRun run = world.box.RunAndInterrupt({"-b", "-f", "image.xsvf"}, prompt);
         ExpectPutBack(world, run, "restart prompt");
         EXPECT_FALSE(sim::host::RegistryGetValue(RegistryView::k32, kUtilityKey, L"Config"));
+        // Only the import is left: the suite was closed for the cycle.
+        EXPECT_EQ(RunOnceNames(), std::vector<std::wstring>{L"!OvnK740FpgaUpdaterImport"});
         world.box.RestartAndLogon();
         EXPECT_TRUE(DisplayEnabled());
         EXPECT_EQ(sim::host::Logons(), 1u);
+        ASSERT_EQ(sim::host::SuiteImports().size(), 1u);
+        EXPECT_EQ(sim::host::SuiteImports()[0].bytes, kSettings);
     }
     {
         // The resumed run's warning prompt (the run the logon would start).
@@ -309,6 +318,10 @@ TEST(CtrlCAtEveryPrompt, TheDisplayComesBackAndNothingResumes) {
         world.box.HoldInputOpen(true);
         tagUpdaterRun run = world.box.RunAndInterrupt({"-b", "-f", "image.xsvf"}, prompt);
         ExpectPutBack(world, run, "warning prompt");
+        EXPECT_EQ(RunOnceNames(), std::vector<std::wstring>{L"!OvnK740FpgaUpdaterImport"});
+        world.box.RestartAndLogon();
+        ASSERT_EQ(sim::host::SuiteImports().size(), 1u);
+        EXPECT_EQ(sim::host::SuiteImports()[0].bytes, kSettings);
     }
     {
         // A card failed: the failure waits for a key before the restart.

@@ -317,3 +317,71 @@ TEST(Trust, SymbolicLinksInPlaceOfTheLogAndTheSettingsFileAreNotWrittenThrough) 
 TEST(Trust, HardLinksInPlaceOfTheLogAndTheSettingsFileAreNotWrittenThrough) {
     PlantedLinksCycle(true);
 }
+
+TEST(Trust, AProgramSwappedInTheStartFolderWhileTheRunWaitsIsNeitherCopiedNorRegistered) {
+    CycleBox world(Machine("afterRestart"));
+    world.box.InstallProgram("bin", false);
+    world.box.WriteFile("bin/image.xsvf", DemoImage());
+    const fs::path program = world.box.ProgramDirectory() / "OvnK740FpgaUpdater";
+    const std::string original = ReadFileBytes(program);
+    const std::string planted = "#!/bin/sh\necho planted >> \"$0.ran\"\n";
+    // At the restart prompt the operator's own program renames the running file and puts another
+    // under its name.
+    tagUpdaterRun run = world.box.RunAndActAt(
+        {"-b", "-f", "image.xsvf"}, "Press 'y' to continue",
+        [&] {
+            fs::rename(program, program.string() + ".away");
+            world.box.WriteFile("bin/OvnK740FpgaUpdater", planted);
+            fs::permissions(program, fs::perms::owner_all);
+        },
+        "y");
+    ASSERT_EQ(run.exitCode, 0) << run.console;
+    const fs::path copy = world.box.WorkingFolder() / "OvnK740FpgaUpdater";
+    EXPECT_TRUE(ReadFileBytes(copy) == original)
+        << "the working folder's copy is not the program that ran (" << ReadFileBytes(copy).size()
+        << " bytes, " << original.size() << " expected)";
+    const std::wstring expected = Utf8ToWide("\"" + copy.string() + "\"");
+    EXPECT_EQ(RunOnce().value_or(L"").rfind(expected, 0), 0u)
+        << WideToUtf8(RunOnce().value_or(L""));
+    // One entry starts the program: neither a second resume name nor the repair beside it.
+    EXPECT_EQ(sim::host::RegistryValueNames(RegistryView::k32, kRunOnceKey),
+              std::vector<std::wstring>{L"!OvnK740FpgaUpdater"});
+
+    tagUpdaterRun resumed = world.box.RestartAndLogon("y");
+    EXPECT_NE(resumed.console.find("100%"), std::string::npos) << resumed.console;
+    EXPECT_FALSE(Exists(world.box.WorkingFolder() / "OvnK740FpgaUpdater.ran"));
+    EXPECT_FALSE(Exists(world.box.ProgramDirectory() / "OvnK740FpgaUpdater.ran"));
+}
+
+TEST(Trust, TheRepairEntryStartsTheCopyAndTheJournalListsEveryEntryBeforeItIsWritten) {
+    CycleBox world(Machine("afterRestart"));
+    world.box.WriteFile("image.xsvf", DemoImage());
+    const fs::path copy = world.box.WorkingFolder() / "OvnK740FpgaUpdater";
+    std::optional<std::wstring> repair;
+    std::string journal;
+    tagUpdaterRun run = world.box.RunAndActAt(
+        {"-b", "-f", "image.xsvf"}, "Press 'y' to continue",
+        [&] {
+            repair = sim::host::RegistryGetString(RegistryView::k32, kRunOnceKey,
+                                                  L"!OvnK740FpgaUpdaterRepair");
+            journal =
+                WideToUtf8(sim::host::RegistryGetString(RegistryView::k32, kUtilityKey, L"Journal")
+                               .value_or(L""));
+        },
+        "y");
+    ASSERT_EQ(run.exitCode, 0) << run.console;
+    EXPECT_EQ(repair, Utf8ToWide("\"" + copy.string() + "\" -q"));
+    EXPECT_NE(journal.find("entries=resume,repair;"), std::string::npos) << journal;
+    // The restart hands the repair over to the resume, which starts the same copy.
+    EXPECT_FALSE(
+        sim::host::RegistryGetString(RegistryView::k32, kRunOnceKey, L"!OvnK740FpgaUpdaterRepair"));
+    EXPECT_TRUE(RunOnce());
+    EXPECT_TRUE(Exists(copy));
+    EXPECT_TRUE(sim::host::RegistryGetString(RegistryView::k32, kUtilityKey, L"ProgramSha256"));
+
+    world.box.RestartAndLogon();
+    EXPECT_TRUE(sim::host::RegistryValueNames(RegistryView::k32, kRunOnceKey) ==
+                std::vector<std::wstring>{L"!OvnK740FpgaUpdaterImport"});
+    EXPECT_FALSE(Exists(copy));
+    EXPECT_FALSE(sim::host::RegistryGetString(RegistryView::k32, kUtilityKey, L"ProgramSha256"));
+}

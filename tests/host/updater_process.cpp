@@ -218,6 +218,27 @@ tagUpdaterRun UpdaterSandbox::RestartAndLogon(const std::string& input) const {
     return run;
 }
 
+tagUpdaterRun UpdaterSandbox::RunAndActAt(const std::vector<std::string>& args,
+                                          const std::string& marker,
+                                          const std::function<void()>& act,
+                                          const std::string& input) const {
+    tagChild child = Start(root_, workingDirectory_.empty() ? programDirectory_ : workingDirectory_,
+                           environment_, program_, argv0_, args, "", true);
+    for (;;) {
+        if (ReadFileBytes(child.out).find(marker) != std::string::npos) break;
+        int status = 0;
+        if (waitpid(child.pid, &status, WNOHANG) == child.pid) {
+            close(child.heldInput);
+            return Collect(child, status);  // ended before it reached the marker
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    act();
+    if (!input.empty() && write(child.heldInput, input.data(), input.size()) < 0)
+        throw std::runtime_error("write to the FIFO failed");
+    return Finish(child);
+}
+
 tagUpdaterRun UpdaterSandbox::RunAndInterruptWhen(
     const std::vector<std::string>& args, const std::function<bool(const std::string&)>& ready,
     const std::string& input, const std::function<void()>& meanwhile) const {

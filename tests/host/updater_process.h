@@ -67,6 +67,10 @@ public:
                                       const std::function<void()>& meanwhile = {}) const;
     tagUpdaterRun RunAndInterrupt(const std::vector<std::string>& args, const std::string& marker,
                                   const std::string& input = "") const;
+    // Starts the updater with its input held open, waits until its output contains `marker`, does
+    // `act` while the run waits there, then types `input` and waits for the end.
+    tagUpdaterRun RunAndActAt(const std::vector<std::string>& args, const std::string& marker,
+                              const std::function<void()>& act, const std::string& input) const;
 
     std::filesystem::path Root() const { return root_; }
     std::filesystem::path StateDirectory() const { return stateDirectory_; }

@@ -153,7 +153,8 @@ check "once that run has ended the next start lists the cards" \
 # simulation build's clock passes a thousand times faster, and fails the command: exit 10.
 forget_cycle() {
     for view in 32 64; do
-        for value in '!OvnK740FpgaUpdater' '!OvnK740FpgaUpdaterResume' '!OvnK740FpgaUpdaterImport'; do
+        for value in '!OvnK740FpgaUpdater' '!OvnK740FpgaUpdaterResume' '!OvnK740FpgaUpdaterImport' \
+            '!OvnK740FpgaUpdaterRepair'; do
             timeout --foreground 60 "$wine_run" reg delete \
                 'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' /v "$value" /f /reg:$view \
                 </dev/null >/dev/null 2>&1

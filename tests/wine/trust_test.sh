@@ -13,6 +13,8 @@
 #   in_the_way    a user's file where C:\ProgramData\Orvane goes, held open so it cannot be renamed
 #   planted_files a file of the user's and links under the names the run writes in the working
 #                 folder (image copy, tool, settings file, result), before the run and the resume
+#   swapped_exe   while the run waits for a lingering settings export, the running exe in the start
+#                 folder is renamed away and another program put under its name
 # usage: trust_test.sh ATTACK UPDATER_EXE PLUXCMD_EXE PLUXCORE_EXE APPLY_RESTART_EXE MARKER_EXE DEMO
 #                      HOLDER_EXE
 # Runs in the prefix named by WINEPREFIX. Exit 77 (skipped) when this machine's Wine cannot run it.
@@ -55,7 +57,8 @@ cleanup() {
     # What the runs leave for the next logon belongs to this test: a run-once entry and the
     # utility's key would act in the next test's runs.
     for view in 32 64; do
-        for value in '!OvnK740FpgaUpdater' '!OvnK740FpgaUpdaterResume' '!OvnK740FpgaUpdaterImport'; do
+        for value in '!OvnK740FpgaUpdater' '!OvnK740FpgaUpdaterResume' '!OvnK740FpgaUpdaterImport' \
+            '!OvnK740FpgaUpdaterRepair'; do
             reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' \
                 /v "$value" /f /reg:$view
         done
@@ -69,6 +72,7 @@ cleanup() {
         rm -f "$user_dir/Temp"
         mv "$user_dir/Temp.aside" "$user_dir/Temp"
     fi
+    rm -f "$suite/export-hangs"
     rm -rf "$evil" "$victim" "$drive_c/Program Files (x86)/Orvane Graphics" \
         "$drive_c/Program Files/Orvane Graphics" "$drive_c/ProgramData/Orvane"*
     rm -f "$log"
@@ -355,6 +359,51 @@ planted_files)
     check "the settings link's target kept its bytes" test "$(cat "$victim")" = victim
     restart
     check "the import saw the original settings" cmp -s "$suite/settings.bin" "$suite/imported.bin"
+    ;;
+swapped_exe)
+    machine afterRestart
+    cp "$work/bin/OvnK740FpgaUpdater.exe" "$work/original.exe"
+    touch "$suite/export-hangs"
+    run_updater first -q -b -f "$image" >"$work/first.show" &
+    running=$!
+    # The export has started: the run waits for it (at most 10 s) and has taken its copy long ago.
+    tries=0
+    until has "$suite/records.txt" export || [ "$tries" -ge 3000 ]; do
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+    # The operator's own program: Windows refuses to rename a file the run holds without delete
+    # sharing. The rename is then done behind Wine's back, as if it had been allowed.
+    (cd "$work/bin" && timeout --foreground 60 "$wine_run" cmd /c move /y OvnK740FpgaUpdater.exe \
+        away.exe </dev/null >"$work/move.txt" 2>&1)
+    if [ -e "$work/bin/away.exe" ]; then
+        echo "  (this Wine let the held program be renamed)"
+    else
+        echo "  the rename through Wine was refused: $(tr -d '\r' <"$work/move.txt" | head -1)"
+    fi
+    if [ -e "$work/bin/OvnK740FpgaUpdater.exe" ]; then
+        mv "$work/bin/OvnK740FpgaUpdater.exe" "$work/bin/away-unix.exe"
+    fi
+    cp "$marker" "$work/bin/OvnK740FpgaUpdater.exe"
+    wait "$running"
+    cat "$work/first.show"
+    check "the first run ends with 0" test "$(exit_code first)" = 0
+    check "the copy in the working folder is the program that ran" \
+        cmp -s "$work/original.exe" "$folder/OvnK740FpgaUpdater.exe"
+    run_once >"$work/runonce.txt"
+    cat "$work/runonce.txt"
+    check "the resume starts the copy in the working folder" \
+        grep -qF "\"$folder_win\\OvnK740FpgaUpdater.exe\" -q -b -f" "$work/runonce.txt"
+    # A 32-bit prefix shows its one view under both names: each entry counts once.
+    check "one entry starts the program" \
+        test "$(grep 'OvnK740FpgaUpdater.exe' "$work/runonce.txt" | sort -u | wc -l)" = 1
+    rm -f "$suite/export-hangs"
+    restart
+    if planted_ran; then
+        echo "FAIL: the program planted in the start folder ran"
+        failures=$((failures + 1))
+    fi
+    check "the resumed run programmed the cards" has "$log" "Execution time = "
     ;;
 *)
     echo "unknown attack $attack"

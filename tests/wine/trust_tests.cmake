@@ -2,9 +2,9 @@
 # test per attack: the suite's folder from the environment, the start folder changed between the
 # restart and the resume, a re-pointed temporary folder with a planted tool, links in place of the
 # log and the settings file, the log's folder re-pointed by the environment or a link, a user's
-# held file where the working folder goes, and files and links planted under the working folder's
-# names. i686 in the 32-bit prefix, x86_64 in the 64-bit one. Included from
-# tests/wine/CMakeLists.txt.
+# held file where the working folder goes, files and links planted under the working folder's
+# names, and the running exe swapped in the start folder while the run waits. i686 in the 32-bit
+# prefix, x86_64 in the 64-bit one. Included from tests/wine/CMakeLists.txt.
 add_executable(trust_marker ${CMAKE_CURRENT_LIST_DIR}/trust_marker_win.cpp)
 target_link_libraries(trust_marker PRIVATE ovn_options)
 target_link_options(trust_marker PRIVATE -municode)
@@ -19,7 +19,8 @@ if(TARGET ovn_other_width)
 endif()
 set(trust_script ${CMAKE_CURRENT_LIST_DIR}/trust_test.sh)
 set(trust_demo ${PROJECT_SOURCE_DIR}/samples/k740_demo.xsvf)
-foreach(attack environment start_folder temp_folder links log_base in_the_way planted_files)
+foreach(attack environment start_folder temp_folder links log_base in_the_way planted_files
+                swapped_exe)
   add_test(NAME updater_trust_${attack}_win32
            COMMAND sh ${trust_script} ${attack} $<TARGET_FILE:OvnK740FpgaUpdaterSimulation>
                    $<TARGET_FILE:ovn_plux_cmd> $<TARGET_FILE:ovn_plux_core>
