@@ -28,6 +28,11 @@ namespace platform {
 [[nodiscard]] bool ReplaceProgramAtomically(const std::wstring& path,
                                             const std::vector<std::uint8_t>& bytes,
                                             FileError* error);
+[[nodiscard]] inline bool ReplaceProgramAtomically(const std::wstring& path,
+                                                   const std::string& bytes, FileError* error) {
+    return ReplaceProgramAtomically(path, std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
+                                    error);
+}
 
 // The whole content of a plain file of at most maxBytes bytes; nothing when it is missing, larger
 // (then *tooLarge is set), a link or reparse point, or has more than one hard link.

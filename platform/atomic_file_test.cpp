@@ -99,7 +99,7 @@ TEST_F(AtomicFileTest, APlantedFileLinkOrSecondNameLosesTheNameToANewFileAndIsNo
 TEST_F(AtomicFileTest, AProgramMayBeStartedAndADirectoryUnderTheNameGoesAside) {
     fs::create_directories(dir_ / "tool.exe" / "inside");
     platform::FileError error;
-    ASSERT_TRUE(platform::ReplaceProgramAtomically(Path("tool.exe"), {'#', '!'}, &error))
+    ASSERT_TRUE(platform::ReplaceProgramAtomically(Path("tool.exe"), std::string("#!"), &error))
         << error.call << " " << error.code;
     EXPECT_EQ(Stat("tool.exe").st_mode & 07777, 0755u);
     EXPECT_EQ(Bytes(dir_ / "tool.exe"), "#!");
