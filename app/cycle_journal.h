@@ -44,7 +44,7 @@ struct tagCycleJournal {
     // Cards whose play has started and not ended, as PCIe bus positions ("0300,0400"): a run that
     // is cut off leaves them here, so that its end is not taken for an update.
     std::wstring cutCards;
-    std::uint32_t entries = 0;      // CycleEntry bits: the run-once entries registered
+    std::uint32_t entries = 0;  // CycleEntry bits: the run-once entries registered
 
     // A cycle whose driver may be off or about to go off: its display has to come back.
     bool DriverMayBeOff() const {

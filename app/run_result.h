@@ -59,8 +59,8 @@ struct tagRunResult {
     std::int32_t exitCode = 0;
     std::string exitMeaning;
     bool declined = false;
-    bool malformedImage = false;         // refused before any card was touched
-    bool enableFailed = false;           // the display driver stayed off after the update
+    bool malformedImage = false;  // refused before any card was touched
+    bool enableFailed = false;    // the display driver stayed off after the update
     // "run"; or why the start was refused before it did anything: "busy" (another run held the
     // run lock), "lockSquatted", "lockUnavailable".
     std::string outcomeKind = "run";
