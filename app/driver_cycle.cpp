@@ -485,6 +485,11 @@ void CDriverCycle::EndRun() {
         }
     }
     journal_.originalPower.reset();
+    if (listing_.load()) {
+        // A listing took no copy and registered nothing: the entries stay as it found them.
+        Save();
+        return;
+    }
     if (!journal_.NeedsRepairEntry()) {
         DeleteRunOnce(kRepairValueName);
         journal_.entries &= ~static_cast<std::uint32_t>(kEntryRepair);
@@ -531,7 +536,7 @@ void CDriverCycle::BringDisplayBackAfterInterruption() {
         RegisterImportIfSettingsSaved(closed);
         journal = closed;
     }
-    if (!journal.NeedsRepairEntry()) {
+    if (!listing_.load() && !journal.NeedsRepairEntry()) {
         DeleteRunOnce(kRepairValueName);
         journal.entries &= ~static_cast<std::uint32_t>(kEntryRepair);
     }

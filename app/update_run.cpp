@@ -362,13 +362,15 @@ void RegisterRepair(tagRunStart& start) {
 // Hooks the host services to the run, takes the working folder and the program copy, registers the
 // repair, and saves and raises the power setting; the journal first: a run that was cut off left
 // the original power value there.
-tagRunStart PrepareRunHost() {
+tagRunStart PrepareRunHost(const CCmdLine& options) {
     SetCleanupRoutine(&CleanUpRun);
     SetHostServicesLog(&LogHostServiceMessage);
     tagRunStart start;
     start.journal = LoadJournal();
     start.folder = platform::PrepareWorkingFolder();
-    RegisterRepair(start);
+    // A listing changes nothing on the machine but the power raise it puts back on every exit;
+    // the journal holds the original value for the next start should power fail meanwhile.
+    if (options.fileName || RunsFromWorkingFolderCopy(start.folder.path)) RegisterRepair(start);
     tagCycleJournal& journal = start.journal;
     tagPowerOrigin power;
     power.journalled = journal.originalPower;
@@ -392,7 +394,7 @@ int RunUpdate(int argc, char** argv) {
             CCmdLine options;
             if (!options.Parse(argc, argv)) return static_cast<int>(kExitSuccess);
             if (const std::optional<int> refused = RefuseUnlessTheOnlyRun(options)) return *refused;
-            const tagRunStart start = PrepareRunHost();
+            const tagRunStart start = PrepareRunHost(options);
             return RunUpdateSteps(context, start, options);
         },
         [&] {

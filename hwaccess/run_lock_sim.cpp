@@ -31,8 +31,14 @@ tagRunLockAttempt TryHoldRunLock() {
         attempt.state = RunLockState::kHeld;
         return attempt;
     }
-    std::error_code ignored;
-    std::filesystem::create_directories(sim::host::StateDirectory(), ignored);
+    std::error_code missing;
+    std::filesystem::create_directories(sim::host::StateDirectory(), missing);
+    if (missing) {
+        // Without a state directory the simulated machine keeps nothing between processes, so
+        // there is nothing two runs could share; the store names the fault when it is used.
+        attempt.state = RunLockState::kHeld;
+        return attempt;
+    }
     const int fd = open(LockFile().c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         attempt.state = errno == ELOOP ? RunLockState::kSquatted : RunLockState::kUnavailable;
