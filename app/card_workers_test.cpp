@@ -194,10 +194,11 @@ TEST(ProgrammingStep, AVersionThatIsErasedOrUnreadableAfterAGoodPlayFailsTheCard
     EXPECT_EQ(outcomes[3].verification, CardVerification::kFailed);
     EXPECT_EQ(outcomes[4].verification, CardVerification::kNotVerified);
     EXPECT_EQ(outcomes[1].versionAfter, L"1.2.7");
-    EXPECT_NE(console.find("Update failed on device at index 0 with error code 9Update failed on "
-                           "device at index 2 with error code 3Update failed on device at index 3 "
-                           "with error code 9\n"),
-              std::string::npos)
+    EXPECT_NE(
+        console.find("Update failed on device at index 0 with error code 9\nUpdate failed on "
+                     "device at index 2 with error code 3\nUpdate failed on device at index 3 "
+                     "with error code 9\n"),
+        std::string::npos)
         << console;
 }
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdarg>
 #include <cwchar>
+#include <mutex>
 #include <vector>
 
 #include "platform/console.h"
@@ -23,6 +24,10 @@ struct tagProcessLog {
     std::int32_t toFile = 1;
     std::atomic<bool> refusalShown{false};
     std::atomic<bool> atLineStart{true};  // the log's last character was a line break (or none yet)
+    // Everything this process gave the log, also when the user's log is not written: the run's
+    // copy in the working folder is made from it. The console-control thread logs too.
+    std::mutex textLock;
+    std::string text;
 };
 tagProcessLog g_log;
 
@@ -53,21 +58,44 @@ void SayNotWritten(const std::wstring& reason) {
                                reason + L".\n");
 }
 
-void AppendToLog(const wchar_t* format, va_list args) {
+void KeepForThisRun(const std::string& text) {
+    std::lock_guard<std::mutex> hold(g_log.textLock);
+    g_log.text += text;
+}
+
+// Writes formatted text to the log file and keeps it for the run's copy.
+void WriteLogText(const std::string& text, bool sayRefusal) {
     if (!g_log.toFile) return;
-    if (!g_log.folderRefusal.empty()) SayNotWritten(g_log.folderRefusal);
-    if (g_log.filePath.empty()) return;
-    std::wstring logFormat(format);
-    for (wchar_t& c : logFormat) {
-        if (c == L'\b') c = L' ';
+    if (sayRefusal && !g_log.folderRefusal.empty()) SayNotWritten(g_log.folderRefusal);
+    KeepForThisRun(text);
+    if (g_log.filePath.empty()) {
+        if (!text.empty()) g_log.atLineStart = text.back() == '\n';
+        return;
     }
-    const std::string text = WideToUtf8(FormatWide(logFormat.c_str(), args));
     platform::FileError error;
     if (platform::AppendTextFile(g_log.filePath, text, &error)) {
         if (!text.empty()) g_log.atLineStart = text.back() == '\n';
         return;
     }
     if (error.refused()) SayNotWritten(Utf8ToWide(error.call));
+}
+
+void AppendToLog(const wchar_t* format, va_list args) {
+    if (!g_log.toFile) return;
+    std::wstring logFormat(format);
+    for (wchar_t& c : logFormat) {
+        if (c == L'\b') c = L' ';
+    }
+    WriteLogText(WideToUtf8(FormatWide(logFormat.c_str(), args)), true);
+}
+
+// A line break first when the log's last text did not end its own line.
+void StartLogLine() {
+    if (!g_log.atLineStart && g_log.toFile) {
+        KeepForThisRun("\n");
+        g_log.atLineStart =
+            g_log.filePath.empty() || platform::AppendTextFile(g_log.filePath, "\n");
+    }
 }
 
 }  // namespace
@@ -83,6 +111,11 @@ const std::wstring& LogFilePath() { return g_log.filePath; }
 
 void SetLogToFile(std::int32_t enabled) { g_log.toFile = enabled; }
 
+std::string ThisProcessLogText() {
+    std::lock_guard<std::mutex> hold(g_log.textLock);
+    return g_log.text;
+}
+
 void PrintAndLog(const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
@@ -95,12 +128,29 @@ void PrintAndLog(const wchar_t* format, ...) {
 }
 
 void LogOnlyLine(const wchar_t* format, ...) {
-    if (!g_log.atLineStart && g_log.toFile && !g_log.filePath.empty())
-        g_log.atLineStart = platform::AppendTextFile(g_log.filePath, "\n");
+    StartLogLine();
     va_list args;
     va_start(args, format);
     AppendToLog(format, args);
     va_end(args);
+}
+
+void LogFrameLine(const std::wstring& line) {
+    StartLogLine();
+    WriteLogText(WideToUtf8(line) + "\n", false);
+}
+
+void LogHeaderLine(const std::wstring& line) {
+    std::string early;
+    {
+        std::lock_guard<std::mutex> hold(g_log.textLock);
+        early.swap(g_log.text);
+    }
+    g_log.atLineStart = true;
+    LogFrameLine(line);
+    if (early.empty()) return;
+    if (early.back() != '\n') early += '\n';
+    WriteLogText(early, false);
 }
 
 void LogOnly(const wchar_t* format, ...) {

@@ -394,11 +394,14 @@ std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options, tagRunReso
     PrintAndLog(
         L"\n\n   For the display driver to be disabled, your system must be restarted.\n"
         L"   Your system and OvnK740FPGAUpdater will be restarted now.\n");
-    if (!options.quiet && !ConfirmToContinue()) {
+    const PromptAnswer answer = options.quiet ? PromptAnswer::kYes : ConfirmToContinue();
+    if (answer != PromptAnswer::kYes) {
         for (std::uint32_t i = 0; i < run.cardCount; ++i) closeJtagPort(&run.records[i], 0);
         GiveUpBeforeDisable();
         PrintAndLog(L"   Update aborted.\n\n");
-        return exitCode;
+        if (answer == PromptAnswer::kNo) return exitCode;
+        SayHowToRunUnattended();
+        return kExitUnanswered;
     }
     if (!RestartRequested(L"to disable the display driver", L"go on with the update"))
         return kExitRestartToDisable;

@@ -81,7 +81,7 @@ public:
 
     // The disable asked for a restart: under --noreboot exit code 3 (the journal keeps the cycle
     // for the next start); otherwise the prompt, and on yes the restart requested (exit code 3 when
-    // it is refused). Returns the exit code.
+    // it is refused; 13 when the prompt's input ended). Returns the exit code.
     std::int32_t RestartForDisable(const CCmdLine& options, tagRunResources& run,
                                    std::int32_t exitCode);
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-// Success; also a declined update, a run that restarts the machine, help and option errors.
+// Success; also a declined update, a run that restarts the machine, an empty image and help.
 inline constexpr std::int32_t kExitSuccess = 0;
 // No driver-access library, no card, or no image named; also the console-control handler's code.
 inline constexpr std::int32_t kExitNoCardOrImage = 1;
@@ -26,3 +26,9 @@ inline constexpr std::int32_t kDriverNotSwitchedOffExitCode = 10;
 // Another run holds the run lock (or the lock is squatted or cannot be had): this start listed,
 // programmed and changed nothing.
 inline constexpr std::int32_t kExitAnotherRunActive = 11;
+// An option error (an unknown option, an option's missing parameter, "--flash=x"): a caller that
+// got it wrong learns so from the code, not only from the text. Was 0.
+inline constexpr std::int32_t kExitUsageError = 12;
+// A confirmation prompt found its input at its end: nobody was there to answer (an operator who
+// types n declines with 0). Was 0.
+inline constexpr std::int32_t kExitUnanswered = 13;

@@ -4,15 +4,39 @@
 #include <string>
 #include <utility>
 
+#include "app/console_log.h"
 #include "app/exit_codes.h"
 #include "platform/console.h"
 #include "platform/file_read.h"
+#include "platform/text_encoding.h"
+
+std::wstring ImageOpenReason(const platform::tagFileRead& file) {
+    const std::wstring code = L"error " + std::to_wstring(file.systemError);
+    const std::wstring text = platform::FileReadErrorText(file.systemError);
+    const std::wstring system = text.empty() ? code : text + L" (" + code + L")";
+    switch (file.status) {
+        case platform::FileReadStatus::kNotFound:
+            return L"the file was not found: " + system;
+        case platform::FileReadStatus::kNotARegularFile:
+            return file.directory ? L"it is a directory, not a file"
+                                  : L"it is not a regular file (a device or a pipe)";
+        case platform::FileReadStatus::kTooLarge:
+            return L"it is too large: " + std::to_wstring(file.size) + L" bytes, an image holds " +
+                   std::to_wstring(kLargestImageBytes) + L" at most";
+        default:
+            return L"the system refused to open or read it: " + system;
+    }
+}
 
 std::int32_t LoadImageFile(const char* fileName, tagRunResources& run) {
     platform::tagFileRead file = platform::ReadWholeFile(fileName, kLargestImageBytes);
     if (file.status != platform::FileReadStatus::kRead) {
+        // The line itself stays as it always was on the narrow console; the log gets it as well,
+        // and both get the reason on a line of its own.
         platform::ConsoleWriteNarrow(std::string("Error: Unable to open file ") + fileName);
         platform::ConsoleWriteNarrow("\n");
+        LogOnlyLine(L"Error: Unable to open file %ls\n", Utf8ToWide(fileName).c_str());
+        PrintAndLog(L"   Reason: %ls.\n", ImageOpenReason(file).c_str());
         return kExitImageUnreadable;
     }
     run.imageSize = static_cast<std::int32_t>(file.size);

@@ -4,15 +4,19 @@
 #include "app/console_log.h"
 #include "platform/console.h"
 
-bool ConfirmToContinue() {
+PromptAnswer ConfirmToContinue() {
     PrintAndLog(L"   Press 'y' to continue, or 'n' to abort.");
-    bool yes = false;
+    PromptAnswer answer = PromptAnswer::kNo;
     for (;;) {
         int key = platform::ReadKeyNoEcho();
-        // Without a console the answers come from standard input; its end means nobody agreed.
-        if (key < 0 || key == 'n' || key == 'N') break;
+        // Without a console the answers come from standard input; its end means nobody answered.
+        if (key < 0) {
+            answer = PromptAnswer::kNoAnswer;
+            break;
+        }
+        if (key == 'n' || key == 'N') break;
         if (key == 'y' || key == 'Y') {
-            yes = true;
+            answer = PromptAnswer::kYes;
             break;
         }
     }
@@ -20,7 +24,11 @@ bool ConfirmToContinue() {
         L"\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b"
         L"                                       "
         L"\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b");
-    return yes;
+    return answer;
+}
+
+void SayHowToRunUnattended() {
+    PrintAndLog(L"   No answer came: standard input ended. Use -q for unattended runs.\n");
 }
 
 void WaitForKeyToExit() {

@@ -34,7 +34,10 @@ std::uint32_t AveragePercent(const tagProgrammingJob& job) {
     std::uint32_t sum = 0;
     for (std::uint32_t i = 0; i < job.cardCount; ++i) {
         tagDeviceUpdate& record = job.records[i];
-        if (record.updateResult.load(std::memory_order_acquire) != 0) {
+        // A failed card counts as done so the line can reach its end; a play stopped by Ctrl+C
+        // keeps its percentage, since the line must not claim a finished update it never saw.
+        const std::int32_t result = record.updateResult.load(std::memory_order_acquire);
+        if (result != 0 && result != XSVF_STOPPED) {
             record.percentDone.store(100, std::memory_order_relaxed);
         }
         sum += record.percentDone.load(std::memory_order_relaxed);
@@ -78,8 +81,7 @@ std::string HexBytes(const std::vector<std::uint8_t>& bytes) {
     return text.empty() ? "-" : text;
 }
 
-// The console's failure line has no break of its own; in the log the details take a whole line of
-// their own, so the next card's failure line starts on a fresh one.
+// In the log the details take a whole line of their own after the card's failure line.
 void LogFailureDetails(const tagPciInfo& pci, const tagDeviceUpdate& record,
                        const tagCardOutcome* outcome) {
     const std::int32_t result = record.updateResult.load();
@@ -182,6 +184,13 @@ std::int32_t ProgramAllCards(const tagProgrammingJob& job) {
     for (std::uint32_t i = 0; i < job.cardCount; ++i) {
         const std::int32_t result = job.records[i].updateResult.load();
         if (result == 0) continue;
+        // Each failure line is a line of its own: the line break before the next one, and the
+        // step's closing "\n" after the last, so a single failure reads as it always did. In the
+        // log the previous card's details have ended their line already.
+        if (exitCode != kExitSuccess) {
+            platform::ConsoleWriteWide(L"\n");
+            LogOnlyLine(L"");
+        }
         exitCode = result;
         PrintAndLog(L"Update failed on device at index %d with error code %d", static_cast<int>(i),
                     static_cast<int>(result));

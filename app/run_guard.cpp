@@ -5,6 +5,8 @@
 #include <string>
 
 #include "app/console_log.h"
+#include "app/result_takeover.h"
+#include "app/run_log.h"
 #include "app/run_resources.h"
 #include "hwaccess/host_services.h"
 #include "platform/console.h"
@@ -18,10 +20,13 @@ int EndAfterFailure(const char* what, const std::function<void()>& release) noex
     try {
         // The programming step joins its workers before an exception leaves it, so the run's data
         // is no longer in use.
+        const bool record = TakeOverResult();
         RecoverDisplay();
         CleanUpRun(false);
         if (release) release();
         PrintAndLog(L"\n   Error: The update stopped: %ls.\n", WidenBytes(what).c_str());
+        if (record) WriteTakenOverResult(kRunStoppedExitCode, RunEnd::kRan);
+        CloseRunLogAs("failed", kRunStoppedExitCode);
         platform::ConsoleFlush();
     } catch (...) {
         // Out of memory even for the report: the exit code alone tells.

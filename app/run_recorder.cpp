@@ -5,8 +5,10 @@
 
 #include "app/card_verification.h"
 #include "app/console_log.h"
+#include "app/exit_codes.h"
 #include "app/programming.h"
 #include "app/reboot_resume.h"
+#include "app/result_takeover.h"
 #include "app/resume_copies.h"
 #include "app/run_messages.h"
 #include "app/run_result_store.h"
@@ -156,6 +158,7 @@ void CRunRecorder::CardListed(const tagPciInfo& pci, const std::wstring& version
     card.function = pci.functionNumber;
     card.versionBefore = WideToUtf8(version);
     result_.cards.push_back(card);
+    Publish();
 }
 
 void CRunRecorder::CardsProgrammed(const tagDeviceUpdate* records, const tagCardOutcome* outcomes) {
@@ -171,6 +174,7 @@ void CRunRecorder::CardsProgrammed(const tagDeviceUpdate* records, const tagCard
         card.result = code;
         if (code != 0) card.failure = FailureOf(code, records[i], outcomes[i]);
     }
+    Publish();
 }
 
 void CRunRecorder::LogCardLines() const {
@@ -183,45 +187,75 @@ void CRunRecorder::LogCardLines() const {
     }
 }
 
+namespace {
+
+// Writing the result never ends the run nor changes its exit code: what failed goes to the log.
+void LogResultNotWritten(const std::wstring& folder, const platform::FileError& error) {
+    LogOnlyLine(L"   The result file could not be written in %ls (%hs, error %u).\n",
+                folder.c_str(), error.call.c_str(), static_cast<unsigned>(error.code));
+}
+
+void LogResultFailure(const char* what) noexcept {
+    try {
+        LogOnlyLine(L"   The result file could not be written: %hs.\n", what);
+    } catch (...) {
+        // Out of memory even for the line: the exit code alone tells.
+    }
+}
+
+}  // namespace
+
 void CRunRecorder::Finish(std::int32_t exitCode, bool restartRequested, bool restartForDisable,
                           bool restartPending) {
-    if (!listed_) return;
-    LogCardLines();
-    result_.endTime = UtcTimestampNow();
-    result_.exitCode = exitCode;
-    result_.restartRequested = restartRequested;
-    result_.restartReason = restartRequested ? (restartForDisable ? "disable" : "enable") : "";
-    result_.restartPending = restartPending;
-    // What the next logon runs: the import once it is registered, else the resume.
-    for (const wchar_t* name : {kImportValueName, kResumeAgainValueName, kResumeValueName}) {
-        if (auto runOnce = platform::RegistryGetString(kRunOnceKey, name)) {
-            result_.runOnce = WideToUtf8(*runOnce);
-            break;
+    try {
+        if (listed_) LogCardLines();
+        result_.endTime = UtcTimestampNow();
+        result_.exitCode = exitCode;
+        result_.restartRequested = restartRequested;
+        result_.restartReason = restartRequested ? (restartForDisable ? "disable" : "enable") : "";
+        result_.restartPending = restartPending;
+        // What the next logon runs: the import once it is registered, else the resume.
+        for (const wchar_t* name : {kImportValueName, kResumeAgainValueName, kResumeValueName}) {
+            if (auto runOnce = platform::RegistryGetString(kRunOnceKey, name)) {
+                result_.runOnce = WideToUtf8(*runOnce);
+                break;
+            }
         }
+        result_.segments.push_back(
+            {result_.startTime, result_.endTime, exitCode, restartRequested});
+    } catch (const std::exception& failure) {
+        LogResultFailure(failure.what());
+        return;
     }
-    result_.segments.push_back({result_.startTime, result_.endTime, exitCode, restartRequested});
-
-    const std::wstring& folder = folder_;
-    if (folder.empty()) {
+    if (folder_.empty()) {
         LogOnlyLine(L"   No result file: the result folder cannot be used.\n");
         return;
     }
-    // A listing leaves another run's cycle alone: its state waits for that cycle's next run.
-    if (!leaveCarriedCycle_) TakeUpCarriedCycle();
-    result_.exitMeaning = ExitCodeMeaning(result_);
-    platform::FileError error;
-    if (restartRequested && restartForDisable && !SaveCarriedRun(folder, result_, &error)) {
-        LogOnlyLine(
-            L"   The cycle's state for the resumed run could not be written (%hs, error %u).\n",
-            error.call.c_str(), static_cast<unsigned>(error.code));
+    WriteUnlessTakenOver([&] { WriteResult(restartRequested && restartForDisable); });
+}
+
+void CRunRecorder::WriteResult(bool carryCycle) {
+    try {
+        const std::wstring& folder = folder_;
+        // A listing leaves another run's cycle alone: its state waits for that cycle's next run.
+        if (!leaveCarriedCycle_) TakeUpCarriedCycle();
+        result_.exitMeaning = ExitCodeMeaning(result_);
+        platform::FileError error;
+        if (carryCycle && !SaveCarriedRun(folder, result_, &error)) {
+            LogOnlyLine(
+                L"   The cycle's state for the resumed run could not be written (%hs, error "
+                L"%u).\n",
+                error.call.c_str(), static_cast<unsigned>(error.code));
+        }
+        if (!StoreRunResult(folder, result_, &error)) {
+            LogResultNotWritten(folder, error);
+            return;
+        }
+        LogOnlyLine(L"   Result written to %ls%lc%ls\n", folder.c_str(),
+                    static_cast<wint_t>(platform::PathSeparator()), kLastRunFileName);
+    } catch (const std::exception& failure) {
+        LogResultFailure(failure.what());
     }
-    if (!StoreRunResult(folder, result_, &error)) {
-        LogOnlyLine(L"   The result file could not be written in %ls (%hs, error %u).\n",
-                    folder.c_str(), error.call.c_str(), static_cast<unsigned>(error.code));
-        return;
-    }
-    LogOnlyLine(L"   Result written to %ls%lc%ls\n", folder.c_str(),
-                static_cast<wint_t>(platform::PathSeparator()), kLastRunFileName);
 }
 
 void CRunRecorder::TakeUpCarriedCycle() {
@@ -249,18 +283,43 @@ void CRunRecorder::CyclePending(const std::string& phase, const std::string& nex
     result_.pendingNext = next;
 }
 
-void CRunRecorder::FinishRefused(std::int32_t exitCode, const char* outcomeKind) {
-    result_.endTime = UtcTimestampNow();
-    result_.exitCode = exitCode;
-    result_.outcomeKind = outcomeKind;
-    result_.segments.push_back({result_.startTime, result_.endTime, exitCode, false});
-    result_.exitMeaning = ExitCodeMeaning(result_);
-    if (folder_.empty()) return;
-    platform::FileError error;
-    if (!StoreRunCopy(folder_, result_, &error)) {
-        LogOnlyLine(L"   The result file could not be written in %ls (%hs, error %u).\n",
-                    folder_.c_str(), error.call.c_str(), static_cast<unsigned>(error.code));
+void CRunRecorder::FinishStart(std::int32_t exitCode, RunEnd end, const char* lock, bool lastRun) {
+    try {
+        result_.endTime = UtcTimestampNow();
+        result_.exitCode = exitCode;
+        result_.end = end;
+        if (lock) result_.lock = lock;
+        result_.segments.push_back({result_.startTime, result_.endTime, exitCode, false});
+        result_.exitMeaning = ExitCodeMeaning(result_);
+        if (folder_.empty()) return;
+        if (lastRun) {
+            std::string problem;
+            SetAsideLastRun(folder_, &problem);
+            if (!problem.empty())
+                LogOnlyLine(L"   The previous %ls: %hs.\n", kLastRunFileName, problem.c_str());
+        }
+        platform::FileError error;
+        if (!(lastRun ? StoreRunResult(folder_, result_, &error)
+                      : StoreRunCopy(folder_, result_, &error)))
+            LogResultNotWritten(folder_, error);
+    } catch (const std::exception& failure) {
+        LogResultFailure(failure.what());
     }
+}
+
+void CRunRecorder::StartRecording() {
+    recording_ = true;
+    if (!folder_.empty()) {
+        std::string problem;
+        SetAsideLastRun(folder_, &problem);
+        if (!problem.empty())
+            LogOnlyLine(L"   The previous %ls: %hs.\n", kLastRunFileName, problem.c_str());
+    }
+    Publish();
+}
+
+void CRunRecorder::Publish() const {
+    if (recording_) PublishRunSoFar(result_, folder_);
 }
 
 void CRunRecorder::UseFolder(const std::wstring& folder) {

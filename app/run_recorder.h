@@ -22,6 +22,10 @@ public:
     // The run's admin-only working folder, which receives the result files; empty: none are
     // written. Before ImageLoaded.
     void UseFolder(const std::wstring& folder);
+    // A run that holds the run lock, at its start: the previous last-run.json goes to its dated
+    // copy's name (said in the log when that fails), and from here on an interruption or an
+    // escaping failure writes this run's result as known so far (app/result_takeover.h).
+    void StartRecording();
     // The image the run read (`read` false: it could not be). A run started on the folder's resume
     // copy with the recorded hash is the resume entry's, and it alone continues the carried cycle;
     // any other run that finds one repaired it and names it.
@@ -29,6 +33,10 @@ public:
     void ImageRefused() { result_.malformedImage = true; }
     void CardListed(const tagPciInfo& pci, const std::wstring& version);
     void Declined() { result_.declined = true; }
+    // A prompt found the end of its input: nobody was there to answer.
+    void Unanswered() { result_.unanswered = true; }
+    // How far the run got when it ends before or without its listing (no library, no card).
+    void Ended(RunEnd end) { result_.end = end; }
     void EnableFailed() { result_.enableFailed = true; }
     // A listing leaves the cycle of another run alone: its carried state is neither taken nor
     // dropped.
@@ -39,18 +47,25 @@ public:
     void CardsProgrammed(const tagDeviceUpdate* records, const tagCardOutcome* outcomes);
 
     // restartForDisable: the run ended by asking for the restart that disables the driver.
-    // restartPending: a restart is still needed and was not made (--noreboot).
+    // restartPending: a restart is still needed and was not made (--noreboot, a refused restart):
+    // it tells exit codes 3 and 4 from the card codes 3 and 4. Writing the result never throws: a
+    // failure goes to the log.
     void Finish(std::int32_t exitCode, bool restartRequested, bool restartForDisable,
                 bool restartPending);
 
-    // A start the run lock refused (outcome kind "busy", "lockSquatted", "lockUnavailable"): only
-    // its dated copy is written, so last-run.json and the carried cycle stay the running run's.
-    void FinishRefused(std::int32_t exitCode, const char* outcomeKind);
+    // A start that ends before the run: an option error (12), or a start the run lock refused
+    // (11, `lock` "busy", "squatted" or "unavailable"). With `lastRun` (the start holds the lock)
+    // the previous last-run.json is set aside and this result becomes it; otherwise only the
+    // dated copy is written, so last-run.json and the carried cycle stay the running run's.
+    void FinishStart(std::int32_t exitCode, RunEnd end, const char* lock, bool lastRun);
 
     const tagRunResult& Result() const { return result_; }
 
 private:
     void LogCardLines() const;
+    // The result so far, for a takeover (only once StartRecording armed it).
+    void Publish() const;
+    void WriteResult(bool restartForDisable);
     // The cycle-in-progress file: continued by the resume entry's run, named as repaired by any
     // other; one that is not of its format is dropped with a log line.
     void TakeUpCarriedCycle();
@@ -60,6 +75,7 @@ private:
     bool listed_ = false;
     bool resumeEntryRun_ = false;
     bool leaveCarriedCycle_ = false;
+    bool recording_ = false;
 };
 
 // A fresh run id: 32 hexadecimal digits.

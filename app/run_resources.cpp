@@ -7,6 +7,8 @@
 #include "app/child_runner.h"
 #include "app/console_log.h"
 #include "app/driver_cycle.h"
+#include "app/result_takeover.h"
+#include "app/run_log.h"
 #include "hwaccess/host_services.h"
 #include "platform/console.h"
 #include "xsvf/play_stop.h"
@@ -56,7 +58,11 @@ void CleanUpRun(bool fromConsoleControl) {
     consoleWindow.store(nullptr);
     platform::ConsoleShowCursor(true);
     if (fromConsoleControl) {
+        // From here the run's own end writes no result: the process ends with this handler's code.
+        const bool record = TakeOverResult();
         StopCardPlays();
         RecoverDisplay();
+        if (record) WriteTakenOverResult(kConsoleControlExitCode, RunEnd::kInterrupted);
+        CloseRunLogAs("interrupted", kConsoleControlExitCode);
     }
 }

@@ -1,8 +1,11 @@
 // The result's JSON members, the meanings of the exit codes and the UTC time stamps.
 #include "app/run_result.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+
+#include "app/result_name.h"
 
 namespace {
 
@@ -75,7 +78,9 @@ json RunResultToJson(const tagRunResult& r) {
     }
     json image = nullptr;
     if (r.imageName) {
-        image = {{"name", *r.imageName},
+        const tagResultName name = NameForResult(*r.imageName);
+        image = {{"name", name.text},
+                 {"nameEscaped", name.escaped},
                  {"sha256", OrNull(r.imageSha256)},
                  {"bytes", OrNull(r.imageBytes)}};
     }
@@ -93,7 +98,8 @@ json RunResultToJson(const tagRunResult& r) {
               {"meaning", r.exitMeaning},
               {"declined", r.declined},
               {"malformedImage", r.malformedImage},
-              {"kind", r.outcomeKind}}},
+              {"kind", OutcomeKind(r)},
+              {"lock", OrNull(r.lock)}}},
             {"restart",
              {{"requested", r.restartRequested},
               {"reason", r.restartReason.empty() ? json(nullptr) : json(r.restartReason)},
@@ -113,7 +119,10 @@ json RunResultToJson(const tagRunResult& r) {
 }
 
 tagRunResult RunResultFromJson(const json& d) {
-    if (d.at("formatVersion").get<int>() != kRunResultFormatVersion)
+    // A cycle carried across the restart in which the utility was replaced may be of format 1: the
+    // members taken from it are the same in both.
+    const int format = d.at("formatVersion").get<int>();
+    if (format != kRunResultFormatVersion && format != 1)
         throw json::other_error::create(501, "another format version", &d);
     tagRunResult r;
     r.utilityVersion = d.at("utility").at("version").get<std::string>();
@@ -127,7 +136,10 @@ tagRunResult RunResultFromJson(const json& d) {
     r.noReboot = options.at("noReboot").get<bool>();
     if (!options.at("image").is_null()) {
         const json& image = options["image"];
-        r.imageName = image.at("name").get<std::string>();
+        const auto name = NameFromResult({image.at("name").get<std::string>(),
+                                          Optional<bool>(image, "nameEscaped").value_or(false)});
+        if (!name) throw json::other_error::create(501, "an escaped name of another form", &d);
+        r.imageName = *name;
         r.imageSha256 = Optional<std::string>(image, "sha256");
         r.imageBytes = Optional<std::uint64_t>(image, "bytes");
     }
@@ -136,7 +148,15 @@ tagRunResult RunResultFromJson(const json& d) {
     r.exitMeaning = d["outcome"].at("meaning").get<std::string>();
     r.declined = d["outcome"].at("declined").get<bool>();
     r.malformedImage = d["outcome"].at("malformedImage").get<bool>();
-    r.outcomeKind = Optional<std::string>(d["outcome"], "kind").value_or("run");
+    r.lock = Optional<std::string>(d["outcome"], "lock");
+    // The kinds that stand for a fact of their own; the others follow from the members again.
+    const std::string kind = Optional<std::string>(d["outcome"], "kind").value_or("");
+    if (kind == "usageError") r.end = RunEnd::kUsageError;
+    if (kind == "alreadyRunning") r.end = RunEnd::kLockRefused;
+    if (kind == "noLibrary") r.end = RunEnd::kNoLibrary;
+    if (kind == "noCard") r.end = RunEnd::kNoCard;
+    if (kind == "interrupted") r.end = RunEnd::kInterrupted;
+    r.unanswered = kind == "unanswered";
     const json& restart = d.at("restart");
     r.restartRequested = restart.at("requested").get<bool>();
     r.restartReason = Optional<std::string>(restart, "reason").value_or("");
@@ -226,11 +246,32 @@ std::string ExitCodeMeaning(const tagRunResult& r) {
                        "the next logon";
             if (r.kind == "inventory") return "listing only";
             if (r.imageBytes && *r.imageBytes == 0)
-                return "the image file is empty: nothing was programmed";
+                return "nothing was programmed: the image file is empty (0 bytes), so the cards "
+                       "were only listed";
+            if (std::none_of(r.cards.begin(), r.cards.end(),
+                             [](const tagCardResult& card) { return card.result.has_value(); }))
+                // The resume entry's start of a cycle whose update was over before it.
+                return "nothing was programmed by this run: the update of the cycle it found was "
+                       "already complete";
+            if (r.restartRequested)
+                return SuccessMeaning(r) +
+                       "; the machine restarts to bring the display driver back, the suite's "
+                       "settings are imported at the next logon";
             return SuccessMeaning(r);
         case 1:
-            return r.kind == "inventory" ? "listing only: no image file was named"
-                                         : "no driver-access library or no card";
+            switch (r.end) {
+                case RunEnd::kInterrupted:
+                    return "interrupted (Ctrl+C or the console window was closed): the run "
+                           "stopped and put the machine back";
+                case RunEnd::kNoLibrary:
+                    return "the driver-access library or its driver could not be had: no card "
+                           "was listed or programmed";
+                case RunEnd::kNoCard:
+                    return "no K740 card was found: nothing was programmed";
+                default:
+                    return r.kind == "inventory" ? "listing only: no image file was named"
+                                                 : "no driver-access library or no card";
+            }
         case 2:
             return "the image file cannot be opened";
         case 3:
@@ -246,10 +287,15 @@ std::string ExitCodeMeaning(const tagRunResult& r) {
                 return "the display driver could not be enabled again: the next start tries again";
             return "the display driver could not be taken off safely: nothing was programmed";
         case 11:
-            if (r.outcomeKind == "busy")
+            if (r.lock && *r.lock == "busy")
                 return "another run was in progress: nothing was listed, programmed or changed";
             return "the run lock was squatted or unavailable: nothing was listed, programmed or "
                    "changed";
+        case 12:
+            return "an option error (see the console): nothing was done";
+        case 13:
+            return "nobody answered the prompt (its input ended): nothing was programmed; -q runs "
+                   "without prompts";
         default:
             return "error code " + std::to_string(code);
     }

@@ -7,7 +7,11 @@
 #include <string>
 #include <vector>
 
-inline constexpr int kRunResultFormatVersion = 1;
+#include "app/outcome_kind.h"
+
+// 2: `outcome.kind` names what the run did in one word (app/outcome_kind.h), the lock's detail is
+// `outcome.lock`, and a name that is not valid UTF-8 is kept escaped (`nameEscaped`).
+inline constexpr int kRunResultFormatVersion = 2;
 
 // Where the failing command of a card's play stopped; the TDO bytes only for a mismatch.
 struct tagCardFailure {
@@ -59,11 +63,12 @@ struct tagRunResult {
     std::int32_t exitCode = 0;
     std::string exitMeaning;
     bool declined = false;
+    bool unanswered = false;      // a prompt found the end of its input
     bool malformedImage = false;  // refused before any card was touched
     bool enableFailed = false;    // the display driver stayed off after the update
-    // "run"; or why the start was refused before it did anything: "busy" (another run held the
-    // run lock), "lockSquatted", "lockUnavailable".
-    std::string outcomeKind = "run";
+    RunEnd end = RunEnd::kRan;
+    // A start the run lock refused: "busy" (another run held it), "squatted", "unavailable".
+    std::optional<std::string> lock;
     // A display-driver cycle a listing found and left as it was: its phase and what comes next.
     std::optional<std::string> pendingPhase, pendingNext;
     bool restartRequested = false;       // this run asked the machine to restart

@@ -13,27 +13,27 @@
 namespace {
 
 constexpr std::size_t kLargestCarriedRun = 1 << 20;
+constexpr std::size_t kLargestLastRun = 1 << 20;
 
 std::wstring InFolder(const std::wstring& folder, const std::wstring& name) {
     return folder + platform::PathSeparator() + name;
 }
 
-bool IsRunCopy(const std::wstring& name) {
-    return name.rfind(L"run-", 0) == 0 && name.size() > 9 &&
-           name.compare(name.size() - 5, 5, L".json") == 0;
-}
+}  // namespace
 
-void PruneCopies(const std::wstring& folder) {
+void PruneDatedCopies(const std::wstring& folder, const std::wstring& extension, std::size_t keep) {
+    const auto dated = [&extension](const std::wstring& name) {
+        return name.rfind(L"run-", 0) == 0 && name.size() > 4 + extension.size() &&
+               name.compare(name.size() - extension.size(), extension.size(), extension) == 0;
+    };
     std::vector<std::wstring> copies;
     for (const std::wstring& name : platform::PlainFileNames(folder))
-        if (IsRunCopy(name)) copies.push_back(name);
-    if (copies.size() <= kKeptRunCopies) return;
+        if (dated(name)) copies.push_back(name);
+    if (copies.size() <= keep) return;
     std::sort(copies.begin(), copies.end());
-    for (std::size_t i = 0; i + kKeptRunCopies < copies.size(); ++i)
+    for (std::size_t i = 0; i + keep < copies.size(); ++i)
         platform::RemoveFileName(InFolder(folder, copies[i]));
 }
-
-}  // namespace
 
 std::optional<std::wstring> RunCopyName(const tagRunResult& result) {
     const auto start = ParseUtcTimestamp(result.startTime);
@@ -45,9 +45,14 @@ std::optional<std::wstring> RunCopyName(const tagRunResult& result) {
     return name;
 }
 
+std::string RunResultText(const tagRunResult& result) {
+    return RunResultToJson(result).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) +
+           "\n";
+}
+
 bool StoreRunResult(const std::wstring& folder, const tagRunResult& result,
                     platform::FileError* error) {
-    const std::string text = RunResultToJson(result).dump(2) + "\n";
+    const std::string text = RunResultText(result);
     if (!platform::ReplaceFileAtomically(InFolder(folder, kLastRunFileName), text, error))
         return false;
     return StoreRunCopy(folder, result, error);
@@ -61,16 +66,43 @@ bool StoreRunCopy(const std::wstring& folder, const tagRunResult& result,
         if (error) *error = platform::FileFailure("RunCopyName", 0);
         return false;
     }
-    const std::string text = RunResultToJson(result).dump(2) + "\n";
-    if (!platform::ReplaceFileAtomically(InFolder(folder, *copyName), text, error)) return false;
-    PruneCopies(folder);
+    if (!platform::ReplaceFileAtomically(InFolder(folder, *copyName), RunResultText(result), error))
+        return false;
+    PruneDatedCopies(folder, L".json", kKeptRunCopies);
     return true;
 }
 
 bool SaveCarriedRun(const std::wstring& folder, const tagRunResult& result,
                     platform::FileError* error) {
     return platform::ReplaceFileAtomically(InFolder(folder, kCarriedRunFileName),
-                                           RunResultToJson(result).dump(2) + "\n", error);
+                                           RunResultText(result), error);
+}
+
+void SetAsideLastRun(const std::wstring& folder, std::string* problem) {
+    problem->clear();
+    const std::wstring path = InFolder(folder, kLastRunFileName);
+    const auto text = platform::ReadFileSafely(path, kLargestLastRun);
+    std::optional<std::wstring> copyName;
+    if (text) {
+        try {
+            copyName = RunCopyName(RunResultFromJson(nlohmann::json::parse(*text)));
+        } catch (const nlohmann::json::exception&) {
+        }
+    }
+    if (text && copyName) {
+        // The copy is whole on disk before the name goes: a power cut between the two leaves both.
+        platform::FileError error;
+        if (!platform::ReplaceFileAtomically(InFolder(folder, *copyName), *text, &error)) {
+            *problem = "its dated copy could not be written (" + error.call + ", error " +
+                       std::to_string(error.code) + ")";
+        }
+    } else if (text) {
+        *problem = "it is not a result of this format: removed";
+    }
+    // A name that could not be read (a link, a second name) goes too: it is no result of ours.
+    if (!platform::RemoveFileName(path)) {
+        *problem += std::string(problem->empty() ? "" : "; ") + "it could not be removed";
+    }
 }
 
 std::optional<tagRunResult> TakeCarriedRun(const std::wstring& folder, std::string* problem) {

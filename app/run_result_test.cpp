@@ -57,20 +57,26 @@ TEST(RunResult, ARefusedStartAndAListingsPendingCycleSurviveTheirJson) {
     tagRunResult busy = TwoCardsOneFailing();
     busy.cards.clear();
     busy.exitCode = 11;
-    busy.outcomeKind = "busy";
+    busy.end = RunEnd::kLockRefused;
+    busy.lock = "busy";
     busy.pendingPhase = "disablePending";
     busy.pendingNext = "Restart the computer, then start the update with its XSVF file again.";
     const tagRunResult back = RunResultFromJson(RunResultToJson(busy));
-    EXPECT_EQ(back.outcomeKind, "busy");
+    EXPECT_EQ(back.lock, "busy");
+    EXPECT_EQ(RunResultToJson(back)["outcome"]["kind"], "alreadyRunning");
     EXPECT_EQ(back.pendingPhase, busy.pendingPhase);
     EXPECT_EQ(back.pendingNext, busy.pendingNext);
     EXPECT_EQ(ExitCodeMeaning(back),
               "another run was in progress: nothing was listed, programmed or changed");
-    // A document written before the outcome had a kind reads as an ordinary run's.
+    // A carried cycle of format 1 (written before the utility was replaced) is still read.
     json older = RunResultToJson(TwoCardsOneFailing());
-    older["outcome"].erase("kind");
+    older["formatVersion"] = 1;
+    older["outcome"]["kind"] = "run";
+    older["outcome"].erase("lock");
+    older["commandLine"]["image"].erase("nameEscaped");
     older["cycle"].erase("pending");
-    EXPECT_EQ(RunResultFromJson(older).outcomeKind, "run");
+    EXPECT_FALSE(RunResultFromJson(older).lock);
+    EXPECT_EQ(RunResultFromJson(older).imageName, "image.xsvf");
     EXPECT_FALSE(RunResultFromJson(older).pendingPhase);
 }
 
@@ -79,12 +85,14 @@ TEST(RunResult, EveryMemberIsWrittenAndReadBack) {
     EXPECT_EQ(Keys(document),
               (Names{"formatVersion", "utility", "runId", "kind", "startTime", "endTime",
                      "commandLine", "host", "outcome", "restart", "cycle", "cards"}));
-    EXPECT_EQ(document["formatVersion"], 1);
+    EXPECT_EQ(document["formatVersion"], 2);
     EXPECT_EQ(Keys(document["utility"]), (Names{"name", "version"}));
     EXPECT_EQ(Keys(document["commandLine"]), (Names{"quiet", "beep", "noReboot", "image"}));
-    EXPECT_EQ(Keys(document["commandLine"]["image"]), (Names{"name", "sha256", "bytes"}));
+    EXPECT_EQ(Keys(document["commandLine"]["image"]),
+              (Names{"name", "nameEscaped", "sha256", "bytes"}));
     EXPECT_EQ(Keys(document["outcome"]),
-              (Names{"exitCode", "meaning", "declined", "malformedImage", "kind"}));
+              (Names{"exitCode", "meaning", "declined", "malformedImage", "kind", "lock"}));
+    EXPECT_EQ(document["outcome"]["kind"], "failed") << "3 with a card's code is the card's";
     EXPECT_EQ(document["outcome"]["meaning"], "a card failed: TDO mismatch after all retries");
     EXPECT_EQ(Keys(document["restart"]), (Names{"requested", "reason", "pending", "runOnce"}));
     EXPECT_EQ(Keys(document["cycle"]),
@@ -148,7 +156,17 @@ TEST(RunResult, ACodeIsACardsFailureOnlyWhenACardFailedWithIt) {
     r.restartRequested = false;
     r.restartReason.clear();
     r.imageBytes = 0;
-    EXPECT_EQ(ExitCodeMeaning(r), "the image file is empty: nothing was programmed");
+    EXPECT_EQ(ExitCodeMeaning(r),
+              "nothing was programmed: the image file is empty (0 bytes), so the cards were only "
+              "listed");
+    // No card played: never a success, whatever else the result says.
+    r = TwoCardsOneFailing();
+    r.exitCode = 0;
+    for (tagCardResult& card : r.cards) card.result.reset();
+    EXPECT_EQ(ExitCodeMeaning(r).find("success"), std::string::npos) << ExitCodeMeaning(r);
+    EXPECT_NE(ExitCodeMeaning(r).find("nothing was programmed"), std::string::npos);
+    r.imageBytes.reset();
+    EXPECT_NE(ExitCodeMeaning(r).find("nothing was programmed"), std::string::npos);
     r = TwoCardsOneFailing();
     r.exitCode = 0;
     r.cards[1].result = 0;
@@ -169,8 +187,12 @@ TEST(RunResult, ACodeIsACardsFailureOnlyWhenACardFailedWithIt) {
 TEST(RunResult, DocumentsOfAnotherFormatOrWithMembersMissingAreRefused) {
     json document = RunResultToJson(TwoCardsOneFailing());
     json other = document;
-    other["formatVersion"] = 2;
+    other["formatVersion"] = 3;
     EXPECT_THROW(RunResultFromJson(other), json::exception);
+    json escaped = document;
+    escaped["commandLine"]["image"]["nameEscaped"] = true;
+    escaped["commandLine"]["image"]["name"] = "a\\q";
+    EXPECT_THROW(RunResultFromJson(escaped), json::exception);
     json missing = document;
     missing["cards"][0].erase("versionBefore");
     EXPECT_THROW(RunResultFromJson(missing), json::exception);

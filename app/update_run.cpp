@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/card_summary.h"
 #include "app/console_log.h"
 #include "app/cycle_journal.h"
 #include "app/desktop_settings.h"
@@ -24,8 +25,10 @@
 #include "app/resume_copies.h"
 #include "app/run_context.h"
 #include "app/run_guard.h"
+#include "app/run_log.h"
 #include "app/run_messages.h"
 #include "app/run_recorder.h"
+#include "app/run_trace.h"
 #include "app/working_folder.h"
 #include "device/cmdline.h"
 #include "device/kseries.h"
@@ -64,11 +67,8 @@ std::int32_t RefuseMalformedImage(tagRunResources& run) {
     tagXsvfValidation check =
         validateXsvf(run.image.get(), static_cast<std::uint32_t>(run.imageSize));
     if (check.code == 0) return kExitSuccess;
-    PrintAndLog(
-        L"   Error: The XSVF file is malformed: %ls (command %d at byte offset %u, error "
-        L"code %d).\n   No card will be programmed.\n",
-        Utf8ToWide(check.reason).c_str(), static_cast<int>(check.commandIndex),
-        static_cast<unsigned>(check.byteOffset), static_cast<int>(check.code));
+    PrintAndLog(L"   Error: The XSVF file is malformed: %ls.\n   No card will be programmed.\n",
+                Utf8ToWide(describeXsvfFault(check)).c_str());
     run.ClearImage();
     return check.code;
 }
@@ -114,8 +114,9 @@ void ListCards(CRunContext& context, std::uint32_t& largestDelay) {
     }
 }
 
-// Estimate, warning box and confirmation. False when the operator declined.
-bool WarnAndConfirm(const CCmdLine& options, tagRunResources& run, std::uint32_t largestDelay) {
+// Estimate, warning box and confirmation. Anything but yes leaves every card's port closed.
+PromptAnswer WarnAndConfirm(const CCmdLine& options, tagRunResources& run,
+                            std::uint32_t largestDelay) {
     const int estimate = UpdateEstimateMinutes(largestDelay);
     for (std::uint32_t i = 0; i < run.cardCount; ++i) run.records[i].delayCount = largestDelay;
     PrintAndLog(L"\n");
@@ -125,10 +126,12 @@ bool WarnAndConfirm(const CCmdLine& options, tagRunResources& run, std::uint32_t
     platform::ConsoleSetTextAttribute(12);
     PrintAndLog(L"%ls", kWarningBox);
     platform::ConsoleSetTextAttribute(7);
-    if (options.quiet || ConfirmToContinue()) return true;
+    const PromptAnswer answer = options.quiet ? PromptAnswer::kYes : ConfirmToContinue();
+    if (answer == PromptAnswer::kYes) return answer;
     PrintAndLog(L"   Update aborted.\n\n");
+    if (answer == PromptAnswer::kNoAnswer) SayHowToRunUnattended();
     for (std::uint32_t i = 0; i < run.cardCount; ++i) closeJtagPort(&run.records[i], 0);
-    return false;
+    return answer;
 }
 
 void LogHostServiceMessage(const wchar_t* message) { PrintAndLog(L"%ls", message); }
@@ -159,14 +162,19 @@ int FinishRun(CRunContext& context, std::int32_t exitCode) {
     context.driverCycle.EndRun();
     CleanUpRun(false);
     context.Release();
+    // The copy is kept before the key wait, which nobody may ever end; the closing line after it.
+    KeepRunLogCopy(context.recorder.Result());
     if (!context.options.quiet && !rebootStarted.load()) WaitForKeyToExit();
+    CloseRunLog(context.recorder.Result(), exitCode);
     return exitCode;
 }
 
-// Opens the library and scans the bus. False when the run cannot go on: the reason is reported.
+// Opens the library and scans the bus. False when the run cannot go on: the reason is reported
+// and recorded.
 bool FindCards(CRunContext& context) {
     if (!OpenDriverAccess()) {
         ReportDriverAccessFailure(DriverAccessFailure());
+        context.recorder.Ended(RunEnd::kNoLibrary);
         return false;
     }
     if (!context.scanner.Scan()) {
@@ -174,8 +182,10 @@ bool FindCards(CRunContext& context) {
         tagDriverAccessFailure driverFailure;
         if (LibraryDriverFailure(driverFailure)) {
             ReportDriverAccessFailure(driverFailure);
+            context.recorder.Ended(RunEnd::kNoLibrary);
         } else {
             PrintAndLog(L"   No Orvane K740 graphics cards found.");
+            context.recorder.Ended(RunEnd::kNoCard);
         }
         return false;
     }
@@ -204,13 +214,27 @@ std::int32_t LoadImage(CRunContext& context) {
     return exitCode;
 }
 
+// With Trace set under the utility's key, every card to be played records its port's work.
+std::unique_ptr<CRunTrace> OpenTrace(CRunContext& context) {
+    if (!TraceSwitchedOn()) return nullptr;
+    std::unique_ptr<CRunTrace> trace =
+        CRunTrace::Open(context.driverCycle.WorkingFolder(), context.recorder.Result().runId);
+    if (!trace) return nullptr;
+    for (std::uint32_t i = 0; i < context.run.cardCount; ++i) {
+        if (context.run.records[i].updateResult.load() != 0) continue;
+        trace->Attach(context.run.records[i], context.scanner.devices->items[i]);
+    }
+    return trace;
+}
+
 // The warning, the confirmation and the programming of every card; returns the run's exit code.
 std::int32_t ConfirmAndProgram(CRunContext& context, std::uint32_t largestDelay,
                                std::int32_t exitCode) {
     const CCmdLine& options = context.options;
     tagRunResources& run = context.run;
     CDriverCycle& driverCycle = context.driverCycle;
-    const bool confirmed = WarnAndConfirm(options, run, largestDelay);
+    const PromptAnswer answer = WarnAndConfirm(options, run, largestDelay);
+    const bool confirmed = answer == PromptAnswer::kYes;
     if (confirmed) {
         std::vector<tagCardOutcome> outcomes(run.cardCount);
         std::vector<CKSeries*> cards = run.CardPointers();
@@ -222,13 +246,19 @@ std::int32_t ConfirmAndProgram(CRunContext& context, std::uint32_t largestDelay,
             versionsBefore.push_back(Utf8ToWide(card.versionBefore));
         if (versionsBefore.size() == run.cardCount) job.versionsBefore = versionsBefore.data();
         job.stop = &ProcessPlayStop();
+        std::unique_ptr<CRunTrace> trace = OpenTrace(context);
         driverCycle.PlaysStart(PlayedCards(context));
         exitCode = ProgramAllCards(job);
         if (job.stop->Requested()) WaitForTheInterruptionToEndTheRun();
+        if (trace) trace->Finish();
         driverCycle.PlaysEnded();
         context.recorder.CardsProgrammed(run.records.get(), outcomes.data());
-    } else {
+        PrintCardSummary(context.recorder.Result().cards);
+    } else if (answer == PromptAnswer::kNo) {
         context.recorder.Declined();
+    } else {
+        context.recorder.Unanswered();
+        exitCode = kExitUnanswered;
     }
 
     exitCode = driverCycle.BringDriverBack(options, !confirmed, exitCode);
@@ -238,8 +268,10 @@ std::int32_t ConfirmAndProgram(CRunContext& context, std::uint32_t largestDelay,
     } else {
         driverCycle.Tidy();
     }
-    context.recorder.Finish(exitCode, rebootStarted.load(), false,
-                            confirmed && options.noReboot && driverCycle.DriverDisabled());
+    // Under --noreboot, or with the restart refused, the driver's return still waits for one.
+    const bool restartPending = confirmed && driverCycle.DriverDisabled() &&
+                                !driverCycle.EnableFailed() && !rebootStarted.load();
+    context.recorder.Finish(exitCode, rebootStarted.load(), false, restartPending);
     return exitCode;
 }
 
@@ -269,16 +301,22 @@ int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, const tagRunStart& start,
 
     SetLogToFile(options.logToFile);
     recorder.Begin(options);
+    OpenRunLog(recorder.Result().runId, recorder.Result().startTime);
     platform::ConsoleShowCursor(false);
     PrintBanner();
 
     driverCycle.Prepare();
     recorder.UseFolder(driverCycle.WorkingFolder());
+    UseRunLogFolder(driverCycle.WorkingFolder());
+    recorder.StartRecording();
     driverCycle.DecideRole(options);
     if (driverCycle.Listing()) recorder.LeaveCarriedCycle();
 
     std::int32_t exitCode = kExitNoCardOrImage;
-    if (!FindCards(context)) return FinishRun(context, exitCode);
+    if (!FindCards(context)) {
+        recorder.Finish(exitCode, false, false, false);
+        return FinishRun(context, exitCode);
+    }
 
     tagRunResources& run = context.run;
     if (options.fileName) exitCode = LoadImage(context);
@@ -287,7 +325,9 @@ int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, const tagRunStart& start,
         run.ClearImage();
         std::uint32_t ignored = 0;
         ListCards(context, ignored);
-        recorder.Finish(*stop, false, false, *stop == kExitRestartToDisable);
+        // 3 is also a card's code, which a cycle that ended before may have left as its result.
+        recorder.Finish(*stop, false, false,
+                        *stop == kExitRestartToDisable && driverCycle.DisableAwaitsRestart());
         return FinishRun(context, *stop);
     }
     if (driverCycle.Listing()) RecordPendingCycle(context);
@@ -297,8 +337,12 @@ int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, const tagRunStart& start,
 
     if (driverCycle.DisableNeedsRestart()) {
         exitCode = driverCycle.RestartForDisable(options, run, exitCode);
-        if (!rebootStarted.load() && !options.noReboot) recorder.Declined();
-        recorder.Finish(exitCode, rebootStarted.load(), true, options.noReboot != 0);
+        if (exitCode == kExitUnanswered) {
+            recorder.Unanswered();
+        } else if (exitCode == kExitSuccess && !rebootStarted.load()) {
+            recorder.Declined();
+        }
+        recorder.Finish(exitCode, rebootStarted.load(), true, exitCode == kExitRestartToDisable);
         return FinishRun(context, exitCode);
     }
 
@@ -323,6 +367,32 @@ bool StartedByLogonEntry() {
                                      separator);
 }
 
+const char* LockWord(run_lock::RunLockState state) {
+    switch (state) {
+        case run_lock::RunLockState::kBusy:
+            return "busy";
+        case run_lock::RunLockState::kSquatted:
+            return "squatted";
+        default:
+            return "unavailable";
+    }
+}
+
+// An option error ends the start with its own code and leaves a result saying so; the lock is
+// only tried, never waited for: while another run holds it, last-run.json stays that run's and
+// only this start's dated copy is written. Nothing else changes: no banner, no power raise.
+int EndWithUsageError(const CCmdLine& options) {
+    BuildLogPath();
+    SetLogToFile(options.logToFile);
+    const run_lock::tagRunLockAttempt lock = TakeRunLock(ProcessRunLockWait(), 0);
+    CRunRecorder recorder;
+    recorder.Begin(options);
+    recorder.UseFolder(OpenWorkingFolder());
+    recorder.FinishStart(kExitUsageError, RunEnd::kUsageError, nullptr,
+                         lock.state == run_lock::RunLockState::kHeld);
+    return kExitUsageError;
+}
+
 // Before anything changes the machine: the run lock. A refused start says why, leaves its own
 // dated result, and ends with 11 without touching the power setting, the journal or the cards.
 std::optional<int> RefuseUnlessTheOnlyRun(const CCmdLine& options) {
@@ -331,16 +401,19 @@ std::optional<int> RefuseUnlessTheOnlyRun(const CCmdLine& options) {
     if (lock.state == run_lock::RunLockState::kHeld) return std::nullopt;
     BuildLogPath();
     SetLogToFile(options.logToFile);
-    PrintBanner();
-    ReportRunLockRefusal(lock);
     CRunRecorder recorder;
     recorder.Begin(options);
-    recorder.UseFolder(OpenWorkingFolder());
-    const char* kind = lock.state == run_lock::RunLockState::kBusy       ? "busy"
-                       : lock.state == run_lock::RunLockState::kSquatted ? "lockSquatted"
-                                                                         : "lockUnavailable";
-    recorder.FinishRefused(kExitAnotherRunActive, kind);
+    OpenRunLog(recorder.Result().runId, recorder.Result().startTime);
+    PrintBanner();
+    ReportRunLockRefusal(lock);
+    const std::wstring folder = OpenWorkingFolder();
+    recorder.UseFolder(folder);
+    // The running run's last-run.log stays; this start keeps only its dated copy.
+    UseRunLogFolder(folder, false);
+    recorder.FinishStart(kExitAnotherRunActive, RunEnd::kLockRefused, LockWord(lock.state), false);
+    KeepRunLogCopy(recorder.Result());
     if (!options.quiet) WaitForKeyToExit();
+    CloseRunLog(recorder.Result(), kExitAnotherRunActive);
     return kExitAnotherRunActive;
 }
 
@@ -392,7 +465,10 @@ int RunUpdate(int argc, char** argv) {
         [&] {
             // Help and option errors change nothing, so they work while another run goes on.
             CCmdLine options;
-            if (!options.Parse(argc, argv)) return static_cast<int>(kExitSuccess);
+            if (!options.Parse(argc, argv)) {
+                if (options.optionError) return EndWithUsageError(options);
+                return static_cast<int>(kExitSuccess);
+            }
             if (const std::optional<int> refused = RefuseUnlessTheOnlyRun(options)) return *refused;
             const tagRunStart start = PrepareRunHost(options);
             return RunUpdateSteps(context, start, options);

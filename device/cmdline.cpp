@@ -1,6 +1,7 @@
 // Parses the command line and prints the help and option errors on the narrow console.
 #include "device/cmdline.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,6 +55,15 @@ bool IsAnyOf(const char* argument, std::initializer_list<const char*> words) {
     return false;
 }
 
+// An option's number as atoi reads it (leading digits; none is 0), but clamped to int's range, so
+// that a long number means the same on every width instead of whatever atoi's overflow gives.
+int DecimalValue(const char* text) {
+    const long long value = std::strtoll(text, nullptr, 10);
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
 void PrintMissingParameter(const char* option) {
     Print(Format("%s is specified but parameter is missing.", option));
     Print("\n");
@@ -100,7 +110,7 @@ bool CCmdLine::Parse(int argc, const char* const* argv) {
                 errorNoted = true;
                 continue;
             }
-            calibrate = std::atoi(argv[++i]) != 0 ? 1 : 0;
+            calibrate = DecimalValue(argv[++i]) != 0 ? 1 : 0;
         } else if (IsAnyOf(argument, {"-f", "--flash"})) {
             if (!hasNext) {
                 PrintMissingParameter("-f");
@@ -114,7 +124,7 @@ bool CCmdLine::Parse(int argc, const char* const* argv) {
                 errorNoted = true;
                 continue;
             }
-            verbose = std::atoi(argv[++i]);
+            verbose = DecimalValue(argv[++i]);
         } else {
             Print(Format("Error: Invalid parameter: '%s'.", argument));
             Print("\n");
@@ -127,6 +137,7 @@ bool CCmdLine::Parse(int argc, const char* const* argv) {
         return false;
     }
     if (errorNoted) {
+        optionError = 1;
         Print("\n");
         Print("For more information, see the help file [-h].");
         Print("\n\n");

@@ -10,7 +10,8 @@ public:
     CCmdLine& operator=(const CCmdLine&) = default;
     virtual ~CCmdLine() = default;
 
-    // True when the run may go on; false after help or an option error (the run then ends with 0).
+    // True when the run may go on; false after help (the run then ends with 0) or an option error
+    // (optionError is set; the run ends with its usage error code).
     bool Parse(int argc, const char* const* argv);
     void PrintHelp() const;
 
@@ -21,4 +22,6 @@ public:
     std::int32_t beep = 1;
     std::int32_t logToFile = 1;
     std::int32_t noReboot = 0;
+    // 1 after Parse noted an option error (an unknown option, a missing parameter) without help.
+    std::int32_t optionError = 0;
 };

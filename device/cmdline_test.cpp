@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,13 @@ TEST(CommandLine, OptionsIgnoreCaseButMustBeWholeWords) {
 
     EXPECT_FALSE(Parse({"-qb"}).goOn);
     EXPECT_FALSE(Parse({"--qui"}).goOn);
+    // An option error is told apart from help: the run ends with its usage error code.
+    for (const auto& args :
+         {std::vector<const char*>{"--flash=file.xsvf"}, {"--silent"}, {"-f"}, {"-q", "-c"}}) {
+        EXPECT_EQ(Parse(args).options.optionError, 1) << args[0];
+    }
+    EXPECT_EQ(Parse({"-x", "-h"}).options.optionError, 0);
+    EXPECT_EQ(Parse({"-q", "-f", "a.xsvf"}).options.optionError, 0);
 }
 
 TEST(CommandLine, FlashTakesTheNextArgumentWhateverItIs) {
@@ -124,6 +132,11 @@ TEST(CommandLine, CalibrateAndVerboseValues) {
     EXPECT_EQ(Parse({"-c", "abc"}).options.calibrate, 0);
     EXPECT_EQ(Parse({"--calibrate", "-q"}).options.quiet, 0);
     EXPECT_EQ(Parse({"-v", "12xyz"}).options.verbose, 12);
+    // Numbers beyond int are clamped alike on every width: 2^32 must not wrap to 0 (calibration
+    // off).
+    EXPECT_EQ(Parse({"-c", "4294967296"}).options.calibrate, 1);
+    EXPECT_EQ(Parse({"-v", "99999999999"}).options.verbose, INT_MAX);
+    EXPECT_EQ(Parse({"-v", "-99999999999"}).options.verbose, INT_MIN);
 }
 
 TEST(CommandLine, CopiesShareTheFileName) {

@@ -7,6 +7,7 @@ namespace {
 // The process's one library, and where the operations go. All are constant-initialised, so an
 // operation called during another file's static initialisation already finds them; they change
 // only when a test installs its own object.
+// NOLINTNEXTLINE(cert-err58-cpp): constinit, so no constructor runs (or throws) at startup
 constinit CLibraryDriverAccess g_library{&driver_access::FindExport};
 constinit std::atomic<CDriverAccess*> g_installed{&g_library};
 // The installed object when it is a library (the product's, or a test's over its own exports), so

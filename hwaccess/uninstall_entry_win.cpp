@@ -26,6 +26,7 @@ ovn::Status CreateUninstallEntry(bool is64BitOs) {
     }
     const ovn::ScopedRegistryKey key(raw);
     const DWORD displayNameBytes =
+        // NOLINTNEXTLINE(bugprone-misplaced-widening-cast): size_t and DWORD are both 32 bits here
         static_cast<DWORD>(std::char_traits<char>::length(kDisplayName) + 1);
     status = RegSetValueExA(key.get(), "DisplayName", 0, REG_SZ,
                             reinterpret_cast<const BYTE*>(kDisplayName), displayNameBytes);
@@ -37,6 +38,7 @@ ovn::Status CreateUninstallEntry(bool is64BitOs) {
     if (!uninstaller) return ovn::CallError(uninstaller.error().call, 0);
     status = RegSetValueExA(key.get(), "UninstallString", 0, REG_SZ,
                             reinterpret_cast<const BYTE*>(uninstaller->c_str()),
+                            // NOLINTNEXTLINE(bugprone-misplaced-widening-cast): as above
                             static_cast<DWORD>(uninstaller->size() + 1));
     if (status != ERROR_SUCCESS) {
         return ovn::CallError("RegSetValueExA", static_cast<std::uint32_t>(status));

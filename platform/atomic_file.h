@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +34,30 @@ namespace platform {
     return ReplaceProgramAtomically(path, std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
                                     error);
 }
+
+// A file too large to build in memory, written as ReplaceFileAtomically writes one: parts go into
+// "<name>.tmp<pid>" (created exclusively, never through a link, with the same descriptor), and
+// Commit flushes it and renames it onto the name. Dropped without Commit, the temporary name is
+// removed. One thread at a time.
+class AtomicFileStream {
+public:
+    [[nodiscard]] static std::unique_ptr<AtomicFileStream> Create(const std::wstring& path,
+                                                                  FileError* error);
+    ~AtomicFileStream();
+    AtomicFileStream(const AtomicFileStream&) = delete;
+    AtomicFileStream& operator=(const AtomicFileStream&) = delete;
+
+    [[nodiscard]] bool Write(const void* data, std::size_t size, FileError* error);
+    // After a failed Write or Commit the temporary name is gone and the name keeps what it had.
+    [[nodiscard]] bool Commit(FileError* error);
+
+    struct Handle;
+
+private:
+    AtomicFileStream(std::wstring path, std::unique_ptr<Handle> handle);
+    std::wstring path_;
+    std::unique_ptr<Handle> handle_;
+};
 
 // The whole content of a plain file of at most maxBytes bytes; nothing when it is missing, larger
 // (then *tooLarge is set), a link or reparse point, or has more than one hard link.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "platform/atomic_file.h"
 #include "platform/environment.h"
@@ -93,12 +94,13 @@ void FlushDirectory(const std::string& target) {
     if (folder.fd >= 0) fsync(folder.fd);
 }
 
-bool Replace(const std::wstring& path, const char* data, std::size_t size, mode_t mode,
-             FileError* error) {
+std::string TemporaryName(const std::string& target) {
+    return target + ".tmp" + std::to_string(getpid());
+}
+
+// The temporary file, whole and flushed, takes the name; on failure its own name goes.
+bool RenameOnto(const std::string& temporary, const std::wstring& path, FileError* error) {
     const std::string target = NarrowPath(path);
-    const std::string temporary = target + ".tmp" + std::to_string(getpid());
-    RemoveLeftovers(target);
-    if (!WriteTemporary(temporary, data, size, mode, error)) return false;
     AtFileReplacementBeforeRename(target);
     bool renamed = rename(temporary.c_str(), target.c_str()) == 0;
     int code = errno;
@@ -116,7 +118,73 @@ bool Replace(const std::wstring& path, const char* data, std::size_t size, mode_
     return true;
 }
 
+bool Replace(const std::wstring& path, const char* data, std::size_t size, mode_t mode,
+             FileError* error) {
+    const std::string target = NarrowPath(path);
+    const std::string temporary = TemporaryName(target);
+    RemoveLeftovers(target);
+    if (!WriteTemporary(temporary, data, size, mode, error)) return false;
+    return RenameOnto(temporary, path, error);
+}
+
 }  // namespace
+
+struct AtomicFileStream::Handle {
+    Descriptor file;
+    std::string temporary;
+};
+
+AtomicFileStream::AtomicFileStream(std::wstring path, std::unique_ptr<Handle> handle)
+    : path_(std::move(path)), handle_(std::move(handle)) {}
+
+AtomicFileStream::~AtomicFileStream() {
+    if (handle_ && handle_->file.fd >= 0) unlink(handle_->temporary.c_str());
+}
+
+std::unique_ptr<AtomicFileStream> AtomicFileStream::Create(const std::wstring& path,
+                                                           FileError* error) {
+    const std::string target = NarrowPath(path);
+    auto handle = std::make_unique<Handle>();
+    handle->temporary = TemporaryName(target);
+    RemoveLeftovers(target);
+    handle->file.fd =
+        open(handle->temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (handle->file.fd < 0) {
+        Fail(error, "open (new)", errno);
+        return nullptr;
+    }
+    if (fchmod(handle->file.fd, 0644) != 0) {
+        const int code = errno;
+        unlink(handle->temporary.c_str());
+        handle->file.fd = -1;
+        Fail(error, "fchmod", code);
+        return nullptr;
+    }
+    return std::unique_ptr<AtomicFileStream>(new AtomicFileStream(path, std::move(handle)));
+}
+
+bool AtomicFileStream::Write(const void* data, std::size_t size, FileError* error) {
+    if (handle_->file.fd < 0) return Fail(error, "write", EBADF);
+    if (WriteAll(handle_->file.fd, static_cast<const char*>(data), size)) return true;
+    const int code = errno;
+    unlink(handle_->temporary.c_str());
+    close(handle_->file.fd);
+    handle_->file.fd = -1;
+    return Fail(error, "write", code);
+}
+
+bool AtomicFileStream::Commit(FileError* error) {
+    if (handle_->file.fd < 0) return Fail(error, "write", EBADF);
+    const bool flushed = fsync(handle_->file.fd) == 0;
+    const int code = errno;
+    close(handle_->file.fd);
+    handle_->file.fd = -1;
+    if (!flushed) {
+        unlink(handle_->temporary.c_str());
+        return Fail(error, "fsync", code);
+    }
+    return RenameOnto(handle_->temporary, path_, error);
+}
 
 bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes, FileError* error) {
     return Replace(path, bytes.data(), bytes.size(), 0644, error);

@@ -164,3 +164,31 @@ TEST_F(AtomicFileTest, TheSafeReadRefusesLinksAndSaysWhenAFileIsTooLarge) {
               std::string(101, 'x'));
     EXPECT_FALSE(tooLarge);
 }
+
+// A file written in parts: nothing under the name until the commit, a link at the name or at the
+// temporary name is never written through, and a stream dropped uncommitted leaves no name.
+TEST_F(AtomicFileTest, AStreamedFileAppearsWholeAtItsCommitAndFollowsNoLink) {
+    const fs::path victim = Plant("victim.ini", "victim");
+    fs::create_symlink(victim, dir_ / "trace.txt");
+    const std::string temporary = "trace.txt.tmp" + std::to_string(getpid());
+    fs::create_symlink(victim, dir_ / temporary);  // as a leftover of this process id would be
+    platform::FileError error;
+    auto stream = platform::AtomicFileStream::Create(Path("trace.txt"), &error);
+    ASSERT_TRUE(stream) << error.call << " " << error.code;
+    EXPECT_TRUE(S_ISREG(Stat(temporary).st_mode));
+    ASSERT_TRUE(stream->Write("first ", 6, &error));
+    ASSERT_TRUE(stream->Write("second\n", 7, &error));
+    EXPECT_TRUE(S_ISLNK(Stat("trace.txt").st_mode)) << "the name changes only at the commit";
+    ASSERT_TRUE(stream->Commit(&error)) << error.call << " " << error.code;
+    stream.reset();
+    EXPECT_EQ(Bytes(dir_ / "trace.txt"), "first second\n");
+    EXPECT_EQ(Stat("trace.txt").st_mode & 07777, 0644u);
+    EXPECT_EQ(Bytes(victim), "victim");
+    EXPECT_EQ(Joined(Names()), "trace.txt victim.ini ") << Joined(Names());
+
+    auto dropped = platform::AtomicFileStream::Create(Path("other.txt"), &error);
+    ASSERT_TRUE(dropped);
+    ASSERT_TRUE(dropped->Write("part", 4, &error));
+    dropped.reset();
+    EXPECT_EQ(Joined(Names()), "trace.txt victim.ini ") << Joined(Names());
+}

@@ -6,6 +6,7 @@
 
 #include <cwchar>
 #include <memory>
+#include <utility>
 
 #include "base/win_handles_win.h"
 #include "platform/atomic_file.h"
@@ -116,29 +117,30 @@ void RemoveLeftovers(const std::wstring& path) {
     } while (FindNextFileW(search.get(), &entry));
 }
 
-bool Replace(const std::wstring& path, const void* data, std::size_t size, FileError* error) {
-    RemoveLeftovers(path);
-    const std::wstring temporary = path + L".tmp" + std::to_wstring(GetCurrentProcessId());
-    {
-        ScopedKernelHandle file = CreateNew(temporary, kNewFileDescriptor);
-        if (!file && GetLastError() == ERROR_INVALID_OWNER)
-            file = CreateNew(temporary, kNewFileDacl);
-        if (!file) return Fail(error, "CreateFileW (new)", GetLastError());
-        if (!IsThePlainFile(file.get(), temporary)) {
-            file.reset();
-            DeleteFileW(temporary.c_str());
-            return Fail(error, "a redirected folder", ERROR_ACCESS_DENIED);
-        }
-        DWORD written = 0;
-        const BOOL wrote =
-            size == 0 || WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr);
-        const DWORD code = GetLastError();
-        if (!wrote || written != size || !FlushFileBuffers(file.get())) {
-            file.reset();
-            DeleteFileW(temporary.c_str());
-            return Fail(error, "WriteFile", code);
-        }
+std::wstring TemporaryName(const std::wstring& path) {
+    return path + L".tmp" + std::to_wstring(GetCurrentProcessId());
+}
+
+// The new file under its temporary name, created with the folder's descriptor and checked to be
+// where its name says; null (and nothing left) otherwise.
+ScopedKernelHandle CreateTemporary(const std::wstring& temporary, FileError* error) {
+    ScopedKernelHandle file = CreateNew(temporary, kNewFileDescriptor);
+    if (!file && GetLastError() == ERROR_INVALID_OWNER) file = CreateNew(temporary, kNewFileDacl);
+    if (!file) {
+        Fail(error, "CreateFileW (new)", GetLastError());
+        return {};
     }
+    if (!IsThePlainFile(file.get(), temporary)) {
+        file.reset();
+        DeleteFileW(temporary.c_str());
+        Fail(error, "a redirected folder", ERROR_ACCESS_DENIED);
+        return {};
+    }
+    return file;
+}
+
+// The closed temporary file takes the name; on failure its own name goes.
+bool MoveOnto(const std::wstring& temporary, const std::wstring& path, FileError* error) {
     const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
     bool moved = MoveFileExW(temporary.c_str(), path.c_str(), flags) != 0;
     DWORD code = GetLastError();
@@ -156,7 +158,81 @@ bool Replace(const std::wstring& path, const void* data, std::size_t size, FileE
     return true;
 }
 
+bool Replace(const std::wstring& path, const void* data, std::size_t size, FileError* error) {
+    RemoveLeftovers(path);
+    const std::wstring temporary = TemporaryName(path);
+    {
+        ScopedKernelHandle file = CreateTemporary(temporary, error);
+        if (!file) return false;
+        DWORD written = 0;
+        const BOOL wrote =
+            size == 0 || WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr);
+        const DWORD code = GetLastError();
+        if (!wrote || written != size || !FlushFileBuffers(file.get())) {
+            file.reset();
+            DeleteFileW(temporary.c_str());
+            return Fail(error, "WriteFile", code);
+        }
+    }
+    return MoveOnto(temporary, path, error);
+}
+
 }  // namespace
+
+struct AtomicFileStream::Handle {
+    ScopedKernelHandle file;
+    std::wstring temporary;
+};
+
+AtomicFileStream::AtomicFileStream(std::wstring path, std::unique_ptr<Handle> handle)
+    : path_(std::move(path)), handle_(std::move(handle)) {}
+
+AtomicFileStream::~AtomicFileStream() {
+    if (handle_ && handle_->file) {
+        handle_->file.reset();
+        DeleteFileW(handle_->temporary.c_str());
+    }
+}
+
+std::unique_ptr<AtomicFileStream> AtomicFileStream::Create(const std::wstring& path,
+                                                           FileError* error) {
+    RemoveLeftovers(path);
+    auto handle = std::make_unique<Handle>();
+    handle->temporary = TemporaryName(path);
+    handle->file = CreateTemporary(handle->temporary, error);
+    if (!handle->file) return nullptr;
+    return std::unique_ptr<AtomicFileStream>(new AtomicFileStream(path, std::move(handle)));
+}
+
+bool AtomicFileStream::Write(const void* data, std::size_t size, FileError* error) {
+    if (!handle_->file) return Fail(error, "WriteFile", ERROR_INVALID_HANDLE);
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const DWORD part = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(handle_->file.get(), bytes, part, &written, nullptr) || written != part) {
+            const DWORD code = GetLastError();
+            handle_->file.reset();
+            DeleteFileW(handle_->temporary.c_str());
+            return Fail(error, "WriteFile", code);
+        }
+        bytes += part;
+        size -= part;
+    }
+    return true;
+}
+
+bool AtomicFileStream::Commit(FileError* error) {
+    if (!handle_->file) return Fail(error, "WriteFile", ERROR_INVALID_HANDLE);
+    const bool flushed = FlushFileBuffers(handle_->file.get()) != 0;
+    const DWORD code = GetLastError();
+    handle_->file.reset();
+    if (!flushed) {
+        DeleteFileW(handle_->temporary.c_str());
+        return Fail(error, "FlushFileBuffers", code);
+    }
+    return MoveOnto(handle_->temporary, path_, error);
+}
 
 bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes, FileError* error) {
     return Replace(path, bytes.data(), bytes.size(), error);

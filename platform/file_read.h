@@ -9,7 +9,8 @@ namespace platform {
 
 enum class FileReadStatus {
     kRead,
-    kCannotOpen,       // missing, no access, or not readable
+    kNotFound,         // no file of that name (or a folder on its way is missing)
+    kCannotOpen,       // no access, or not readable
     kNotARegularFile,  // a directory, device or pipe
     kTooLarge,         // larger than the caller can take; nothing was read
 };
@@ -17,9 +18,13 @@ enum class FileReadStatus {
 struct tagFileRead {
     FileReadStatus status = FileReadStatus::kCannotOpen;
     std::unique_ptr<std::uint8_t[]> bytes;  // null when the file is empty or was not read
-    std::uint64_t size = 0;
-    std::uint32_t systemError = 0;  // the system's error code of the failing call, if any
+    std::uint64_t size = 0;                 // also the size of a file refused as too large
+    std::uint32_t systemError = 0;          // the system's error code of the failing call, if any
+    bool directory = false;                 // kNotARegularFile: the name is a directory
 };
+
+// The system's own text for a systemError of ReadWholeFile; empty when it has none.
+std::wstring FileReadErrorText(std::uint32_t systemError);
 
 // Reads the file whole when it is a regular file of at most maxBytes bytes. The size is checked
 // before anything is allocated.

@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/file_read.h"
+#include "platform/text_encoding.h"
 
 namespace platform {
 
@@ -36,13 +38,26 @@ tagFileRead Failed(FileReadStatus status, int error) {
 
 tagFileRead ReadWholeFile(const std::string& utf8Path, std::uint64_t maxBytes) {
     CFileDescriptor file(open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.Get() < 0) return Failed(FileReadStatus::kCannotOpen, errno);
+    if (file.Get() < 0) {
+        const int error = errno;
+        return Failed(error == ENOENT || error == ENOTDIR ? FileReadStatus::kNotFound
+                                                          : FileReadStatus::kCannotOpen,
+                      error);
+    }
     struct stat info {};
     if (fstat(file.Get(), &info) != 0) return Failed(FileReadStatus::kCannotOpen, errno);
     // A directory opens for reading here and would read as an empty image.
-    if (!S_ISREG(info.st_mode)) return Failed(FileReadStatus::kNotARegularFile, 0);
+    if (!S_ISREG(info.st_mode)) {
+        tagFileRead refused = Failed(FileReadStatus::kNotARegularFile, 0);
+        refused.directory = S_ISDIR(info.st_mode);
+        return refused;
+    }
     const auto expected = static_cast<std::uint64_t>(info.st_size);
-    if (expected > maxBytes) return Failed(FileReadStatus::kTooLarge, 0);
+    if (expected > maxBytes) {
+        tagFileRead refused = Failed(FileReadStatus::kTooLarge, 0);
+        refused.size = expected;
+        return refused;
+    }
 
     tagFileRead result;
     result.status = FileReadStatus::kRead;
@@ -58,6 +73,11 @@ tagFileRead ReadWholeFile(const std::string& utf8Path, std::uint64_t maxBytes) {
     }
     result.size = total;
     return result;
+}
+
+std::wstring FileReadErrorText(std::uint32_t systemError) {
+    if (systemError == 0) return {};
+    return Utf8ToWide(std::strerror(static_cast<int>(systemError)));
 }
 
 }  // namespace platform

@@ -55,10 +55,16 @@ TEST_F(FileReadTest, ReadsTheWholeFileUnderANameInCyrillicAndCjk) {
 
 TEST_F(FileReadTest, MissingFilesAndDirectoriesAreNotRead) {
     platform::tagFileRead missing = platform::ReadWholeFile(Utf8(dir / "missing.xsvf"), 100);
-    EXPECT_EQ(missing.status, platform::FileReadStatus::kCannotOpen);
+    EXPECT_EQ(missing.status, platform::FileReadStatus::kNotFound);
     EXPECT_NE(missing.systemError, 0u);
-    // The host opens a directory and refuses it as no regular file; Windows refuses to open it.
-    EXPECT_NE(platform::ReadWholeFile(Utf8(dir), 100).status, platform::FileReadStatus::kRead);
+    EXPECT_FALSE(platform::FileReadErrorText(missing.systemError).empty());
+    EXPECT_EQ(platform::ReadWholeFile(Utf8(dir / "no-folder" / "missing.xsvf"), 100).status,
+              platform::FileReadStatus::kNotFound);
+    // The host opens a directory and refuses it as no regular file; Windows refuses to open it,
+    // and its attributes tell the reason apart from a file it may not read.
+    platform::tagFileRead folder = platform::ReadWholeFile(Utf8(dir), 100);
+    EXPECT_EQ(folder.status, platform::FileReadStatus::kNotARegularFile);
+    EXPECT_TRUE(folder.directory);
 }
 
 TEST_F(FileReadTest, FileOverTheLimitIsRefusedBeforeAnythingIsRead) {
@@ -70,6 +76,7 @@ TEST_F(FileReadTest, FileOverTheLimitIsRefusedBeforeAnythingIsRead) {
     fs::resize_file(big, (std::uint64_t{1} << 31) + 1);
     platform::tagFileRead read = platform::ReadWholeFile(Utf8(big), 0x7FFFFFFF);
     EXPECT_EQ(read.status, platform::FileReadStatus::kTooLarge);
+    EXPECT_EQ(read.size, (std::uint64_t{1} << 31) + 1);
     EXPECT_EQ(read.bytes, nullptr);
 }
 

@@ -3,6 +3,7 @@
 
 #include "base/win_handles_win.h"
 #include "platform/file_read.h"
+#include "platform/system_error.h"
 #include "platform/text_encoding.h"
 
 namespace platform {
@@ -22,13 +23,28 @@ tagFileRead ReadWholeFile(const std::string& utf8Path, std::uint64_t maxBytes) {
     // A directory does not open without backup semantics: it fails here like a missing file.
     HANDLE raw = CreateFileW(Utf8ToWide(utf8Path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (raw == INVALID_HANDLE_VALUE) return Failed(FileReadStatus::kCannotOpen, GetLastError());
+    if (raw == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return Failed(FileReadStatus::kNotFound, error);
+        // The refusal of a directory reads as access denied; its attributes tell it apart.
+        const DWORD attributes = GetFileAttributesW(Utf8ToWide(utf8Path).c_str());
+        if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            tagFileRead refused = Failed(FileReadStatus::kNotARegularFile, error);
+            refused.directory = true;
+            return refused;
+        }
+        return Failed(FileReadStatus::kCannotOpen, error);
+    }
     const ovn::ScopedKernelHandle file(raw);
     if (GetFileType(raw) != FILE_TYPE_DISK) return Failed(FileReadStatus::kNotARegularFile, 0);
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(raw, &size)) return Failed(FileReadStatus::kCannotOpen, GetLastError());
     if (static_cast<std::uint64_t>(size.QuadPart) > maxBytes) {
-        return Failed(FileReadStatus::kTooLarge, 0);
+        tagFileRead refused = Failed(FileReadStatus::kTooLarge, 0);
+        refused.size = static_cast<std::uint64_t>(size.QuadPart);
+        return refused;
     }
 
     tagFileRead result;
@@ -49,6 +65,10 @@ tagFileRead ReadWholeFile(const std::string& utf8Path, std::uint64_t maxBytes) {
     }
     result.size = total;
     return result;
+}
+
+std::wstring FileReadErrorText(std::uint32_t systemError) {
+    return systemError == 0 ? std::wstring() : SystemErrorText(systemError);
 }
 
 }  // namespace platform

@@ -81,6 +81,8 @@ void DescribeSecurityDescriptor(const void* descriptor, tagFolderLevel& level) {
         GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) && present && dacl != nullptr;
     level.aces.clear();
     if (!level.hasDacl) return;
+    // The analyser forgets that hasDacl implies dacl once aces.clear() may have changed level.
+    // NOLINTNEXTLINE(clang-analyzer-core.NullDereference): hasDacl holds only with dacl set
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         void* entry = nullptr;
         if (!GetAce(dacl, i, &entry)) {

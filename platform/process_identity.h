@@ -12,6 +12,14 @@ namespace platform {
 // vector as Windows would have quoted it.
 std::wstring ProcessCommandLine();
 
+// The account the process runs as, "DOMAIN\name" ("NT AUTHORITY\SYSTEM" under a deployment
+// engine); empty when the system cannot say. The host edition names its simulated user.
+std::wstring RunAccountName();
+
+// True when the process token is elevated (an administrator's full token, or SYSTEM). The host
+// edition stands for an elevated run.
+bool RunIsElevated();
+
 // True when the utility is a 32-bit process on a 64-bit system. The host edition reads the
 // simulated machine's "windows64".
 bool RunningUnderWow64();

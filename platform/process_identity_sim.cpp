@@ -26,6 +26,11 @@ std::wstring ProcessCommandLine() {
     return JoinArguments(arguments);
 }
 
+// The simulated machine's one user, whose profile is "Users/User".
+std::wstring RunAccountName() { return L"SIMHOST\\User"; }
+
+bool RunIsElevated() { return true; }
+
 bool RunningUnderWow64() { return sim::CurrentMachine().Config().windows64; }
 
 std::optional<std::vector<std::uint8_t>> ModuleResource(const wchar_t* name) {

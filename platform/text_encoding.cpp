@@ -98,3 +98,10 @@ std::wstring WidenBytes(const char* text) {
     for (; text && *text; ++text) out += static_cast<wchar_t>(static_cast<unsigned char>(*text));
     return out;
 }
+
+CUtf8Arguments::CUtf8Arguments(int argc, wchar_t** argv) {
+    arguments_.reserve(static_cast<std::size_t>(argc));
+    for (int i = 0; i < argc; ++i) arguments_.push_back(WideToUtf8(argv[i]));
+    for (std::string& argument : arguments_) pointers_.push_back(argument.data());
+    pointers_.push_back(nullptr);
+}

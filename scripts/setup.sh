@@ -1,10 +1,11 @@
 #!/bin/sh
-# Installs what building and testing both editions needs on Debian 12; quiet when all is present.
+# Installs what building, testing and analysing both editions needs on Debian 12; quiet when present.
 set -eu
 
 packages="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev \
-nlohmann-json3-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools \
-wine wine32:i386 wine64 tmux osslsigncode openssl"
+nlohmann-json3-dev python3-jsonschema g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
+mingw-w64-tools wine wine32:i386 wine64 tmux osslsigncode openssl \
+clang-tidy clang-tools cppcheck python3"
 
 sudo_cmd=""
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd="sudo"; fi

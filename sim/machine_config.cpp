@@ -355,7 +355,7 @@ bool ParseMachineConfig(const std::string& text, MachineConfig& config, std::str
         }
         OnlyKeys(root, "",
                  {"driverLibrary", "driverFault", "processorMhz", "cards", "functions", "windows64",
-                  "suite", "timeScale"});
+                  "suite", "timeScale", "stallWritesAfter"});
         MachineConfig result;
         if (root.contains("driverLibrary")) {
             result.driverLibrary = Bool(root["driverLibrary"], "driverLibrary");
@@ -371,6 +371,10 @@ bool ParseMachineConfig(const std::string& text, MachineConfig& config, std::str
             result.timeScale =
                 static_cast<std::uint32_t>(Number(root["timeScale"], "timeScale", 1000));
             if (result.timeScale == 0) Fail("timeScale", "must be at least 1");
+        }
+        if (root.contains("stallWritesAfter")) {
+            result.stallWritesAfter = static_cast<std::uint32_t>(
+                Number(root["stallWritesAfter"], "stallWritesAfter", 100000000));
         }
         for (const char* key : {"cards", "functions"}) {
             if (root.contains(key) && !root[key].is_array()) Fail(key, "expected an array");

@@ -89,6 +89,8 @@ struct MachineConfig {
     // How many times faster than wall time the host edition's process clock and pauses run, so
     // that whole cycles with their fixed pauses fit into a test suite.
     std::uint32_t timeScale = 1;
+    // Register writes let through before every further one is held (sim/late_writes.h); 0: none.
+    std::uint32_t stallWritesAfter = 0;
     std::vector<CardConfig> cards;
     std::vector<FunctionConfig> functions;
 };

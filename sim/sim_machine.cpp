@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "sim/jtag_trace.h"
+#include "sim/late_writes.h"
 #include "sim/mapping_table.h"
 #include "sim/version_store.h"
 
@@ -26,6 +27,7 @@ std::uint16_t PlaceOf(unsigned bus, unsigned device, unsigned function) {
 
 SimMachine::SimMachine(const MachineConfig& config, const MachineOptions& options)
     : config_(config), options_(options) {
+    ArmWriteStall(config.stallWritesAfter);
     if (!options.traceFile.empty()) {
         trace_ = std::make_unique<TraceFile>(options.traceFile);
         if (!trace_->IsOpen()) {

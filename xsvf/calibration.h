@@ -20,6 +20,10 @@ void calibrateGpioDelayWith(tagJtagPort* port, std::int64_t (*ticks)(), std::uin
 // fits in one tick is counted as one tick: writes that fast call for the longest pacing, not none.
 std::uint32_t calibrationPassRate(std::uint32_t scale, std::uint32_t dt);
 
+// Register writes per second of a pass of 4096 writes that took passTicks of a counter running at
+// frequency (a pass within one tick counts as one tick); 0 when the frequency is unknown.
+std::uint32_t calibrationWritesPerSecond(std::uint64_t passTicks, std::int64_t frequency);
+
 // delayCount for the largest pass rate.
 std::uint32_t calibratedDelay(std::uint32_t maxRate);
 

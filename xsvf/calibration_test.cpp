@@ -22,6 +22,14 @@ TEST(CalibrationRate, SlowPassGivesZeroAndInstantPassCountsAsOneTick) {
     EXPECT_EQ(calibrationPassRate(30000, 0), 30000u);
 }
 
+// The trace's pacing: 4096 writes over the pass's ticks at the counter's frequency.
+TEST(CalibrationRate, WritesPerSecondOfAPassHoldInstantPassesAndUnknownClocks) {
+    EXPECT_EQ(calibrationWritesPerSecond(4096, 10000000), 10000000u);
+    EXPECT_EQ(calibrationWritesPerSecond(1, 10000000), 0xFFFFFFFFu) << "held below 2^32";
+    EXPECT_EQ(calibrationWritesPerSecond(0, 1000), 4096000u) << "a pass within a tick is one tick";
+    EXPECT_EQ(calibrationWritesPerSecond(8192, 0), 0u) << "no frequency, no rate";
+}
+
 TEST(CalibrationEstimate, FiveMinutesBelow30AndAtTheCap) {
     EXPECT_EQ(UpdateEstimateMinutes(0), 5);
     EXPECT_EQ(UpdateEstimateMinutes(29), 5);

@@ -8,6 +8,7 @@
 #include <vector>
 
 class CPlayStop;
+class CPortTrace;
 
 // The card's GPIO JTAG port: where its registers are, what its output pins hold and how register
 // writes are paced. Used by one thread at a time: the run's thread opens and calibrates it, the
@@ -18,7 +19,11 @@ struct tagJtagPort {
     std::uint32_t gpioOut =
         0;  // cached GPIO output word; TMS/TDI collect here until the next TCK op
     std::int32_t verifyWrites = 0;
-    std::uint32_t delayCount = 40;  // busy-wait iterations after each register write
+    std::uint32_t delayCount = 40;      // busy-wait iterations after each register write
+    std::uint32_t writesPerSecond = 0;  // the fastest rate calibration measured; 0: not measured
+    // Records what the port clocks (xsvf/port_trace.h); null: nothing is recorded, and the shifts
+    // run the loop without it.
+    CPortTrace* trace = nullptr;
 };
 
 // Where a play is in the image. The image is shared by every card's play and written by none.

@@ -7,13 +7,60 @@
 #include "xsvf/tap.h"
 
 #include "xsvf/jtag_port.h"
+#include "xsvf/port_trace.h"
 
 namespace {
 
+// The rising edge about to be clocked, with the TDO level the falling edge before it latched.
+void traceEdge(tagJtagPort* port) {
+    CPortTrace& trace = *port->trace;
+    const bool tdo = trace.Shifting() && (readTdo(port) & 1) != 0;
+    trace.Edge((port->gpioOut & GPIO_TMS_MASK) != 0, (port->gpioOut & GPIO_TDI_MASK) != 0, tdo);
+}
+
+// A falling and a rising edge. The walk's edges are few per scan, so the trace is asked at each.
+void clockEdge(tagJtagPort* port) {
+    setJtagPin(JTAG_TCK, false, port);
+    if (port->trace) traceEdge(port);
+    setJtagPin(JTAG_TCK, true, port);
+}
+
 void tmsTransition(bool tms, tagJtagPort* port) {
     setJtagPin(JTAG_TMS, tms, port);
-    setJtagPin(JTAG_TCK, false, port);
-    setJtagPin(JTAG_TCK, true, port);
+    clockEdge(port);
+}
+
+// shiftBits with the trace on: TDO is read at every bit, captured or not, as the trace shows it.
+// Kept out of line, so the loop without the trace is compiled as it was.
+[[gnu::noinline]] void shiftBitsTraced(std::int32_t bits, const tagBitVector& tdi,
+                                       tagBitVector* captured, bool exitAtEnd, tagJtagPort* port) {
+    if (captured != nullptr) captured->length = tdi.length;
+    std::int32_t left = bits;
+    for (std::int32_t index = tdi.length - 1; index >= 0 && left > 0; --index) {
+        std::uint8_t byte = tdi.data[index];
+        std::uint8_t capture = 0;
+        for (int i = 0; i < 8 && left > 0; ++i) {
+            --left;
+            if (exitAtEnd && left == 0) setJtagPin(JTAG_TMS, true, port);
+            const bool bit = ((byte >> i) & 1) != 0;
+            setJtagPin(JTAG_TDI, bit, port);
+            setJtagPin(JTAG_TCK, false, port);
+            const std::uint32_t tdo = readTdo(port) & 1;
+            capture = static_cast<std::uint8_t>(capture | (tdo << i));
+            port->trace->Edge((port->gpioOut & GPIO_TMS_MASK) != 0, bit, tdo != 0);
+            setJtagPin(JTAG_TCK, true, port);
+        }
+        if (captured != nullptr) captured->data[index] = capture;
+    }
+}
+
+// waitTck with the trace on. A pulse raises TCK first, so one that starts with TCK high (after a
+// walk) gives no rising edge: the trace counts the edges the chain saw.
+[[gnu::noinline]] void waitTckTraced(std::uint32_t count, tagJtagPort* port) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if ((port->gpioOut & GPIO_TCK_MASK) == 0) traceEdge(port);
+        pulseTck(port);
+    }
 }
 
 }  // namespace
@@ -68,10 +115,7 @@ tagTapStep tapStep(std::uint8_t current, std::uint8_t target) {
 std::int32_t moveTap(std::uint8_t& tapState, std::uint8_t target, tagJtagPort* port) {
     if (target == TAP_RESET) {
         tmsTransition(true, port);
-        for (int i = 0; i < 5; ++i) {
-            setJtagPin(JTAG_TCK, false, port);
-            setJtagPin(JTAG_TCK, true, port);
-        }
+        for (int i = 0; i < 5; ++i) clockEdge(port);
         tapState = TAP_RESET;
         return 0;
     }
@@ -95,6 +139,10 @@ std::int32_t moveTap(std::uint8_t& tapState, std::uint8_t target, tagJtagPort* p
 
 void shiftBits(std::int32_t bits, const tagBitVector& tdi, tagBitVector* captured, bool exitAtEnd,
                tagJtagPort* port) {
+    if (port->trace) {
+        shiftBitsTraced(bits, tdi, captured, exitAtEnd, port);
+        return;
+    }
     if (captured != nullptr) captured->length = tdi.length;
     std::int32_t left = bits;
     for (std::int32_t index = tdi.length - 1; index >= 0 && left > 0; --index) {
@@ -159,5 +207,9 @@ std::int32_t shiftTap(std::uint8_t& tapState, std::uint8_t startState, std::int3
 }
 
 void waitTck(std::uint32_t count, tagJtagPort* port) {
+    if (port->trace) {
+        waitTckTraced(count, port);
+        return;
+    }
     for (std::uint32_t i = 0; i < count; ++i) pulseTck(port);
 }

@@ -1,6 +1,6 @@
 // Cost of the player per shifted bit: on a driver that does nothing, through OvnVxd.dll's client
 // on the granted pages of a RAM-backed aperture (the real library's register path), and on the
-// simulated card.
+// simulated card; the first and the last also with the port's trace on (lines counted, not kept).
 #include <benchmark/benchmark.h>
 #include <time.h>
 
@@ -16,6 +16,7 @@
 #include "testing/xsvf_writer/xsvf_writer.h"
 #include "xsvf/fake_gpio_testutil.h"
 #include "xsvf/jtag_port.h"
+#include "xsvf/port_trace.h"
 #include "xsvf/xsvf_player.h"
 
 namespace {
@@ -59,9 +60,22 @@ void PlayImage(benchmark::State& state, tagDeviceUpdate& port) {
     state.counters["ns_per_bit"] = cpu / bits;
 }
 
+// Takes the trace's lines and keeps only their number and size, as a file would cost no less.
+class CountingSink : public CTraceSink {
+public:
+    void WriteLine(std::string_view line) override {
+        ++lines;
+        bytes += line.size() + 1;
+    }
+    std::uint64_t lines = 0, bytes = 0;
+};
+
 void BM_PlayCountingDriver(benchmark::State& state) {
     tagCountingDriver::Install();
     tagDeviceUpdate port;
+    CountingSink sink;
+    CPortTrace trace("03:00.0", sink);
+    if (state.range(0) != 0) port.trace = &trace;
     PlayImage(state, port);
     state.counters["writes_per_bit"] =
         static_cast<double>(tagCountingDriver::writes) /
@@ -123,15 +137,20 @@ void BM_PlaySimulatedCard(benchmark::State& state) {
     port.regHandle = memMap64(card.ApertureAddress(), 0x10000);
     openJtagPort(&port);
     std::fputs("\n", stdout);
+    CountingSink sink;
+    CPortTrace trace("03:00.0", sink);
+    if (state.range(0) != 0) port.trace = &trace;
     PlayImage(state, port);
+    port.trace = nullptr;
     closeJtagPort(&port, 0);
     driver_access::ResetForTesting();
     sim::ForgetMachine();
 }
 
-BENCHMARK(BM_PlayCountingDriver)->Unit(benchmark::kMillisecond)->Iterations(3);
+// Argument: the trace off (0) or on (1).
+BENCHMARK(BM_PlayCountingDriver)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_PlayLibraryClient)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_PlaySimulatedCard)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_PlaySimulatedCard)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

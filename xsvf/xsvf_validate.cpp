@@ -187,3 +187,12 @@ tagXsvfValidation validateXsvf(const std::uint8_t* image, std::uint32_t size) {
     if (image == nullptr) size = 0;
     return Walker(image, size).Run();
 }
+
+std::string describeXsvfFault(const tagXsvfValidation& v) {
+    if (v.code == 0) return {};
+    char where[96];
+    std::snprintf(where, sizeof where, " (command %d at byte offset %u, error code %d)",
+                  static_cast<int>(v.commandIndex), static_cast<unsigned>(v.byteOffset),
+                  static_cast<int>(v.code));
+    return v.reason + where;
+}

@@ -22,3 +22,7 @@ struct tagXsvfValidation {
 // Walks the command stream exactly as playXsvf reads it, tracking the TAP state without pins.
 // Accepts (code 0) every image the player can play to XCOMPLETE.
 tagXsvfValidation validateXsvf(const std::uint8_t* image, std::uint32_t size);
+
+// The fault as the utility states it when it refuses the image: "illegal command 0x1B (command 1
+// at byte offset 2, error code 4)"; empty for a valid image.
+std::string describeXsvfFault(const tagXsvfValidation& validation);

@@ -27,6 +27,7 @@ TEST(Validation, AcceptsWellFormedImages) {
     EXPECT_EQ(v.code, 0);
     EXPECT_EQ(v.commandCount, 5);
     EXPECT_TRUE(v.reason.empty());
+    EXPECT_TRUE(describeXsvfFault(v).empty());
 }
 
 TEST(Validation, ReportsTheFirstFaultWithIndexAndOffset) {
@@ -36,6 +37,8 @@ TEST(Validation, ReportsTheFirstFaultWithIndexAndOffset) {
     EXPECT_EQ(v.command, 0x1B);
     EXPECT_EQ(v.byteOffset, 2u);
     EXPECT_EQ(v.reason, "illegal command 0x1B");
+    EXPECT_EQ(describeXsvfFault(v),
+              "illegal command 0x1B (command 1 at byte offset 2, error code 4)");
 
     v = Validate(XsvfWriter().SdrSize(32).Raw({0x09, 0, 0, 0, 0, 0}).Bytes());
     EXPECT_EQ(v.code, 4);

@@ -246,6 +246,7 @@ static NTSTATUS NTAPI Close(PDEVICE_OBJECT device, PIRP irp) {
 /* A process is going: the handles it opened lose their mappings now, in its own context (the
  * routine runs on its last thread, before its address space is torn down), whatever other process
  * may still hold a duplicate of them. */
+/* cppcheck-suppress constParameter ; the signature is PCREATE_PROCESS_NOTIFY_ROUTINE's */
 static VOID NTAPI OwnerExit(HANDLE parent, HANDLE processId, BOOLEAN create) {
     PLIST_ENTRY entry;
     (void)parent;
@@ -265,6 +266,7 @@ static VOID NTAPI OwnerExit(HANDLE parent, HANDLE processId, BOOLEAN create) {
  * kernel's exported table, which not every kernel fills in. */
 typedef struct OvnVxdSid {
     SID sid;
+    /* cppcheck-suppress unusedStructMember ; written through RtlSubAuthoritySid(sid, 1) */
     ULONG moreSubAuthority;
 } OvnVxdSid;
 
@@ -281,18 +283,18 @@ static PSID MakeNtSid(OvnVxdSid* storage, UCHAR count, ULONG first, ULONG second
 static NTSTATUS SecureDevice(PDEVICE_OBJECT device) {
     SECURITY_DESCRIPTOR descriptor;
     OvnVxdSid systemStorage, administratorsStorage;
-    PSID system = MakeNtSid(&systemStorage, 1, SECURITY_LOCAL_SYSTEM_RID, 0);
+    PSID localSystem = MakeNtSid(&systemStorage, 1, SECURITY_LOCAL_SYSTEM_RID, 0);
     PSID administrators =
         MakeNtSid(&administratorsStorage, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS);
     const ULONG aclLength = (ULONG)sizeof(ACL) + 2 * (ULONG)sizeof(ACCESS_ALLOWED_ACE) +
-                            RtlLengthSid(system) + RtlLengthSid(administrators);
+                            RtlLengthSid(localSystem) + RtlLengthSid(administrators);
     PACL acl = (PACL)ExAllocatePoolWithTag(PagedPool, aclLength, OVNVXD_TAG);
     HANDLE handle = NULL;
     NTSTATUS status;
     if (acl == NULL) return STATUS_INSUFFICIENT_RESOURCES;
     status = RtlCreateAcl(acl, aclLength, ACL_REVISION);
     if (NT_SUCCESS(status))
-        status = RtlAddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, system);
+        status = RtlAddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, localSystem);
     if (NT_SUCCESS(status)) {
         status = RtlAddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, administrators);
     }

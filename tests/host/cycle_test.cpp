@@ -101,21 +101,32 @@ TEST(Cycle, DisableNeedingARestartResumesTheUpdateAndCarriesTheSettingsByteExact
     EXPECT_EQ(sim::host::Logons(), 2u);
 }
 
-TEST(Cycle, DecliningTheRestartEnablesAndRegistersOnlyTheImport) {
-    CycleBox world(Machine("afterRestart"));
-    world.box.WriteFile("image.xsvf", DemoImage());
-    tagUpdaterRun run = world.box.Run({"-b", "-f", "image.xsvf"}, "n");
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_NE(run.console.find("   Update aborted.\n\n"), std::string::npos);
-    EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable", "enable"}));
-    EXPECT_FALSE(RunOnce());
-    EXPECT_FALSE(Config());
-    EXPECT_TRUE(sim::host::Restarts().empty());
-    // The suite was closed for the cycle: its settings come back at the next logon.
-    EXPECT_EQ(RunOnceNames(), std::vector<std::wstring>{L"!OvnK740FpgaUpdaterImport"});
-    world.box.RestartAndLogon();
-    ASSERT_EQ(sim::host::SuiteImports().size(), 1u);
-    EXPECT_EQ(sim::host::SuiteImports()[0].bytes, kSettings);
+// An operator's n declines (0); nobody there to answer (the input's end) gives 13. The machine is
+// left the same way by both.
+TEST(Cycle, DecliningOrNotAnsweringTheRestartEnablesAndRegistersOnlyTheImport) {
+    for (const std::string answer : {"n", ""}) {
+        CycleBox world(Machine("afterRestart"));
+        world.box.WriteFile("image.xsvf", DemoImage());
+        tagUpdaterRun run = world.box.Run({"-b", "-f", "image.xsvf"}, answer);
+        EXPECT_EQ(run.exitCode, answer.empty() ? 13 : 0) << run.console;
+        EXPECT_NE(run.console.find("   Update aborted.\n\n"), std::string::npos);
+        EXPECT_EQ(run.console.find("Use -q for unattended runs.") != std::string::npos,
+                  answer.empty())
+            << run.console;
+        const nlohmann::json result = nlohmann::json::parse(
+            ReadFileBytes(world.box.WorkingFolder() / "last-run.json"), nullptr, false);
+        ASSERT_TRUE(result.is_object()) << "no last-run.json";
+        EXPECT_EQ(result["outcome"]["kind"], answer.empty() ? "unanswered" : "declined");
+        EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable", "enable"}));
+        EXPECT_FALSE(RunOnce());
+        EXPECT_FALSE(Config());
+        EXPECT_TRUE(sim::host::Restarts().empty());
+        // The suite was closed for the cycle: its settings come back at the next logon.
+        EXPECT_EQ(RunOnceNames(), std::vector<std::wstring>{L"!OvnK740FpgaUpdaterImport"});
+        world.box.RestartAndLogon();
+        ASSERT_EQ(sim::host::SuiteImports().size(), 1u);
+        EXPECT_EQ(sim::host::SuiteImports()[0].bytes, kSettings);
+    }
 }
 
 TEST(Cycle, DecliningTheWarningPromptRegistersTheImport) {
@@ -458,14 +469,25 @@ int Progress(const std::string& console) {
 }  // namespace
 
 TEST(Cycle, CtrlCWhileTheCardsAreProgrammedStopsThePlaysBeforeTheDriverComesBack) {
-    CycleBox world(Machine("atOnce"));
+    // The machine holds the register writes midway through the plays until the stop is requested,
+    // so the interruption lands while both cards are being programmed however busy the machine is.
+    // (The listing's version reads and the calibration take about half a million pin writes, the
+    // demo image's plays some fifteen million.)
+    CycleBox world(Machine("atOnce", "", "\"stallWritesAfter\": 3000000"));
     world.box.WriteFile("image.xsvf", DemoImage());
-    tagUpdaterRun run =
-        world.box.RunAndInterruptWhen({"-q", "-b", "-f", "image.xsvf"}, [](const std::string& out) {
-            const int progress = Progress(out);
-            return progress >= 1 && progress <= 80;
-        });
+    const std::filesystem::path stalled = world.box.StateDirectory() / "writes-stalled";
+    int progressAtStop = -1;
+    tagUpdaterRun run = world.box.RunAndInterruptWhen({"-q", "-b", "-f", "image.xsvf"},
+                                                      [&](const std::string& out) {
+                                                          if (!std::filesystem::exists(stalled))
+                                                              return false;
+                                                          progressAtStop = Progress(out);
+                                                          return progressAtStop >= 1;
+                                                      });
     ASSERT_TRUE(run.interruptedWhenReady) << run.console;
+    EXPECT_LE(progressAtStop, 99) << run.console;
+    // The progress line stops where the plays were stopped; it never shows them finished.
+    EXPECT_EQ(run.console.find("100%"), npos) << run.console;
     EXPECT_EQ(run.exitCode, 1) << run.console;
     EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable", "enable"}));
     EXPECT_TRUE(DisplayEnabled());

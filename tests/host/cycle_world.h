@@ -39,13 +39,16 @@ inline std::string DisplayDriver(const std::string& disable) {
            disable + "\"}";
 }
 
-inline std::string Machine(const std::string& disable, const std::string& suite = "") {
+// extraMembers: further members of the machine file, e.g. "\"stallWritesAfter\": 100".
+inline std::string Machine(const std::string& disable, const std::string& suite = "",
+                           const std::string& extraMembers = "") {
     std::vector<tagTestCard> cards = DefaultCards();
     if (!disable.empty())
         for (tagTestCard& card : cards) card.display = DisplayDriver(disable);
     const std::string suiteMember =
         suite.empty() ? "\"suite\": {\"settingsHex\": \"" + Hex(kSettings) + "\"}" : suite;
-    return MachineJson(cards, true, suiteMember);
+    return MachineJson(cards, true,
+                       extraMembers.empty() ? suiteMember : suiteMember + ", " + extraMembers);
 }
 
 // A sandbox with the suite installed and its core running in session 1; the test process reads the

@@ -63,7 +63,7 @@ TEST(FailureReportRun, ApertureThatIsNoMemoryBarIsNeverMappedAndFailsTheRun) {
     EXPECT_EQ(run.exitCode, 7);
     EXPECT_EQ(VersionLine(run.console, "0300"), "   PCIe Bus: 0x0300   FPGA version: 0.0.000");
     EXPECT_EQ(VersionLine(run.console, "0400"), "   PCIe Bus: 0x0400   FPGA version: 0.0.000");
-    EXPECT_NE(run.console.find("Update failed on device at index 0 with error code 7"
+    EXPECT_NE(run.console.find("Update failed on device at index 0 with error code 7\n"
                                "Update failed on device at index 1 with error code 7\n"),
               std::string::npos)
         << run.console;
@@ -81,15 +81,15 @@ TEST(FailureReportRun, ListingOnlyShowsTheUnmappedCardAsBefore) {
     EXPECT_EQ(VersionLine(run.console, "0400"), "   PCIe Bus: 0x0400   FPGA version: 0.0.000");
 }
 
-// The console's failure lines follow one another; in the log each card's details end their line,
-// so the next card's failure line starts a line of its own.
+// Every failure line is a line of its own: on the console one after the other, in the log each
+// after the previous card's details.
 TEST(FailureReportRun, EveryFailureLineOfTheLogStartsOnALineOfItsOwn) {
     UpdaterSandbox box;
     UseDemoOnDefaultCards(box, R"({"tdoStuck": 0})", R"({"tdoStuck": 0})");
 
     tagUpdaterRun run = box.Run({"-q", "-b", "-f", "demo.xsvf"});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_NE(run.console.find("Update failed on device at index 0 with error code 2"
+    EXPECT_NE(run.console.find("\b \n\nUpdate failed on device at index 0 with error code 2\n"
                                "Update failed on device at index 1 with error code 2\n"),
               std::string::npos)
         << run.console;
@@ -104,6 +104,7 @@ TEST(FailureReportRun, EveryFailureLineOfTheLogStartsOnALineOfItsOwn) {
         "   Card at PCIe Bus 0x0400 failed: command ",
         first);
     ASSERT_NE(second, std::string::npos) << log;
+    EXPECT_NE(log.substr(second - 2, 4), "\r\n\r\n") << log;
     // The second card's details end their line as well.
     const std::size_t end = log.find("\r\n", second + 60);
     ASSERT_NE(end, std::string::npos);

@@ -141,7 +141,7 @@ TEST(OneRun, ASecondStartWhileARunWaitsAtItsPromptIsRefusedAndChangesNothing) {
     CycleBox world(Machine("atOnce"));
     world.box.WriteFile("image.xsvf", DemoImage());
     world.box.HoldInputOpen(true);
-    tagUpdaterRun update, listing, help;
+    tagUpdaterRun update, listing, help, usage;
     nlohmann::json before, after;
     std::wstring journalBefore;
     tagUpdaterRun first = world.box.RunAndInterruptWhen(
@@ -157,6 +157,7 @@ TEST(OneRun, ASecondStartWhileARunWaitsAtItsPromptIsRefusedAndChangesNothing) {
             update = world.box.Run({"-q", "-b", "-f", "image.xsvf"});
             listing = world.box.Run({"-q"});
             help = world.box.Run({"-h"});
+            usage = world.box.Run({"--silent"});
             after = MachineAsLeft();
         });
     ASSERT_TRUE(first.interruptedWhenReady) << first.console;
@@ -166,6 +167,7 @@ TEST(OneRun, ASecondStartWhileARunWaitsAtItsPromptIsRefusedAndChangesNothing) {
     EXPECT_EQ(listing.exitCode, 11) << listing.console;
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.console.find("OvnK740FpgaUpdater command line options:"), std::string::npos);
+    EXPECT_EQ(usage.exitCode, 12) << usage.console;
     // Neither the journal of the first run nor anything else of the machine moved; the power
     // setting stays raised for the run that raised it.
     EXPECT_EQ(before.dump(1), after.dump(1));
@@ -174,19 +176,32 @@ TEST(OneRun, ASecondStartWhileARunWaitsAtItsPromptIsRefusedAndChangesNothing) {
     EXPECT_NE(world.box.LogBytes().find("Another OvnK740FpgaUpdater run is in progress"),
               std::string::npos);
 
-    // Each refused start left a dated result of its own; last-run.json is not theirs to write.
-    int busy = 0;
+    // Each refused start, and the option error, left a dated result of its own; last-run.json is
+    // not theirs to write.
+    int busy = 0, usageErrors = 0;
     for (const auto& entry : fs::directory_iterator(world.box.WorkingFolder())) {
+        if (entry.path().filename() == "last-run.json") continue;
         const nlohmann::json copy =
             nlohmann::json::parse(ReadFileBytes(entry.path()), nullptr, false);
-        if (!copy.is_object() || copy["outcome"]["kind"] != "busy") continue;
+        if (!copy.is_object()) continue;
+        if (copy["outcome"]["kind"] == "usageError") {
+            ++usageErrors;
+            EXPECT_EQ(copy["outcome"]["exitCode"], 12);
+        }
+        if (copy["outcome"]["kind"] != "alreadyRunning") continue;
         ++busy;
         EXPECT_EQ(copy["outcome"]["exitCode"], 11);
+        EXPECT_EQ(copy["outcome"]["lock"], "busy");
         EXPECT_EQ(entry.path().filename().string().rfind("run-", 0), 0u) << entry.path();
     }
     EXPECT_EQ(busy, 2);
-    // The interrupted first run wrote none; the refused ones must not have written one either.
-    EXPECT_FALSE(fs::exists(world.box.WorkingFolder() / "last-run.json"));
+    EXPECT_EQ(usageErrors, 1);
+    // last-run.json is the interrupted first run's, written as it ended.
+    const nlohmann::json last = nlohmann::json::parse(
+        ReadFileBytes(world.box.WorkingFolder() / "last-run.json"), nullptr, false);
+    ASSERT_TRUE(last.is_object()) << "no last-run.json";
+    EXPECT_EQ(last["outcome"]["kind"], "interrupted") << last.dump(2);
+    EXPECT_EQ(last["outcome"]["exitCode"], first.exitCode);
 
     // With the first run gone, its lock is gone with it.
     tagUpdaterRun next = world.box.Run({"-q"});

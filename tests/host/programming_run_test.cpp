@@ -71,7 +71,12 @@ TEST(ProgrammingRun, IgnoredKeysThenYesProgramsBothCardsAndPutsTheHostBack) {
               std::string::npos);
     EXPECT_NE(out.find("\b\b\b\b100%"), std::string::npos);
     EXPECT_NE(out.find("\b \n\nExecution time = "), std::string::npos);
-    EXPECT_NE(out.find(" seconds\n\n\nPress any key to exit...\n"), std::string::npos);
+    EXPECT_NE(
+        out.find(" seconds\n   Result for PCIe Bus: 0x0300   FPGA version: 1.2.7 -> 1.4.2   ok\n"
+                 "   Result for PCIe Bus: 0x0400   FPGA version: 1.3.0 -> 1.4.2   ok\n\n\n"
+                 "Press any key to exit...\n"),
+        std::string::npos)
+        << out;
     EXPECT_EQ(out.find('\a'), std::string::npos);
 
     // The log holds the progress as one long line, backspaces of the format written as blanks.
@@ -96,12 +101,16 @@ TEST(ProgrammingRun, NoAbortsAndLeavesTheCardsAsTheyWere) {
     UseStateOf(box);
     const std::uint32_t powerBefore = sim::host::AcMinProcessorState();
     box.WriteFile("demo.xsvf", DemoImage());
-    for (const char* answer : {"N", ""}) {  // the end of standard input counts as no
+    // An operator's no declines (0); the end of standard input is nobody answering (13).
+    const std::string hint =
+        "   No answer came: standard input ended. Use -q for unattended runs.\n";
+    for (const char* answer : {"N", ""}) {
         tagUpdaterRun run = box.Run({"-f", "demo.xsvf"}, answer);
-        EXPECT_EQ(run.exitCode, 0);
-        EXPECT_NE(run.console.find(std::string(42, '\b') +
-                                   "   Update aborted.\n\n\n\nPress any key to exit...\n"),
-                  std::string::npos);
+        EXPECT_EQ(run.exitCode, *answer ? 0 : 13) << answer;
+        EXPECT_NE(run.console.find(std::string(42, '\b') + "   Update aborted.\n\n" +
+                                   (*answer ? "" : hint) + "\n\nPress any key to exit...\n"),
+                  std::string::npos)
+            << run.console;
         EXPECT_EQ(run.console.find("Programming"), std::string::npos);
         EXPECT_EQ(sim::host::AcMinProcessorState(), powerBefore);
     }

@@ -38,7 +38,9 @@ std::vector<std::string> RunCopies(const UpdaterSandbox& box) {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(ResultFolder(box))) {
         const std::string name = entry.path().filename().string();
-        if (name.rfind("run-", 0) == 0) names.push_back(name);
+        // The dated log copies beside them (run-*.log) are not results.
+        if (name.rfind("run-", 0) == 0 && entry.path().extension() == ".json")
+            names.push_back(name);
     }
     return names;
 }
@@ -74,7 +76,7 @@ void ExpectCommonMembers(const json& r, int exitCode) {
                                               "startTime", "endTime", "commandLine", "host",
                                               "outcome", "restart", "cycle", "cards"}))
         << r.dump(2);
-    EXPECT_EQ(r["formatVersion"], 1);
+    EXPECT_EQ(r["formatVersion"], 2);
     EXPECT_EQ(r["utility"], (json{{"name", "OvnK740FpgaUpdater"}, {"version", "1.0.0.21"}}));
     EXPECT_TRUE(IsRunId(r["runId"].get<std::string>()));
     EXPECT_TRUE(IsUtcStamp(r["startTime"].get<std::string>()));
@@ -125,11 +127,13 @@ TEST(ResultFile, TwoCardsOneFailingGiveBothVersionsAndTheFailureDetail) {
                                       {"noReboot", false},
                                       {"image",
                                        {{"name", "demo.xsvf"},
+                                        {"nameEscaped", false},
                                         {"sha256", Sha256(DemoImage())},
                                         {"bytes", DemoImage().size()}}}}));
     EXPECT_EQ(r["outcome"], (json{{"exitCode", 2},
                                   {"meaning", "a card failed: TDO mismatch"},
-                                  {"kind", "run"},
+                                  {"kind", "failed"},
+                                  {"lock", nullptr},
                                   {"declined", false},
                                   {"malformedImage", false}}));
     EXPECT_EQ(
@@ -208,7 +212,7 @@ TEST(ResultFile, AnErasedVersionAfterAGoodPlayFailsTheCardWithNine) {
     tagUpdaterRun run = box.Run({"-q", "-b", "-f", "erased.xsvf"});
     EXPECT_EQ(run.exitCode, 9) << run.console;
     EXPECT_NE(
-        run.console.find("Update failed on device at index 0 with error code 9Update failed on "
+        run.console.find("Update failed on device at index 0 with error code 9\nUpdate failed on "
                          "device at index 1 with error code 9\n"),
         std::string::npos)
         << run.console;
@@ -384,7 +388,10 @@ TEST(ResultFile, AnEmptyImageProgramsNothingAndIsNoSuccess) {
     ExpectCommonMembers(r, 0);
     EXPECT_EQ(r["kind"], "update");
     EXPECT_EQ(r["commandLine"]["image"]["bytes"], 0);
-    EXPECT_EQ(r["outcome"]["meaning"], "the image file is empty: nothing was programmed");
+    EXPECT_EQ(r["outcome"]["meaning"],
+              "nothing was programmed: the image file is empty (0 bytes), so the cards were only "
+              "listed");
+    EXPECT_EQ(r["outcome"]["kind"], "listed");
     EXPECT_EQ(Stable(r["cards"][0]), Card(3, "1.2.7", nullptr, nullptr));
 }
 

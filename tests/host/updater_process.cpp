@@ -2,6 +2,7 @@
 #include "tests/host/updater_process.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -91,8 +93,46 @@ void UpdaterSandbox::InstallSuite() {
 }
 
 UpdaterSandbox::~UpdaterSandbox() {
+    CheckKeptResults();
     std::error_code ignored;
     std::filesystem::remove_all(root_, ignored);
+}
+
+void UpdaterSandbox::KeepNewResults() const {
+    std::error_code error;
+    const std::filesystem::path folder = WorkingFolder();
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        const bool result =
+            name == "last-run.json" || (name.rfind("run-", 0) == 0 && name.size() > 9 &&
+                                        name.compare(name.size() - 5, 5, ".json") == 0);
+        // Links and other planted entries are no run's result.
+        if (!result || !entry.is_regular_file(error) || entry.is_symlink(error)) continue;
+        std::string content = ReadFileBytes(entry.path());
+        auto seen = resultsSeen_.find(name);
+        if (seen != resultsSeen_.end() && seen->second == content) continue;
+        const std::filesystem::path kept =
+            root_ / "results-kept" / (std::to_string(resultsKept_.size()) + "-" + name);
+        std::filesystem::create_directories(kept.parent_path());
+        std::ofstream(kept, std::ios::binary) << content;
+        resultsKept_.push_back(kept);
+        resultsSeen_[name] = std::move(content);
+    }
+}
+
+void UpdaterSandbox::CheckKeptResults() const {
+    if (resultsKept_.empty()) return;
+    std::string command =
+        "python3 '" OVN_SOURCE_DIR "/tests/host/check_results.py' '" OVN_SOURCE_DIR
+        "/docs/last-run.schema.json'";
+    for (const std::filesystem::path& kept : resultsKept_) command += " '" + kept.string() + "'";
+    const std::filesystem::path report = root_ / "results-kept" / "report.txt";
+    command += " > '" + report.string() + "' 2>&1";
+    const int status = std::system(command.c_str());
+    if (status != 0) {
+        ADD_FAILURE() << "result files that do not match docs/last-run.schema.json:\n"
+                      << ReadFileBytes(report);
+    }
 }
 
 void UpdaterSandbox::UseStateDirectory(const std::string& name) {
@@ -203,8 +243,11 @@ tagUpdaterRun Finish(const tagChild& child) {
 
 tagUpdaterRun UpdaterSandbox::Run(const std::vector<std::string>& args,
                                   const std::string& input) const {
-    return Finish(Start(root_, workingDirectory_.empty() ? programDirectory_ : workingDirectory_,
-                        environment_, program_, argv0_, args, input));
+    tagUpdaterRun run =
+        Finish(Start(root_, workingDirectory_.empty() ? programDirectory_ : workingDirectory_,
+                     environment_, program_, argv0_, args, input));
+    KeepNewResults();
+    return run;
 }
 
 tagUpdaterRun UpdaterSandbox::RestartAndLogon(const std::string& input) const {
@@ -215,6 +258,7 @@ tagUpdaterRun UpdaterSandbox::RestartAndLogon(const std::string& input) const {
     tagUpdaterRun run = Finish(Start(root_, root_, environment_, OVN_SIM_RESTART_PATH,
                                      OVN_SIM_RESTART_PATH, {in.string(), out.string()}, ""));
     run.console = ReadFileBytes(out);
+    KeepNewResults();
     return run;
 }
 
@@ -229,6 +273,7 @@ tagUpdaterRun UpdaterSandbox::RunAndActAt(const std::vector<std::string>& args,
         int status = 0;
         if (waitpid(child.pid, &status, WNOHANG) == child.pid) {
             close(child.heldInput);
+            KeepNewResults();
             return Collect(child, status);  // ended before it reached the marker
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -236,7 +281,9 @@ tagUpdaterRun UpdaterSandbox::RunAndActAt(const std::vector<std::string>& args,
     act();
     if (!input.empty() && write(child.heldInput, input.data(), input.size()) < 0)
         throw std::runtime_error("write to the FIFO failed");
-    return Finish(child);
+    tagUpdaterRun run = Finish(child);
+    KeepNewResults();
+    return run;
 }
 
 tagUpdaterRun UpdaterSandbox::RunAndInterruptWhen(
@@ -250,11 +297,13 @@ tagUpdaterRun UpdaterSandbox::RunAndInterruptWhen(
             kill(child.pid, SIGINT);
             tagUpdaterRun run = Finish(child);
             run.interruptedWhenReady = true;
+            KeepNewResults();
             return run;
         }
         int status = 0;
         if (waitpid(child.pid, &status, WNOHANG) == child.pid) {
             if (child.heldInput >= 0) close(child.heldInput);
+            KeepNewResults();
             return Collect(child, status);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

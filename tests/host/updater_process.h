@@ -17,7 +17,10 @@ struct tagUpdaterRun {
 };
 
 // One isolated world per test: a state directory of the simulated machine, a LOCALAPPDATA and a
-// working directory, all under a fresh temporary directory that is removed afterwards.
+// working directory, all under a fresh temporary directory that is removed afterwards. Every result
+// file a run leaves in the working folder (a new or changed last-run.json or run-*.json) is kept,
+// and when the sandbox goes all of them are checked against docs/last-run.schema.json (one
+// python3 run); a violation fails the test.
 class UpdaterSandbox {
 public:
     UpdaterSandbox();
@@ -91,6 +94,11 @@ private:
     std::string argv0_ = OVN_UPDATER_PATH;
     std::map<std::string, std::string> environment_;
     bool holdInput_ = false;
+    // After every run: the result files that are new or changed since the last look are copied.
+    void KeepNewResults() const;
+    void CheckKeptResults() const;
+    mutable std::map<std::string, std::string> resultsSeen_;  // name: content
+    mutable std::vector<std::filesystem::path> resultsKept_;
 };
 
 // The demo image shipped with the product, and helpers to derive broken copies from it.

@@ -2,7 +2,8 @@
 #   cmake -DOBJDUMP32=.. -DOBJDUMP64=.. -DLIBRARY32=.. -DLIBRARY64=.. -DDRIVER32=.. -DDRIVER64=..
 #         -DUNINSTALLER=.. [-DPRODUCT_IMAGES=dir] [-DSIMULATION_IMAGES=dir] -P check_driver_images.cmake
 # Both libraries export exactly the six operations and lastOpenError, undecorated, and import only system libraries
-# that are KnownDLLs; both drivers are native images importing only the kernel and the HAL; the
+# that are KnownDLLs; both drivers are native images importing only the kernel and the HAL, with an
+# exception guard the kernel can dispatch to; the
 # product embeds exactly these images and the simulation build the simulated library.
 cmake_policy(VERSION 3.25)
 
@@ -61,6 +62,16 @@ function(check_driver objdump file)
   imports("${dump}" dlls)
   if(NOT dlls STREQUAL "hal.dll;ntoskrnl.exe")
     message(FATAL_ERROR "${file}: imports '${dlls}', expected only hal.dll and ntoskrnl.exe")
+  endif()
+  # The exception guard's handler must be one the kernel's dispatcher accepts
+  # (docs/driver-exception-frames.md): i686 images are not marked as having no handlers, x86_64
+  # images carry their function table.
+  if(dump MATCHES "DllCharacteristics[^\n]*\n([ \t]+[A-Z_]+\n)*[ \t]+NO_SEH\n")
+    message(FATAL_ERROR "${file}: marked NO_SEH, so the kernel would refuse the guard's handler")
+  endif()
+  if(dump MATCHES "file format pei-x86-64" AND
+     NOT dump MATCHES "Entry 3 [0-9a-f]+ 0*[1-9a-f][0-9a-f]* Exception Directory")
+    message(FATAL_ERROR "${file}: no exception directory, so the guard's unwind data is missing")
   endif()
   file(SIZE ${file} size)
   message(STATUS "${file}: ${size} bytes, native, imports ${dlls}")

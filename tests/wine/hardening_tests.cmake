@@ -1,5 +1,6 @@
 # The elevated exe's defences: its import table, no test switch in the product, libraries planted
-# beside it and image names outside the ANSI code page under Wine (hardening_test.sh). Included from
+# beside it and image names outside the ANSI code page under Wine (hardening_test.sh), and a name
+# holding an unpaired surrogate, kept whole in the result (surrogate_name_test.sh). Included from
 # tests/wine/CMakeLists.txt.
 add_library(planted_system_dll SHARED ${CMAKE_CURRENT_LIST_DIR}/planted_system_dll_win.cpp)
 set_target_properties(planted_system_dll PROPERTIES PREFIX "" OUTPUT_NAME OvnPlantedSystemDll)
@@ -10,9 +11,13 @@ target_link_libraries(planted_system_dll PRIVATE ovn_options)
 add_executable(planted_control ${CMAKE_CURRENT_LIST_DIR}/planted_control_win.cpp)
 target_link_libraries(planted_control PRIVATE ovn_options powrprof)
 
+add_executable(surrogate_launcher ${CMAKE_CURRENT_LIST_DIR}/surrogate_launcher_win.cpp)
+target_link_libraries(surrogate_launcher PRIVATE ovn_options)
+target_link_options(surrogate_launcher PRIVATE -municode)
+
 if(TARGET ovn_other_width)
   # The second-width build: its exe and test programs run from the parent build's tests.
-  add_dependencies(ovn_other_width planted_system_dll planted_control)
+  add_dependencies(ovn_other_width planted_system_dll planted_control surrogate_launcher)
   return()
 endif()
 
@@ -39,6 +44,11 @@ function(ovn_hardening_tests suffix objdump product simulation programs)
                    ${programs}/planted_control.exe ${hardening_demo})
   ovn_use_wine_prefix(updater_hardening${suffix})
   set_tests_properties(updater_hardening${suffix} PROPERTIES TIMEOUT 600)
+  add_test(NAME updater_surrogate_name${suffix}
+           COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/surrogate_name_test.sh ${simulation}
+                   ${programs}/surrogate_launcher.exe ${hardening_demo})
+  ovn_use_wine_prefix(updater_surrogate_name${suffix})
+  set_tests_properties(updater_surrogate_name${suffix} PROPERTIES TIMEOUT 600)
 endfunction()
 
 ovn_hardening_tests("" ${CMAKE_OBJDUMP} $<TARGET_FILE:OvnK740FpgaUpdater>

@@ -19,6 +19,10 @@ run() {
 same_text() { cmp -s "$1" "$2" || { diff "$1" "$2" | head -20; return 1; }; }
 # The CRT writes the console text in text mode: every line break is CR LF, none is a bare LF.
 crlf_only() { awk 'substr($0, length($0)) != "\r" { bad = 1 } END { exit bad }' "$1"; }
+followed_by() {  # followed_by FILE LINE NEXT: LINE, then NEXT on the line after it
+    awk -v a="$2" -v b="$3" '{ sub(/\r$/, "") } prev == a && $0 == b { found = 1 } { prev = $0 }
+        END { exit !found }' "$1"
+}
 expect_text() {  # expect_text NAME TEXT(printf format)
     printf "$2" >"$work/$1.expected"
     same_text "$work/$1.expected" "$work/$1.txt"
@@ -39,17 +43,17 @@ check "-h writes nothing to stderr" no_product_stderr "$work/help.err"
 run invalid -x -y
 check "-x -y: two invalid-parameter lines and the hint" expect_text invalid \
     "\n\nError: Invalid parameter: '-x'.\nError: Invalid parameter: '-y'.\n\nFor more information, see the help file [-h].\n\n"
-check "-x -y exits with 0" test "$(exit_code invalid)" = 0
+check "-x -y exits with 12 (an option error)" test "$(exit_code invalid)" = 12
 
 run flash_eq --flash=file.xsvf
 check "--flash=file.xsvf is an invalid parameter" expect_text flash_eq \
     "\n\nError: Invalid parameter: '--flash=file.xsvf'.\n\nFor more information, see the help file [-h].\n\n"
-check "--flash=file.xsvf exits with 0" test "$(exit_code flash_eq)" = 0
+check "--flash=file.xsvf exits with 12" test "$(exit_code flash_eq)" = 12
 
 run f_last -q -f
 check "-f last: the missing-parameter message and the hint" expect_text f_last \
     "\n\n-f is specified but parameter is missing.\n\nFor more information, see the help file [-h].\n\n"
-check "-f last exits with 0" test "$(exit_code f_last)" = 0
+check "-f last exits with 12" test "$(exit_code f_last)" = 12
 
 run help_first -q -h -z
 check "-q -h -z prints the help text and never examines -z" same_text "$golden" "$work/help_first.txt"
@@ -136,6 +140,39 @@ if [ -n "$demo" ]; then
         check "the log says where the result went" has "$log" \
             "Result written to C:\\ProgramData\\Orvane\\OvnK740FpgaUpdater\\last-run.json"
     fi
+
+    # Every card's summary after the programming step, versions joined by an ASCII arrow.
+    check "programming: a summary line per card" has "$work/program.txt" \
+        "   Result for PCIe Bus: 0x0400   FPGA version: 1.3.0 -> 1.4.2   ok"
+    # The run's own log lines beside its result in the ProgramData working folder, whoever ran it.
+    folder="$WINEPREFIX/drive_c/ProgramData/Orvane/OvnK740FpgaUpdater"
+    check "the log copy is C:\\ProgramData\\Orvane\\OvnK740FpgaUpdater\\last-run.log" \
+        test -f "$folder/last-run.log"
+    if [ -f "$folder/last-run.log" ]; then
+        cp "$folder/last-run.log" "$work/program.log"
+        check "the log copy holds the run from its header" has "$work/program.log" "==== Run "
+        check "the log copy holds the programming" has "$work/program.log" "Execution time = "
+        check "the log copy ends with the outcome and the exit code" has "$work/program.log" \
+            "outcome updated, exit code 0"
+        check "the log copy has CR LF lines only" crlf_only "$work/program.log"
+        check "the log copy holds this run only" \
+            test "$(grep -c "^$banner$(printf '\r')\$" "$work/program.log")" = 1
+        check "a dated log copy beside the dated results" \
+            test -n "$(find "$folder" -name 'run-*.log' | head -n 1)"
+        check "the user's log has the same header and closing" has "$log" \
+            "$(grep -a '^==== Run .* ended ' "$work/program.log" | tr -d '\r')"
+    fi
+
+    # Why an image cannot be opened: Windows refuses to open a directory, its attributes say why.
+    mkdir -p "$work/folder.xsvf"
+    run folder -q -f folder.xsvf
+    check "a directory as the image ends with 2 (got $(exit_code folder))" test "$(exit_code folder)" = 2
+    check "a directory as the image: the open error, then the reason" followed_by "$work/folder.txt" \
+        "Error: Unable to open file folder.xsvf" "   Reason: it is a directory, not a file."
+    run missing -q -f missing.xsvf
+    check "a missing image: the reason names it not found" has "$work/missing.txt" \
+        "   Reason: the file was not found: "
+    check "the log has the open error too" has "$log" "Error: Unable to open file missing.xsvf"
 
     run relist -q
     check "after programming both cards report the new version" has "$work/relist.txt" \

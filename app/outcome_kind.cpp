@@ -1,0 +1,40 @@
+// Deciding a result's outcome kind from its exit code and the run's facts.
+#include "app/outcome_kind.h"
+
+#include "app/exit_codes.h"
+#include "app/run_result.h"
+
+std::string OutcomeKind(const tagRunResult& r) {
+    switch (r.exitCode) {
+        case kExitSuccess:
+            if (r.declined) return "declined";
+            if (r.restartRequested) return "restartPending";
+            // A listing, or an empty image: nothing was played.
+            if (r.kind == "inventory" || (r.imageBytes && *r.imageBytes == 0)) return "listed";
+            return "updated";
+        case kExitNoCardOrImage:
+            switch (r.end) {
+                case RunEnd::kInterrupted:
+                    return "interrupted";
+                case RunEnd::kNoLibrary:
+                    return "noLibrary";
+                case RunEnd::kNoCard:
+                    return "noCard";
+                default:
+                    return "listed";
+            }
+        case kExitRestartToDisable:
+        case kExitRestartToEnable:
+            // 3 and 4 are also card codes (TDO mismatch after all retries, illegal command): only
+            // a restart still needed makes them a restart.
+            return r.restartPending ? "restartPending" : "failed";
+        case kExitAnotherRunActive:
+            return "alreadyRunning";
+        case kExitUsageError:
+            return "usageError";
+        case kExitUnanswered:
+            return "unanswered";
+        default:
+            return "failed";
+    }
+}

@@ -1,0 +1,92 @@
+// The run's trace file: the switch, the file's name and place, and the lines of all cards.
+#include "app/run_trace.h"
+
+#include <cstdio>
+
+#include "app/console_log.h"
+#include "app/reboot_resume.h"
+#include "hwaccess/pci_scan.h"
+#include "platform/registry.h"
+#include "platform/text_encoding.h"
+#include "xsvf/device_update.h"
+
+namespace {
+
+// Lines are collected and written in parts this large, so a scan does not cost a write call.
+constexpr std::size_t kWriteSize = 1 << 16;
+
+std::string PlaceOf(const tagPciInfo& pci) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02X:%02X.%u", static_cast<unsigned>(pci.busNumber & 0xFF),
+                  static_cast<unsigned>(pci.deviceNumber & 0x1F),
+                  static_cast<unsigned>(pci.functionNumber & 7));
+    return text;
+}
+
+}  // namespace
+
+bool TraceSwitchedOn() {
+    return platform::RegistryGetDword(kUtilityKey, kTraceValueName).value_or(0) != 0;
+}
+
+std::wstring TraceFileName(const std::string& runId) {
+    return L"trace-" + Utf8ToWide(runId) + L".txt";
+}
+
+CRunTrace::CRunTrace(std::wstring path, std::unique_ptr<platform::AtomicFileStream> file)
+    : path_(std::move(path)), file_(std::move(file)) {}
+
+CRunTrace::~CRunTrace() {
+    for (tagDeviceUpdate* port : ports_) port->trace = nullptr;
+}
+
+std::unique_ptr<CRunTrace> CRunTrace::Open(const std::wstring& workingFolder,
+                                           const std::string& runId) {
+    if (workingFolder.empty()) {
+        LogOnly(L"   The JTAG trace is switched on but not written: there is no working folder.\n");
+        return nullptr;
+    }
+    const std::wstring path = workingFolder + TraceFileName(runId);
+    platform::FileError error;
+    auto file = platform::AtomicFileStream::Create(path, &error);
+    if (!file) {
+        LogOnly(L"   The JTAG trace %ls is not written (%ls, error %u).\n", path.c_str(),
+                Utf8ToWide(error.call).c_str(), error.code);
+        return nullptr;
+    }
+    return std::unique_ptr<CRunTrace>(new CRunTrace(path, std::move(file)));
+}
+
+void CRunTrace::Attach(tagDeviceUpdate& record, const tagPciInfo& pci) {
+    cards_.emplace_back(PlaceOf(pci), *this);
+    cards_.back().Pace(record.delayCount, record.writesPerSecond);
+    record.trace = &cards_.back();
+    ports_.push_back(&record);
+}
+
+void CRunTrace::WriteLine(std::string_view line) {
+    std::lock_guard<std::mutex> hold(lock_);
+    buffer_.append(line);
+    buffer_ += '\n';
+    if (buffer_.size() >= kWriteSize) WriteBuffered();
+}
+
+void CRunTrace::WriteBuffered() {
+    if (!failed_ && !file_->Write(buffer_.data(), buffer_.size(), &error_)) failed_ = true;
+    buffer_.clear();
+}
+
+void CRunTrace::Finish() {
+    for (tagDeviceUpdate* port : ports_) port->trace = nullptr;
+    ports_.clear();
+    for (CPortTrace& card : cards_) card.Flush();
+    std::lock_guard<std::mutex> hold(lock_);
+    WriteBuffered();
+    if (!failed_ && !file_->Commit(&error_)) failed_ = true;
+    if (failed_) {
+        LogOnly(L"   The JTAG trace %ls is not written (%ls, error %u).\n", path_.c_str(),
+                Utf8ToWide(error_.call).c_str(), error_.code);
+    } else {
+        LogOnly(L"   The JTAG trace is in %ls.\n", path_.c_str());
+    }
+}
