@@ -11,7 +11,7 @@
 #include "platform/atomic_file.h"
 #include "platform/environment.h"
 #include "platform/file_replace_cut.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace platform {
 

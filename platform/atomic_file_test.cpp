@@ -15,7 +15,7 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 
 #include "platform/child_process.h"
 #include "platform/command_line.h"
-#include "platform/text_encoding.h"
 #include "sim/late_writes.h"
 #include "simhost/host_records.h"
+#include "text/text_encoding.h"
 
 extern char** environ;
 

@@ -8,7 +8,7 @@
 
 #include "platform/console.h"
 #include "platform/console_stream.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace platform {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "platform/file_read.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace platform {
 

@@ -4,7 +4,7 @@
 #include "base/win_handles_win.h"
 #include "platform/file_read.h"
 #include "platform/system_error.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace platform {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/folder_descriptor_win.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace {
 

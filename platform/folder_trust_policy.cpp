@@ -1,7 +1,7 @@
 // The working folder's trust judgement and the steps it drives, the same for every system.
 #include "platform/folder_trust_policy.h"
 
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace platform {
 

@@ -6,7 +6,7 @@
 
 #include <deque>
 
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Known folders of the host edition: folders of the simulated machine's state directory.
 #include "platform/known_folders.h"
 #include "platform/process_identity.h"
-#include "platform/text_encoding.h"
 #include "simhost/host_store.h"
+#include "text/text_encoding.h"
 
 namespace platform {
 

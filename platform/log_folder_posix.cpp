@@ -12,7 +12,7 @@
 #include "platform/environment.h"
 #include "platform/known_folders.h"
 #include "platform/log_folder.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace platform {
 

@@ -5,8 +5,8 @@
 #include "platform/command_line.h"
 #include "platform/environment.h"
 #include "platform/process_identity.h"
-#include "platform/text_encoding.h"
 #include "sim/sim_machine.h"
+#include "text/text_encoding.h"
 
 namespace platform {
 

@@ -12,7 +12,7 @@
 #include "platform/atomic_file.h"
 #include "platform/environment.h"
 #include "platform/program_copy.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace platform {
 

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "platform/environment.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace {
 

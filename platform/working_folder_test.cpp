@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>

@@ -11,8 +11,8 @@
 #include "platform/folder_descriptor_win.h"
 #include "platform/folder_trust_policy.h"
 #include "platform/known_folders.h"
-#include "platform/text_encoding.h"
 #include "platform/working_folder.h"
+#include "text/text_encoding.h"
 
 namespace platform {
 

@@ -1,8 +1,8 @@
 // Records of child commands, logons and the desktop suite's doubles in the simulated host's state.
 #include "simhost/host_records.h"
 
-#include "platform/text_encoding.h"
 #include "simhost/host_store.h"
+#include "text/text_encoding.h"
 
 namespace sim::host {
 

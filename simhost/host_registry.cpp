@@ -1,8 +1,8 @@
 // The simulated registry: keys and values in the host's state file, names compared without case.
 #include "simhost/host_registry.h"
 
-#include "platform/text_encoding.h"
 #include "simhost/host_store.h"
+#include "text/text_encoding.h"
 
 namespace sim::host {
 

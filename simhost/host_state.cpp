@@ -1,7 +1,7 @@
 // Power, processes, sessions, events and restarts of the simulated host, on top of its state file.
 #include "simhost/host_state.h"
 
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace sim::host {
 

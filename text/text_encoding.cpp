@@ -1,5 +1,5 @@
 // UTF-8 conversions that behave the same with 16-bit (Windows) and 32-bit (glibc) wchar_t.
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 #include <cstdint>
 

@@ -7,7 +7,7 @@
 #include "platform/atomic_file.h"
 #include "platform/console.h"
 #include "platform/file_read.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 #include "xsvfcheck/check_options.h"
 #include "xsvfcheck/check_report.h"
 

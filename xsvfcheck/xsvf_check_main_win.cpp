@@ -1,6 +1,6 @@
 // Entry point of OvnXsvfCheck.exe: the wide argument vector is handed on as UTF-8.
 #include "platform/system_library.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 #include "xsvfcheck/check_run.h"
 
 int wmain(int argc, wchar_t** argv) {

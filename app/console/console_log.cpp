@@ -1,5 +1,5 @@
 // The log file's place and form, and PrintAndLog.
-#include "app/console_log.h"
+#include "app/console/console_log.h"
 
 #include <atomic>
 #include <cstdarg>
@@ -11,7 +11,7 @@
 #include "platform/environment.h"
 #include "platform/log_folder.h"
 #include "platform/safe_file.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace {
 

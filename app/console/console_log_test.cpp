@@ -1,6 +1,6 @@
 // The log file: its place in the user's profile whatever the environment says, no link followed on
 // the way, CR LF lines, backspaces, appending across runs.
-#include "app/console_log.h"
+#include "app/console/console_log.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace {
 

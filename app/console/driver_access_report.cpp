@@ -1,11 +1,11 @@
 // Messages for a driver-access library that cannot be opened or cannot reach its driver.
-#include "app/driver_access_report.h"
+#include "app/console/driver_access_report.h"
 
 #include <string_view>
 
-#include "app/console_log.h"
+#include "app/console/console_log.h"
 #include "platform/system_error.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The messages for a failure on the way to the driver: the step, the call, the system's error.
-#include "app/driver_access_report.h"
+#include "app/console/driver_access_report.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Reads the operator's keys without echo for the confirmation and the final prompt.
-#include "app/key_prompts.h"
+#include "app/console/key_prompts.h"
 
-#include "app/console_log.h"
+#include "app/console/console_log.h"
 #include "platform/console.h"
 
 PromptAnswer ConfirmToContinue() {

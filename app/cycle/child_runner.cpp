@@ -1,10 +1,10 @@
 // Child processes of the run: start, timed or untimed wait with the pipe drained, output
 // collection.
-#include "app/child_runner.h"
+#include "app/cycle/child_runner.h"
 
-#include "app/console_log.h"
+#include "app/console/console_log.h"
 #include "platform/clock.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 tagWaitClock ProcessWaitClock() { return {&platform::ProcessMilliseconds, 20}; }
 

@@ -1,5 +1,5 @@
 // Child processes with real child programs: exit codes, collection limits, full pipes, timed waits.
-#include "app/child_runner.h"
+#include "app/cycle/child_runner.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/display_driver.h"
-#include "platform/text_encoding.h"
+#include "app/cycle/display_driver.h"
+#include "text/text_encoding.h"
 
 namespace {
 

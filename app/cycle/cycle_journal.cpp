@@ -1,10 +1,10 @@
 // The journal's text form and its one registry value.
-#include "app/cycle_journal.h"
+#include "app/cycle/cycle_journal.h"
 
 #include <cwchar>
 #include <vector>
 
-#include "app/reboot_resume.h"
+#include "app/cycle/reboot_resume.h"
 #include "platform/registry.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The journal's text survives a round trip, and a damaged one reads as what can still be trusted.
-#include "app/cycle_journal.h"
+#include "app/cycle/cycle_journal.h"
 
 #include <gtest/gtest.h>
 

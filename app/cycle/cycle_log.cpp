@@ -1,13 +1,13 @@
 // The cycle's log-only lines: what was asked, what came back, and what was left for the next logon.
-#include "app/cycle_log.h"
+#include "app/cycle/cycle_log.h"
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
 
-#include "app/child_runner.h"
-#include "app/console_log.h"
+#include "app/console/console_log.h"
+#include "app/cycle/child_runner.h"
 #include "platform/environment.h"
 #include "platform/safe_file.h"
 

@@ -1,18 +1,18 @@
 // Saving, restoring and closing the desktop suite around the display driver's absence.
-#include "app/desktop_settings.h"
+#include "app/cycle/desktop_settings.h"
 
 #include <vector>
 
-#include "app/console_log.h"
-#include "app/cycle_log.h"
-#include "app/reboot_resume.h"
-#include "hwaccess/host_services.h"
+#include "app/console/console_log.h"
+#include "app/cycle/cycle_log.h"
+#include "app/cycle/reboot_resume.h"
+#include "app/host/host_services.h"
 #include "platform/atomic_file.h"
 #include "platform/command_line.h"
 #include "platform/environment.h"
 #include "platform/known_folders.h"
 #include "platform/registry.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 std::wstring SuiteDirectory() {
     const auto base = platform::ProgramFilesFor32BitFolder();

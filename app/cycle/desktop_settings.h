@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/child_runner.h"
+#include "app/cycle/child_runner.h"
 
 inline constexpr std::uint32_t kExportWaitMilliseconds = 10000;
 // A settings file above this size is not stored in "Config".

@@ -1,5 +1,5 @@
 // The suite's directory and command lines, and the settings through "Config" byte for byte.
-#include "app/desktop_settings.h"
+#include "app/cycle/desktop_settings.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,10 +8,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/reboot_resume.h"
+#include "app/cycle/reboot_resume.h"
 #include "platform/registry.h"
-#include "platform/text_encoding.h"
 #include "simhost/host_records.h"
+#include "text/text_encoding.h"
 
 namespace {
 

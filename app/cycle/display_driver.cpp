@@ -1,11 +1,11 @@
 // The device-console tool on the card's hardware ID: written out, checked, started, judged.
-#include "app/display_driver.h"
+#include "app/cycle/display_driver.h"
 
-#include "app/console_log.h"
-#include "app/cycle_log.h"
+#include "app/console/console_log.h"
+#include "app/cycle/cycle_log.h"
 #include "platform/command_line.h"
 #include "platform/environment.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 const wchar_t* ToolResourceName(bool underWow64) { return underWow64 ? L"DEVCON64" : L"DEVCON32"; }
 

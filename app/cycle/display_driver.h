@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/child_runner.h"
+#include "app/cycle/child_runner.h"
 #include "platform/held_file.h"
 
 inline constexpr const wchar_t* kCardHardwareId = L"PCI\\VEN_1002&DEV_6828&SUBSYS_25401FA7";

@@ -10,11 +10,11 @@
 #include <optional>
 #include <string>
 
-#include "app/child_runner.h"
-#include "app/cycle_journal.h"
-#include "app/display_driver.h"
-#include "app/exit_codes.h"
-#include "app/program_copy.h"
+#include "app/console/exit_codes.h"
+#include "app/cycle/child_runner.h"
+#include "app/cycle/cycle_journal.h"
+#include "app/cycle/display_driver.h"
+#include "app/cycle/program_copy.h"
 #include "platform/safe_file.h"
 #include "platform/working_folder.h"
 

@@ -1,5 +1,5 @@
 // The device-console tool: resource choice, command lines, judgement, and the held, checked file.
-#include "app/display_driver.h"
+#include "app/cycle/display_driver.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,8 +8,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/text_encoding.h"
 #include "simhost/host_records.h"
+#include "text/text_encoding.h"
 
 TEST(DeviceConsoleTool, ResourceByWow64AndTheExactCommandLines) {
     EXPECT_STREQ(ToolResourceName(true), L"DEVCON64");

@@ -1,7 +1,7 @@
 // The texts about a pending cycle, from the journal and the registered entries.
-#include "app/pending_cycle.h"
+#include "app/cycle/pending_cycle.h"
 
-#include "app/reboot_resume.h"
+#include "app/cycle/reboot_resume.h"
 
 namespace {
 

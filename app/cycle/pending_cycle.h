@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/cycle_journal.h"
+#include "app/cycle/cycle_journal.h"
 
 // The logon entries the cycle registered, as the run-once key holds them now.
 struct tagPendingEntries {

@@ -1,6 +1,6 @@
 // What a listing says about a pending cycle: each phase named, and the next step that matches the
 // entries registered and whether the restart has been made.
-#include "app/pending_cycle.h"
+#include "app/cycle/pending_cycle.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 // The program copy: taken from the checked running program, compared again before every entry
 // that names it.
-#include "app/program_copy.h"
+#include "app/cycle/program_copy.h"
 
-#include "app/console_log.h"
-#include "app/reboot_resume.h"
-#include "app/sha256.h"
+#include "app/console/console_log.h"
+#include "app/cycle/reboot_resume.h"
+#include "app/cycle/sha256.h"
 #include "platform/atomic_file.h"
 #include "platform/registry.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace {
 

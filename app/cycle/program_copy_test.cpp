@@ -1,5 +1,5 @@
 // The program copy is the running program's bytes, and no entry names it once it was changed.
-#include "app/program_copy.h"
+#include "app/cycle/program_copy.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,9 +8,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/reboot_resume.h"
+#include "app/cycle/reboot_resume.h"
 #include "platform/registry.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The registry values of the restart cycle.
-#include "app/reboot_resume.h"
+#include "app/cycle/reboot_resume.h"
 
-#include "app/cycle_log.h"
+#include "app/cycle/cycle_log.h"
 #include "platform/registry.h"
 
 void RegisterRunOnce(const wchar_t* valueName, const std::wstring& commandLine) {

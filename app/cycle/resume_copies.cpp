@@ -1,10 +1,10 @@
 // Copies for the resume, their hash, the run-once line that names them, and their removal.
-#include "app/resume_copies.h"
+#include "app/cycle/resume_copies.h"
 
 #include <cwctype>
 
-#include "app/reboot_resume.h"
-#include "app/sha256.h"
+#include "app/cycle/reboot_resume.h"
+#include "app/cycle/sha256.h"
 #include "device/cmdline.h"
 #include "platform/atomic_file.h"
 #include "platform/environment.h"

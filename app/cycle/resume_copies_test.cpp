@@ -1,5 +1,5 @@
 // The resume command line from the options, however spelt, and the check of the resumed image.
-#include "app/resume_copies.h"
+#include "app/cycle/resume_copies.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

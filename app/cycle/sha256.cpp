@@ -1,5 +1,5 @@
 // SHA-256 as FIPS 180-4 defines it: 64 rounds over 512-bit blocks, big-endian words.
-#include "app/sha256.h"
+#include "app/cycle/sha256.h"
 
 namespace {
 

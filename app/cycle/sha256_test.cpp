@@ -1,5 +1,5 @@
 // SHA-256 against the published test vectors, including the block-boundary paddings.
-#include "app/sha256.h"
+#include "app/cycle/sha256.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The working folder for the run: prepared, its events logged, its failure said once.
-#include "app/working_folder.h"
+#include "app/cycle/working_folder.h"
 
-#include "app/console_log.h"
-#include "app/reboot_resume.h"
+#include "app/console/console_log.h"
+#include "app/cycle/reboot_resume.h"
 #include "platform/registry.h"
-#include "platform/text_encoding.h"
 #include "platform/working_folder.h"
+#include "text/text_encoding.h"
 
 std::wstring OpenWorkingFolder() { return ReportWorkingFolder(platform::PrepareWorkingFolder()); }
 

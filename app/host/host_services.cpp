@@ -1,5 +1,5 @@
 // Host services: what the update run changes on the machine, and how it is put back on every path.
-#include "hwaccess/host_services.h"
+#include "app/host/host_services.h"
 
 #include <chrono>
 #include <cstdio>

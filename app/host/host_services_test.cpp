@@ -1,6 +1,6 @@
 // Host services against the simulated host: power raised and put back, desktop core closed,
 // restart.
-#include "hwaccess/host_services.h"
+#include "app/host/host_services.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

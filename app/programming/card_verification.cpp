@@ -1,5 +1,5 @@
 // Judging the FPGA version a card reports after its play.
-#include "app/card_verification.h"
+#include "app/programming/card_verification.h"
 
 VersionAfterProgramming JudgeVersionAfterProgramming(const std::wstring& version) {
     if (version == kUnreadableVersion || version.empty())

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/exit_codes.h"
+#include "app/console/exit_codes.h"
 
 // The text of a version read that failed (GetFpgaVersion's answer without an I2C reply).
 inline constexpr const wchar_t* kUnreadableVersion = L"0.0.000";

@@ -1,5 +1,5 @@
 // Starting, counting and joining the per-card programming workers.
-#include "app/card_workers.h"
+#include "app/programming/card_workers.h"
 
 #include <chrono>
 

@@ -1,6 +1,6 @@
 // The programming workers: what they wrote is visible once they are counted, and nothing outlives
 // its owner, not even when the programming step is left by an exception.
-#include "app/card_workers.h"
+#include "app/programming/card_workers.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "app/card_verification.h"
-#include "app/programming.h"
+#include "app/programming/card_verification.h"
+#include "app/programming/programming.h"
 #include "device/kseries.h"
 
 namespace {

@@ -1,13 +1,13 @@
 // The progress line, worker start, port closing, settling pause and the failure report.
-#include "app/programming.h"
+#include "app/programming/programming.h"
 
 #include <atomic>
 #include <string>
 #include <vector>
 
-#include "app/card_verification.h"
-#include "app/card_workers.h"
-#include "app/console_log.h"
+#include "app/console/console_log.h"
+#include "app/programming/card_verification.h"
+#include "app/programming/card_workers.h"
 #include "device/kseries.h"
 #include "hwaccess/pci_scan.h"
 #include "platform/clock.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/card_verification.h"
-#include "app/exit_codes.h"
+#include "app/console/exit_codes.h"
+#include "app/programming/card_verification.h"
 #include "xsvf/device_update.h"
 
 class CCardWorkers;

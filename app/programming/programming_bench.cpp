@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/card_workers.h"
-#include "app/programming.h"
+#include "app/programming/card_workers.h"
+#include "app/programming/programming.h"
 #include "device/kseries.h"
 #include "hwaccess/driver_access.h"
 #include "platform/clock.h"

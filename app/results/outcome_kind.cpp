@@ -1,8 +1,8 @@
 // Deciding a result's outcome kind from its exit code and the run's facts.
-#include "app/outcome_kind.h"
+#include "app/results/outcome_kind.h"
 
-#include "app/exit_codes.h"
-#include "app/run_result.h"
+#include "app/console/exit_codes.h"
+#include "app/results/run_result.h"
 
 std::string OutcomeKind(const tagRunResult& r) {
     switch (r.exitCode) {

@@ -1,6 +1,6 @@
 // The outcome kind against the exit code: every pair the callers are promised is produced, and no
 // other, whatever facts a run records beside its code.
-#include "app/outcome_kind.h"
+#include "app/results/outcome_kind.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <sstream>
 #include <utility>
 
-#include "app/run_result.h"
+#include "app/results/run_result.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The lossless escaped form of names that are not valid UTF-8.
-#include "app/result_name.h"
+#include "app/results/result_name.h"
 
 #include <cstdint>
 #include <cstdio>

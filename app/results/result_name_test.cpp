@@ -1,11 +1,11 @@
 // Names in the result: valid UTF-8 kept as it is, anything else escaped without losing a byte.
-#include "app/result_name.h"
+#include "app/results/result_name.h"
 
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // The published result of the run and its takeover by the interruption or the failure handler.
-#include "app/result_takeover.h"
+#include "app/results/result_takeover.h"
 
 #include <memory>
 #include <mutex>
 #include <optional>
 
-#include "app/console_log.h"
-#include "app/run_result.h"
-#include "app/run_result_store.h"
+#include "app/console/console_log.h"
+#include "app/results/run_result.h"
+#include "app/results/run_result_store.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "app/outcome_kind.h"
+#include "app/results/outcome_kind.h"
 
 struct tagRunResult;
 

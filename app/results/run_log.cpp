@@ -1,19 +1,19 @@
 // Header and closing lines of each run in the log, and the log copy in the working folder.
-#include "app/run_log.h"
+#include "app/results/run_log.h"
 
 #include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <vector>
 
-#include "app/console_log.h"
-#include "app/outcome_kind.h"
-#include "app/run_messages.h"
-#include "app/run_result_store.h"
+#include "app/console/console_log.h"
+#include "app/console/run_messages.h"
+#include "app/results/outcome_kind.h"
+#include "app/results/run_result_store.h"
 #include "platform/atomic_file.h"
 #include "platform/environment.h"
 #include "platform/process_identity.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace {
 

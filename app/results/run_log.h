@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/run_result.h"
+#include "app/results/run_result.h"
 
 inline constexpr const wchar_t* kLastRunLogFileName = L"last-run.log";
 

@@ -1,5 +1,5 @@
 // The log's header and closing lines.
-#include "app/run_log.h"
+#include "app/results/run_log.h"
 
 #include <gtest/gtest.h>
 

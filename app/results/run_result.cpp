@@ -1,11 +1,11 @@
 // The result's JSON members, the meanings of the exit codes and the UTC time stamps.
-#include "app/run_result.h"
+#include "app/results/run_result.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 
-#include "app/result_name.h"
+#include "app/results/result_name.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/outcome_kind.h"
+#include "app/results/outcome_kind.h"
 
 // 2: `outcome.kind` names what the run did in one word (app/outcome_kind.h), the lock's detail is
 // `outcome.lock`, and a name that is not valid UTF-8 is kept escaped (`nameEscaped`).

@@ -1,5 +1,5 @@
 // Checks a carried result against the formats the recorder writes.
-#include "app/run_result_check.h"
+#include "app/results/run_result_check.h"
 
 #include <cstdio>
 

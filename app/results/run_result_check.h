@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "app/run_result.h"
+#include "app/results/run_result.h"
 
 // 32 lower-case hexadecimal digits, as NewRunId makes them.
 bool IsRunIdText(const std::string& text);

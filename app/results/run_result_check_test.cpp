@@ -1,13 +1,13 @@
 // The formats a carried cycle is checked against, and the dated copy's name made from numbers.
-#include "app/run_result_check.h"
+#include "app/results/run_result_check.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <vector>
 
-#include "app/run_result_store.h"
-#include "platform/text_encoding.h"
+#include "app/results/run_result_store.h"
+#include "text/text_encoding.h"
 
 namespace {
 

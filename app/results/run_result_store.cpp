@@ -1,14 +1,14 @@
 // Writing, pruning and carrying the result files.
-#include "app/run_result_store.h"
+#include "app/results/run_result_store.h"
 
 #include <algorithm>
 #include <cwchar>
 #include <vector>
 
-#include "app/run_result_check.h"
+#include "app/results/run_result_check.h"
 #include "platform/atomic_file.h"
 #include "platform/environment.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace {
 

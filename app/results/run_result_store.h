@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "app/run_result.h"
+#include "app/results/run_result.h"
 #include "platform/held_file.h"
 
 inline constexpr const wchar_t* kLastRunFileName = L"last-run.json";

@@ -1,6 +1,6 @@
 // The result document: every member in its JSON form and back, the README's example, the time
 // stamps, the meanings of the exit codes, and the files in the result folder.
-#include "app/run_result.h"
+#include "app/results/run_result.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,11 +11,11 @@
 #include <set>
 #include <sstream>
 
-#include "app/card_verification.h"
-#include "app/cycle_log.h"
-#include "app/run_result_store.h"
+#include "app/cycle/cycle_log.h"
+#include "app/programming/card_verification.h"
+#include "app/results/run_result_store.h"
 #include "platform/atomic_file.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // The per-card summary after the programming step, with the advice for each kind of failure.
-#include "app/card_summary.h"
+#include "app/run/card_summary.h"
 
 #include <cwchar>
 
-#include "app/card_verification.h"
-#include "app/console_log.h"
-#include "app/exit_codes.h"
-#include "platform/text_encoding.h"
+#include "app/console/console_log.h"
+#include "app/console/exit_codes.h"
+#include "app/programming/card_verification.h"
+#include "text/text_encoding.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run_result.h"
+#include "app/results/run_result.h"
 
 // "   Result for PCIe Bus: 0x0300   FPGA version: 1.2.7 -> 1.4.2   ok", with the bus position as
 // the listing prints it; a failure is named in words with what the operator does next. ASCII only:

@@ -1,5 +1,5 @@
 // The per-card summary: position as listed, both versions, and advice that fits the failure.
-#include "app/card_summary.h"
+#include "app/run/card_summary.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // Reads the XSVF image named on the command line for the update run.
-#include "app/image_file.h"
+#include "app/run/image_file.h"
 
 #include <string>
 #include <utility>
 
-#include "app/console_log.h"
-#include "app/exit_codes.h"
+#include "app/console/console_log.h"
+#include "app/console/exit_codes.h"
 #include "platform/console.h"
 #include "platform/file_read.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 std::wstring ImageOpenReason(const platform::tagFileRead& file) {
     const std::wstring code = L"error " + std::to_wstring(file.systemError);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/run_resources.h"
+#include "app/run/run_resources.h"
 
 namespace platform {
 struct tagFileRead;

@@ -1,9 +1,9 @@
 // The run lock's wait and what a refused start says.
-#include "app/one_run.h"
+#include "app/run/one_run.h"
 
-#include "app/console_log.h"
+#include "app/console/console_log.h"
 #include "platform/clock.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 tagRunLockWait ProcessRunLockWait() {
     tagRunLockWait wait;

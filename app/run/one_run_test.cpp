@@ -1,6 +1,6 @@
 // The run lock's wait: a logon entry's start waits for a busy lock on the clock it is given, never
 // for a squatted one, and an ordinary start does not wait at all.
-#include "app/one_run.h"
+#include "app/run/one_run.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // their update records, the image, the run's record and the driver cycle with its journal.
 #pragma once
 
-#include "app/cycle_journal.h"
-#include "app/driver_cycle.h"
-#include "app/run_recorder.h"
-#include "app/run_resources.h"
+#include "app/cycle/cycle_journal.h"
+#include "app/cycle/display_driver_cycle.h"
+#include "app/run/run_recorder.h"
+#include "app/run/run_resources.h"
 #include "device/cmdline.h"
 #include "hwaccess/pci_scan.h"
 

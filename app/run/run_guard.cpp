@@ -1,16 +1,16 @@
 // The top-level handler of the update run.
-#include "app/run_guard.h"
+#include "app/run/run_guard.h"
 
 #include <exception>
 #include <string>
 
-#include "app/console_log.h"
-#include "app/result_takeover.h"
-#include "app/run_log.h"
-#include "app/run_resources.h"
-#include "hwaccess/host_services.h"
+#include "app/console/console_log.h"
+#include "app/host/host_services.h"
+#include "app/results/result_takeover.h"
+#include "app/results/run_log.h"
+#include "app/run/run_resources.h"
 #include "platform/console.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/exit_codes.h"
+#include "app/console/exit_codes.h"
 
 // Runs the update and returns its exit code. An exception that escapes it restores the power
 // setting (unless a restart has already done so), brings the display back, runs the clean-up

@@ -1,5 +1,5 @@
 // The run's top-level handler: an escaping exception still puts the power setting back.
-#include "app/run_guard.h"
+#include "app/run/run_guard.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <system_error>
 
-#include "hwaccess/host_services.h"
+#include "app/host/host_services.h"
 #include "simhost/host_state.h"
 
 namespace {

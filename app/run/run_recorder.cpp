@@ -1,24 +1,24 @@
 // The run's record: filled as the run goes, merged with a carried cycle, written at the end.
-#include "app/run_recorder.h"
+#include "app/run/run_recorder.h"
 
 #include <random>
 
-#include "app/card_verification.h"
-#include "app/console_log.h"
-#include "app/exit_codes.h"
-#include "app/programming.h"
-#include "app/reboot_resume.h"
-#include "app/result_takeover.h"
-#include "app/resume_copies.h"
-#include "app/run_messages.h"
-#include "app/run_result_store.h"
-#include "app/sha256.h"
+#include "app/console/console_log.h"
+#include "app/console/exit_codes.h"
+#include "app/console/run_messages.h"
+#include "app/cycle/reboot_resume.h"
+#include "app/cycle/resume_copies.h"
+#include "app/cycle/sha256.h"
+#include "app/programming/card_verification.h"
+#include "app/programming/programming.h"
+#include "app/results/result_takeover.h"
+#include "app/results/run_result_store.h"
 #include "device/cmdline.h"
 #include "hwaccess/pci_scan.h"
 #include "platform/environment.h"
 #include "platform/process_identity.h"
 #include "platform/registry.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace {
 

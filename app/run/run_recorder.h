@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run_result.h"
+#include "app/results/run_result.h"
 
 class CCmdLine;
 struct tagCardOutcome;

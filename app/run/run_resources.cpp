@@ -1,15 +1,15 @@
 // The run's cards, records and image, and the clean-up routine shared with the console-control
 // handler.
-#include "app/run_resources.h"
+#include "app/run/run_resources.h"
 
 #include <atomic>
 
-#include "app/child_runner.h"
-#include "app/console_log.h"
-#include "app/driver_cycle.h"
-#include "app/result_takeover.h"
-#include "app/run_log.h"
-#include "hwaccess/host_services.h"
+#include "app/console/console_log.h"
+#include "app/cycle/child_runner.h"
+#include "app/cycle/display_driver_cycle.h"
+#include "app/host/host_services.h"
+#include "app/results/result_takeover.h"
+#include "app/results/run_log.h"
 #include "platform/console.h"
 #include "xsvf/play_stop.h"
 

@@ -1,13 +1,13 @@
 // The run's trace file: the switch, the file's name and place, and the lines of all cards.
-#include "app/run_trace.h"
+#include "app/run/run_trace.h"
 
 #include <cstdio>
 
-#include "app/console_log.h"
-#include "app/reboot_resume.h"
+#include "app/console/console_log.h"
+#include "app/cycle/reboot_resume.h"
 #include "hwaccess/pci_scan.h"
 #include "platform/registry.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 #include "xsvf/device_update.h"
 
 namespace {

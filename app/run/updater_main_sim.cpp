@@ -1,5 +1,5 @@
 // Entry point of the host edition: its argument vector is already UTF-8 bytes.
-#include "app/update_run.h"
+#include "app/run/update_run.h"
 #include "sim/late_writes.h"
 #include "xsvf/play_stop.h"
 

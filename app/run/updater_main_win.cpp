@@ -1,8 +1,8 @@
 // Entry point of the Windows edition: the library search is kept to the system directory before
 // anything else runs, and the wide argument vector is handed on as UTF-8.
-#include "app/update_run.h"
+#include "app/run/update_run.h"
 #include "platform/system_library.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 int wmain(int argc, wchar_t** argv) {
     platform::RestrictLibrarySearchToSystemDirectory();

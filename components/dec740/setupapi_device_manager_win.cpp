@@ -11,7 +11,7 @@
 #include "components/dec740/device_manager.h"
 #include "components/dec740/setupapi_calls.h"
 #include "components/dec740/system_library_win.h"
-#include "platform/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace dec740 {
 

@@ -1,8 +1,8 @@
 // Restarts the simulated machine and logs on: ovn_sim_restart [input-file [output-file]].
 #include <cstdio>
 
-#include "platform/text_encoding.h"
 #include "testing/sim_logon/simulated_logon.h"
+#include "text/text_encoding.h"
 
 int main(int argc, char** argv) {
     tagLogonStreams streams;

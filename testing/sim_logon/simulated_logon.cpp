@@ -9,10 +9,10 @@
 #include <unistd.h>
 
 #include "platform/command_line.h"
-#include "platform/text_encoding.h"
 #include "simhost/host_records.h"
 #include "simhost/host_registry.h"
 #include "simhost/host_restart.h"
+#include "text/text_encoding.h"
 
 extern char** environ;
 

@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 
-#include "platform/text_encoding.h"
 #include "simhost/host_records.h"
 #include "simhost/host_registry.h"
 #include "simhost/host_restart.h"
@@ -16,6 +15,7 @@
 #include "tests/host/cycle_world.h"
 #include "tests/host/machines.h"
 #include "tests/host/updater_process.h"
+#include "text/text_encoding.h"
 
 using namespace cycle;
 

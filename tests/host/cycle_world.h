@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/text_encoding.h"
 #include "simhost/host_records.h"
 #include "simhost/host_registry.h"
 #include "simhost/host_state.h"
 #include "tests/host/machines.h"
 #include "tests/host/updater_process.h"
+#include "text/text_encoding.h"
 
 namespace cycle {
 

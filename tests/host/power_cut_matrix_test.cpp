@@ -9,7 +9,6 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "platform/text_encoding.h"
 #include "sim/version_store.h"
 #include "simhost/host_records.h"
 #include "simhost/host_registry.h"
@@ -18,6 +17,7 @@
 #include "simhost/host_store.h"
 #include "tests/host/machines.h"
 #include "tests/host/updater_process.h"
+#include "text/text_encoding.h"
 
 namespace {
 

@@ -9,8 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "app/sha256.h"
-#include "platform/text_encoding.h"
+#include "app/cycle/sha256.h"
 #include "simhost/host_records.h"
 #include "simhost/host_registry.h"
 #include "simhost/host_restart.h"
@@ -18,6 +17,7 @@
 #include "testing/xsvf_writer/make_demo_xsvf.h"
 #include "tests/host/machines.h"
 #include "tests/host/updater_process.h"
+#include "text/text_encoding.h"
 
 namespace {
 

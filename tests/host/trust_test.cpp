@@ -6,9 +6,9 @@
 
 #include <filesystem>
 
-#include "platform/text_encoding.h"
 #include "tests/host/cycle_world.h"
 #include "tests/host/updater_process.h"
+#include "text/text_encoding.h"
 
 using namespace cycle;
 
