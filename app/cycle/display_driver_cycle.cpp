@@ -13,13 +13,11 @@
 #include "app/cycle/sha256.h"
 #include "app/cycle/working_folder.h"
 #include "app/host/host_services.h"
-#include "app/run/run_resources.h"
 #include "device/cmdline.h"
 #include "platform/boot_session.h"
 #include "platform/console.h"
 #include "platform/process_identity.h"
 #include "text/text_encoding.h"
-#include "xsvf/jtag_port.h"
 
 namespace {
 
@@ -108,15 +106,15 @@ void CDriverCycle::Tidy() {
     RemoveResumeCopies(workingFolder_);
 }
 
-std::wstring CDriverCycle::PrepareResume(const CCmdLine& options, const tagRunResources& run,
+std::wstring CDriverCycle::PrepareResume(const CCmdLine& options, const tagCycleImage& image,
                                          platform::FileError* error) {
     // The resumed run starts from copies only administrators can change, never from where the
     // operator started this one.
-    const auto size = static_cast<std::size_t>(run.imageSize);
+    const auto size = static_cast<std::size_t>(image.size);
     const auto copies =
-        StoreResumeCopies(workingFolder_, program_->Path(), run.image.get(), size, error);
+        StoreResumeCopies(workingFolder_, program_->Path(), image.bytes, size, error);
     if (!copies) return {};
-    journal_.imageHash = Sha256Hex(run.image.get(), size);
+    journal_.imageHash = Sha256Hex(image.bytes, size);
     return ResumeCommandLine(*copies, options);
 }
 
@@ -260,13 +258,13 @@ void CDriverCycle::SaveSettingsAndCloseSuite(bool continuing) {
 }
 
 std::optional<std::int32_t> CDriverCycle::ArrangeResume(const CCmdLine& options,
-                                                        const tagRunResources& run) {
+                                                        const tagCycleImage& image) {
     // From here the driver may go: the settings and the resume are in place first, so that a run
     // cut off at any later point is taken up at the next logon.
     StoreSettingsInRegistry(settingsFile_);
     if (!options.noReboot) {
         platform::FileError error;
-        resumeCommandLine_ = PrepareResume(options, run, &error);
+        resumeCommandLine_ = PrepareResume(options, image, &error);
         if (resumeCommandLine_.empty()) {
             GiveUpBeforeDisable();
             PrintAndLog(L"\n   Error: The files for the resume could not be stored in %ls (%ls).",
@@ -323,8 +321,8 @@ bool CDriverCycle::DisableAwaitsRestart() const {
 }
 
 std::optional<std::int32_t> CDriverCycle::SwitchDriverOff(const CCmdLine& options,
-                                                          const tagRunResources& run) {
-    const std::int32_t imageSize = run.imageSize;
+                                                          const tagCycleImage& image) {
+    const std::int32_t imageSize = image.size;
     handled_ = true;
     if (listing_) {
         PrintAndLog(
@@ -378,13 +376,14 @@ std::optional<std::int32_t> CDriverCycle::SwitchDriverOff(const CCmdLine& option
     driverPresent_ = true;
 
     SaveSettingsAndCloseSuite(continuing);
-    if (const std::optional<std::int32_t> stopped = ArrangeResume(options, run)) return stopped;
+    if (const std::optional<std::int32_t> stopped = ArrangeResume(options, image)) return stopped;
     if (const std::optional<std::int32_t> stopped = DisableDriver(options)) return stopped;
     CloseDesktopSuite();
     return std::nullopt;
 }
 
-std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options, tagRunResources& run,
+std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options,
+                                             const std::function<void()>& releaseCards,
                                              std::int32_t exitCode) {
     if (options.noReboot) {
         PrintAndLog(
@@ -396,7 +395,7 @@ std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options, tagRunReso
         L"   Your system and OvnK740FPGAUpdater will be restarted now.\n");
     const PromptAnswer answer = options.quiet ? PromptAnswer::kYes : ConfirmToContinue();
     if (answer != PromptAnswer::kYes) {
-        for (std::uint32_t i = 0; i < run.cardCount; ++i) closeJtagPort(&run.records[i], 0);
+        releaseCards();
         GiveUpBeforeDisable();
         PrintAndLog(L"   Update aborted.\n\n");
         if (answer == PromptAnswer::kNo) return exitCode;

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -19,7 +20,13 @@
 #include "platform/working_folder.h"
 
 class CCmdLine;
-struct tagRunResources;
+
+// The run's image as the cycle copies and hashes it for the resume. The run owns the bytes and
+// hands the cycle this view, so that the cycle never depends on what else the run holds.
+struct tagCycleImage {
+    const std::uint8_t* bytes = nullptr;
+    std::int32_t size = 0;  // 0: no image
+};
 
 // What the run takes before it changes anything on the machine: the journal a lost run may have
 // left (the repair entry already recorded in it), the working folder and the program copy.
@@ -71,7 +78,7 @@ public:
     // must stop before programming; the host is then back as it was and the reason is on the
     // console.
     std::optional<std::int32_t> SwitchDriverOff(const CCmdLine& options,
-                                                const tagRunResources& run);
+                                                const tagCycleImage& image);
 
     bool DisableNeedsRestart() const { return disableNeedsRestart_; }
     bool DriverDisabled() const { return driverDisabled_; }
@@ -82,7 +89,10 @@ public:
     // The disable asked for a restart: under --noreboot exit code 3 (the journal keeps the cycle
     // for the next start); otherwise the prompt, and on yes the restart requested (exit code 3 when
     // it is refused; 13 when the prompt's input ended). Returns the exit code.
-    std::int32_t RestartForDisable(const CCmdLine& options, tagRunResources& run,
+    // releaseCards lets go of the cards' pins (the run's) when the restart is declined, before the
+    // cycle is undone.
+    std::int32_t RestartForDisable(const CCmdLine& options,
+                                   const std::function<void()>& releaseCards,
                                    std::int32_t exitCode);
 
     // The programming step plays on these cards (PCIe bus positions): the journal names them
@@ -138,11 +148,11 @@ private:
     std::optional<std::int32_t> RetryFailedEnable();
     // The steps of SwitchDriverOff, in order; a value is the exit code of a run that stops there.
     void SaveSettingsAndCloseSuite(bool continuing);
-    std::optional<std::int32_t> ArrangeResume(const CCmdLine& options, const tagRunResources& run);
+    std::optional<std::int32_t> ArrangeResume(const CCmdLine& options, const tagCycleImage& image);
     std::optional<std::int32_t> DisableDriver(const CCmdLine& options);
     // The resume entry's command, naming copies in the working folder; empty when they could not
     // be made (error says why).
-    std::wstring PrepareResume(const CCmdLine& options, const tagRunResources& run,
+    std::wstring PrepareResume(const CCmdLine& options, const tagCycleImage& image,
                                platform::FileError* error);
 
     platform::tagWorkingFolder folder_;

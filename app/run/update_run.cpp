@@ -321,7 +321,8 @@ int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, const tagRunStart& start,
     tagRunResources& run = context.run;
     if (options.fileName) exitCode = LoadImage(context);
 
-    if (auto stop = driverCycle.SwitchDriverOff(options, run)) {
+    if (auto stop =
+            driverCycle.SwitchDriverOff(options, tagCycleImage{run.image.get(), run.imageSize})) {
         run.ClearImage();
         std::uint32_t ignored = 0;
         ListCards(context, ignored);
@@ -336,7 +337,12 @@ int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, const tagRunStart& start,
     ListCards(context, largestDelay);
 
     if (driverCycle.DisableNeedsRestart()) {
-        exitCode = driverCycle.RestartForDisable(options, run, exitCode);
+        exitCode = driverCycle.RestartForDisable(
+            options,
+            [&run] {
+                for (std::uint32_t i = 0; i < run.cardCount; ++i) closeJtagPort(&run.records[i], 0);
+            },
+            exitCode);
         if (exitCode == kExitUnanswered) {
             recorder.Unanswered();
         } else if (exitCode == kExitSuccess && !rebootStarted.load()) {
