@@ -11,8 +11,7 @@
 #include <set>
 #include <sstream>
 
-#include "app/cycle/cycle_log.h"
-#include "app/programming/card_verification.h"
+#include "app/console/exit_codes.h"
 #include "app/results/run_result_store.h"
 #include "platform/atomic_file.h"
 #include "text/text_encoding.h"
@@ -225,23 +224,6 @@ TEST(RunResult, TimeStampsAreUtcIso8601) {
     EXPECT_EQ(UtcTimestamp(1796726574), "2026-12-08T10:42:54Z");
     EXPECT_EQ(UtcTimestamp(4102444799), "2099-12-31T23:59:59Z");
     EXPECT_EQ(UtcTimestampNow().size(), 20u);
-}
-
-TEST(CardVerification, OnlyAReadableVersionPasses) {
-    EXPECT_EQ(JudgeVersionAfterProgramming(L"1.4.2"), VersionAfterProgramming::kReadable);
-    EXPECT_EQ(JudgeVersionAfterProgramming(L"0.0.000"), VersionAfterProgramming::kUnreadable);
-    EXPECT_EQ(JudgeVersionAfterProgramming(L""), VersionAfterProgramming::kUnreadable);
-    EXPECT_EQ(JudgeVersionAfterProgramming(L"255.255.255"), VersionAfterProgramming::kErased);
-}
-
-// Silence after the play fails a card only when it answered before; erased always fails.
-TEST(CardVerification, ACardThatNeverAnsweredIsNotVerifiedRatherThanFailed) {
-    EXPECT_EQ(VerifyCardAfterPlay(true, L"1.4.2"), CardVerification::kVerified);
-    EXPECT_EQ(VerifyCardAfterPlay(false, L"1.4.2"), CardVerification::kVerified);
-    EXPECT_EQ(VerifyCardAfterPlay(true, L"0.0.000"), CardVerification::kFailed);
-    EXPECT_EQ(VerifyCardAfterPlay(false, L"0.0.000"), CardVerification::kNotVerified);
-    EXPECT_EQ(VerifyCardAfterPlay(true, L"255.255.255"), CardVerification::kFailed);
-    EXPECT_EQ(VerifyCardAfterPlay(false, L"255.255.255"), CardVerification::kFailed);
 }
 
 class ResultFolderTest : public testing::Test {
