@@ -35,26 +35,26 @@ bool RestartRequested(const wchar_t* purpose, const wchar_t* whatItWouldDo) {
 
 }  // namespace
 
-CDriverCycle::CDriverCycle(tagRunStart start, tagWaitClock clock)
+CDisplayDriverCycle::CDisplayDriverCycle(tagRunStart start, tagWaitClock clock)
     : folder_(std::move(start.folder)),
       program_(std::move(start.program)),
       runner_(std::move(clock)),
       journal_(std::move(start.journal)) {}
 
-void CDriverCycle::DropResume(tagCycleJournal& journal) {
+void CDisplayDriverCycle::DropResume(tagCycleJournal& journal) {
     DeleteRunOnce(kResumeValueName);
     DeleteRunOnce(kResumeAgainValueName);
     journal.entries &= ~static_cast<std::uint32_t>(kEntryResume);
 }
 
-tagCycleJournal CDriverCycle::Fresh() const {
+tagCycleJournal CDisplayDriverCycle::Fresh() const {
     tagCycleJournal fresh;
     fresh.originalPower = journal_.originalPower;
     fresh.entries = journal_.entries & kEntryRepair;
     return fresh;
 }
 
-void CDriverCycle::RegisterImportIfSettingsSaved(tagCycleJournal& journal) const {
+void CDisplayDriverCycle::RegisterImportIfSettingsSaved(tagCycleJournal& journal) const {
     if (!(journal.settingsExported || journal.settingsRestored) || importCommandLine_.empty())
         return;
     journal.entries |= kEntryImport;
@@ -62,7 +62,7 @@ void CDriverCycle::RegisterImportIfSettingsSaved(tagCycleJournal& journal) const
     RegisterRunOnce(kImportValueName, importCommandLine_);
 }
 
-void CDriverCycle::Prepare() {
+void CDisplayDriverCycle::Prepare() {
     const bool underWow64 = platform::RunningUnderWow64();
     // Everything the run writes and later reads or starts lives in the admin-only folder; without
     // it there is no tool, and no image is programmed under a driver that could not be checked.
@@ -78,14 +78,14 @@ void CDriverCycle::Prepare() {
     toolReady_ = true;
 }
 
-void CDriverCycle::DecideRole(const CCmdLine& options) {
+void CDisplayDriverCycle::DecideRole(const CCmdLine& options) {
     // A start without an image only lists, unless a logon entry made it: the entries start the
     // working folder's copy, and theirs is the run that finishes or undoes the cycle.
     listing_ = options.fileName == nullptr && !RunsFromWorkingFolderCopy(workingFolder_);
 }
 
-bool CDriverCycle::ImageIsTheRecordedOne(const char* fileName, const std::uint8_t* image,
-                                         std::int32_t imageSize) {
+bool CDisplayDriverCycle::ImageIsTheRecordedOne(const char* fileName, const std::uint8_t* image,
+                                                std::int32_t imageSize) {
     // An empty image is checked too: a resumed run on a truncated copy must not pass for done.
     if (fileName == nullptr || imageSize < 0) return true;
     std::wstring recorded, found;
@@ -101,13 +101,13 @@ bool CDriverCycle::ImageIsTheRecordedOne(const char* fileName, const std::uint8_
     return false;
 }
 
-void CDriverCycle::Tidy() {
+void CDisplayDriverCycle::Tidy() {
     TidyRegistry();
     RemoveResumeCopies(workingFolder_);
 }
 
-std::wstring CDriverCycle::PrepareResume(const CCmdLine& options, const tagCycleImage& image,
-                                         platform::FileError* error) {
+std::wstring CDisplayDriverCycle::PrepareResume(const CCmdLine& options, const tagCycleImage& image,
+                                                platform::FileError* error) {
     // The resumed run starts from copies only administrators can change, never from where the
     // operator started this one.
     const auto size = static_cast<std::size_t>(image.size);
@@ -118,21 +118,21 @@ std::wstring CDriverCycle::PrepareResume(const CCmdLine& options, const tagCycle
     return ResumeCommandLine(*copies, options);
 }
 
-void CDriverCycle::Save() {
+void CDisplayDriverCycle::Save() {
     std::lock_guard<std::mutex> hold(journalLock_);
     // Once the interruption has closed the journal, the ending run writes nothing over it.
     if (interrupted_.load()) return;
     SaveJournal(journal_);
 }
 
-void CDriverCycle::Undo(CChildRunner* enableWith) {
+void CDisplayDriverCycle::Undo(CChildRunner* enableWith) {
     if (enableWith && tool_.Extracted()) tool_.Enable(*enableWith);
     DropResume(journal_);
     Tidy();
     journal_ = Fresh();
 }
 
-bool CDriverCycle::FinishUpdatedCycle() {
+bool CDisplayDriverCycle::FinishUpdatedCycle() {
     const bool importWaits = RegisteredRunOnce(kImportValueName).has_value();
     if (journal_.phase == CyclePhase::kEnabled || importWaits) {
         // The import has not run: it runs now, from the stored copy when there still is one.
@@ -163,7 +163,7 @@ bool CDriverCycle::FinishUpdatedCycle() {
     return resumeLeft;
 }
 
-void CDriverCycle::BringBackWithoutUpdate() {
+void CDisplayDriverCycle::BringBackWithoutUpdate() {
     if (!tool_.Extracted()) {
         PrintAndLog(
             L"\n   Error: The display driver may still be disabled, and the device console tool "
@@ -188,7 +188,7 @@ void CDriverCycle::BringBackWithoutUpdate() {
     }
 }
 
-void CDriverCycle::GiveUpBeforeDisable() {
+void CDisplayDriverCycle::GiveUpBeforeDisable() {
     const tagCycleJournal saved = journal_;
     Undo(&runner_);
     journal_.settingsExported = saved.settingsExported;
@@ -198,7 +198,7 @@ void CDriverCycle::GiveUpBeforeDisable() {
     Save();
 }
 
-std::int32_t CDriverCycle::KeepFailedEnable(std::uint32_t code, bool updateOver) {
+std::int32_t CDisplayDriverCycle::KeepFailedEnable(std::uint32_t code, bool updateOver) {
     enableFailed_ = true;
     journal_.phase = CyclePhase::kDisabled;
     journal_.enableFailed = updateOver;
@@ -210,7 +210,7 @@ std::int32_t CDriverCycle::KeepFailedEnable(std::uint32_t code, bool updateOver)
     return kDriverNotSwitchedOffExitCode;
 }
 
-std::optional<std::int32_t> CDriverCycle::RetryFailedEnable() {
+std::optional<std::int32_t> CDisplayDriverCycle::RetryFailedEnable() {
     PrintAndLog(
         L"\n   The display driver was left disabled after the last update: it is enabled "
         L"now.\n");
@@ -225,7 +225,7 @@ std::optional<std::int32_t> CDriverCycle::RetryFailedEnable() {
     return std::nullopt;
 }
 
-std::optional<std::int32_t> CDriverCycle::Stop(const wchar_t* reason, std::uint32_t code) {
+std::optional<std::int32_t> CDisplayDriverCycle::Stop(const wchar_t* reason, std::uint32_t code) {
     PrintAndLog(L"\n   Error: %ls", reason);
     if (code != 0) PrintAndLog(L" (exit code %u)", static_cast<unsigned>(code));
     PrintAndLog(
@@ -235,7 +235,7 @@ std::optional<std::int32_t> CDriverCycle::Stop(const wchar_t* reason, std::uint3
 }
 
 // A fresh cycle starts from the operator's current settings; a continued one restores its copy.
-void CDriverCycle::SaveSettingsAndCloseSuite(bool continuing) {
+void CDisplayDriverCycle::SaveSettingsAndCloseSuite(bool continuing) {
     if (!continuing) {
         journal_ = Fresh();
         // A "Config" no journal vouches for belongs to a cycle whose end was not recorded; the
@@ -257,8 +257,8 @@ void CDriverCycle::SaveSettingsAndCloseSuite(bool continuing) {
     CloseDesktopSuite();
 }
 
-std::optional<std::int32_t> CDriverCycle::ArrangeResume(const CCmdLine& options,
-                                                        const tagCycleImage& image) {
+std::optional<std::int32_t> CDisplayDriverCycle::ArrangeResume(const CCmdLine& options,
+                                                               const tagCycleImage& image) {
     // From here the driver may go: the settings and the resume are in place first, so that a run
     // cut off at any later point is taken up at the next logon.
     StoreSettingsInRegistry(settingsFile_);
@@ -281,7 +281,7 @@ std::optional<std::int32_t> CDriverCycle::ArrangeResume(const CCmdLine& options,
     return std::nullopt;
 }
 
-std::optional<std::int32_t> CDriverCycle::DisableDriver(const CCmdLine& options) {
+std::optional<std::int32_t> CDisplayDriverCycle::DisableDriver(const CCmdLine& options) {
     if (journal_.phase < CyclePhase::kDisabling) journal_.phase = CyclePhase::kDisabling;
     journal_.driverDisabled = true;
     Save();
@@ -314,14 +314,14 @@ std::optional<std::int32_t> CDriverCycle::DisableDriver(const CCmdLine& options)
     return std::nullopt;
 }
 
-bool CDriverCycle::DisableAwaitsRestart() const {
+bool CDisplayDriverCycle::DisableAwaitsRestart() const {
     // A journal without the boot session (written before it was recorded) counts as restarted.
     return journal_.phase == CyclePhase::kDisablePending && !journal_.bootSession.empty() &&
            journal_.bootSession == platform::BootSessionId();
 }
 
-std::optional<std::int32_t> CDriverCycle::SwitchDriverOff(const CCmdLine& options,
-                                                          const tagCycleImage& image) {
+std::optional<std::int32_t> CDisplayDriverCycle::SwitchDriverOff(const CCmdLine& options,
+                                                                 const tagCycleImage& image) {
     const std::int32_t imageSize = image.size;
     handled_ = true;
     if (listing_) {
@@ -382,9 +382,9 @@ std::optional<std::int32_t> CDriverCycle::SwitchDriverOff(const CCmdLine& option
     return std::nullopt;
 }
 
-std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options,
-                                             const std::function<void()>& releaseCards,
-                                             std::int32_t exitCode) {
+std::int32_t CDisplayDriverCycle::RestartForDisable(const CCmdLine& options,
+                                                    const std::function<void()>& releaseCards,
+                                                    std::int32_t exitCode) {
     if (options.noReboot) {
         PrintAndLog(
             L"\n\n   For the display driver to be disabled, your system must be restarted.\n");
@@ -407,8 +407,8 @@ std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options,
     return exitCode;
 }
 
-std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted,
-                                           std::int32_t exitCode) {
+std::int32_t CDisplayDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted,
+                                                  std::int32_t exitCode) {
     if (!driverDisabled_) return exitCode;
     journal_.result = exitCode;
     Save();
@@ -465,17 +465,17 @@ std::int32_t CDriverCycle::BringDriverBack(const CCmdLine& options, bool aborted
     return exitCode;
 }
 
-void CDriverCycle::PlaysStart(const std::wstring& cards) {
+void CDisplayDriverCycle::PlaysStart(const std::wstring& cards) {
     journal_.cutCards = cards;
     Save();
 }
 
-void CDriverCycle::PlaysEnded() {
+void CDisplayDriverCycle::PlaysEnded() {
     journal_.cutCards.clear();
     Save();
 }
 
-void CDriverCycle::EndRun() {
+void CDisplayDriverCycle::EndRun() {
     // Before Prepare (help, an option error) nothing of the cycle is touched, nor by a listing.
     if (!handled_ && toolReady_.load() && !listing_.load()) {
         handled_ = true;
@@ -500,7 +500,7 @@ void CDriverCycle::EndRun() {
     RemoveProgramCopyUnlessNamed();
 }
 
-void CDriverCycle::RemoveProgramCopyUnlessNamed() {
+void CDisplayDriverCycle::RemoveProgramCopyUnlessNamed() {
     // The copy goes with the last entry that names it. Held, a running copy could be neither
     // renamed aside nor deleted: only its name would go at the restart, which may by then name
     // the copy of the next update.
@@ -511,7 +511,7 @@ void CDriverCycle::RemoveProgramCopyUnlessNamed() {
     RemoveProgramCopyAndHash(folder_.path);
 }
 
-void CDriverCycle::BringDisplayBackAfterInterruption() {
+void CDisplayDriverCycle::BringDisplayBackAfterInterruption() {
     std::lock_guard<std::mutex> hold(journalLock_);
     if (interrupted_.exchange(true)) return;
     // What was saved last is what this thread may rely on: the main thread's copy is its own.

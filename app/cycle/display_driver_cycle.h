@@ -40,9 +40,9 @@ struct tagRunStart {
 // Main thread only, except BringDisplayBackAfterInterruption, which the console-control thread
 // may call at any time: it works from the saved journal, and once it has run the main thread saves
 // nothing more.
-class CDriverCycle {
+class CDisplayDriverCycle {
 public:
-    explicit CDriverCycle(tagRunStart start, tagWaitClock clock = ProcessWaitClock());
+    explicit CDisplayDriverCycle(tagRunStart start, tagWaitClock clock = ProcessWaitClock());
 
     // The working folder (opened at the start) reported, the paths in it, the command lines and
     // the tool written out.

@@ -23,7 +23,7 @@ public:
 
     CCmdLine options;
     CRunRecorder recorder;
-    CDriverCycle driverCycle;
+    CDisplayDriverCycle driverCycle;
     CPciScan scanner;
     tagRunResources run;
 };

@@ -16,7 +16,7 @@
 namespace {
 // The console-control handler runs on a thread of its own and is handed nothing: this is how it
 // reaches the running cycle. Process-wide for that reason alone; set and cleared by the run.
-std::atomic<CDriverCycle*> displayRecovery{nullptr};
+std::atomic<CDisplayDriverCycle*> displayRecovery{nullptr};
 }  // namespace
 
 std::vector<CKSeries*> tagRunResources::CardPointers() const {
@@ -37,10 +37,10 @@ void tagRunResources::Release() {
     records.reset();
 }
 
-void SetDisplayRecovery(CDriverCycle* cycle) { displayRecovery = cycle; }
+void SetDisplayRecovery(CDisplayDriverCycle* cycle) { displayRecovery = cycle; }
 
 void RecoverDisplay() {
-    if (CDriverCycle* cycle = displayRecovery.exchange(nullptr)) {
+    if (CDisplayDriverCycle* cycle = displayRecovery.exchange(nullptr)) {
         cycle->BringDisplayBackAfterInterruption();
     }
 }

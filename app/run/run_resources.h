@@ -9,7 +9,7 @@
 #include "device/kseries.h"
 #include "xsvf/device_update.h"
 
-class CDriverCycle;
+class CDisplayDriverCycle;
 
 struct tagRunResources {
     std::vector<std::unique_ptr<CKSeries>> cards;  // one per card, scan order; null until created
@@ -33,7 +33,7 @@ void CleanUpRun(bool fromConsoleControl);
 
 // The driver cycle that brings the display back when the run is interrupted or stopped by a
 // failure; RecoverDisplay calls it from any thread, at most once. Null: nothing to bring back.
-void SetDisplayRecovery(CDriverCycle* cycle);
+void SetDisplayRecovery(CDisplayDriverCycle* cycle);
 void RecoverDisplay();
 
 // How long the console-control path waits for the plays to stop, on the process clock: a player

@@ -232,7 +232,7 @@ std::int32_t ConfirmAndProgram(CRunContext& context, std::uint32_t largestDelay,
                                std::int32_t exitCode) {
     const CCmdLine& options = context.options;
     tagRunResources& run = context.run;
-    CDriverCycle& driverCycle = context.driverCycle;
+    CDisplayDriverCycle& driverCycle = context.driverCycle;
     const PromptAnswer answer = WarnAndConfirm(options, run, largestDelay);
     const bool confirmed = answer == PromptAnswer::kYes;
     if (confirmed) {
@@ -293,7 +293,7 @@ int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, const tagRunStart& start,
     context.options = parsed;
     const CCmdLine& options = context.options;
     CRunRecorder& recorder = context.recorder;
-    CDriverCycle& driverCycle = context.driverCycle;
+    CDisplayDriverCycle& driverCycle = context.driverCycle;
     SetDisplayRecovery(&driverCycle);
     BuildLogPath();
     consoleWindow.store(platform::ConsoleWindow());
