@@ -50,7 +50,7 @@ namespace {
 constexpr std::uint32_t kInitialDelayCount = 40;
 // A resumed run whose image is not the recorded one ends as one whose file cannot be used.
 constexpr std::int32_t kChangedResumeImageExitCode = kExitImageUnreadable;
-// The console-control handler ends the process below the app's layer, with the code of its own.
+// The console-control handler ends the process from the host room, with the code of its own.
 static_assert(kConsoleControlExitCode == kExitNoCardOrImage);
 
 void PrintBanner() {
