@@ -17,7 +17,7 @@ import shlex
 import sys
 
 # What runs elevated or in the kernel: the updater and the components it installs and starts.
-PRODUCT_DIRS = ("app", "base", "components", "device", "hwaccess", "payload", "platform", "xsvf")
+PRODUCT_DIRS = ("app", "base", "components", "device", "hwaccess", "payload", "platform", "text", "xsvf")
 # Tests, test doubles, benchmarks, fuzzers and the simulated machine never ship.
 NOT_PRODUCT = re.compile(
     r"(_test|_testutil|_test_win|_bench|_fuzz|_sim)\.cpp$|/sim_[^/]*\.cpp$|/test_hooks_simulation\.cpp$"
