@@ -50,8 +50,9 @@ endfunction()
 #               [LIBS ...] [TEST_LIBS ...] [WINDOWS_TESTS]):
 # a static library of SOURCES plus this platform's own list (WIN32_SOURCES: `_win.cpp`, Win32;
 # HOST_SOURCES: `_posix.cpp`, real POSIX code, and `_sim.cpp`, code on the simulated machine or host);
-# plus one test executable <dir>_tests of TESTS (a room of app/, DIR app/run, gives app_run_tests). Every file is named: a new file builds only where
-# it is listed. Names are checked against their list so a Win32 file never lands in the host edition.
+# plus one test executable <dir>_tests of TESTS (for a room, DIR app/run, app_run_tests). Every file
+# is named: a new file builds only where it is listed. Names are checked against their list so a
+# Win32 file never lands in the host edition.
 function(ovn_component target)
   cmake_parse_arguments(C "WINDOWS_TESTS" "DIR" "SOURCES;WIN32_SOURCES;HOST_SOURCES;TESTS;LIBS;TEST_LIBS"
                         ${ARGN})
