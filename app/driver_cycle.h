@@ -19,6 +19,7 @@
 #include "platform/working_folder.h"
 
 class CCmdLine;
+class CHostServices;
 struct tagRunResources;
 
 // What the run takes before it changes anything on the machine: the journal a lost run may have
@@ -35,7 +36,8 @@ struct tagRunStart {
 // nothing more.
 class CDriverCycle {
 public:
-    explicit CDriverCycle(tagRunStart start, tagWaitClock clock = ProcessWaitClock());
+    // host: the run's host services, which put the power back and restart the machine.
+    CDriverCycle(tagRunStart start, CHostServices& host, tagWaitClock clock = ProcessWaitClock());
 
     // The working folder (opened at the start) reported, the paths in it, the command lines and
     // the tool written out.
@@ -145,6 +147,7 @@ private:
     std::wstring PrepareResume(const CCmdLine& options, const tagRunResources& run,
                                platform::FileError* error);
 
+    CHostServices& host_;
     platform::tagWorkingFolder folder_;
     std::shared_ptr<CProgramCopy> program_;
     std::wstring workingFolder_;
