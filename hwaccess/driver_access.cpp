@@ -7,11 +7,14 @@ namespace {
 // The process's one library, and where the operations go. All are constant-initialised, so an
 // operation called during another file's static initialisation already finds them; they change
 // only when a test installs its own object.
+// Process-wide: a process has one module of the library, reached by the free functions below.
 // NOLINTNEXTLINE(cert-err58-cpp): constinit, so no constructor runs (or throws) at startup
 constinit CLibraryDriverAccess g_library{&driver_access::FindExport};
+// Process-wide: every caller of the free functions reaches the installed operations through it.
 constinit std::atomic<CDriverAccess*> g_installed{&g_library};
 // The installed object when it is a library (the product's, or a test's over its own exports), so
-// that it is called directly; null when the installed object is some other kind.
+// that it is called directly; null when the installed object is some other kind. Process-wide with
+// g_installed, which it follows.
 constinit std::atomic<CLibraryDriverAccess*> g_installedLibrary{&g_library};
 
 inline CDriverAccess& Installed() { return *g_installed.load(std::memory_order_relaxed); }

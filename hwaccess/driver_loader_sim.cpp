@@ -15,6 +15,7 @@ struct tagHostLoader {
     // a non-null module.
     int simulatedModule = 0;
 };
+// Process-wide: a process loads the library once, as on Windows.
 tagHostLoader g_loader;
 
 bool LoadDriverAccess() {

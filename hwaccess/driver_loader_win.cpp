@@ -20,6 +20,8 @@ struct tagProcessLoader {
     int openCount = 0;
     tagDriverAccessFailure failure;
 };
+// Process-wide: a process loads the library once, and its module and shared block stay until it
+// ends.
 tagProcessLoader g_loader;
 
 using ovn::ScopedKernelHandle;

@@ -15,7 +15,8 @@
 namespace run_lock {
 namespace {
 
-int heldFile = -1;  // never closed: the lock goes with the process
+// Process-wide: the lock is the process's until it ends (never closed: the lock goes with it).
+int heldFile = -1;
 
 std::filesystem::path LockFile() {
     std::string name = kRunLockName;

@@ -7,7 +7,8 @@
 namespace run_lock {
 namespace {
 
-// Never closed: the system frees the mutex when the process ends, however it ends.
+// Process-wide: the lock is the process's until it ends, however it ends (never closed: the system
+// frees the mutex then).
 HANDLE heldMutex = nullptr;
 
 }  // namespace

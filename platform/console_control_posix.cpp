@@ -17,8 +17,12 @@ namespace {
 
 using Handler = bool (*)(std::uint32_t);
 
+// Process-wide: console events are the process's, and the handlers run from the platform's own
+// thread, which is handed nothing.
 std::mutex handlersLock;
+// Process-wide, under handlersLock, for the same reason.
 std::vector<Handler> handlers;
+// Process-wide, under handlersLock: the one signal listener of the process has been started.
 bool listenerStarted = false;
 
 sigset_t ControlSignals() {

@@ -19,7 +19,8 @@ namespace {
 
 bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
 
-// Any non-null value: the host edition has no window to bring forward.
+// Process-wide: stands for the process's console window (any non-null value: the host edition has
+// no window to bring forward).
 int consoleWindowStandIn = 0;
 
 // The terminal's settings while a key read has switched echo and line editing off. Ctrl+C at a
@@ -30,6 +31,7 @@ struct tagTerminalKeyMode {
     bool ended = false;  // the process is ending: the terminal is no longer switched
 };
 tagTerminalKeyMode& TerminalKeyMode() {
+    // Process-wide: the console-control thread puts the terminal back from a thread handed nothing.
     static tagTerminalKeyMode mode;
     return mode;
 }

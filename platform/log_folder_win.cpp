@@ -15,7 +15,7 @@ namespace {
 
 using ovn::ScopedKernelHandle;
 
-// Process-wide by nature: the levels stay held for as long as the process may append to the log.
+// Process-wide: the levels stay held for as long as the process may append to the log.
 std::vector<ScopedKernelHandle> g_heldLevels;
 
 std::vector<std::wstring> Levels(const std::wstring& relative) {

@@ -11,9 +11,10 @@ namespace platform {
 
 namespace {
 
-// The scheme handle points into this buffer, which lives as long as the process, like the system's
-// copy that is never freed.
+// Process-wide: the scheme handle points into this buffer, which lives as long as the process, like
+// the system's copy that is never freed.
 std::array<char, 64> activeSchemeText{};
+// Process-wide with the buffer it guards.
 std::mutex activeSchemeLock;
 
 const char* SchemeOf(void* scheme) { return static_cast<const char*>(scheme); }

@@ -7,8 +7,9 @@
 namespace platform {
 
 namespace {
+// Process-wide: the privilege is the process token's, enabled once for every later request.
 std::atomic<bool> shutdownPrivilegeEnabled{false};
-}
+}  // namespace
 
 void EnableShutdownPrivilege() { shutdownPrivilegeEnabled = true; }
 

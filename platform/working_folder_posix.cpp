@@ -67,6 +67,7 @@ public:
     }
 
     std::optional<std::wstring> MoveAside(const std::wstring& path, FileError& error) override {
+        // Process-wide: the names moved aside carry the process id, so the count makes them unique.
         static int counter = 0;
         const std::string aside = NarrowPath(path) + ".untrusted-" + std::to_string(getpid()) +
                                   "-" + std::to_string(counter++);

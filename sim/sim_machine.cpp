@@ -14,16 +14,18 @@
 
 namespace sim {
 
-MappingSlot mappingSlots[kMaxMappings];
-std::atomic<std::uint64_t> refusedAccesses{0};
-
 namespace {
+
+// Constant-initialized, so reachable from the exports before any machine exists.
+MappingTable processMappings;
 
 std::uint16_t PlaceOf(unsigned bus, unsigned device, unsigned function) {
     return static_cast<std::uint16_t>((bus << 8) | (device << 3) | function);
 }
 
 }  // namespace
+
+MappingTable& ProcessMappings() { return processMappings; }
 
 SimMachine::SimMachine(const MachineConfig& config, const MachineOptions& options)
     : config_(config), options_(options) {
@@ -62,7 +64,7 @@ SimMachine::SimMachine(const MachineConfig& config, const MachineOptions& option
 SimMachine::~SimMachine() {
     {
         std::lock_guard<std::mutex> hold(mapLock_);
-        for (auto& slot : mappingSlots) {
+        for (auto& slot : processMappings.mappingSlots) {
             SimCard* card = slot.card.load(std::memory_order_relaxed);
             for (auto& mine : cards_) {
                 if (mine.get() == card) slot.card.store(nullptr, std::memory_order_release);
@@ -118,7 +120,7 @@ std::uint32_t SimMachine::Map(std::uint64_t address, std::uint32_t length) {
         if (card->Faults().mapFails) return 0;
         std::lock_guard<std::mutex> hold(mapLock_);
         for (std::uint32_t i = 0; i < kMaxMappings; ++i) {
-            MappingSlot& slot = mappingSlots[i];
+            MappingSlot& slot = processMappings.mappingSlots[i];
             if (slot.card.load(std::memory_order_relaxed)) continue;
             slot.length = length;
             slot.card.store(card.get(), std::memory_order_release);
@@ -133,7 +135,7 @@ int SimMachine::Unmap(std::uint32_t mapping) {
     std::uint32_t index = mapping - kMappingTag - 1;
     if (index >= kMaxMappings) return 0;
     std::lock_guard<std::mutex> hold(mapLock_);
-    MappingSlot& slot = mappingSlots[index];
+    MappingSlot& slot = processMappings.mappingSlots[index];
     SimCard* card = slot.card.load(std::memory_order_relaxed);
     bool mine = std::any_of(cards_.begin(), cards_.end(),
                             [card](const auto& c) { return c.get() == card; });
@@ -145,7 +147,7 @@ int SimMachine::Unmap(std::uint32_t mapping) {
 std::uint32_t SimMachine::LiveMappings() const {
     std::lock_guard<std::mutex> hold(mapLock_);
     std::uint32_t count = 0;
-    for (const auto& slot : mappingSlots) {
+    for (const auto& slot : processMappings.mappingSlots) {
         SimCard* card = slot.card.load(std::memory_order_relaxed);
         for (const auto& mine : cards_) count += mine.get() == card ? 1 : 0;
     }

@@ -125,7 +125,7 @@ TEST_F(SimMachineTest, MappingReachesTheGrantedPagesOfTheCardAndNothingElse) {
     EXPECT_EQ(value, 0xABCDu);
     EXPECT_EQ(x_.memRead(map, 0x1798, &value, 4), 1);
     EXPECT_EQ(x_.memRead(map, 0x60D0, &value, 4), 1);
-    const std::uint64_t refusedBefore = refusedAccesses.load();
+    const std::uint64_t refusedBefore = ProcessMappings().refusedAccesses.load();
     for (std::uint32_t offset : {0x0000u, 0x0FFCu, 0x2000u, 0x5FFCu, 0x7000u, 0xFFFCu, 0x10000u}) {
         EXPECT_EQ(x_.memRead(map, offset, &value, 4), 0) << "not granted: " << std::hex << offset;
         EXPECT_EQ(x_.memWrite(map, offset, &value, 4), 0) << "not granted: " << std::hex << offset;
@@ -134,7 +134,8 @@ TEST_F(SimMachineTest, MappingReachesTheGrantedPagesOfTheCardAndNothingElse) {
     EXPECT_EQ(x_.memRead(map, 0x1798, &value, 2), 0) << "not a dword";
     EXPECT_EQ(x_.memRead(map + 1, 0x1798, &value, 4), 0) << "no such mapping";
     EXPECT_EQ(x_.memRead(0, 0x1798, &value, 4), 0);
-    EXPECT_EQ(refusedAccesses.load() - refusedBefore, 18u) << "every refusal is counted";
+    EXPECT_EQ(ProcessMappings().refusedAccesses.load() - refusedBefore, 18u)
+        << "every refusal is counted";
     EXPECT_EQ(x_.Map(0x4E0010000ull), 0u) << "just past the aperture";
     EXPECT_EQ(x_.Map(0x4E0001000ull), 0u) << "inside the aperture: windows start at its base";
     EXPECT_EQ(x_.Map(0x4E0000000ull, 0x1FFF), 0u) << "holds no granted page whole";

@@ -26,6 +26,7 @@ bool CPlayStop::WaitUntilIdle(std::uint32_t limitMilliseconds,
 }
 
 CPlayStop& ProcessPlayStop() {
+    // Process-wide: the console-control handler stops the plays from a thread handed nothing.
     static CPlayStop stop;
     return stop;
 }

@@ -29,6 +29,8 @@ struct tagProcessLog {
     std::mutex textLock;
     std::string text;
 };
+// Process-wide: the log is the process's, written through free functions by every step, the host
+// services and the console-control thread.
 tagProcessLog g_log;
 
 constexpr const wchar_t* kLogName = L"OvnK740FpgaUpdater.log";

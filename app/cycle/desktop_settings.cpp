@@ -105,7 +105,8 @@ bool SettingsCopyStored() {
     return stored && !stored->empty();
 }
 
-void SaveOrRestoreSettings(CChildRunner& runner, const std::wstring& exportCommandLine,
+void SaveOrRestoreSettings(CHostServices& host, CChildRunner& runner,
+                           const std::wstring& exportCommandLine,
                            const std::wstring& settingsFile) {
     if (RestoreSettingsFromRegistry(settingsFile)) {
         LogSettingsRestored(settingsFile, true);
@@ -115,10 +116,10 @@ void SaveOrRestoreSettings(CChildRunner& runner, const std::wstring& exportComma
             runner.RunAndWait(exportCommandLine, kExportWaitMilliseconds);
         LogSettingsExported(exportCommandLine, exitCode, settingsFile);
     }
-    CloseDesktopSuite();
+    CloseDesktopSuite(host);
 }
 
-void CloseDesktopSuite() {
+void CloseDesktopSuite(CHostServices& host) {
     SignalDesktopCoreClose();
-    TerminateDesktopCore();
+    host.TerminateDesktopCore();
 }

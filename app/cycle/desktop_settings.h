@@ -7,6 +7,8 @@
 
 #include "app/cycle/child_runner.h"
 
+class CHostServices;
+
 inline constexpr std::uint32_t kExportWaitMilliseconds = 10000;
 // A settings file above this size is not stored in "Config".
 inline constexpr std::uint64_t kLargestSettingsBytes = 1u << 20;
@@ -42,9 +44,9 @@ void StoreSettingsInRegistry(const std::wstring& settingsFile);
 bool SettingsCopyStored();
 
 // Restores the settings file from "Config" or, without a copy, runs the export and waits for it at
-// most 10,000 ms (a slower export goes on by itself); then closes the suite.
-void SaveOrRestoreSettings(CChildRunner& runner, const std::wstring& exportCommandLine,
-                           const std::wstring& settingsFile);
+// most 10,000 ms (a slower export goes on by itself); then closes the suite through host.
+void SaveOrRestoreSettings(CHostServices& host, CChildRunner& runner,
+                           const std::wstring& exportCommandLine, const std::wstring& settingsFile);
 
 // SignalDesktopCoreClose, then TerminateDesktopCore.
-void CloseDesktopSuite();
+void CloseDesktopSuite(CHostServices& host);

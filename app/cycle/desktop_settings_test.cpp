@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "app/cycle/reboot_resume.h"
+#include "app/host/host_services.h"
 #include "platform/registry.h"
 #include "simhost/host_records.h"
 #include "text/text_encoding.h"
@@ -106,8 +107,9 @@ TEST_F(DesktopSettingsTest, AnExportThatNeverEndsIsWaitedForTenSecondsOnTheRunsC
                              return *now += 1000;
                          },
                          1});
+    CHostServices host;
     SaveOrRestoreSettings(
-        runner, Utf8ToWide(std::string(OVN_CHILD_DOUBLE) + " hang-while " + alive.string()),
+        host, runner, Utf8ToWide(std::string(OVN_CHILD_DOUBLE) + " hang-while " + alive.string()),
         settings_);
     EXPECT_EQ(*readings, 11);  // the start, then one per slice until 10,000 ms have passed
     std::filesystem::remove(alive);

@@ -24,8 +24,8 @@ namespace {
 constexpr std::uint32_t kDisableNeedsRestartCode = 1;
 
 // Asks for the restart; a refusal is said on the console as well as in the log.
-bool RestartRequested(const wchar_t* purpose, const wchar_t* whatItWouldDo) {
-    const std::uint32_t refused = RebootNow();
+bool RestartRequested(CHostServices& host, const wchar_t* purpose, const wchar_t* whatItWouldDo) {
+    const std::uint32_t refused = host.RebootNow();
     LogRestartRequest(purpose, refused);
     if (refused == 0) return true;
     PrintAndLog(L"\n   The restart was refused (error %u): restart the computer to %ls.\n",
@@ -35,8 +35,9 @@ bool RestartRequested(const wchar_t* purpose, const wchar_t* whatItWouldDo) {
 
 }  // namespace
 
-CDisplayDriverCycle::CDisplayDriverCycle(tagRunStart start, tagWaitClock clock)
-    : folder_(std::move(start.folder)),
+CDisplayDriverCycle::CDisplayDriverCycle(tagRunStart start, CHostServices& host, tagWaitClock clock)
+    : host_(host),
+      folder_(std::move(start.folder)),
       program_(std::move(start.program)),
       runner_(std::move(clock)),
       journal_(std::move(start.journal)) {}
@@ -147,7 +148,7 @@ bool CDisplayDriverCycle::FinishUpdatedCycle() {
     if (resumeLeft) {
         // This start is the resume's and ends here: the power goes back and the journal closes
         // before the last entry that would start the utility again goes.
-        RestorePowerSettings();
+        host_.RestorePowerSettings();
     }
     const std::int32_t result = journal_.result;
     const std::uint32_t entries = journal_.entries;
@@ -254,7 +255,7 @@ void CDisplayDriverCycle::SaveSettingsAndCloseSuite(bool continuing) {
     }
     if (!continuing) journal_.phase = CyclePhase::kSettingsSaved;
     Save();
-    CloseDesktopSuite();
+    CloseDesktopSuite(host_);
 }
 
 std::optional<std::int32_t> CDisplayDriverCycle::ArrangeResume(const CCmdLine& options,
@@ -378,7 +379,7 @@ std::optional<std::int32_t> CDisplayDriverCycle::SwitchDriverOff(const CCmdLine&
     SaveSettingsAndCloseSuite(continuing);
     if (const std::optional<std::int32_t> stopped = ArrangeResume(options, image)) return stopped;
     if (const std::optional<std::int32_t> stopped = DisableDriver(options)) return stopped;
-    CloseDesktopSuite();
+    CloseDesktopSuite(host_);
     return std::nullopt;
 }
 
@@ -402,7 +403,7 @@ std::int32_t CDisplayDriverCycle::RestartForDisable(const CCmdLine& options,
         SayHowToRunUnattended();
         return kExitUnanswered;
     }
-    if (!RestartRequested(L"to disable the display driver", L"go on with the update"))
+    if (!RestartRequested(host_, L"to disable the display driver", L"go on with the update"))
         return kExitRestartToDisable;
     return exitCode;
 }
@@ -446,10 +447,10 @@ std::int32_t CDisplayDriverCycle::BringDriverBack(const CCmdLine& options, bool 
     }
     // The power goes back before the last entry that starts the utility goes: the import entry
     // does not start it, so nothing later could.
-    RestorePowerSettings();
+    host_.RestorePowerSettings();
     journal_.originalPower.reset();
     Save();
-    TerminateDesktopCore();
+    host_.TerminateDesktopCore();
     if (!importCommandLine_.empty()) {
         journal_.entries |= kEntryImport;
         Save();
@@ -460,7 +461,7 @@ std::int32_t CDisplayDriverCycle::BringDriverBack(const CCmdLine& options, bool 
     DropResume(journal_);
     Save();
     Tidy();
-    if (!RestartRequested(L"after enabling the display driver", L"complete the update"))
+    if (!RestartRequested(host_, L"after enabling the display driver", L"complete the update"))
         return kExitRestartToEnable;
     return exitCode;
 }

@@ -28,6 +28,8 @@ struct tagCycleImage {
     std::int32_t size = 0;  // 0: no image
 };
 
+class CHostServices;
+
 // What the run takes before it changes anything on the machine: the journal a lost run may have
 // left (the repair entry already recorded in it), the working folder and the program copy.
 struct tagRunStart {
@@ -42,7 +44,8 @@ struct tagRunStart {
 // nothing more.
 class CDisplayDriverCycle {
 public:
-    explicit CDisplayDriverCycle(tagRunStart start, tagWaitClock clock = ProcessWaitClock());
+    // host: the run's host services, which put the power back and restart the machine.
+    CDisplayDriverCycle(tagRunStart start, CHostServices& host, tagWaitClock clock = ProcessWaitClock());
 
     // The working folder (opened at the start) reported, the paths in it, the command lines and
     // the tool written out.
@@ -155,6 +158,7 @@ private:
     std::wstring PrepareResume(const CCmdLine& options, const tagCycleImage& image,
                                platform::FileError* error);
 
+    CHostServices& host_;
     platform::tagWorkingFolder folder_;
     std::shared_ptr<CProgramCopy> program_;
     std::wstring workingFolder_;

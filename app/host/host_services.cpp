@@ -16,58 +16,66 @@
 #include "platform/processes.h"
 #include "platform/shutdown.h"
 
-// Process-wide: the console-control handler, which the platform calls on a thread of its own and
-// hands nothing, restores the power setting, ends the keep-in-front thread and runs the clean-up;
-// what it reads (below, and the routines the run installs) cannot be handed to it any other way.
-void* activeScheme = nullptr;
-std::uint32_t savedMinProcessorState = 0;
-std::atomic<bool> savedMinProcessorStateKnown{false};
-std::atomic<void*> consoleWindow{nullptr};
-std::atomic<bool> rebootStarted{false};
-
 namespace {
 
 constexpr wchar_t kCoreProcessName[] = L"Orvane.Plux.Core.exe";
 constexpr wchar_t kCloseEventPrefix[] = L"Global\\OvnPluxCoreCloseEvent";
 constexpr std::uint32_t kFullPowerPercent = 100;
 
-std::atomic<void (*)(bool)> cleanupRoutine{nullptr};
-std::atomic<void (*)(const wchar_t*)> hostLog{nullptr};
-std::atomic<bool> consoleControlStarted{false};
-
-// The power values are saved and raised on the run's thread while the console-control handler may
-// already restore them on its own: one lock orders the two, so the handler never reads half-saved
-// values and a raise never lands after a restore.
-struct tagPowerGuard {
+// The handler takes the lock and keeps it until it ends the process: a second event waits on it for
+// the first to end the process, so the clean-up runs once, and the host services cannot end while
+// the handler uses them.
+struct tagConsoleControlHost {
     std::mutex lock;
-    bool interrupted = false;  // the handler has put the setting back: it is never raised again
+    CHostServices* host = nullptr;
 };
-tagPowerGuard& PowerGuard() {
-    static tagPowerGuard guard;
-    return guard;
+// Process-wide: the console-control handler, which the platform calls on a thread of its own and
+// hands nothing, can reach the run's host services no other way.
+tagConsoleControlHost consoleControl;
+
+}  // namespace
+
+void SetConsoleControlHost(CHostServices* host) {
+    std::lock_guard<std::mutex> hold(consoleControl.lock);
+    consoleControl.host = host;
 }
 
-// Called with the guard's lock held.
-void WriteBackSavedPower() {
+bool OnConsoleControl(std::uint32_t) {
+    // Ctrl+C pressed twice, or Ctrl+C followed by closing the window, must not run the clean-up
+    // twice at once; the later event just waits here for the first to end the process.
+    consoleControl.lock.lock();
+    if (CHostServices* host = consoleControl.host) host->EndOnConsoleControl();
+    std::fflush(nullptr);
+    std::_Exit(kConsoleControlExitCode);
+}
+
+CHostServices::~CHostServices() {
+    {
+        std::lock_guard<std::mutex> hold(consoleControl.lock);
+        if (consoleControl.host == this) consoleControl.host = nullptr;
+    }
+    consoleWindow = nullptr;
+    if (keeper_.joinable()) keeper_.join();
+}
+
+void CHostServices::WriteBackSavedPower() {
     if (!savedMinProcessorStateKnown.load()) return;
     platform::PowerWriteAcMinProcessorState(activeScheme, savedMinProcessorState);
     platform::PowerApplyScheme(activeScheme);
 }
 
-void Log(const wchar_t* message) {
-    if (auto log = hostLog.load()) log(message);
+void CHostServices::Log(const wchar_t* message) {
+    if (auto log = hostLog_.load()) log(message);
 }
 
-}  // namespace
-
-void PrepareHost(const tagPowerOrigin& origin) {
+void CHostServices::PrepareHost(const tagPowerOrigin& origin) {
+    SetConsoleControlHost(this);
     platform::RegisterConsoleControlHandler(&OnConsoleControl);
     platform::SetProcessPriorityClass(platform::kHighPriorityClass);
     platform::SetThreadExecutionState(platform::kEsContinuous | platform::kEsAwaymodeRequired |
                                       platform::kEsSystemRequired);
-    tagPowerGuard& power = PowerGuard();
-    std::lock_guard<std::mutex> hold(power.lock);
-    if (power.interrupted) return;
+    std::lock_guard<std::mutex> hold(powerLock_);
+    if (interrupted_) return;
     activeScheme = platform::PowerGetActiveScheme();
     std::uint32_t current = 0;
     const bool read = platform::PowerReadAcMinProcessorState(activeScheme, &current);
@@ -77,48 +85,45 @@ void PrepareHost(const tagPowerOrigin& origin) {
         savedMinProcessorState = current;
         if (origin.record) origin.record(current);
     } else {
-        return;  // as the platform failures of this Part, silently
+        return;  // as the other platform failures here, silently
     }
     savedMinProcessorStateKnown = true;
     platform::PowerWriteAcMinProcessorState(activeScheme, kFullPowerPercent);
     platform::PowerApplyScheme(activeScheme);
 }
 
-void RestorePowerSettings() {
-    std::lock_guard<std::mutex> hold(PowerGuard().lock);
+void CHostServices::RestorePowerSettings() {
+    std::lock_guard<std::mutex> hold(powerLock_);
     WriteBackSavedPower();
 }
 
-bool OnConsoleControl(std::uint32_t) {
-    // Ctrl+C pressed twice, or Ctrl+C followed by closing the window, must not run the clean-up
-    // twice at once; the later event just waits for the first to end the process.
-    if (consoleControlStarted.exchange(true)) {
-        for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
-    }
+void CHostServices::EndOnConsoleControl() {
     {
-        tagPowerGuard& power = PowerGuard();
-        std::lock_guard<std::mutex> hold(power.lock);
-        power.interrupted = true;
+        std::lock_guard<std::mutex> hold(powerLock_);
+        interrupted_ = true;
         WriteBackSavedPower();
     }
-    if (auto routine = cleanupRoutine.load()) routine(true);
+    if (auto routine = cleanupRoutine_.load()) routine(this, true);
     std::fflush(nullptr);
     // No static destructors and no atexit handlers: worker threads may still be running over the
     // process-wide objects, and ending without tearing them down is what keeps that safe.
     std::_Exit(kConsoleControlExitCode);
 }
 
-void SetCleanupRoutine(void (*routine)(bool fromConsoleControl)) { cleanupRoutine = routine; }
+void CHostServices::SetCleanupRoutine(HostCleanupRoutine routine) { cleanupRoutine_ = routine; }
 
-void SetHostServicesLog(void (*log)(const wchar_t* message)) { hostLog = log; }
+void CHostServices::SetHostServicesLog(void (*log)(const wchar_t* message)) { hostLog_ = log; }
 
-// Asleep, not busy: the run holds the processor at high priority, and a spin here would take a core
-// from the programming workers for nothing.
 void SleepMilliseconds(std::uint32_t milliseconds) { platform::PauseThread(milliseconds); }
 
-void KeepConsoleInFront() { KeepConsoleInFrontWith(SleepMilliseconds); }
+void CHostServices::KeepConsoleInFront() { KeepConsoleInFrontWith(SleepMilliseconds); }
 
-void KeepConsoleInFrontWith(const HostPause& pause) {
+void CHostServices::StartKeepingConsoleInFront(void* window) {
+    consoleWindow = window;
+    keeper_ = std::thread([this] { KeepConsoleInFront(); });
+}
+
+void CHostServices::KeepConsoleInFrontWith(const HostPause& pause) {
     while (consoleWindow.load() != nullptr) {
         pause(kKeepInFrontMilliseconds);
         void* window = consoleWindow.load();
@@ -136,7 +141,7 @@ void SignalDesktopCoreClose() {
     }
 }
 
-void TerminateDesktopCore(unsigned passLimit, const HostPause& pause) {
+void CHostServices::TerminateDesktopCore(unsigned passLimit, const HostPause& pause) {
     for (unsigned pass = 1;; ++pass) {
         bool found = false;
         for (const auto& process : platform::ProcessSnapshot()) {
@@ -156,7 +161,7 @@ void TerminateDesktopCore(unsigned passLimit, const HostPause& pause) {
     }
 }
 
-std::uint32_t RebootNow() {
+std::uint32_t CHostServices::RebootNow() {
     consoleWindow = nullptr;
     rebootStarted = true;
     RestorePowerSettings();

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,19 +35,15 @@ protected:
             std::filesystem::remove_all(dir);
             setenv("OVN_SIM_STATE", dir.c_str(), 1);
         }
-        activeScheme = nullptr;
-        savedMinProcessorState = 0;
-        savedMinProcessorStateKnown = false;
-        consoleWindow = nullptr;
-        rebootStarted = false;
-        SetCleanupRoutine(nullptr);
-        SetHostServicesLog(nullptr);
     }
     void TearDown() override {
         if (GTEST_FLAG_GET(internal_run_death_test).empty()) {
             std::filesystem::remove_all(host::StateDirectory());
         }
     }
+
+    // Fresh for every test, as the run's context has its own.
+    CHostServices services;
 };
 
 TEST_F(HostServicesTest, AJournalledOriginalWinsAndAnUnreadableOneIsNeitherRaisedNorWritten) {
@@ -56,62 +53,62 @@ TEST_F(HostServicesTest, AJournalledOriginalWinsAndAnUnreadableOneIsNeitherRaise
     tagPowerOrigin origin;
     origin.journalled = 12;
     origin.record = [&](std::uint32_t value) { recorded.push_back(value); };
-    PrepareHost(origin);
+    services.PrepareHost(origin);
     EXPECT_TRUE(recorded.empty());
-    RestorePowerSettings();
+    services.RestorePowerSettings();
     EXPECT_EQ(host::AcMinProcessorState(), 12u);
 
     // Without a journal the value read is recorded before the raise.
-    savedMinProcessorStateKnown = false;
+    services.savedMinProcessorStateKnown = false;
     origin.journalled.reset();
     origin.record = [&](std::uint32_t value) {
         recorded.push_back(value);
         EXPECT_EQ(host::AcMinProcessorState(), 12u) << "recorded after the raise";
     };
-    PrepareHost(origin);
+    services.PrepareHost(origin);
     EXPECT_EQ(recorded, std::vector<std::uint32_t>{12});
-    RestorePowerSettings();
+    services.RestorePowerSettings();
 
     // The power calls fail: nothing is raised, and the restore writes nothing (it used to write 0).
-    savedMinProcessorStateKnown = false;
-    savedMinProcessorState = 0;
+    services.savedMinProcessorStateKnown = false;
+    services.savedMinProcessorState = 0;
     host::SetPowerAvailable(false);
-    PrepareHost();
-    RestorePowerSettings();
+    services.PrepareHost();
+    services.RestorePowerSettings();
     host::SetPowerAvailable(true);
     EXPECT_EQ(host::AcMinProcessorState(), 12u);
 }
 
 TEST_F(HostServicesTest, ARefusedRestartIsReportedAndLeavesNoRestartStarted) {
     host::SetRestartRefused(true);
-    EXPECT_EQ(RebootNow(), 5u);
-    EXPECT_FALSE(rebootStarted.load());
+    EXPECT_EQ(services.RebootNow(), 5u);
+    EXPECT_FALSE(services.rebootStarted.load());
     EXPECT_TRUE(host::Restarts().empty());
     host::SetRestartRefused(false);
-    EXPECT_EQ(RebootNow(), 0u);
-    EXPECT_TRUE(rebootStarted.load());
+    EXPECT_EQ(services.RebootNow(), 0u);
+    EXPECT_TRUE(services.rebootStarted.load());
     EXPECT_EQ(host::Restarts().size(), 1u);
 }
 
 TEST_F(HostServicesTest, PrepareHostRaisesToFullAndRestoreBringsThePreviousValueBack) {
     host::SetAcMinProcessorState(37);
 
-    PrepareHost();
-    EXPECT_EQ(savedMinProcessorState, 37u);
+    services.PrepareHost();
+    EXPECT_EQ(services.savedMinProcessorState, 37u);
     EXPECT_EQ(host::AcMinProcessorState(), 100u);
     EXPECT_EQ(host::AppliedMinProcessorState(), 100u);
     EXPECT_EQ(host::ExecutionState(), 0x80000041u);
     EXPECT_EQ(host::PriorityClass(), 0x80u);
 
-    RestorePowerSettings();
+    services.RestorePowerSettings();
     EXPECT_EQ(host::AcMinProcessorState(), 37u);
     EXPECT_EQ(host::AppliedMinProcessorState(), 37u);
 }
 
 TEST_F(HostServicesTest, UntouchedMachineStartsAtFivePercent) {
-    PrepareHost();
-    RestorePowerSettings();
-    EXPECT_EQ(savedMinProcessorState, 5u);
+    services.PrepareHost();
+    services.RestorePowerSettings();
+    EXPECT_EQ(services.savedMinProcessorState, 5u);
     EXPECT_EQ(host::AcMinProcessorState(), 5u);
 }
 
@@ -120,9 +117,9 @@ TEST_F(HostServicesTest, MissingPowerCallsLeaveTheSettingAlone) {
     host::SetAcMinProcessorState(25);
     host::SetPowerAvailable(false);
 
-    PrepareHost();
-    RestorePowerSettings();
-    EXPECT_EQ(activeScheme, nullptr);
+    services.PrepareHost();
+    services.RestorePowerSettings();
+    EXPECT_EQ(services.activeScheme, nullptr);
     EXPECT_EQ(host::AcMinProcessorState(), 25u);
     EXPECT_EQ(host::ApplyCount(), 0u);
 }
@@ -130,12 +127,12 @@ TEST_F(HostServicesTest, MissingPowerCallsLeaveTheSettingAlone) {
 TEST_F(HostServicesTest, RebootNowRestoresPowerBeforeAskingForAnImmediateForcedRestart) {
     host::SetAcMinProcessorState(20);
     int window = 0;
-    PrepareHost();
-    consoleWindow = &window;
+    services.PrepareHost();
+    services.consoleWindow = &window;
 
-    RebootNow();
-    EXPECT_EQ(consoleWindow.load(), nullptr);
-    EXPECT_TRUE(rebootStarted.load());
+    services.RebootNow();
+    EXPECT_EQ(services.consoleWindow.load(), nullptr);
+    EXPECT_TRUE(services.rebootStarted.load());
     auto restarts = host::Restarts();
     ASSERT_EQ(restarts.size(), 1u);
     EXPECT_EQ(restarts[0].timeoutSeconds, 0u);
@@ -150,8 +147,8 @@ TEST_F(HostServicesTest, ConsoleControlRestoresPowerRunsTheCleanUpAndExitsWithOn
     host::SetAcMinProcessorState(42);
     EXPECT_EXIT(
         {
-            PrepareHost();
-            SetCleanupRoutine([](bool fromConsoleControl) {
+            services.PrepareHost();
+            services.SetCleanupRoutine([](CHostServices*, bool fromConsoleControl) {
                 std::fprintf(stderr, "clean-up %d power %u\n", fromConsoleControl ? 1 : 0,
                              host::AcMinProcessorState());
             });
@@ -169,8 +166,10 @@ TEST_F(HostServicesTest, RaiseAfterTheConsoleControlRestoreNeverHappens) {
     host::SetAcMinProcessorState(42);
     EXPECT_EXIT(
         {
-            SetCleanupRoutine([](bool) {
-                PrepareHost();  // the run's thread, late
+            // The handler reaches these host services before PrepareHost made them its own.
+            SetConsoleControlHost(&services);
+            services.SetCleanupRoutine([](CHostServices* late, bool) {
+                late->PrepareHost();  // the run's thread, late
                 std::fprintf(stderr, "power after late raise %u\n", host::AcMinProcessorState());
             });
             OnConsoleControl(0);
@@ -184,8 +183,8 @@ TEST_F(HostServicesTest, CtrlCDuringTheRunRestoresPowerAndExitsWithOne) {
     host::SetAcMinProcessorState(42);
     EXPECT_EXIT(
         {
-            PrepareHost();
-            SetCleanupRoutine([](bool fromConsoleControl) {
+            services.PrepareHost();
+            services.SetCleanupRoutine([](CHostServices*, bool fromConsoleControl) {
                 std::fprintf(stderr, "clean-up %d\n", fromConsoleControl ? 1 : 0);
             });
             // Busy like the main thread in the middle of a run when the operator presses Ctrl+C.
@@ -201,25 +200,77 @@ TEST_F(HostServicesTest, CtrlCDuringTheRunRestoresPowerAndExitsWithOne) {
     EXPECT_EQ(host::AcMinProcessorState(), 42u);
 }
 
+// Host services that have ended are out of the handler's reach: a later event ends the process
+// without restoring from them or running their clean-up.
+TEST_F(HostServicesTest, AConsoleEventAfterTheHostServicesEndedOnlyEndsTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    host::SetAcMinProcessorState(42);
+    EXPECT_EXIT(
+        {
+            {
+                CHostServices ended;
+                ended.PrepareHost();
+                ended.SetCleanupRoutine([](CHostServices*, bool) {
+                    std::fprintf(stderr, "clean-up of ended host services\n");
+                    std::fflush(stderr);
+                    std::abort();
+                });
+            }
+            OnConsoleControl(0);
+        },
+        ::testing::ExitedWithCode(1), "");
+    EXPECT_EQ(host::AcMinProcessorState(), 100u);
+}
+
+// The handler works on the host services PrepareHost made its own, not on others the process has.
+TEST_F(HostServicesTest, ConsoleControlRestoresFromTheHostServicesThatPreparedTheHost) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    host::SetAcMinProcessorState(42);
+    EXPECT_EXIT(
+        {
+            services.PrepareHost();
+            CHostServices other;
+            other.savedMinProcessorState = 7;
+            other.savedMinProcessorStateKnown = true;
+            services.SetCleanupRoutine([](CHostServices* reached, bool) {
+                std::fprintf(stderr, "saved %u\n", reached->savedMinProcessorState);
+            });
+            OnConsoleControl(0);
+        },
+        ::testing::ExitedWithCode(1), "saved 42");
+    EXPECT_EQ(host::AcMinProcessorState(), 42u);
+}
+
 // The pause stands in for the 200 ms sleep; the window is cleared during the third one.
 TEST_F(HostServicesTest, KeepConsoleInFrontPausesTwoHundredMillisecondsUntilTheWindowIsCleared) {
     int window = 0;
-    consoleWindow = &window;
+    services.consoleWindow = &window;
     std::vector<std::uint32_t> pauses;
-    KeepConsoleInFrontWith([&pauses](std::uint32_t milliseconds) {
+    services.KeepConsoleInFrontWith([this, &pauses](std::uint32_t milliseconds) {
         pauses.push_back(milliseconds);
-        if (pauses.size() == 3) consoleWindow = nullptr;
+        if (pauses.size() == 3) services.consoleWindow = nullptr;
     });
     EXPECT_EQ(pauses, (std::vector<std::uint32_t>{200, 200, 200}));
 }
 
 TEST_F(HostServicesTest, KeepConsoleInFrontThreadEndsOnceTheWindowIsCleared) {
     int window = 0;
-    consoleWindow = &window;
-    std::thread keeper(KeepConsoleInFront);
-    consoleWindow = nullptr;
+    services.consoleWindow = &window;
+    std::thread keeper([this] { services.KeepConsoleInFront(); });
+    services.consoleWindow = nullptr;
     keeper.join();
-    EXPECT_EQ(consoleWindow.load(), nullptr);
+    EXPECT_EQ(services.consoleWindow.load(), nullptr);
+}
+
+// The run starts the keeper on its host services; their end stops it and waits for it, so it never
+// reads a window that is gone.
+TEST_F(HostServicesTest, TheKeepInFrontThreadEndsWithItsHostServices) {
+    int window = 0;
+    auto keeping = std::make_unique<CHostServices>();
+    keeping->StartKeepingConsoleInFront(&window);
+    EXPECT_EQ(keeping->consoleWindow.load(), &window);
+    keeping.reset();  // joins the keeper; a keeper left running would be reported by the sanitizers
+    SUCCEED();
 }
 
 // Only a lower bound: a loaded machine may let the sleep run long, never short.
@@ -261,7 +312,7 @@ struct PauseRecorder {
 TEST_F(HostServicesTest, TerminateDesktopCoreWithoutCoreTakesOnePass) {
     host::AddProcess(L"explorer.exe", 1);
     PauseRecorder recorder;
-    TerminateDesktopCore(kDesktopCorePassLimit, recorder.Pause());
+    services.TerminateDesktopCore(kDesktopCorePassLimit, recorder.Pause());
     EXPECT_EQ(recorder.pauses, (std::vector<std::uint32_t>{2000}));
     EXPECT_EQ(host::TerminateAttempts(), 0u);
     EXPECT_EQ(host::Processes().size(), 1u);
@@ -272,7 +323,7 @@ TEST_F(HostServicesTest, TerminateDesktopCoreEndsEveryCoreButNotOtherSpellings) 
     host::AddProcess(L"orvane.plux.core.exe", 1);
     host::AddProcess(kCore, 2);
     PauseRecorder recorder;
-    TerminateDesktopCore(kDesktopCorePassLimit, recorder.Pause());
+    services.TerminateDesktopCore(kDesktopCorePassLimit, recorder.Pause());
     // The pass that ends both cores, then the pass that finds none.
     EXPECT_EQ(recorder.pauses, (std::vector<std::uint32_t>{2000, 2000}));
     EXPECT_EQ(host::TerminateAttempts(), 2u);
@@ -287,10 +338,10 @@ void CaptureLog(const wchar_t* message) { logged += message; }
 TEST_F(HostServicesTest, TerminateDesktopCoreGivesUpAfterItsPassLimitAndSaysSo) {
     host::AddProcess(kCore, 1, /*unkillable=*/true);
     logged.clear();
-    SetHostServicesLog(CaptureLog);
+    services.SetHostServicesLog(CaptureLog);
 
     PauseRecorder recorder;
-    TerminateDesktopCore(2, recorder.Pause());
+    services.TerminateDesktopCore(2, recorder.Pause());
     EXPECT_EQ(recorder.pauses, (std::vector<std::uint32_t>{2000, 2000}));
     EXPECT_EQ(host::TerminateAttempts(), 2u);
     EXPECT_EQ(host::Processes().size(), 1u);

@@ -21,7 +21,8 @@ struct tagTakeover {
 };
 
 tagTakeover& Takeover() {
-    // Never destroyed: the console-control thread may still use it while the process ends.
+    // Process-wide: the console-control handler takes the result over from a thread it is handed
+    // nothing. Never destroyed: the console-control thread may still use it while the process ends.
     static tagTakeover* takeover = new tagTakeover;
     return *takeover;
 }

@@ -26,6 +26,8 @@ struct tagRunLogFrame {
     bool opened = false;
     bool closed = false;
 };
+// Process-wide: the console-control handler closes the run's log from a thread it is handed
+// nothing.
 tagRunLogFrame g_frame;
 
 constexpr std::size_t kKeptLogCopies = 20;

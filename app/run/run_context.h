@@ -1,19 +1,25 @@
-// Everything one update run owns, handed down its steps: the options, the scanner and its cards,
-// their update records, the image, the run's record and the driver cycle with its journal.
+// Everything one update run owns, handed down its steps: the host services, the options, the
+// scanner and its cards, their update records, the image, the run's record and the driver cycle
+// with its journal.
 #pragma once
+
+#include <functional>
 
 #include "app/cycle/cycle_journal.h"
 #include "app/cycle/display_driver_cycle.h"
 #include "app/run/run_recorder.h"
 #include "app/run/run_resources.h"
 #include "device/cmdline.h"
+#include "app/host/host_services.h"
 #include "hwaccess/pci_scan.h"
 
 class CRunContext {
 public:
-    // What the run took at its start: the journal as the run found it (a cut-off run left the
-    // original power value there), the working folder and the program copy.
-    explicit CRunContext(const tagRunStart& start) : driverCycle(start) {}
+    // The host services come first: `start` prepares them and returns what the run took at its
+    // start, the journal as the run found it (a cut-off run left the original power value there),
+    // the working folder and the program copy.
+    explicit CRunContext(const std::function<tagRunStart(CHostServices& host)>& start)
+        : driverCycle(start(host), host) {}
     CRunContext(const CRunContext&) = delete;
     CRunContext& operator=(const CRunContext&) = delete;
 
@@ -21,9 +27,13 @@ public:
     // mappings are the library's to end with the process).
     void Release();
 
+    // In this order: the host services are prepared and the driver cycle takes the start before
+    // anything else of the run is made (the record's start time among them), and the
+    // console-control handler may reach the host services until the context ends.
+    CHostServices host;
+    CDisplayDriverCycle driverCycle;
     CCmdLine options;
     CRunRecorder recorder;
-    CDisplayDriverCycle driverCycle;
     CPciScan scanner;
     tagRunResources run;
 };

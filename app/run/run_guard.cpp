@@ -14,15 +14,16 @@
 
 namespace {
 
-int EndAfterFailure(const char* what, const std::function<void()>& release) noexcept {
+int EndAfterFailure(const char* what, CHostServices* host,
+                    const std::function<void()>& release) noexcept {
     // The power setting first: nothing below may keep it from being put back.
-    if (!rebootStarted.load()) RestorePowerSettings();
+    if (host && !host->rebootStarted.load()) host->RestorePowerSettings();
     try {
         // The programming step joins its workers before an exception leaves it, so the run's data
         // is no longer in use.
         const bool record = TakeOverResult();
         RecoverDisplay();
-        CleanUpRun(false);
+        CleanUpRun(host, false);
         if (release) release();
         PrintAndLog(L"\n   Error: The update stopped: %ls.\n", WidenBytes(what).c_str());
         if (record) WriteTakenOverResult(kRunStoppedExitCode, RunEnd::kRan);
@@ -37,12 +38,13 @@ int EndAfterFailure(const char* what, const std::function<void()>& release) noex
 }  // namespace
 
 int RunPuttingTheHostBackOnFailure(const std::function<int()>& run,
+                                   const std::function<CHostServices*()>& host,
                                    const std::function<void()>& release) {
     try {
         return run();
     } catch (const std::exception& failure) {
-        return EndAfterFailure(failure.what(), release);
+        return EndAfterFailure(failure.what(), host ? host() : nullptr, release);
     } catch (...) {
-        return EndAfterFailure("unknown failure", release);
+        return EndAfterFailure("unknown failure", host ? host() : nullptr, release);
     }
 }

@@ -24,7 +24,6 @@ protected:
         std::filesystem::remove_all(dir_);
         setenv("OVN_SIM_STATE", dir_.c_str(), 1);
         unsetenv("LOCALAPPDATA");
-        rebootStarted = false;
         sim::host::SetAcMinProcessorState(30);
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
@@ -33,15 +32,18 @@ protected:
     template <typename Run>
     std::string Guarded(Run run, int& exitCode) {
         testing::internal::CaptureStdout();
-        exitCode = RunPuttingTheHostBackOnFailure([&] {
-            PrepareHost();
-            EXPECT_EQ(sim::host::AcMinProcessorState(), 100u);
-            return run();
-        });
+        exitCode = RunPuttingTheHostBackOnFailure(
+            [&] {
+                services_.PrepareHost();
+                EXPECT_EQ(sim::host::AcMinProcessorState(), 100u);
+                return run();
+            },
+            [this] { return &services_; });
         return testing::internal::GetCapturedStdout();
     }
 
     std::filesystem::path dir_;
+    CHostServices services_;
 };
 
 TEST_F(RunGuardTest, FailedAllocationRestoresThePowerSettingAndSaysWhy) {
@@ -68,15 +70,28 @@ TEST_F(RunGuardTest, ThreadThatCannotStartRestoresThePowerSetting) {
 TEST_F(RunGuardTest, AfterARestartHasBegunThePowerSettingIsLeftToIt) {
     int exitCode = 0;
     Guarded(
-        []() -> int {
-            rebootStarted = true;  // RebootNow restored it already; the run may not write it again
+        [this]() -> int {
+            services_.rebootStarted =
+                true;  // RebootNow restored it already; the run may not write it again
             sim::host::SetAcMinProcessorState(55);
             throw std::bad_alloc();
         },
         exitCode);
     EXPECT_EQ(exitCode, kRunStoppedExitCode);
     EXPECT_EQ(sim::host::AcMinProcessorState(), 55u);
-    rebootStarted = false;
+}
+
+// A failure before the run has its host services (the options, the run lock) has no power setting
+// to put back and still reports and ends as any other.
+TEST_F(RunGuardTest, AFailureBeforeTheHostServicesExistStillEndsWithItsCode) {
+    testing::internal::CaptureStdout();
+    const int exitCode = RunPuttingTheHostBackOnFailure([]() -> int { throw std::bad_alloc(); },
+                                                        [] { return nullptr; });
+    const std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(exitCode, kRunStoppedExitCode);
+    EXPECT_EQ(sim::host::AcMinProcessorState(), 30u);
+    EXPECT_NE(console.find("   Error: The update stopped: std::bad_alloc.\n"), std::string::npos)
+        << console;
 }
 
 TEST_F(RunGuardTest, ARunThatEndsNormallyKeepsItsExitCode) {
@@ -95,18 +110,19 @@ TEST_F(RunGuardTest, TheRunsHoldingsAreReleasedAfterThePowerSettingOnFailureOnly
         powerAtRelease = sim::host::AcMinProcessorState();
     };
     testing::internal::CaptureStdout();
+    auto services = [this] { return &services_; };
     int exitCode = RunPuttingTheHostBackOnFailure(
-        []() -> int {
-            PrepareHost();
+        [this]() -> int {
+            services_.PrepareHost();
             throw std::bad_alloc();
         },
-        release);
+        services, release);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(exitCode, kRunStoppedExitCode);
     EXPECT_EQ(releases, 1);
     EXPECT_EQ(powerAtRelease, 30u);
 
-    exitCode = RunPuttingTheHostBackOnFailure([] { return 0; }, release);
+    exitCode = RunPuttingTheHostBackOnFailure([] { return 0; }, services, release);
     EXPECT_EQ(exitCode, 0);
     EXPECT_EQ(releases, 1);
 }

@@ -14,8 +14,8 @@
 #include "xsvf/play_stop.h"
 
 namespace {
-// The console-control handler runs on a thread of its own and is handed nothing: this is how it
-// reaches the running cycle. Process-wide for that reason alone; set and cleared by the run.
+// Process-wide: the console-control handler runs on a thread of its own and is handed nothing, and
+// this is how it reaches the running cycle; set and cleared by the run.
 std::atomic<CDisplayDriverCycle*> displayRecovery{nullptr};
 }  // namespace
 
@@ -54,8 +54,8 @@ void StopCardPlays() {
     }
 }
 
-void CleanUpRun(bool fromConsoleControl) {
-    consoleWindow.store(nullptr);
+void CleanUpRun(CHostServices* host, bool fromConsoleControl) {
+    if (host) host->consoleWindow.store(nullptr);
     platform::ConsoleShowCursor(true);
     if (fromConsoleControl) {
         // From here the run's own end writes no result: the process ends with this handler's code.

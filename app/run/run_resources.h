@@ -10,6 +10,7 @@
 #include "xsvf/device_update.h"
 
 class CDisplayDriverCycle;
+class CHostServices;
 
 struct tagRunResources {
     std::vector<std::unique_ptr<CKSeries>> cards;  // one per card, scan order; null until created
@@ -25,11 +26,11 @@ struct tagRunResources {
     void Release();
 };
 
-// Sets the console window to null and shows the cursor; from the console-control path the cards'
-// plays are stopped and waited for (StopCardPlays), then the display is brought back. It frees
-// nothing: from the console-control path workers may still be reading the run's data and the
-// process ends at once anyway, and the run frees its own.
-void CleanUpRun(bool fromConsoleControl);
+// Sets the host's console window to null (host null: the run has none yet) and shows the cursor;
+// from the console-control path the cards' plays are stopped and waited for (StopCardPlays), then
+// the display is brought back. It frees nothing: from the console-control path workers may still
+// be reading the run's data and the process ends at once anyway, and the run frees its own.
+void CleanUpRun(CHostServices* host, bool fromConsoleControl);
 
 // The driver cycle that brings the display back when the run is interrupted or stopped by a
 // failure; RecoverDisplay calls it from any thread, at most once. Null: nothing to bring back.

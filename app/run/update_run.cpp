@@ -157,14 +157,14 @@ std::wstring PlayedCards(const CRunContext& context) {
 }
 
 int FinishRun(CRunContext& context, std::int32_t exitCode) {
-    if (!rebootStarted.load()) RestorePowerSettings();
+    if (!context.host.rebootStarted.load()) context.host.RestorePowerSettings();
     SetDisplayRecovery(nullptr);
     context.driverCycle.EndRun();
-    CleanUpRun(false);
+    CleanUpRun(&context.host, false);
     context.Release();
     // The copy is kept before the key wait, which nobody may ever end; the closing line after it.
     KeepRunLogCopy(context.recorder.Result());
-    if (!context.options.quiet && !rebootStarted.load()) WaitForKeyToExit();
+    if (!context.options.quiet && !context.host.rebootStarted.load()) WaitForKeyToExit();
     CloseRunLog(context.recorder.Result(), exitCode);
     return exitCode;
 }
@@ -270,8 +270,8 @@ std::int32_t ConfirmAndProgram(CRunContext& context, std::uint32_t largestDelay,
     }
     // Under --noreboot, or with the restart refused, the driver's return still waits for one.
     const bool restartPending = confirmed && driverCycle.DriverDisabled() &&
-                                !driverCycle.EnableFailed() && !rebootStarted.load();
-    context.recorder.Finish(exitCode, rebootStarted.load(), false, restartPending);
+                                !driverCycle.EnableFailed() && !context.host.rebootStarted.load();
+    context.recorder.Finish(exitCode, context.host.rebootStarted.load(), false, restartPending);
     return exitCode;
 }
 
@@ -284,20 +284,16 @@ void RecordPendingCycle(CRunContext& context) {
     context.recorder.CyclePending(PendingCyclePhaseName(journal.phase), WideToUtf8(next));
 }
 
-// The steps after the host was prepared. `slot` receives the run's context, so that the failure
-// handler can still reach it after an exception has left this function.
-int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, const tagRunStart& start,
-                   const CCmdLine& parsed) {
-    slot = std::make_unique<CRunContext>(start);
-    CRunContext& context = *slot;
+// The steps after the host was prepared, in the run's context.
+int RunUpdateSteps(CRunContext& context, const CCmdLine& parsed) {
     context.options = parsed;
     const CCmdLine& options = context.options;
     CRunRecorder& recorder = context.recorder;
     CDisplayDriverCycle& driverCycle = context.driverCycle;
     SetDisplayRecovery(&driverCycle);
     BuildLogPath();
-    consoleWindow.store(platform::ConsoleWindow());
-    std::thread(KeepConsoleInFront).detach();
+    CHostServices& host = context.host;
+    host.StartKeepingConsoleInFront(platform::ConsoleWindow());
 
     SetLogToFile(options.logToFile);
     recorder.Begin(options);
@@ -345,10 +341,11 @@ int RunUpdateSteps(std::unique_ptr<CRunContext>& slot, const tagRunStart& start,
             exitCode);
         if (exitCode == kExitUnanswered) {
             recorder.Unanswered();
-        } else if (exitCode == kExitSuccess && !rebootStarted.load()) {
+        } else if (exitCode == kExitSuccess && !host.rebootStarted.load()) {
             recorder.Declined();
         }
-        recorder.Finish(exitCode, rebootStarted.load(), true, exitCode == kExitRestartToDisable);
+        recorder.Finish(exitCode, host.rebootStarted.load(), true,
+                        exitCode == kExitRestartToDisable);
         return FinishRun(context, exitCode);
     }
 
@@ -441,9 +438,9 @@ void RegisterRepair(tagRunStart& start) {
 // Hooks the host services to the run, takes the working folder and the program copy, registers the
 // repair, and saves and raises the power setting; the journal first: a run that was cut off left
 // the original power value there.
-tagRunStart PrepareRunHost(const CCmdLine& options) {
-    SetCleanupRoutine(&CleanUpRun);
-    SetHostServicesLog(&LogHostServiceMessage);
+tagRunStart PrepareRunHost(CHostServices& host, const CCmdLine& options) {
+    host.SetCleanupRoutine(&CleanUpRun);
+    host.SetHostServicesLog(&LogHostServiceMessage);
     tagRunStart start;
     start.journal = LoadJournal();
     start.folder = platform::PrepareWorkingFolder();
@@ -457,7 +454,7 @@ tagRunStart PrepareRunHost(const CCmdLine& options) {
         journal.originalPower = original;
         SaveJournal(journal);
     };
-    PrepareHost(power);
+    host.PrepareHost(power);
     return start;
 }
 
@@ -476,9 +473,13 @@ int RunUpdate(int argc, char** argv) {
                 return static_cast<int>(kExitSuccess);
             }
             if (const std::optional<int> refused = RefuseUnlessTheOnlyRun(options)) return *refused;
-            const tagRunStart start = PrepareRunHost(options);
-            return RunUpdateSteps(context, start, options);
+            // Kept in `context` from here, so that the failure handler can still reach it after an
+            // exception has left the steps.
+            context = std::make_unique<CRunContext>(
+                [&options](CHostServices& host) { return PrepareRunHost(host, options); });
+            return RunUpdateSteps(*context, options);
         },
+        [&]() -> CHostServices* { return context ? &context->host : nullptr; },
         [&] {
             if (context) context->Release();
         });

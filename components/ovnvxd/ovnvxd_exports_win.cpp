@@ -23,6 +23,7 @@ struct CLibrary {
 };
 
 CLibrary& Library() {
+    // Process-wide: the library's exports are plain functions that the program hands nothing.
     static CLibrary* library = new CLibrary;
     return *library;
 }
