@@ -27,6 +27,7 @@ void CProgramCopy::Take(const std::wstring& folder) {
     attempted_ = true;
     auto opened = platform::RunningProgramFile::Open();
     if (!opened) {
+        program_.reset();
         error_ = opened.error();
         return;
     }
