@@ -131,7 +131,7 @@ FileResult<ScopedKernelHandle> CreateTemporary(const std::wstring& temporary) {
         DeleteFileW(temporary.c_str());
         return Fail("a redirected folder", ERROR_ACCESS_DENIED);
     }
-    return file;
+    return FileResult<ScopedKernelHandle>(std::move(file));
 }
 
 // The closed temporary file takes the name; on failure its own name goes.
