@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <variant>
 
@@ -23,12 +24,16 @@ inline Error CallError(std::string call, std::uint32_t code) {
     return Error{std::move(call), code, std::string()};
 }
 
-// A value or an Error. Ignoring one is a compile error: a failure must be looked at.
-template <typename T>
+// A value or an error. Ignoring one is a compile error: a failure must be looked at. E is Error or
+// a kind of it that says more (a file seam's error also says whether the file itself was refused),
+// so every seam reports the same call, code and text.
+template <typename T, typename E = Error>
 class [[nodiscard]] Result {
+    static_assert(std::is_base_of_v<Error, E>, "a result's error is an ovn::Error");
+
 public:
     Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
-    Result(Error error) : state_(std::in_place_index<1>, std::move(error)) {}
+    Result(E error) : state_(std::in_place_index<1>, std::move(error)) {}
 
     bool ok() const { return state_.index() == 0; }
     explicit operator bool() const { return ok(); }
@@ -41,25 +46,27 @@ public:
     const T& operator*() const& { return value(); }
     T& operator*() & { return value(); }
 
-    const Error& error() const { return std::get<1>(state_); }
+    const E& error() const { return std::get<1>(state_); }
 
 private:
-    std::variant<T, Error> state_;
+    std::variant<T, E> state_;
 };
 
-// Success without a value, or an Error.
-template <>
-class [[nodiscard]] Result<void> {
+// Success without a value, or an error.
+template <typename E>
+class [[nodiscard]] Result<void, E> {
+    static_assert(std::is_base_of_v<Error, E>, "a result's error is an ovn::Error");
+
 public:
     Result() = default;
-    Result(Error error) : error_(std::move(error)) {}
+    Result(E error) : error_(std::move(error)) {}
 
     bool ok() const { return !error_.has_value(); }
     explicit operator bool() const { return ok(); }
-    const Error& error() const { return *error_; }
+    const E& error() const { return *error_; }
 
 private:
-    std::optional<Error> error_;
+    std::optional<E> error_;
 };
 
 using Status = Result<void>;

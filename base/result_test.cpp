@@ -46,4 +46,37 @@ TEST(Result, AStatusIsDoneUntilAnErrorIsGiven) {
     EXPECT_EQ(failed.error().text, "the driver is blocked");
 }
 
+// An error that says more than call, code and text, as a file seam's says whether the file itself
+// was refused.
+struct CRefusalError : ovn::Error {
+    bool refused = false;
+};
+
+ovn::Result<void, CRefusalError> Refuse(bool refused) {
+    CRefusalError error;
+    error.call = "CreateFileW";
+    error.code = 5;
+    error.refused = refused;
+    return error;
+}
+
+TEST(Result, AnErrorOfItsOwnKindKeepsWhatItSaysBeyondCallAndCode) {
+    const ovn::Result<void, CRefusalError> refused = Refuse(true);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_TRUE(refused.error().refused);
+    EXPECT_EQ(refused.error().call, "CreateFileW");
+    EXPECT_EQ(refused.error().code, 5u);
+    EXPECT_FALSE(Refuse(false).error().refused);
+
+    // Read as the plain error every seam shares.
+    const ovn::Error& plain = refused.error();
+    EXPECT_EQ(plain.call, "CreateFileW");
+
+    const ovn::Result<std::unique_ptr<int>, CRefusalError> made = std::make_unique<int>(3);
+    ASSERT_TRUE(made.ok());
+    EXPECT_EQ(**made, 3);
+    const ovn::Result<void, CRefusalError> done;
+    EXPECT_TRUE(done.ok());
+}
+
 }  // namespace

@@ -4,9 +4,9 @@
 
 namespace platform {
 
-bool AppendTextFile(const std::wstring& path, const std::string& text, FileError* error) {
-    auto file = SafeFile::Open(path, SafeOpenMode::kAppend, error);
-    if (!file) return false;
+FileStatus AppendTextFile(const std::wstring& path, const std::string& text) {
+    auto file = SafeFile::Open(path, SafeOpenMode::kAppend);
+    if (!file) return file.error();
     // Text mode: the log's lines end in CR LF on both editions.
     std::string converted;
     converted.reserve(text.size() + 16);
@@ -14,7 +14,7 @@ bool AppendTextFile(const std::wstring& path, const std::string& text, FileError
         if (c == '\n') converted += '\r';
         converted += c;
     }
-    return file->Write(converted.data(), converted.size(), error);
+    return (*file)->Write(converted.data(), converted.size());
 }
 
 }  // namespace platform

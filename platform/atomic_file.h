@@ -21,18 +21,15 @@ namespace platform {
 // before (a file of someone else, a link, a second name of another file) loses the name and is not
 // touched; a directory there is moved aside first. A reader, and a power cut, see the old or the
 // new whole file, never a part. A leftover temporary name of this process is removed (the name,
-// never a link's target) before the write. False with the failing call in `error`.
-[[nodiscard]] bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes,
-                                         FileError* error);
+// never a link's target) before the write. The error names the failing call.
+[[nodiscard]] FileStatus ReplaceFileAtomically(const std::wstring& path, const std::string& bytes);
 
 // The same for a program the run starts: the host edition's file may be executed (mode 0755).
-[[nodiscard]] bool ReplaceProgramAtomically(const std::wstring& path,
-                                            const std::vector<std::uint8_t>& bytes,
-                                            FileError* error);
-[[nodiscard]] inline bool ReplaceProgramAtomically(const std::wstring& path,
-                                                   const std::string& bytes, FileError* error) {
-    return ReplaceProgramAtomically(path, std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
-                                    error);
+[[nodiscard]] FileStatus ReplaceProgramAtomically(const std::wstring& path,
+                                                  const std::vector<std::uint8_t>& bytes);
+[[nodiscard]] inline FileStatus ReplaceProgramAtomically(const std::wstring& path,
+                                                         const std::string& bytes) {
+    return ReplaceProgramAtomically(path, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
 }
 
 // A file too large to build in memory, written as ReplaceFileAtomically writes one: parts go into
@@ -41,15 +38,15 @@ namespace platform {
 // removed. One thread at a time.
 class AtomicFileStream {
 public:
-    [[nodiscard]] static std::unique_ptr<AtomicFileStream> Create(const std::wstring& path,
-                                                                  FileError* error);
+    [[nodiscard]] static FileResult<std::unique_ptr<AtomicFileStream>> Create(
+        const std::wstring& path);
     ~AtomicFileStream();
     AtomicFileStream(const AtomicFileStream&) = delete;
     AtomicFileStream& operator=(const AtomicFileStream&) = delete;
 
-    [[nodiscard]] bool Write(const void* data, std::size_t size, FileError* error);
+    [[nodiscard]] FileStatus Write(const void* data, std::size_t size);
     // After a failed Write or Commit the temporary name is gone and the name keeps what it had.
-    [[nodiscard]] bool Commit(FileError* error);
+    [[nodiscard]] FileStatus Commit();
 
     struct Handle;
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "base/posix_descriptor.h"
 #include "platform/atomic_file.h"
 #include "platform/environment.h"
 #include "platform/file_replace_cut.h"
@@ -17,16 +18,10 @@ namespace platform {
 
 namespace {
 
-struct Descriptor {
-    int fd = -1;
-    ~Descriptor() {
-        if (fd >= 0) close(fd);
-    }
-};
+using Descriptor = ovn::ScopedDescriptor;
 
-bool Fail(FileError* error, const char* call, int code) {
-    if (error) *error = FileFailure(call, static_cast<std::uint32_t>(code));
-    return false;
+FileError Fail(const char* call, int code) {
+    return FileFailure(call, static_cast<std::uint32_t>(code));
 }
 
 bool PlainSingleLink(const struct stat& info) {
@@ -48,19 +43,19 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 }
 
 // The new file under its temporary name, whole and on disk; the name is removed again on failure.
-bool WriteTemporary(const std::string& temporary, const char* data, std::size_t size, mode_t mode,
-                    FileError* error) {
-    Descriptor file;
-    file.fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (file.fd < 0) return Fail(error, "open (new)", errno);
+FileStatus WriteTemporary(const std::string& temporary, const char* data, std::size_t size,
+                          mode_t mode) {
+    Descriptor file(
+        open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+    if (!file) return Fail("open (new)", errno);
     const char* failed = nullptr;
-    if (fchmod(file.fd, mode) != 0) failed = "fchmod";  // the umask does not decide
-    if (!failed && !WriteAll(file.fd, data, size)) failed = "write";
-    if (!failed && fsync(file.fd) != 0) failed = "fsync";
-    if (!failed) return true;
+    if (fchmod(file.get(), mode) != 0) failed = "fchmod";  // the umask does not decide
+    if (!failed && !WriteAll(file.get(), data, size)) failed = "write";
+    if (!failed && fsync(file.get()) != 0) failed = "fsync";
+    if (!failed) return {};
     const int code = errno;
     unlink(temporary.c_str());
-    return Fail(error, failed, code);
+    return Fail(failed, code);
 }
 
 // Temporary names of this file left by processes that are gone (a cut run) are removed: the names,
@@ -89,9 +84,8 @@ void RemoveLeftovers(const std::string& target) {
 void FlushDirectory(const std::string& target) {
     const std::size_t slash = target.find_last_of('/');
     const std::string directory = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-    Descriptor folder;
-    folder.fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder.fd >= 0) fsync(folder.fd);
+    const Descriptor folder(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder) fsync(folder.get());
 }
 
 std::string TemporaryName(const std::string& target) {
@@ -99,7 +93,7 @@ std::string TemporaryName(const std::string& target) {
 }
 
 // The temporary file, whole and flushed, takes the name; on failure its own name goes.
-bool RenameOnto(const std::string& temporary, const std::wstring& path, FileError* error) {
+FileStatus RenameOnto(const std::string& temporary, const std::wstring& path) {
     const std::string target = NarrowPath(path);
     AtFileReplacementBeforeRename(target);
     bool renamed = rename(temporary.c_str(), target.c_str()) == 0;
@@ -112,19 +106,18 @@ bool RenameOnto(const std::string& temporary, const std::wstring& path, FileErro
     }
     if (!renamed) {
         unlink(temporary.c_str());
-        return Fail(error, "rename", code);
+        return Fail("rename", code);
     }
     FlushDirectory(target);
-    return true;
+    return {};
 }
 
-bool Replace(const std::wstring& path, const char* data, std::size_t size, mode_t mode,
-             FileError* error) {
+FileStatus Replace(const std::wstring& path, const char* data, std::size_t size, mode_t mode) {
     const std::string target = NarrowPath(path);
     const std::string temporary = TemporaryName(target);
     RemoveLeftovers(target);
-    if (!WriteTemporary(temporary, data, size, mode, error)) return false;
-    return RenameOnto(temporary, path, error);
+    if (FileStatus written = WriteTemporary(temporary, data, size, mode); !written) return written;
+    return RenameOnto(temporary, path);
 }
 
 }  // namespace
@@ -138,71 +131,62 @@ AtomicFileStream::AtomicFileStream(std::wstring path, std::unique_ptr<Handle> ha
     : path_(std::move(path)), handle_(std::move(handle)) {}
 
 AtomicFileStream::~AtomicFileStream() {
-    if (handle_ && handle_->file.fd >= 0) unlink(handle_->temporary.c_str());
+    if (handle_ && handle_->file) unlink(handle_->temporary.c_str());
 }
 
-std::unique_ptr<AtomicFileStream> AtomicFileStream::Create(const std::wstring& path,
-                                                           FileError* error) {
+FileResult<std::unique_ptr<AtomicFileStream>> AtomicFileStream::Create(const std::wstring& path) {
     const std::string target = NarrowPath(path);
     auto handle = std::make_unique<Handle>();
     handle->temporary = TemporaryName(target);
     RemoveLeftovers(target);
-    handle->file.fd =
-        open(handle->temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (handle->file.fd < 0) {
-        Fail(error, "open (new)", errno);
-        return nullptr;
-    }
-    if (fchmod(handle->file.fd, 0644) != 0) {
+    handle->file.reset(open(handle->temporary.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!handle->file) return Fail("open (new)", errno);
+    if (fchmod(handle->file.get(), 0644) != 0) {
         const int code = errno;
         unlink(handle->temporary.c_str());
-        handle->file.fd = -1;
-        Fail(error, "fchmod", code);
-        return nullptr;
+        return Fail("fchmod", code);
     }
     return std::unique_ptr<AtomicFileStream>(new AtomicFileStream(path, std::move(handle)));
 }
 
-bool AtomicFileStream::Write(const void* data, std::size_t size, FileError* error) {
-    if (handle_->file.fd < 0) return Fail(error, "write", EBADF);
-    if (WriteAll(handle_->file.fd, static_cast<const char*>(data), size)) return true;
+FileStatus AtomicFileStream::Write(const void* data, std::size_t size) {
+    if (!handle_->file) return Fail("write", EBADF);
+    if (WriteAll(handle_->file.get(), static_cast<const char*>(data), size)) return {};
     const int code = errno;
     unlink(handle_->temporary.c_str());
-    close(handle_->file.fd);
-    handle_->file.fd = -1;
-    return Fail(error, "write", code);
+    handle_->file.reset();
+    return Fail("write", code);
 }
 
-bool AtomicFileStream::Commit(FileError* error) {
-    if (handle_->file.fd < 0) return Fail(error, "write", EBADF);
-    const bool flushed = fsync(handle_->file.fd) == 0;
+FileStatus AtomicFileStream::Commit() {
+    if (!handle_->file) return Fail("write", EBADF);
+    const bool flushed = fsync(handle_->file.get()) == 0;
     const int code = errno;
-    close(handle_->file.fd);
-    handle_->file.fd = -1;
+    handle_->file.reset();
     if (!flushed) {
         unlink(handle_->temporary.c_str());
-        return Fail(error, "fsync", code);
+        return Fail("fsync", code);
     }
-    return RenameOnto(handle_->temporary, path_, error);
+    return RenameOnto(handle_->temporary, path_);
 }
 
-bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes, FileError* error) {
-    return Replace(path, bytes.data(), bytes.size(), 0644, error);
+FileStatus ReplaceFileAtomically(const std::wstring& path, const std::string& bytes) {
+    return Replace(path, bytes.data(), bytes.size(), 0644);
 }
 
-bool ReplaceProgramAtomically(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
-                              FileError* error) {
-    return Replace(path, reinterpret_cast<const char*>(bytes.data()), bytes.size(), 0755, error);
+FileStatus ReplaceProgramAtomically(const std::wstring& path,
+                                    const std::vector<std::uint8_t>& bytes) {
+    return Replace(path, reinterpret_cast<const char*>(bytes.data()), bytes.size(), 0755);
 }
 
 std::optional<std::string> ReadFileSafely(const std::wstring& path, std::size_t maxBytes,
                                           bool* tooLarge) {
     if (tooLarge) *tooLarge = false;
-    Descriptor file;
-    file.fd = open(NarrowPath(path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (file.fd < 0) return std::nullopt;
+    const Descriptor file(open(NarrowPath(path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!file) return std::nullopt;
     struct stat info {};
-    if (fstat(file.fd, &info) != 0 || !PlainSingleLink(info)) return std::nullopt;
+    if (fstat(file.get(), &info) != 0 || !PlainSingleLink(info)) return std::nullopt;
     if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
         if (tooLarge) *tooLarge = true;
         return std::nullopt;
@@ -210,7 +194,7 @@ std::optional<std::string> ReadFileSafely(const std::wstring& path, std::size_t 
     std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t got = read(file.fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t got = read(file.get(), bytes.data() + done, bytes.size() - done);
         if (got <= 0) return std::nullopt;
         done += static_cast<std::size_t>(got);
     }

@@ -77,9 +77,9 @@ TEST_F(AtomicFileTest, APlantedFileLinkOrSecondNameLosesTheNameToANewFileAndIsNo
 
     for (const char* name : {"planted.bin", "link.bin", "second.bin"}) {
         SCOPED_TRACE(name);
-        platform::FileError error;
-        ASSERT_TRUE(platform::ReplaceFileAtomically(Path(name), "new content", &error))
-            << error.call << " " << error.code;
+        const platform::FileStatus written =
+            platform::ReplaceFileAtomically(Path(name), "new content");
+        ASSERT_TRUE(written) << written.error().call << " " << written.error().code;
         const struct stat info = Stat(name);
         EXPECT_TRUE(S_ISREG(info.st_mode));
         EXPECT_EQ(info.st_mode & 07777, 0644u);
@@ -98,9 +98,9 @@ TEST_F(AtomicFileTest, APlantedFileLinkOrSecondNameLosesTheNameToANewFileAndIsNo
 
 TEST_F(AtomicFileTest, AProgramMayBeStartedAndADirectoryUnderTheNameGoesAside) {
     fs::create_directories(dir_ / "tool.exe" / "inside");
-    platform::FileError error;
-    ASSERT_TRUE(platform::ReplaceProgramAtomically(Path("tool.exe"), std::string("#!"), &error))
-        << error.call << " " << error.code;
+    const platform::FileStatus written =
+        platform::ReplaceProgramAtomically(Path("tool.exe"), std::string("#!"));
+    ASSERT_TRUE(written) << written.error().call << " " << written.error().code;
     EXPECT_EQ(Stat("tool.exe").st_mode & 07777, 0755u);
     EXPECT_EQ(Bytes(dir_ / "tool.exe"), "#!");
     bool aside = false;
@@ -121,9 +121,8 @@ TEST_F(AtomicFileTest, ACutBeforeTheRenameLeavesTheOldFileAndTheNextWriteClearsT
         setpgid(0, 0);
         setenv("OVN_SIM_STATE", state.c_str(), 1);
         setenv("OVN_SIM_CUT_AT_SAVE", "1", 1);
-        platform::FileError error;
         const bool replaced =
-            platform::ReplaceFileAtomically(Path("resume.xsvf"), "new image", &error);
+            platform::ReplaceFileAtomically(Path("resume.xsvf"), "new image").ok();
         _exit(replaced ? 0 : 1);
     }
     int status = 0;
@@ -139,9 +138,9 @@ TEST_F(AtomicFileTest, ACutBeforeTheRenameLeavesTheOldFileAndTheNextWriteClearsT
     fs::create_symlink(victim, dir_ / own);
     const std::string living = "resume.xsvf.tmp" + std::to_string(getppid());
     Plant(living, "a writer that still runs");
-    platform::FileError error;
-    ASSERT_TRUE(platform::ReplaceFileAtomically(Path("resume.xsvf"), "newer image", &error))
-        << error.call << " " << error.code;
+    const platform::FileStatus written =
+        platform::ReplaceFileAtomically(Path("resume.xsvf"), "newer image");
+    ASSERT_TRUE(written) << written.error().call << " " << written.error().code;
     EXPECT_EQ(Bytes(dir_ / "resume.xsvf"), "newer image");
     EXPECT_EQ(Bytes(victim), "victim");
     EXPECT_EQ(Joined(Names()), Joined([&] {
@@ -172,23 +171,24 @@ TEST_F(AtomicFileTest, AStreamedFileAppearsWholeAtItsCommitAndFollowsNoLink) {
     fs::create_symlink(victim, dir_ / "trace.txt");
     const std::string temporary = "trace.txt.tmp" + std::to_string(getpid());
     fs::create_symlink(victim, dir_ / temporary);  // as a leftover of this process id would be
-    platform::FileError error;
-    auto stream = platform::AtomicFileStream::Create(Path("trace.txt"), &error);
-    ASSERT_TRUE(stream) << error.call << " " << error.code;
+    auto created = platform::AtomicFileStream::Create(Path("trace.txt"));
+    ASSERT_TRUE(created) << created.error().call << " " << created.error().code;
+    std::unique_ptr<platform::AtomicFileStream> stream = std::move(created).value();
     EXPECT_TRUE(S_ISREG(Stat(temporary).st_mode));
-    ASSERT_TRUE(stream->Write("first ", 6, &error));
-    ASSERT_TRUE(stream->Write("second\n", 7, &error));
+    ASSERT_TRUE(stream->Write("first ", 6));
+    ASSERT_TRUE(stream->Write("second\n", 7));
     EXPECT_TRUE(S_ISLNK(Stat("trace.txt").st_mode)) << "the name changes only at the commit";
-    ASSERT_TRUE(stream->Commit(&error)) << error.call << " " << error.code;
+    const platform::FileStatus committed = stream->Commit();
+    ASSERT_TRUE(committed) << committed.error().call << " " << committed.error().code;
     stream.reset();
     EXPECT_EQ(Bytes(dir_ / "trace.txt"), "first second\n");
     EXPECT_EQ(Stat("trace.txt").st_mode & 07777, 0644u);
     EXPECT_EQ(Bytes(victim), "victim");
     EXPECT_EQ(Joined(Names()), "trace.txt victim.ini ") << Joined(Names());
 
-    auto dropped = platform::AtomicFileStream::Create(Path("other.txt"), &error);
+    auto dropped = platform::AtomicFileStream::Create(Path("other.txt"));
     ASSERT_TRUE(dropped);
-    ASSERT_TRUE(dropped->Write("part", 4, &error));
-    dropped.reset();
+    ASSERT_TRUE((*dropped)->Write("part", 4));
+    dropped = platform::FileFailure("dropped", 0);
     EXPECT_EQ(Joined(Names()), "trace.txt victim.ini ") << Joined(Names());
 }

@@ -49,9 +49,8 @@ bool IsThePlainFile(HANDLE handle, const std::wstring& path) {
     return Lower(resolved) == Lower(std::wstring(fullPath, length));
 }
 
-bool Fail(FileError* error, const char* call, DWORD code) {
-    if (error) *error = FileFailure(call, static_cast<std::uint32_t>(code));
-    return false;
+FileError Fail(const char* call, DWORD code) {
+    return FileFailure(call, static_cast<std::uint32_t>(code));
 }
 
 }  // namespace
@@ -122,25 +121,21 @@ std::wstring TemporaryName(const std::wstring& path) {
 }
 
 // The new file under its temporary name, created with the folder's descriptor and checked to be
-// where its name says; null (and nothing left) otherwise.
-ScopedKernelHandle CreateTemporary(const std::wstring& temporary, FileError* error) {
+// where its name says; nothing left otherwise.
+FileResult<ScopedKernelHandle> CreateTemporary(const std::wstring& temporary) {
     ScopedKernelHandle file = CreateNew(temporary, kNewFileDescriptor);
     if (!file && GetLastError() == ERROR_INVALID_OWNER) file = CreateNew(temporary, kNewFileDacl);
-    if (!file) {
-        Fail(error, "CreateFileW (new)", GetLastError());
-        return {};
-    }
+    if (!file) return Fail("CreateFileW (new)", GetLastError());
     if (!IsThePlainFile(file.get(), temporary)) {
         file.reset();
         DeleteFileW(temporary.c_str());
-        Fail(error, "a redirected folder", ERROR_ACCESS_DENIED);
-        return {};
+        return Fail("a redirected folder", ERROR_ACCESS_DENIED);
     }
-    return file;
+    return FileResult<ScopedKernelHandle>(std::move(file));
 }
 
 // The closed temporary file takes the name; on failure its own name goes.
-bool MoveOnto(const std::wstring& temporary, const std::wstring& path, FileError* error) {
+FileStatus MoveOnto(const std::wstring& temporary, const std::wstring& path) {
     const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
     bool moved = MoveFileExW(temporary.c_str(), path.c_str(), flags) != 0;
     DWORD code = GetLastError();
@@ -153,17 +148,18 @@ bool MoveOnto(const std::wstring& temporary, const std::wstring& path, FileError
     }
     if (!moved) {
         DeleteFileW(temporary.c_str());
-        return Fail(error, "MoveFileExW", code);
+        return Fail("MoveFileExW", code);
     }
-    return true;
+    return {};
 }
 
-bool Replace(const std::wstring& path, const void* data, std::size_t size, FileError* error) {
+FileStatus Replace(const std::wstring& path, const void* data, std::size_t size) {
     RemoveLeftovers(path);
     const std::wstring temporary = TemporaryName(path);
     {
-        ScopedKernelHandle file = CreateTemporary(temporary, error);
-        if (!file) return false;
+        FileResult<ScopedKernelHandle> created = CreateTemporary(temporary);
+        if (!created) return created.error();
+        ScopedKernelHandle file = std::move(created).value();
         DWORD written = 0;
         const BOOL wrote =
             size == 0 || WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr);
@@ -171,10 +167,10 @@ bool Replace(const std::wstring& path, const void* data, std::size_t size, FileE
         if (!wrote || written != size || !FlushFileBuffers(file.get())) {
             file.reset();
             DeleteFileW(temporary.c_str());
-            return Fail(error, "WriteFile", code);
+            return Fail("WriteFile", code);
         }
     }
-    return MoveOnto(temporary, path, error);
+    return MoveOnto(temporary, path);
 }
 
 }  // namespace
@@ -194,18 +190,18 @@ AtomicFileStream::~AtomicFileStream() {
     }
 }
 
-std::unique_ptr<AtomicFileStream> AtomicFileStream::Create(const std::wstring& path,
-                                                           FileError* error) {
+FileResult<std::unique_ptr<AtomicFileStream>> AtomicFileStream::Create(const std::wstring& path) {
     RemoveLeftovers(path);
     auto handle = std::make_unique<Handle>();
     handle->temporary = TemporaryName(path);
-    handle->file = CreateTemporary(handle->temporary, error);
-    if (!handle->file) return nullptr;
+    FileResult<ScopedKernelHandle> created = CreateTemporary(handle->temporary);
+    if (!created) return created.error();
+    handle->file = std::move(created).value();
     return std::unique_ptr<AtomicFileStream>(new AtomicFileStream(path, std::move(handle)));
 }
 
-bool AtomicFileStream::Write(const void* data, std::size_t size, FileError* error) {
-    if (!handle_->file) return Fail(error, "WriteFile", ERROR_INVALID_HANDLE);
+FileStatus AtomicFileStream::Write(const void* data, std::size_t size) {
+    if (!handle_->file) return Fail("WriteFile", ERROR_INVALID_HANDLE);
     const char* bytes = static_cast<const char*>(data);
     while (size > 0) {
         const DWORD part = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
@@ -214,33 +210,33 @@ bool AtomicFileStream::Write(const void* data, std::size_t size, FileError* erro
             const DWORD code = GetLastError();
             handle_->file.reset();
             DeleteFileW(handle_->temporary.c_str());
-            return Fail(error, "WriteFile", code);
+            return Fail("WriteFile", code);
         }
         bytes += part;
         size -= part;
     }
-    return true;
+    return {};
 }
 
-bool AtomicFileStream::Commit(FileError* error) {
-    if (!handle_->file) return Fail(error, "WriteFile", ERROR_INVALID_HANDLE);
+FileStatus AtomicFileStream::Commit() {
+    if (!handle_->file) return Fail("WriteFile", ERROR_INVALID_HANDLE);
     const bool flushed = FlushFileBuffers(handle_->file.get()) != 0;
     const DWORD code = GetLastError();
     handle_->file.reset();
     if (!flushed) {
         DeleteFileW(handle_->temporary.c_str());
-        return Fail(error, "FlushFileBuffers", code);
+        return Fail("FlushFileBuffers", code);
     }
-    return MoveOnto(handle_->temporary, path_, error);
+    return MoveOnto(handle_->temporary, path_);
 }
 
-bool ReplaceFileAtomically(const std::wstring& path, const std::string& bytes, FileError* error) {
-    return Replace(path, bytes.data(), bytes.size(), error);
+FileStatus ReplaceFileAtomically(const std::wstring& path, const std::string& bytes) {
+    return Replace(path, bytes.data(), bytes.size());
 }
 
-bool ReplaceProgramAtomically(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
-                              FileError* error) {
-    return Replace(path, bytes.data(), bytes.size(), error);
+FileStatus ReplaceProgramAtomically(const std::wstring& path,
+                                    const std::vector<std::uint8_t>& bytes) {
+    return Replace(path, bytes.data(), bytes.size());
 }
 
 std::optional<std::string> ReadFileSafely(const std::wstring& path, std::size_t maxBytes,

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/posix_descriptor.h"
 #include "platform/child_process.h"
 #include "platform/command_line.h"
 #include "sim/late_writes.h"
@@ -23,16 +24,7 @@ namespace platform {
 
 namespace {
 
-struct Descriptor {
-    int fd = -1;
-    Descriptor() = default;
-    explicit Descriptor(int value) : fd(value) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd >= 0) close(fd);
-    }
-};
+using Descriptor = ovn::ScopedDescriptor;
 
 bool IsExecutableFile(const std::string& path) {
     struct stat info {};
@@ -54,19 +46,19 @@ ChildOutputPipe::ChildOutputPipe() : ends_(std::make_unique<Ends>()) {
         error_ = ovn::CallError("pipe2", static_cast<std::uint32_t>(errno));
         return;
     }
-    ends_->read.fd = fds[0];
-    ends_->write.fd = fds[1];
+    ends_->read.reset(fds[0]);
+    ends_->write.reset(fds[1]);
     if (fcntl(fds[0], F_SETFL, O_NONBLOCK) != 0)
         error_ = ovn::CallError("fcntl", static_cast<std::uint32_t>(errno));
 }
 
 ChildOutputPipe::~ChildOutputPipe() = default;
 
-bool ChildOutputPipe::Valid() const { return ends_->read.fd >= 0 && error_.call.empty(); }
+bool ChildOutputPipe::Valid() const { return ends_->read.valid() && error_.call.empty(); }
 
 std::size_t ChildOutputPipe::ReadAvailable(void* buffer, std::size_t maxBytes) {
     if (!Valid() || maxBytes == 0) return 0;
-    const ssize_t got = read(ends_->read.fd, buffer, maxBytes);
+    const ssize_t got = read(ends_->read.get(), buffer, maxBytes);
     return got > 0 ? static_cast<std::size_t>(got) : 0;
 }
 
@@ -114,8 +106,8 @@ ovn::Result<std::unique_ptr<ChildProcess>> ChildProcess::Start(const std::wstrin
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipe.ends().write.fd, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, pipe.ends().write.fd, STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pipe.ends().write.get(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pipe.ends().write.get(), STDERR_FILENO);
     pid_t pid = -1;
     const int result = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);

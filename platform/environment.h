@@ -4,16 +4,16 @@
 #include <optional>
 #include <string>
 
-namespace platform {
+#include "platform/safe_file.h"
 
-struct FileError;
+namespace platform {
 
 // The value of an environment variable, or nothing when it is not set. Values are read into a
 // buffer of maxChars characters; longer values count as not set.
 std::optional<std::wstring> GetEnvironmentWide(const wchar_t* name, std::size_t maxChars = 2048);
 
-// Creates one directory. An existing directory is no error; the result says whether it exists now.
-bool CreateDirectoryWide(const std::wstring& path);
+// Creates one directory. An existing directory is no error; done when it exists now.
+[[nodiscard]] FileStatus CreateDirectoryWide(const std::wstring& path);
 
 // Full path of the running program (wide), read into a buffer of maxChars characters.
 std::wstring ModuleFileName(std::size_t maxChars = 2048);
@@ -25,10 +25,9 @@ std::wstring TemporaryDirectory();
 wchar_t PathSeparator();
 
 // Appends narrow text to a file in text mode: every "\n" becomes CR LF in the file. The file is
-// opened as SafeFile opens it: a link or a file with several names is refused. Returns false when
-// the file cannot be opened or is refused (nothing is written then); `error` says why.
-[[nodiscard]] bool AppendTextFile(const std::wstring& path, const std::string& text,
-                                  FileError* error = nullptr);
+// opened as SafeFile opens it: a link or a file with several names is refused. The error says why
+// the file could not be opened or was refused (nothing is written then).
+[[nodiscard]] FileStatus AppendTextFile(const std::wstring& path, const std::string& text);
 
 // Narrow file name of a wide path, for the C runtime on this platform.
 std::string NarrowPath(const std::wstring& path);

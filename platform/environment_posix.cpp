@@ -24,11 +24,16 @@ std::optional<std::wstring> GetEnvironmentWide(const wchar_t* name, std::size_t 
     return wide;
 }
 
-bool CreateDirectoryWide(const std::wstring& path) {
+FileStatus CreateDirectoryWide(const std::wstring& path) {
     std::string narrow = NarrowPath(path);
-    if (mkdir(narrow.c_str(), 0777) == 0) return true;
+    if (mkdir(narrow.c_str(), 0777) == 0) return {};
+    const int code = errno;
+    if (code != EEXIST) return FileFailure("mkdir", static_cast<std::uint32_t>(code));
     struct stat info {};
-    return errno == EEXIST && stat(narrow.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    if (stat(narrow.c_str(), &info) != 0)
+        return FileFailure("stat", static_cast<std::uint32_t>(errno));
+    if (!S_ISDIR(info.st_mode)) return FileFailure("mkdir", static_cast<std::uint32_t>(EEXIST));
+    return {};
 }
 
 std::wstring ModuleFileName(std::size_t maxChars) {

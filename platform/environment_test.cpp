@@ -36,7 +36,10 @@ TEST(Directories, CreateTwiceAndFailures) {
     EXPECT_TRUE(platform::CreateDirectoryWide(dir));
     EXPECT_TRUE(platform::CreateDirectoryWide(dir)) << "an existing directory is no error";
     const wchar_t sep = platform::PathSeparator();
-    EXPECT_FALSE(platform::CreateDirectoryWide(dir + sep + L"missing" + sep + L"child"));
+    const platform::FileStatus orphan =
+        platform::CreateDirectoryWide(dir + sep + L"missing" + sep + L"child");
+    ASSERT_FALSE(orphan);
+    EXPECT_NE(orphan.error().code, 0u) << orphan.error().call << " names no system error";
     std::wstring file = dir + sep + L"file";
     ASSERT_TRUE(platform::AppendTextFile(file, "x"));
     EXPECT_FALSE(platform::CreateDirectoryWide(file)) << "a file of that name is no directory";

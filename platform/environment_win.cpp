@@ -24,11 +24,15 @@ std::optional<std::wstring> GetEnvironmentWide(const wchar_t* name, std::size_t 
     return std::wstring(buffer.data(), length);
 }
 
-bool CreateDirectoryWide(const std::wstring& path) {
-    if (CreateDirectoryW(path.c_str(), nullptr)) return true;
-    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+FileStatus CreateDirectoryWide(const std::wstring& path) {
+    if (CreateDirectoryW(path.c_str(), nullptr)) return {};
+    const DWORD code = GetLastError();
+    if (code != ERROR_ALREADY_EXISTS) return FileFailure("CreateDirectoryW", code);
     DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return FileFailure("GetFileAttributesW", GetLastError());
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return FileFailure("CreateDirectoryW", code);
+    return {};
 }
 
 std::wstring ModuleFileName(std::size_t maxChars) {

@@ -6,26 +6,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/posix_descriptor.h"
 #include "platform/file_read.h"
 #include "text/text_encoding.h"
 
 namespace platform {
 
 namespace {
-
-class CFileDescriptor {
-public:
-    explicit CFileDescriptor(int fd) : fd_(fd) {}
-    ~CFileDescriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    CFileDescriptor(const CFileDescriptor&) = delete;
-    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 tagFileRead Failed(FileReadStatus status, int error) {
     tagFileRead result;
@@ -37,15 +24,15 @@ tagFileRead Failed(FileReadStatus status, int error) {
 }  // namespace
 
 tagFileRead ReadWholeFile(const std::string& utf8Path, std::uint64_t maxBytes) {
-    CFileDescriptor file(open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.Get() < 0) {
+    ovn::ScopedDescriptor file(open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
         const int error = errno;
         return Failed(error == ENOENT || error == ENOTDIR ? FileReadStatus::kNotFound
                                                           : FileReadStatus::kCannotOpen,
                       error);
     }
     struct stat info {};
-    if (fstat(file.Get(), &info) != 0) return Failed(FileReadStatus::kCannotOpen, errno);
+    if (fstat(file.get(), &info) != 0) return Failed(FileReadStatus::kCannotOpen, errno);
     // A directory opens for reading here and would read as an empty image.
     if (!S_ISREG(info.st_mode)) {
         tagFileRead refused = Failed(FileReadStatus::kNotARegularFile, 0);
@@ -65,7 +52,7 @@ tagFileRead ReadWholeFile(const std::string& utf8Path, std::uint64_t maxBytes) {
     result.bytes.reset(new std::uint8_t[expected]);
     std::uint64_t total = 0;
     while (total < expected) {
-        const ssize_t got = read(file.Get(), result.bytes.get() + total, expected - total);
+        const ssize_t got = read(file.get(), result.bytes.get() + total, expected - total);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return Failed(FileReadStatus::kCannotOpen, errno);
         if (got == 0) break;  // the file shrank meanwhile: what was there is the image

@@ -1,6 +1,8 @@
 // The working folder's trust judgement and the steps it drives, the same for every system.
 #include "platform/folder_trust_policy.h"
 
+#include <utility>
+
 #include "text/text_encoding.h"
 
 namespace platform {
@@ -70,36 +72,37 @@ tagFolderJudgement JudgeDescriptorRewrite(const std::string& failedCall, std::ui
                 L", error " + std::to_wstring(code) + L")"};
 }
 
-bool PrepareFolderLevel(IFolderPrimitives& system, const std::wstring& path,
-                        const std::wstring& expectedFinal, tagWorkingFolder& result) {
+FileStatus PrepareFolderLevel(IFolderPrimitives& system, const std::wstring& path,
+                              const std::wstring& expectedFinal, tagWorkingFolder& result) {
+    const auto fail = [&result](FileError error) {
+        result.error = error;
+        return FileStatus(std::move(error));
+    };
     const tagFolderLevel found = system.Examine(path, expectedFinal);
     if (found.exists) {
         tagFolderJudgement judgement = JudgeFolderLevel(found, false);
         if (judgement.action == FolderAction::kKeep) {
-            FileError error;
-            if (system.Rewrite(path, error)) return true;
-            judgement = JudgeDescriptorRewrite(error.call, error.code);
+            const FileStatus rewritten = system.Rewrite(path);
+            if (rewritten) return rewritten;
+            judgement = JudgeDescriptorRewrite(rewritten.error().call, rewritten.error().code);
         }
-        FileError error;
-        const std::optional<std::wstring> aside = system.MoveAside(path, error);
+        const FileResult<std::wstring> aside = system.MoveAside(path);
         if (!aside) {
-            result.error = error;
             result.inTheWay = path;
             result.inTheWayFault = judgement.fault;
             result.events.push_back(L"The working folder " + path + L" is not safe (" +
                                     judgement.fault + L") and cannot be moved aside.");
-            return false;
+            return fail(aside.error());
         }
         result.events.push_back(L"The working folder " + path + L" was not safe (" +
                                 judgement.fault + L"); it was moved aside to " + *aside + L".");
     }
-    if (!system.Create(path, result.error)) return false;
+    if (FileStatus created = system.Create(path); !created) return fail(created.error());
     const tagFolderJudgement made = JudgeFolderLevel(system.Examine(path, expectedFinal), true);
-    if (made.action == FolderAction::kKeep) return true;
-    result.error = FileFailure("the folder just created is not safe", 0);
+    if (made.action == FolderAction::kKeep) return {};
     result.events.push_back(L"The working folder " + path + L" just created is not safe (" +
                             made.fault + L").");
-    return false;
+    return fail(FileFailure("the folder just created is not safe", 0));
 }
 
 }  // namespace platform

@@ -75,16 +75,18 @@ public:
     virtual ~IFolderPrimitives() = default;
     virtual tagFolderLevel Examine(const std::wstring& path, const std::wstring& expectedFinal) = 0;
     // Writes the folder's own descriptor (the host edition: its mode) on a level that stays.
-    virtual bool Rewrite(const std::wstring& path, FileError& error) = 0;
-    // Renames the level to a new name beside it; that name, or nothing.
-    virtual std::optional<std::wstring> MoveAside(const std::wstring& path, FileError& error) = 0;
-    virtual bool Create(const std::wstring& path, FileError& error) = 0;
+    [[nodiscard]] virtual FileStatus Rewrite(const std::wstring& path) = 0;
+    // Renames the level to a new name beside it; that name.
+    [[nodiscard]] virtual FileResult<std::wstring> MoveAside(const std::wstring& path) = 0;
+    [[nodiscard]] virtual FileStatus Create(const std::wstring& path) = 0;
 };
 
 // One level of the working folder, judged and kept, rewritten, moved aside or made as the
-// judgement says; what was done goes to result.events. False, with result.error (and, when
-// something that may not stay could not be moved, result.inTheWay), when the level cannot be had.
-bool PrepareFolderLevel(IFolderPrimitives& system, const std::wstring& path,
-                        const std::wstring& expectedFinal, tagWorkingFolder& result);
+// judgement says; what was done goes to result.events. When the level cannot be had, the error,
+// also kept in result.error (and, when something that may not stay could not be moved, its path in
+// result.inTheWay).
+[[nodiscard]] FileStatus PrepareFolderLevel(IFolderPrimitives& system, const std::wstring& path,
+                                            const std::wstring& expectedFinal,
+                                            tagWorkingFolder& result);
 
 }  // namespace platform

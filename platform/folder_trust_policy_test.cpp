@@ -150,22 +150,20 @@ public:
         }
         return level;
     }
-    bool Rewrite(const std::wstring&, platform::FileError& error) override {
+    platform::FileStatus Rewrite(const std::wstring&) override {
         calls.push_back("rewrite");
-        if (!rewrites) error = platform::FileFailure("SetSecurityInfo", 5);
-        return rewrites;
+        if (!rewrites) return platform::FileFailure("SetSecurityInfo", 5);
+        return {};
     }
-    std::optional<std::wstring> MoveAside(const std::wstring& path,
-                                          platform::FileError& error) override {
+    platform::FileResult<std::wstring> MoveAside(const std::wstring& path) override {
         calls.push_back("move aside");
         if (moves) return path + L".untrusted-1";
-        error = platform::FileFailure("MoveFileExW", 32);
-        return std::nullopt;
+        return platform::FileFailure("MoveFileExW", 32);
     }
-    bool Create(const std::wstring&, platform::FileError& error) override {
+    platform::FileStatus Create(const std::wstring&) override {
         calls.push_back("create");
-        if (!creates) error = platform::FileFailure("CreateDirectoryW", 5);
-        return creates;
+        if (!creates) return platform::FileFailure("CreateDirectoryW", 5);
+        return {};
     }
 };
 
@@ -242,6 +240,9 @@ TEST(FolderTrustPolicy, ALevelThisRunMadeThatFailsIsRefusedNotMovedAgain) {
     CScriptedFolder cannotCreate;
     cannotCreate.creates = false;
     platform::tagWorkingFolder failed;
-    EXPECT_FALSE(platform::PrepareFolderLevel(cannotCreate, L"P\\Orvane", L"P\\Orvane", failed));
-    EXPECT_EQ(failed.error.call, "CreateDirectoryW");
+    const platform::FileStatus made =
+        platform::PrepareFolderLevel(cannotCreate, L"P\\Orvane", L"P\\Orvane", failed);
+    ASSERT_FALSE(made);
+    EXPECT_EQ(made.error().call, "CreateDirectoryW");
+    EXPECT_EQ(failed.error.call, "CreateDirectoryW") << "the working folder keeps the same error";
 }

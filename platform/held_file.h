@@ -16,10 +16,9 @@ namespace platform {
 // the check opens the path again, so a replaced file is found out.
 class HeldFile {
 public:
-    // Writes the bytes as a new file under the name and holds it. Null on failure.
-    [[nodiscard]] static std::unique_ptr<HeldFile> Write(const std::wstring& path,
-                                                         const std::vector<std::uint8_t>& bytes,
-                                                         FileError* error = nullptr);
+    // Writes the bytes as a new file under the name and holds it.
+    [[nodiscard]] static FileResult<std::unique_ptr<HeldFile>> Write(
+        const std::wstring& path, const std::vector<std::uint8_t>& bytes);
     ~HeldFile();
     HeldFile(const HeldFile&) = delete;
     HeldFile& operator=(const HeldFile&) = delete;

@@ -12,14 +12,15 @@ HeldFile::HeldFile(std::wstring path, std::unique_ptr<Handle> handle)
     : path_(std::move(path)), handle_(std::move(handle)) {}
 HeldFile::~HeldFile() = default;
 
-std::unique_ptr<HeldFile> HeldFile::Write(const std::wstring& path,
-                                          const std::vector<std::uint8_t>& bytes,
-                                          FileError* error) {
+FileResult<std::unique_ptr<HeldFile>> HeldFile::Write(const std::wstring& path,
+                                                      const std::vector<std::uint8_t>& bytes) {
     // A new file takes the name: whatever was there (running, planted, a link) is not written.
-    if (!ReplaceProgramAtomically(path, bytes, error)) return nullptr;
+    if (FileStatus written = ReplaceProgramAtomically(path, bytes); !written)
+        return written.error();
     auto handle = std::make_unique<Handle>();
-    handle->file = SafeFile::Open(path, SafeOpenMode::kHold, error);
-    if (!handle->file) return nullptr;
+    FileResult<std::unique_ptr<SafeFile>> held = SafeFile::Open(path, SafeOpenMode::kHold);
+    if (!held) return held.error();
+    handle->file = std::move(held).value();
     return std::unique_ptr<HeldFile>(new HeldFile(path, std::move(handle)));
 }
 
@@ -27,7 +28,7 @@ bool HeldFile::Holds(const std::vector<std::uint8_t>& bytes) const {
     // Without sharing modes the name may have been given to another file: open it again.
     auto again = SafeFile::Open(path_, SafeOpenMode::kHold);
     if (!again) return false;
-    auto onDisk = again->ReadAll();
+    auto onDisk = (*again)->ReadAll();
     return onDisk && *onDisk == bytes;
 }
 

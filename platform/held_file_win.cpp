@@ -12,16 +12,17 @@ HeldFile::HeldFile(std::wstring path, std::unique_ptr<Handle> handle)
     : path_(std::move(path)), handle_(std::move(handle)) {}
 HeldFile::~HeldFile() = default;
 
-std::unique_ptr<HeldFile> HeldFile::Write(const std::wstring& path,
-                                          const std::vector<std::uint8_t>& bytes,
-                                          FileError* error) {
+FileResult<std::unique_ptr<HeldFile>> HeldFile::Write(const std::wstring& path,
+                                                      const std::vector<std::uint8_t>& bytes) {
     // A new file with the folder's descriptor takes the name; nothing planted there is written.
-    if (!ReplaceProgramAtomically(path, bytes, error)) return nullptr;
+    if (FileStatus written = ReplaceProgramAtomically(path, bytes); !written)
+        return written.error();
     // Read sharing admits the start of the program and denies writers, deleters and renamers. The
     // moment between the two opens is covered by Holds, which reads through this handle.
     auto handle = std::make_unique<Handle>();
-    handle->file = SafeFile::Open(path, SafeOpenMode::kHold, error);
-    if (!handle->file) return nullptr;
+    FileResult<std::unique_ptr<SafeFile>> held = SafeFile::Open(path, SafeOpenMode::kHold);
+    if (!held) return held.error();
+    handle->file = std::move(held).value();
     return std::unique_ptr<HeldFile>(new HeldFile(path, std::move(handle)));
 }
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "base/posix_descriptor.h"
 #include "platform/environment.h"
 #include "platform/known_folders.h"
 #include "platform/log_folder.h"
@@ -18,22 +19,7 @@ namespace platform {
 
 namespace {
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
+using Descriptor = ovn::ScopedDescriptor;
 
 std::vector<std::string> Levels(const std::string& relative) {
     std::vector<std::string> levels;

@@ -17,9 +17,9 @@ public:
     // Opens the file the running program was loaded from and reads it whole. Windows: opened by
     // the module's name with read sharing only, then its headers and read-only sections compared
     // with the image mapped in memory. Host edition: /proc/self/exe opened read-only, its device
-    // and inode compared with those of the running program. Null when the file cannot be had or
-    // is not the running program; `error` says why.
-    [[nodiscard]] static std::unique_ptr<RunningProgramFile> Open(FileError* error = nullptr);
+    // and inode compared with those of the running program. The error says why the file cannot
+    // be had or is not the running program.
+    [[nodiscard]] static FileResult<std::unique_ptr<RunningProgramFile>> Open();
     ~RunningProgramFile();
     RunningProgramFile(const RunningProgramFile&) = delete;
     RunningProgramFile& operator=(const RunningProgramFile&) = delete;
@@ -31,9 +31,8 @@ public:
     // ReplaceFileAtomically (the host edition: with the "resources" folder beside it, which the
     // program reads). When the program already runs from there it is its own copy and nothing is
     // written. The host edition, which cannot deny sharing, first checks again that the open file
-    // is still the running program. The copy's path; nothing on failure.
-    std::optional<std::wstring> CopyInto(const std::wstring& folder,
-                                         FileError* error = nullptr) const;
+    // is still the running program. The copy's path.
+    [[nodiscard]] FileResult<std::wstring> CopyInto(const std::wstring& folder) const;
 
     struct Handle;
 

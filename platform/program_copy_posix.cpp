@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/posix_descriptor.h"
 #include "platform/atomic_file.h"
 #include "platform/environment.h"
 #include "platform/program_copy.h"
@@ -24,25 +25,21 @@ constexpr const char* kSelf = "/proc/self/exe";
 constexpr const char* kCopyName = "OvnK740FpgaUpdater";
 constexpr std::size_t kMaxResourceBytes = 64u << 20;
 
-bool Fail(FileError* error, const char* call, int code) {
-    if (error) *error = FileFailure(call, static_cast<std::uint32_t>(code));
-    return false;
+FileError Fail(const char* call, int code) {
+    return FileFailure(call, static_cast<std::uint32_t>(code));
 }
 
 }  // namespace
 
 struct RunningProgramFile::Handle {
-    int fd = -1;
+    ovn::ScopedDescriptor fd;
     // The resources read at the start, beside the program where it was started from.
     std::vector<std::pair<std::string, std::string>> resources;
-    ~Handle() {
-        if (fd >= 0) close(fd);
-    }
     // Still the file of the running program: the same device and inode as the process's image.
     bool StillTheRunningProgram() const {
         struct stat opened {
         }, running{};
-        return fstat(fd, &opened) == 0 && stat(kSelf, &running) == 0 &&
+        return fstat(fd.get(), &opened) == 0 && stat(kSelf, &running) == 0 &&
                opened.st_dev == running.st_dev && opened.st_ino == running.st_ino;
     }
 };
@@ -53,26 +50,18 @@ RunningProgramFile::RunningProgramFile(std::wstring name, std::string bytes,
 
 RunningProgramFile::~RunningProgramFile() = default;
 
-std::unique_ptr<RunningProgramFile> RunningProgramFile::Open(FileError* error) {
+FileResult<std::unique_ptr<RunningProgramFile>> RunningProgramFile::Open() {
     auto handle = std::make_unique<Handle>();
     // The magic link leads to the image the process runs, whatever its name is now.
-    handle->fd = open(kSelf, O_RDONLY | O_CLOEXEC);
-    if (handle->fd < 0) {
-        Fail(error, "open /proc/self/exe", errno);
-        return nullptr;
-    }
-    if (!handle->StillTheRunningProgram()) {
-        Fail(error, "the program file is not the running program", EXDEV);
-        return nullptr;
-    }
+    handle->fd.reset(open(kSelf, O_RDONLY | O_CLOEXEC));
+    if (!handle->fd) return Fail("open /proc/self/exe", errno);
+    if (!handle->StillTheRunningProgram())
+        return Fail("the program file is not the running program", EXDEV);
     std::string bytes;
     char buffer[65536];
     for (;;) {
-        const ssize_t got = read(handle->fd, buffer, sizeof buffer);
-        if (got < 0) {
-            Fail(error, "read /proc/self/exe", errno);
-            return nullptr;
-        }
+        const ssize_t got = read(handle->fd.get(), buffer, sizeof buffer);
+        if (got < 0) return Fail("read /proc/self/exe", errno);
         if (got == 0) break;
         bytes.append(buffer, static_cast<std::size_t>(got));
     }
@@ -81,10 +70,7 @@ std::unique_ptr<RunningProgramFile> RunningProgramFile::Open(FileError* error) {
     if (fs::is_directory(resources, ignored)) {
         for (const auto& entry : fs::directory_iterator(resources, ignored)) {
             auto content = ReadFileSafely(Utf8ToWide(entry.path().string()), kMaxResourceBytes);
-            if (!content) {
-                Fail(error, "read a resource beside the program", EIO);
-                return nullptr;
-            }
+            if (!content) return Fail("read a resource beside the program", EIO);
             handle->resources.emplace_back(entry.path().filename().string(), std::move(*content));
         }
     }
@@ -92,8 +78,7 @@ std::unique_ptr<RunningProgramFile> RunningProgramFile::Open(FileError* error) {
         new RunningProgramFile(Utf8ToWide(kCopyName), std::move(bytes), std::move(handle)));
 }
 
-std::optional<std::wstring> RunningProgramFile::CopyInto(const std::wstring& folder,
-                                                         FileError* error) const {
+FileResult<std::wstring> RunningProgramFile::CopyInto(const std::wstring& folder) const {
     const fs::path target = fs::path(NarrowPath(folder)) / NarrowPath(name_);
     struct stat running {
     }, existing{};
@@ -101,24 +86,26 @@ std::optional<std::wstring> RunningProgramFile::CopyInto(const std::wstring& fol
         running.st_dev == existing.st_dev && running.st_ino == existing.st_ino)
         return Utf8ToWide(target.string());
     // Nothing here can deny a rename: the file must still be the one the bytes were read from.
-    if (!handle_->StillTheRunningProgram()) {
-        Fail(error, "the program file is no longer the running program", EXDEV);
-        return std::nullopt;
-    }
-    if (!ReplaceProgramAtomically(Utf8ToWide(target.string()), bytes_, error)) return std::nullopt;
+    if (!handle_->StillTheRunningProgram())
+        return Fail("the program file is no longer the running program", EXDEV);
+    if (FileStatus written = ReplaceProgramAtomically(Utf8ToWide(target.string()), bytes_);
+        !written)
+        return written.error();
     const fs::path resources = target.parent_path() / "resources";
     std::error_code ignored;
     fs::create_directories(resources, ignored);
     for (const auto& [name, content] : handle_->resources) {
         const std::wstring path = Utf8ToWide((resources / name).string());
-        if (!ReplaceProgramAtomically(path, content, error)) return std::nullopt;
+        if (FileStatus written = ReplaceProgramAtomically(path, content); !written)
+            return written.error();
     }
     return Utf8ToWide(target.string());
 }
 
 void RemoveProgramCopy(const std::wstring& folder) {
     const fs::path target = fs::path(NarrowPath(folder)) / kCopyName;
-    RemoveFileName(Utf8ToWide(target.string()));
+    // A copy that cannot go is replaced by name by the next one.
+    (void)RemoveFileName(Utf8ToWide(target.string()));
     std::error_code ignored;
     fs::remove_all(target.parent_path() / "resources", ignored);
 }

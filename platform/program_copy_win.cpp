@@ -137,7 +137,7 @@ RunningProgramFile::RunningProgramFile(std::wstring name, std::string bytes,
 
 RunningProgramFile::~RunningProgramFile() = default;
 
-std::unique_ptr<RunningProgramFile> RunningProgramFile::Open(FileError* error) {
+FileResult<std::unique_ptr<RunningProgramFile>> RunningProgramFile::Open() {
     auto handle = std::make_unique<Handle>();
     handle->path = ModuleFileName(32768);
     // Read sharing only: from here until the run ends nobody renames, replaces or writes it.
@@ -146,49 +146,47 @@ std::unique_ptr<RunningProgramFile> RunningProgramFile::Open(FileError* error) {
     LARGE_INTEGER size{};
     if (!handle->file || !GetFileSizeEx(handle->file.get(), &size) ||
         size.QuadPart > kMaxProgramBytes) {
-        if (error) *error = FileFailure("CreateFileW (the running program)", GetLastError());
-        return nullptr;
+        return FileFailure("CreateFileW (the running program)", GetLastError());
     }
     std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
     DWORD got = 0;
     if (!bytes.empty() && (!ReadFile(handle->file.get(), bytes.data(),
                                      static_cast<DWORD>(bytes.size()), &got, nullptr) ||
                            got != bytes.size())) {
-        if (error) *error = FileFailure("ReadFile (the running program)", GetLastError());
-        return nullptr;
+        return FileFailure("ReadFile (the running program)", GetLastError());
     }
     // The name may have been given to another file before it was opened here.
     const auto* mapped = reinterpret_cast<const std::uint8_t*>(GetModuleHandleW(nullptr));
     if (!IsTheMappedImage(bytes, mapped)) {
-        if (error) *error = FileFailure("the program file is not the running program", 0);
-        return nullptr;
+        return FileFailure("the program file is not the running program", 0);
     }
     return std::unique_ptr<RunningProgramFile>(
         new RunningProgramFile(kCopyName, std::move(bytes), std::move(handle)));
 }
 
-std::optional<std::wstring> RunningProgramFile::CopyInto(const std::wstring& folder,
-                                                         FileError* error) const {
+FileResult<std::wstring> RunningProgramFile::CopyInto(const std::wstring& folder) const {
     const std::wstring copy = folder + name_;
     const std::wstring final = FinalPath(handle_->file.get());
     if (SamePath(handle_->path, copy) || (!final.empty() && SamePath(final, copy))) return copy;
-    if (!ReplaceProgramAtomically(copy, bytes_, error)) return std::nullopt;
+    if (FileStatus written = ReplaceProgramAtomically(copy, bytes_); !written)
+        return written.error();
     return copy;
 }
 
 void RemoveProgramCopy(const std::wstring& folder) {
     const std::wstring copy = folder + kCopyName;
-    if (RemoveFileName(copy)) return;
+    if (RemoveFileName(copy).ok()) return;
     // A running copy can only go at the restart, and the restart deletes by name before the
     // logon: renamed first, so the copy a later update writes under this name is not the one
     // deleted before its resume can start it.
     const std::wstring aside = copy + L".old-" + std::to_wstring(GetTickCount()) + L"-" +
                                std::to_wstring(GetCurrentProcessId());
     if (MoveFileExW(copy.c_str(), aside.c_str(), 0)) {
-        RemoveFileName(aside, true);
+        (void)RemoveFileName(aside, true);
         return;
     }
-    RemoveFileName(copy, true);
+    // What cannot go even at the restart stays: a later copy replaces it by name.
+    (void)RemoveFileName(copy, true);
 }
 
 }  // namespace platform

@@ -3,21 +3,17 @@
 
 namespace platform {
 
-bool WriteFileSafely(const std::wstring& path, const void* data, std::size_t size,
-                     FileError* error) {
-    auto file = SafeFile::Open(path, SafeOpenMode::kReplace, error);
-    return file && file->Write(data, size, error);
+FileStatus WriteFileSafely(const std::wstring& path, const void* data, std::size_t size) {
+    auto file = SafeFile::Open(path, SafeOpenMode::kReplace);
+    if (!file) return file.error();
+    return (*file)->Write(data, size);
 }
 
-bool ReplaceFileSafely(const std::wstring& path, const void* data, std::size_t size,
-                       FileError* error) {
-    FileError first;
-    if (WriteFileSafely(path, data, size, &first)) return true;
-    if (first.refusal != FileRefusal::kLink || !MoveFileNameAside(path)) {
-        if (error) *error = first;
-        return false;
-    }
-    return WriteFileSafely(path, data, size, error);
+FileStatus ReplaceFileSafely(const std::wstring& path, const void* data, std::size_t size) {
+    FileStatus first = WriteFileSafely(path, data, size);
+    if (first) return first;
+    if (first.error().refusal != FileRefusal::kLink || !MoveFileNameAside(path)) return first;
+    return WriteFileSafely(path, data, size);
 }
 
 }  // namespace platform

@@ -37,6 +37,11 @@ inline FileError FileFailure(std::string call, std::uint32_t code,
     return error;
 }
 
+// What a file seam returns: the value, or the failed call with whether the file was refused.
+template <typename T>
+using FileResult = ovn::Result<T, FileError>;
+using FileStatus = ovn::Result<void, FileError>;
+
 enum class SafeOpenMode {
     kReplace,  // created when missing; emptied only once it passed the checks; no sharing
     kAppend,   // created when missing; writes go to the end; others may read
@@ -49,14 +54,14 @@ public:
     // Opens without following a link at the file's own name and refuses the file when it is a
     // reparse point or symbolic link, has more than one name (a hard link), is no regular file,
     // or when the final path of the open handle is not the final path of its directory followed
-    // by its name. Null on failure; `error` says why.
-    [[nodiscard]] static std::unique_ptr<SafeFile> Open(const std::wstring& path, SafeOpenMode mode,
-                                                        FileError* error = nullptr);
+    // by its name. The error says why there is no file.
+    [[nodiscard]] static FileResult<std::unique_ptr<SafeFile>> Open(const std::wstring& path,
+                                                                    SafeOpenMode mode);
     ~SafeFile();
     SafeFile(const SafeFile&) = delete;
     SafeFile& operator=(const SafeFile&) = delete;
 
-    [[nodiscard]] bool Write(const void* data, std::size_t size, FileError* error = nullptr);
+    [[nodiscard]] FileStatus Write(const void* data, std::size_t size);
     // The whole content, read through the open handle from its start.
     std::optional<std::vector<std::uint8_t>> ReadAll();
 
@@ -68,21 +73,22 @@ private:
 };
 
 // The file holds exactly these bytes afterwards (kReplace).
-[[nodiscard]] bool WriteFileSafely(const std::wstring& path, const void* data, std::size_t size,
-                                   FileError* error = nullptr);
+[[nodiscard]] FileStatus WriteFileSafely(const std::wstring& path, const void* data,
+                                         std::size_t size);
 
 // For files in a folder only administrators may change: an entry refused as a link, reparse point
 // or second name is renamed aside (the name itself) and the write tried once more. A name whose
 // handle merely resolved elsewhere is left alone and refused: that is how Wine shows a Unix link,
 // and Wine renames and deletes through such a link, never the link itself.
-[[nodiscard]] bool ReplaceFileSafely(const std::wstring& path, const void* data, std::size_t size,
-                                     FileError* error = nullptr);
+[[nodiscard]] FileStatus ReplaceFileSafely(const std::wstring& path, const void* data,
+                                           std::size_t size);
 
 // Removes a file's name (a link itself, never its target). With laterIfBusy, a file that cannot go
-// now (a program that is running) goes at the next restart. True when the name is gone or will go.
-bool RemoveFileName(const std::wstring& path, bool laterIfBusy = false);
+// now (a program that is running) goes at the next restart. Done when the name is gone or will go;
+// a name that was never there is no error.
+[[nodiscard]] FileStatus RemoveFileName(const std::wstring& path, bool laterIfBusy = false);
 
 // Renames a file's name (a link itself) to "<path>.refused-<n>" beside it.
-[[nodiscard]] bool MoveFileNameAside(const std::wstring& path);
+[[nodiscard]] FileStatus MoveFileNameAside(const std::wstring& path);
 
 }  // namespace platform

@@ -12,18 +12,13 @@ namespace {
 
 using ovn::ScopedKernelHandle;
 
-bool Fail(FileError* error, const char* call, DWORD code,
-          FileRefusal refusal = FileRefusal::kNone) {
-    if (error) *error = FileFailure(call, code, refusal);
-    return false;
+FileError Fail(const char* call, DWORD code, FileRefusal refusal = FileRefusal::kNone) {
+    return FileFailure(call, code, refusal);
 }
 
-bool FailElsewhere(FileError* error) {
-    if (error) {
-        *error = FileFailure("final path of the handle is elsewhere (a link)", 0,
-                             FileRefusal::kElsewhere);
-    }
-    return false;
+FileError FailElsewhere() {
+    return FileFailure("final path of the handle is elsewhere (a link)", 0,
+                       FileRefusal::kElsewhere);
 }
 
 std::wstring FullPath(const std::wstring& path) {
@@ -37,22 +32,22 @@ std::wstring FullPath(const std::wstring& path) {
 }
 
 // The file must be the entry of its directory: a link anywhere in the last step resolves elsewhere.
-bool CheckFinalPath(HANDLE file, const std::wstring& path, FileError* error) {
+FileStatus CheckFinalPath(HANDLE file, const std::wstring& path) {
     const std::wstring full = FullPath(path);
     const std::size_t slash = full.find_last_of(L"\\/");
-    if (full.empty() || slash == std::wstring::npos) return Fail(error, "GetFullPathNameW", 0);
+    if (full.empty() || slash == std::wstring::npos) return Fail("GetFullPathNameW", 0);
     ScopedKernelHandle directory(
         CreateFileW(full.substr(0, slash + 1).c_str(), FILE_READ_ATTRIBUTES,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!directory) return Fail(error, "CreateFileW (directory)", GetLastError());
+    if (!directory) return Fail("CreateFileW (directory)", GetLastError());
     std::wstring expected = FinalPath(directory.get());
     const std::wstring actual = FinalPath(file);
-    if (expected.empty() || actual.empty()) return Fail(error, "GetFinalPathNameByHandleW", 0);
+    if (expected.empty() || actual.empty()) return Fail("GetFinalPathNameByHandleW", 0);
     if (expected.back() != L'\\') expected += L'\\';
     expected += full.substr(slash + 1);
-    if (!SamePath(expected, actual)) return FailElsewhere(error);
-    return true;
+    if (!SamePath(expected, actual)) return FailElsewhere();
+    return {};
 }
 
 }  // namespace
@@ -64,8 +59,7 @@ struct SafeFile::Handle {
 SafeFile::SafeFile(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
 SafeFile::~SafeFile() = default;
 
-std::unique_ptr<SafeFile> SafeFile::Open(const std::wstring& path, SafeOpenMode mode,
-                                         FileError* error) {
+FileResult<std::unique_ptr<SafeFile>> SafeFile::Open(const std::wstring& path, SafeOpenMode mode) {
     const bool hold = mode == SafeOpenMode::kHold;
     const DWORD access = hold ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
     const DWORD share = mode == SafeOpenMode::kReplace ? 0 : FILE_SHARE_READ;
@@ -74,38 +68,31 @@ std::unique_ptr<SafeFile> SafeFile::Open(const std::wstring& path, SafeOpenMode 
         CreateFileW(path.c_str(), access, share, nullptr, hold ? OPEN_EXISTING : OPEN_ALWAYS,
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (raw == INVALID_HANDLE_VALUE) {
-        Fail(error, "CreateFileW", GetLastError());
-        return nullptr;
+        return Fail("CreateFileW", GetLastError());
     }
     ScopedKernelHandle file(raw);
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(raw, &info)) {
-        Fail(error, "GetFileInformationByHandle", GetLastError());
-        return nullptr;
+        return Fail("GetFileInformationByHandle", GetLastError());
     }
     if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        Fail(error, "the file is a reparse point", 0, FileRefusal::kLink);
-        return nullptr;
+        return Fail("the file is a reparse point", 0, FileRefusal::kLink);
     }
     if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        Fail(error, "the file is a directory", 0, FileRefusal::kLink);
-        return nullptr;
+        return Fail("the file is a directory", 0, FileRefusal::kLink);
     }
     if (info.nNumberOfLinks > 1) {
-        Fail(error, "the file has more than one name (a hard link)", info.nNumberOfLinks,
-             FileRefusal::kLink);
-        return nullptr;
+        return Fail("the file has more than one name (a hard link)", info.nNumberOfLinks,
+                    FileRefusal::kLink);
     }
-    if (!CheckFinalPath(raw, path, error)) return nullptr;
+    if (FileStatus checked = CheckFinalPath(raw, path); !checked) return checked.error();
     if (mode == SafeOpenMode::kReplace && !SetEndOfFile(raw)) {
-        Fail(error, "SetEndOfFile", GetLastError());
-        return nullptr;
+        return Fail("SetEndOfFile", GetLastError());
     }
     if (mode == SafeOpenMode::kAppend) {
         LARGE_INTEGER zero{};
         if (!SetFilePointerEx(raw, zero, nullptr, FILE_END)) {
-            Fail(error, "SetFilePointerEx", GetLastError());
-            return nullptr;
+            return Fail("SetFilePointerEx", GetLastError());
         }
     }
     auto handle = std::make_unique<Handle>();
@@ -113,17 +100,17 @@ std::unique_ptr<SafeFile> SafeFile::Open(const std::wstring& path, SafeOpenMode 
     return std::unique_ptr<SafeFile>(new SafeFile(std::move(handle)));
 }
 
-bool SafeFile::Write(const void* data, std::size_t size, FileError* error) {
+FileStatus SafeFile::Write(const void* data, std::size_t size) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     std::size_t done = 0;
     while (done < size) {
         DWORD wrote = 0;
         const DWORD piece = static_cast<DWORD>(size - done > 0x10000000 ? 0x10000000 : size - done);
         if (!WriteFile(handle_->file.get(), bytes + done, piece, &wrote, nullptr) || wrote == 0)
-            return Fail(error, "WriteFile", GetLastError());
+            return Fail("WriteFile", GetLastError());
         done += wrote;
     }
-    return true;
+    return {};
 }
 
 std::optional<std::vector<std::uint8_t>> SafeFile::ReadAll() {
@@ -142,17 +129,21 @@ std::optional<std::vector<std::uint8_t>> SafeFile::ReadAll() {
     return bytes;
 }
 
-bool MoveFileNameAside(const std::wstring& path) {
+FileStatus MoveFileNameAside(const std::wstring& path) {
     const std::wstring aside = path + L".refused-" + std::to_wstring(GetTickCount()) + L"-" +
                                std::to_wstring(GetCurrentProcessId());
-    return MoveFileExW(path.c_str(), aside.c_str(), 0) != 0;
+    if (!MoveFileExW(path.c_str(), aside.c_str(), 0)) return Fail("MoveFileExW", GetLastError());
+    return {};
 }
 
-bool RemoveFileName(const std::wstring& path, bool laterIfBusy) {
-    if (DeleteFileW(path.c_str())) return true;
+FileStatus RemoveFileName(const std::wstring& path, bool laterIfBusy) {
+    if (DeleteFileW(path.c_str())) return {};
     const DWORD code = GetLastError();
-    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
-    return laterIfBusy && MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return {};
+    if (!laterIfBusy) return Fail("DeleteFileW", code);
+    if (!MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+        return Fail("MoveFileExW (at restart)", GetLastError());
+    return {};
 }
 
 }  // namespace platform

@@ -60,27 +60,24 @@ public:
         return level;
     }
 
-    bool Rewrite(const std::wstring& path, FileError& error) override {
-        if (chmod(NarrowPath(path).c_str(), kMode) == 0) return true;
-        error = FileFailure("chmod", static_cast<std::uint32_t>(errno));
-        return false;
+    FileStatus Rewrite(const std::wstring& path) override {
+        if (chmod(NarrowPath(path).c_str(), kMode) == 0) return {};
+        return FileFailure("chmod", static_cast<std::uint32_t>(errno));
     }
 
-    std::optional<std::wstring> MoveAside(const std::wstring& path, FileError& error) override {
+    FileResult<std::wstring> MoveAside(const std::wstring& path) override {
         // Process-wide: the names moved aside carry the process id, so the count makes them unique.
         static int counter = 0;
         const std::string aside = NarrowPath(path) + ".untrusted-" + std::to_string(getpid()) +
                                   "-" + std::to_string(counter++);
         if (rename(NarrowPath(path).c_str(), aside.c_str()) == 0) return Utf8ToWide(aside);
-        error = FileFailure("rename", static_cast<std::uint32_t>(errno));
-        return std::nullopt;
+        return FileFailure("rename", static_cast<std::uint32_t>(errno));
     }
 
-    bool Create(const std::wstring& path, FileError& error) override {
+    FileStatus Create(const std::wstring& path) override {
         const std::string narrow = NarrowPath(path);
-        if (mkdir(narrow.c_str(), kMode) == 0 && chmod(narrow.c_str(), kMode) == 0) return true;
-        error = FileFailure("mkdir", static_cast<std::uint32_t>(errno));
-        return false;
+        if (mkdir(narrow.c_str(), kMode) == 0 && chmod(narrow.c_str(), kMode) == 0) return {};
+        return FileFailure("mkdir", static_cast<std::uint32_t>(errno));
     }
 
 private:

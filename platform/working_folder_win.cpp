@@ -36,11 +36,11 @@ ScopedKernelHandle OpenLevel(const std::wstring& path, DWORD access) {
         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
-ScopedLocal FolderDescriptor(FileError& error) {
+FileResult<ScopedLocal> FolderDescriptor() {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kFolderDescriptor, SDDL_REVISION_1,
                                                               &descriptor, nullptr))
-        error = FileFailure("ConvertStringSecurityDescriptorToSecurityDescriptorW", GetLastError());
+        return FileFailure("ConvertStringSecurityDescriptorToSecurityDescriptorW", GetLastError());
     return ScopedLocal(descriptor);
 }
 
@@ -76,9 +76,10 @@ public:
     // name, as before the judgement: only administrators can change an admin-owned level, and
     // under Wine SetSecurityInfo on a handle made a Unix link inside the folder pass the checks of
     // the files written there (measured with the trust test "temp_folder").
-    bool Rewrite(const std::wstring& path, FileError& error) override {
-        ScopedLocal descriptor = FolderDescriptor(error);
-        if (!descriptor) return false;
+    FileStatus Rewrite(const std::wstring& path) override {
+        FileResult<ScopedLocal> made = FolderDescriptor();
+        if (!made) return made.error();
+        const ScopedLocal descriptor = std::move(made).value();
         PSID owner = nullptr;
         PACL dacl = nullptr;
         BOOL present = FALSE, defaulted = FALSE;
@@ -89,26 +90,24 @@ public:
                                   OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
                                       PROTECTED_DACL_SECURITY_INFORMATION,
                                   owner, nullptr, dacl, nullptr);
-        if (written == ERROR_SUCCESS) return true;
-        error = FileFailure("SetNamedSecurityInfoW", written);
-        return false;
+        if (written == ERROR_SUCCESS) return {};
+        return FileFailure("SetNamedSecurityInfoW", written);
     }
 
-    std::optional<std::wstring> MoveAside(const std::wstring& path, FileError& error) override {
+    FileResult<std::wstring> MoveAside(const std::wstring& path) override {
         const std::wstring aside = path + L".untrusted-" + std::to_wstring(GetTickCount()) + L"-" +
                                    std::to_wstring(GetCurrentProcessId());
         if (MoveFileExW(path.c_str(), aside.c_str(), 0)) return aside;
-        error = FileFailure("MoveFileExW", GetLastError());
-        return std::nullopt;
+        return FileFailure("MoveFileExW", GetLastError());
     }
 
-    bool Create(const std::wstring& path, FileError& error) override {
-        ScopedLocal descriptor = FolderDescriptor(error);
-        if (!descriptor) return false;
+    FileStatus Create(const std::wstring& path) override {
+        FileResult<ScopedLocal> made = FolderDescriptor();
+        if (!made) return made.error();
+        const ScopedLocal descriptor = std::move(made).value();
         SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
-        if (CreateDirectoryW(path.c_str(), &attributes)) return true;
-        error = FileFailure("CreateDirectoryW", GetLastError());
-        return false;
+        if (CreateDirectoryW(path.c_str(), &attributes)) return {};
+        return FileFailure("CreateDirectoryW", GetLastError());
     }
 };
 

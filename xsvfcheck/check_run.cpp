@@ -43,10 +43,10 @@ bool writeTrace(const std::string& path, const std::string& text, std::string& w
         why = "'" + path + "' is a link; the trace is not written";
         return false;
     }
-    platform::FileError error;
-    if (!platform::ReplaceFileAtomically(name, text, &error)) {
-        why = "the trace '" + path + "' cannot be written (" + error.call + ", error " +
-              std::to_string(error.code) + ")";
+    const platform::FileStatus written = platform::ReplaceFileAtomically(name, text);
+    if (!written) {
+        why = "the trace '" + path + "' cannot be written (" + written.error().call + ", error " +
+              std::to_string(written.error().code) + ")";
         return false;
     }
     return true;

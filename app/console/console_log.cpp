@@ -74,12 +74,12 @@ void WriteLogText(const std::string& text, bool sayRefusal) {
         if (!text.empty()) g_log.atLineStart = text.back() == '\n';
         return;
     }
-    platform::FileError error;
-    if (platform::AppendTextFile(g_log.filePath, text, &error)) {
+    const platform::FileStatus appended = platform::AppendTextFile(g_log.filePath, text);
+    if (appended) {
         if (!text.empty()) g_log.atLineStart = text.back() == '\n';
         return;
     }
-    if (error.refused()) SayNotWritten(Utf8ToWide(error.call));
+    if (appended.error().refused()) SayNotWritten(Utf8ToWide(appended.error().call));
 }
 
 void AppendToLog(const wchar_t* format, va_list args) {
@@ -96,7 +96,7 @@ void StartLogLine() {
     if (!g_log.atLineStart && g_log.toFile) {
         KeepForThisRun("\n");
         g_log.atLineStart =
-            g_log.filePath.empty() || platform::AppendTextFile(g_log.filePath, "\n");
+            g_log.filePath.empty() || platform::AppendTextFile(g_log.filePath, "\n").ok();
     }
 }
 

@@ -24,10 +24,10 @@ std::wstring Printable(const std::string& text) {
 // The size of the file on disk, -1 when it cannot be opened. Read like every other file the run
 // trusts: never through a link.
 long long FileBytes(const std::wstring& path) {
-    const std::unique_ptr<platform::SafeFile> file =
+    const platform::FileResult<std::unique_ptr<platform::SafeFile>> file =
         platform::SafeFile::Open(path, platform::SafeOpenMode::kHold);
     if (!file) return -1;
-    const std::optional<std::vector<std::uint8_t>> bytes = file->ReadAll();
+    const std::optional<std::vector<std::uint8_t>> bytes = (*file)->ReadAll();
     return bytes ? static_cast<long long>(bytes->size()) : -1;
 }
 

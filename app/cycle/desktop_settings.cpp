@@ -57,10 +57,11 @@ std::wstring SuiteImportCommandLine(const std::wstring& suiteDirectory,
 // never reach through a link.
 void ClearSettingsFileName(const std::wstring& settingsFile) {
     if (settingsFile.empty()) return;
-    platform::FileError error;
-    if (platform::ReplaceFileAtomically(settingsFile, std::string(), &error) &&
-        platform::RemoveFileName(settingsFile))
-        return;
+    const platform::FileStatus written =
+        platform::ReplaceFileAtomically(settingsFile, std::string());
+    if (written && platform::RemoveFileName(settingsFile)) return;
+    // The line names the write's failure; a name that would not go after it names no call.
+    const platform::FileError error = written ? platform::FileError() : written.error();
     LogOnly(L"   The settings file %ls could not be cleared before the export (%ls, error %u).\n",
             settingsFile.c_str(), Utf8ToWide(error.call).c_str(), error.code);
 }
@@ -72,12 +73,11 @@ bool RestoreSettingsFromRegistry(const std::wstring& settingsFile) {
     // Every stored byte goes back: an odd length or a zero 16-bit unit is part of the settings.
     // A new file under the name, as the folder's descriptor makes it: the import at the next logon
     // reads nothing that someone else created or can still write.
-    platform::FileError error;
-    if (platform::ReplaceFileAtomically(settingsFile, std::string(stored->begin(), stored->end()),
-                                        &error))
-        return true;
+    const platform::FileStatus written =
+        platform::ReplaceFileAtomically(settingsFile, std::string(stored->begin(), stored->end()));
+    if (written) return true;
     LogOnly(L"   The settings file %ls could not be written (%ls, error %u).\n",
-            settingsFile.c_str(), Utf8ToWide(error.call).c_str(), error.code);
+            settingsFile.c_str(), Utf8ToWide(written.error().call).c_str(), written.error().code);
     return false;
 }
 

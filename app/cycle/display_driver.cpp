@@ -68,13 +68,14 @@ CDeviceConsoleTool::CDeviceConsoleTool(std::wstring toolPath) : path_(std::move(
 
 bool CDeviceConsoleTool::Extract(std::vector<std::uint8_t> image) {
     if (path_.empty() || image.empty()) return false;
-    platform::FileError error;
-    held_ = platform::HeldFile::Write(path_, image, &error);
-    if (!held_) {
+    auto written = platform::HeldFile::Write(path_, image);
+    if (!written) {
+        held_.reset();
         LogOnly(L"   The device console tool could not be written to %ls (%ls, error %u).\n",
-                path_.c_str(), Utf8ToWide(error.call).c_str(), error.code);
+                path_.c_str(), Utf8ToWide(written.error().call).c_str(), written.error().code);
         return false;
     }
+    held_ = std::move(written).value();
     image_ = std::move(image);
     return true;
 }

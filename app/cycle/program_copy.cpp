@@ -25,10 +25,18 @@ CProgramCopy::~CProgramCopy() = default;
 void CProgramCopy::Take(const std::wstring& folder) {
     if (folder.empty()) return;
     attempted_ = true;
-    program_ = platform::RunningProgramFile::Open(&error_);
-    if (!program_) return;
-    auto copy = program_->CopyInto(folder, &error_);
-    if (!copy) return;
+    auto opened = platform::RunningProgramFile::Open();
+    if (!opened) {
+        program_.reset();
+        error_ = opened.error();
+        return;
+    }
+    program_ = std::move(opened).value();
+    auto copy = program_->CopyInto(folder);
+    if (!copy) {
+        error_ = copy.error();
+        return;
+    }
     path_ = *copy;
     sha256_ = HashOf(program_->Bytes());
     platform::RegistrySetString(kUtilityKey, kProgramHashValueName, sha256_);

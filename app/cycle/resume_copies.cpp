@@ -36,9 +36,12 @@ std::optional<tagResumeCopies> StoreResumeCopies(const std::wstring& folder,
     copies.image = folder + kImageCopyName;
     // A new whole file: a power cut leaves the old copy or this one, and nothing planted under the
     // name is kept.
-    if (!platform::ReplaceFileAtomically(
-            copies.image, std::string(reinterpret_cast<const char*>(image), size), error))
+    const platform::FileStatus written = platform::ReplaceFileAtomically(
+        copies.image, std::string(reinterpret_cast<const char*>(image), size));
+    if (!written) {
+        if (error) *error = written.error();
         return std::nullopt;
+    }
     copies.program = program;
     platform::RegistrySetString(kUtilityKey, kImageHashValueName, Sha256Hex(image, size));
     return copies;
@@ -83,5 +86,6 @@ bool ResumeRecorded() {
 void RemoveResumeCopies(const std::wstring& folder) {
     platform::RegistryDeleteValue(kUtilityKey, kImageHashValueName);
     if (folder.empty()) return;
-    platform::RemoveFileName(folder + kImageCopyName);
+    // Without its hash in the registry a copy left behind is never started.
+    (void)platform::RemoveFileName(folder + kImageCopyName);
 }

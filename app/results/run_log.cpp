@@ -51,9 +51,8 @@ std::string WithCrLf(const std::string& text) {
 void WriteCopies(const std::string& resultRunId) {
     if (g_frame.folder.empty()) return;
     const std::string bytes = WithCrLf(ThisProcessLogText());
-    platform::FileError error;
-    if (g_frame.lastRun && !platform::ReplaceFileAtomically(
-                               InFolder(g_frame.folder, kLastRunLogFileName), bytes, &error)) {
+    if (g_frame.lastRun &&
+        !platform::ReplaceFileAtomically(InFolder(g_frame.folder, kLastRunLogFileName), bytes)) {
         return;
     }
     // Named as the dated result copies are, by this process's start: each process of a restart
@@ -64,7 +63,7 @@ void WriteCopies(const std::string& resultRunId) {
     std::optional<std::wstring> name = RunCopyName(naming);
     if (!name || name->size() < 5) return;
     name->replace(name->size() - 5, 5, L".log");
-    if (platform::ReplaceFileAtomically(InFolder(g_frame.folder, *name), bytes, &error))
+    if (platform::ReplaceFileAtomically(InFolder(g_frame.folder, *name), bytes))
         PruneDatedCopies(g_frame.folder, L".log", kKeptLogCopies);
 }
 

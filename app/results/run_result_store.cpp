@@ -19,6 +19,13 @@ std::wstring InFolder(const std::wstring& folder, const std::wstring& name) {
     return folder + platform::PathSeparator() + name;
 }
 
+// Hands a failed write's error to the caller that asked for it.
+bool Written(const platform::FileStatus& status, platform::FileError* error) {
+    if (status) return true;
+    if (error) *error = status.error();
+    return false;
+}
+
 }  // namespace
 
 void PruneDatedCopies(const std::wstring& folder, const std::wstring& extension, std::size_t keep) {
@@ -31,8 +38,9 @@ void PruneDatedCopies(const std::wstring& folder, const std::wstring& extension,
         if (dated(name)) copies.push_back(name);
     if (copies.size() <= keep) return;
     std::sort(copies.begin(), copies.end());
+    // A copy that will not go is pruned at the next run.
     for (std::size_t i = 0; i + keep < copies.size(); ++i)
-        platform::RemoveFileName(InFolder(folder, copies[i]));
+        (void)platform::RemoveFileName(InFolder(folder, copies[i]));
 }
 
 std::optional<std::wstring> RunCopyName(const tagRunResult& result) {
@@ -53,7 +61,7 @@ std::string RunResultText(const tagRunResult& result) {
 bool StoreRunResult(const std::wstring& folder, const tagRunResult& result,
                     platform::FileError* error) {
     const std::string text = RunResultText(result);
-    if (!platform::ReplaceFileAtomically(InFolder(folder, kLastRunFileName), text, error))
+    if (!Written(platform::ReplaceFileAtomically(InFolder(folder, kLastRunFileName), text), error))
         return false;
     return StoreRunCopy(folder, result, error);
 }
@@ -66,7 +74,9 @@ bool StoreRunCopy(const std::wstring& folder, const tagRunResult& result,
         if (error) *error = platform::FileFailure("RunCopyName", 0);
         return false;
     }
-    if (!platform::ReplaceFileAtomically(InFolder(folder, *copyName), RunResultText(result), error))
+    if (!Written(
+            platform::ReplaceFileAtomically(InFolder(folder, *copyName), RunResultText(result)),
+            error))
         return false;
     PruneDatedCopies(folder, L".json", kKeptRunCopies);
     return true;
@@ -74,8 +84,9 @@ bool StoreRunCopy(const std::wstring& folder, const tagRunResult& result,
 
 bool SaveCarriedRun(const std::wstring& folder, const tagRunResult& result,
                     platform::FileError* error) {
-    return platform::ReplaceFileAtomically(InFolder(folder, kCarriedRunFileName),
-                                           RunResultText(result), error);
+    return Written(platform::ReplaceFileAtomically(InFolder(folder, kCarriedRunFileName),
+                                                   RunResultText(result)),
+                   error);
 }
 
 void SetAsideLastRun(const std::wstring& folder, std::string* problem) {
@@ -91,10 +102,11 @@ void SetAsideLastRun(const std::wstring& folder, std::string* problem) {
     }
     if (text && copyName) {
         // The copy is whole on disk before the name goes: a power cut between the two leaves both.
-        platform::FileError error;
-        if (!platform::ReplaceFileAtomically(InFolder(folder, *copyName), *text, &error)) {
-            *problem = "its dated copy could not be written (" + error.call + ", error " +
-                       std::to_string(error.code) + ")";
+        const platform::FileStatus written =
+            platform::ReplaceFileAtomically(InFolder(folder, *copyName), *text);
+        if (!written) {
+            *problem = "its dated copy could not be written (" + written.error().call + ", error " +
+                       std::to_string(written.error().code) + ")";
         }
     } else if (text) {
         *problem = "it is not a result of this format: removed";
@@ -109,7 +121,8 @@ std::optional<tagRunResult> TakeCarriedRun(const std::wstring& folder, std::stri
     problem->clear();
     const std::wstring path = InFolder(folder, kCarriedRunFileName);
     auto text = platform::ReadFileSafely(path, kLargestCarriedRun);
-    platform::RemoveFileName(path);
+    // Taken once: a name that will not go is read again by nobody but the next resume.
+    (void)platform::RemoveFileName(path);
     if (!text) return std::nullopt;
     tagRunResult carried;
     try {

@@ -23,6 +23,13 @@ std::string PlaceOf(const tagPciInfo& pci) {
     return text;
 }
 
+// The first failure is the one the log names.
+void KeepFailure(const platform::FileStatus& written, bool& failed, platform::FileError& error) {
+    if (written) return;
+    failed = true;
+    error = written.error();
+}
+
 }  // namespace
 
 bool TraceSwitchedOn() {
@@ -47,14 +54,13 @@ std::unique_ptr<CRunTrace> CRunTrace::Open(const std::wstring& workingFolder,
         return nullptr;
     }
     const std::wstring path = workingFolder + TraceFileName(runId);
-    platform::FileError error;
-    auto file = platform::AtomicFileStream::Create(path, &error);
+    auto file = platform::AtomicFileStream::Create(path);
     if (!file) {
         LogOnly(L"   The JTAG trace %ls is not written (%ls, error %u).\n", path.c_str(),
-                Utf8ToWide(error.call).c_str(), error.code);
+                Utf8ToWide(file.error().call).c_str(), file.error().code);
         return nullptr;
     }
-    return std::unique_ptr<CRunTrace>(new CRunTrace(path, std::move(file)));
+    return std::unique_ptr<CRunTrace>(new CRunTrace(path, std::move(file).value()));
 }
 
 void CRunTrace::Attach(tagDeviceUpdate& record, const tagPciInfo& pci) {
@@ -72,7 +78,7 @@ void CRunTrace::WriteLine(std::string_view line) {
 }
 
 void CRunTrace::WriteBuffered() {
-    if (!failed_ && !file_->Write(buffer_.data(), buffer_.size(), &error_)) failed_ = true;
+    if (!failed_) KeepFailure(file_->Write(buffer_.data(), buffer_.size()), failed_, error_);
     buffer_.clear();
 }
 
@@ -82,7 +88,7 @@ void CRunTrace::Finish() {
     for (CPortTrace& card : cards_) card.Flush();
     std::lock_guard<std::mutex> hold(lock_);
     WriteBuffered();
-    if (!failed_ && !file_->Commit(&error_)) failed_ = true;
+    if (!failed_) KeepFailure(file_->Commit(), failed_, error_);
     if (failed_) {
         LogOnly(L"   The JTAG trace %ls is not written (%ls, error %u).\n", path_.c_str(),
                 Utf8ToWide(error_.call).c_str(), error_.code);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/posix_descriptor.h"
 #include "simhost/host_restart.h"
 #include "tests/host/cycle_world.h"
 #include "tests/host/machines.h"
@@ -240,20 +241,15 @@ constexpr const char* kUpdate = "-q -b -n -f image.xsvf";
 // Holds the host edition's run lock as another run would: the same file under flock.
 class HeldRunLock {
 public:
-    explicit HeldRunLock(const fs::path& stateDirectory) {
-        fd_ = open((stateDirectory / "OvnK740FpgaUpdaterRun.lock").c_str(),
-                   O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        held_ = fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) == 0;
+    explicit HeldRunLock(const fs::path& stateDirectory)
+        : fd_(open((stateDirectory / "OvnK740FpgaUpdaterRun.lock").c_str(),
+                   O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        held_ = fd_.valid() && flock(fd_.get(), LOCK_EX | LOCK_NB) == 0;
     }
-    ~HeldRunLock() {
-        if (fd_ >= 0) close(fd_);
-    }
-    HeldRunLock(const HeldRunLock&) = delete;
-    HeldRunLock& operator=(const HeldRunLock&) = delete;
     bool held() const { return held_; }
 
 private:
-    int fd_ = -1;
+    ovn::ScopedDescriptor fd_;
     bool held_ = false;
 };
 
