@@ -65,7 +65,9 @@ void CDriverCycle::RegisterImportIfSettingsSaved(tagCycleJournal& journal) const
 }
 
 void CDriverCycle::Prepare() {
-    const bool underWow64 = platform::RunningUnderWow64();
+    // A system that does not tell its width is taken for a 32-bit one.
+    const auto wow64 = platform::RunningUnderWow64();
+    const bool underWow64 = wow64 && *wow64;
     // Everything the run writes and later reads or starts lives in the admin-only folder; without
     // it there is no tool, and no image is programmed under a driver that could not be checked.
     workingFolder_ = ReportWorkingFolder(folder_);
@@ -75,6 +77,7 @@ void CDriverCycle::Prepare() {
     exportCommandLine_ = SuiteExportCommandLine(suite, settingsFile_);
     importCommandLine_ = SuiteImportCommandLine(suite, settingsFile_);
     tool_ = CDeviceConsoleTool(ToolPath(workingFolder_));
+    // A tool that is not there is found missing (Extracted) wherever the cycle needs it.
     if (auto image = platform::ModuleResource(ToolResourceName(underWow64)))
         tool_.Extract(std::move(*image));
     toolReady_ = true;
@@ -302,7 +305,9 @@ std::optional<std::int32_t> CDriverCycle::DisableDriver(const CCmdLine& options)
         journal_.phase = CyclePhase::kDisablePending;
         journal_.restartedForDisable = true;
         journal_.noReboot = options.noReboot != 0;
-        journal_.bootSession = platform::BootSessionId();
+        // A boot session that cannot be had is recorded empty, which counts as restarted.
+        const auto bootSession = platform::BootSessionId();
+        journal_.bootSession = bootSession ? *bootSession : std::wstring();
         Save();
     } else {
         GiveUpBeforeDisable();
@@ -318,8 +323,10 @@ std::optional<std::int32_t> CDriverCycle::DisableDriver(const CCmdLine& options)
 
 bool CDriverCycle::DisableAwaitsRestart() const {
     // A journal without the boot session (written before it was recorded) counts as restarted.
-    return journal_.phase == CyclePhase::kDisablePending && !journal_.bootSession.empty() &&
-           journal_.bootSession == platform::BootSessionId();
+    // So does one the system cannot tell now.
+    if (journal_.phase != CyclePhase::kDisablePending || journal_.bootSession.empty()) return false;
+    const auto bootSession = platform::BootSessionId();
+    return bootSession && journal_.bootSession == *bootSession;
 }
 
 std::optional<std::int32_t> CDriverCycle::SwitchDriverOff(const CCmdLine& options,
