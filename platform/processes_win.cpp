@@ -26,8 +26,8 @@ ovn::Status SetProcessPriorityClass(std::uint32_t priorityClass) {
 }
 
 ovn::Status SetThreadExecutionState(std::uint32_t flags) {
-    // The previous state on success, which is never zero: ES_CONTINUOUS or not, some bit is set
-    // for a system that runs.
+    // It answers with the previous state, or zero when it fails. A previous state of zero looks
+    // the same; the run only helps itself with this call and passes over both alike.
     if (::SetThreadExecutionState(static_cast<EXECUTION_STATE>(flags)) == 0)
         return ovn::CallError("SetThreadExecutionState", GetLastError());
     return ovn::Ok();
