@@ -4,6 +4,6 @@
 
 namespace platform {
 
-std::wstring BootSessionId() { return std::to_wstring(sim::host::BootSession()); }
+ovn::Result<std::wstring> BootSessionId() { return std::to_wstring(sim::host::BootSession()); }
 
 }  // namespace platform

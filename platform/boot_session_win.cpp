@@ -27,17 +27,20 @@ using QuerySystemInformation = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
 
 // The kernel's own boot time rather than the clock minus the tick count: it is one stored value,
 // so two processes of one boot read the same number to the last unit.
-std::wstring BootSessionId() {
+ovn::Result<std::wstring> BootSessionId() {
     const auto query =
         SystemLibraryFunction<QuerySystemInformation>(L"ntdll.dll", "NtQuerySystemInformation");
-    if (query == nullptr) return {};
+    if (!query) return query.error();
     tagTimeOfDay timeOfDay{};
     ULONG length = 0;
     // Only the part every version fills: a longer request fails where the structure is shorter.
     const auto wanted = static_cast<ULONG>(offsetof(tagTimeOfDay, bootTimeBias));
-    if (query(kSystemTimeOfDayInformation, &timeOfDay, wanted, &length) < 0) return {};
+    const LONG status = (*query)(kSystemTimeOfDayInformation, &timeOfDay, wanted, &length);
+    if (status < 0)
+        return ovn::CallError("NtQuerySystemInformation", static_cast<std::uint32_t>(status));
     const auto bootTime = static_cast<std::uint64_t>(timeOfDay.bootTime.QuadPart);
-    if (bootTime == 0) return {};
+    // A kernel that keeps no boot time cannot tell one boot from the next.
+    if (bootTime == 0) return ovn::CallError("NtQuerySystemInformation", ERROR_INVALID_DATA);
     return std::to_wstring(bootTime);
 }
 

@@ -4,12 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "base/result.h"
 
 namespace platform {
+
+// The code ExitCode fails with while the child runs (Windows' STILL_ACTIVE, in both editions).
+constexpr std::uint32_t kChildStillActive = 259;
 
 // The run's output pipe. Children write into its write end; the utility reads the other end, never
 // waiting for data. Both ends live as long as the object; only the owner reads.
@@ -20,9 +22,8 @@ public:
     ChildOutputPipe(const ChildOutputPipe&) = delete;
     ChildOutputPipe& operator=(const ChildOutputPipe&) = delete;
 
-    bool Valid() const;
-    // Why the pipe is not valid: the call that failed and the system's error code.
-    const ovn::Error& Error() const { return error_; }
+    // Whether the pipe was made; the error names the call that failed and the system's code.
+    [[nodiscard]] ovn::Status Valid() const;
 
     // Copies at most maxBytes of what is in the pipe now into buffer; returns the count (0 when
     // nothing is there). Never blocks.
@@ -52,13 +53,16 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // Waits at most milliseconds for the end; true once the child has ended.
-    bool WaitMilliseconds(std::uint32_t milliseconds);
-    bool HasEnded() { return WaitMilliseconds(0); }
-    // The exit code once the child has ended; nothing while it runs or when it cannot be had.
-    std::optional<std::uint32_t> ExitCode();
-    // Ends the child at once (for tests and test doubles).
-    void Terminate();
+    // Waits at most milliseconds for the end; true once the child has ended, false when the time
+    // passed first. Fails when the child cannot be waited for.
+    [[nodiscard]] ovn::Result<bool> WaitMilliseconds(std::uint32_t milliseconds);
+    [[nodiscard]] ovn::Result<bool> HasEnded() { return WaitMilliseconds(0); }
+    // The exit code once the child has ended; fails with kChildStillActive while it runs, and with
+    // the system's error when the code cannot be had.
+    [[nodiscard]] ovn::Result<std::uint32_t> ExitCode();
+    // Ends the child at once and waits for its end (for tests and test doubles); fails when it
+    // cannot be ended.
+    [[nodiscard]] ovn::Status Terminate();
 
     struct Handles;
 

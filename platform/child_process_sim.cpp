@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -54,10 +55,13 @@ ChildOutputPipe::ChildOutputPipe() : ends_(std::make_unique<Ends>()) {
 
 ChildOutputPipe::~ChildOutputPipe() = default;
 
-bool ChildOutputPipe::Valid() const { return ends_->read.valid() && error_.call.empty(); }
+ovn::Status ChildOutputPipe::Valid() const {
+    if (ends_->read.valid() && error_.call.empty()) return ovn::Ok();
+    return error_;
+}
 
 std::size_t ChildOutputPipe::ReadAvailable(void* buffer, std::size_t maxBytes) {
-    if (!Valid() || maxBytes == 0) return 0;
+    if (!Valid().ok() || maxBytes == 0) return 0;
     const ssize_t got = read(ends_->read.get(), buffer, maxBytes);
     return got > 0 ? static_cast<std::size_t>(got) : 0;
 }
@@ -83,7 +87,7 @@ ovn::Result<std::unique_ptr<ChildProcess>> ChildProcess::Start(const std::wstrin
                                                                ChildOutputPipe& pipe) {
     sim::host::RecordChildCommand(commandLine);
     if (commandLine.find(L" enable ") != std::wstring::npos) sim::NoteDisplayEnableStarted();
-    if (!pipe.Valid()) {
+    if (!pipe.Valid().ok()) {
         return ovn::CallError("posix_spawn (no pipe)", EBADF);
     }
     std::string program;
@@ -119,7 +123,8 @@ ovn::Result<std::unique_ptr<ChildProcess>> ChildProcess::Start(const std::wstrin
     return std::unique_ptr<ChildProcess>(new ChildProcess(std::move(handles)));
 }
 
-bool ChildProcess::WaitMilliseconds(std::uint32_t milliseconds) {
+// A child that is no longer ours to wait for counts as ended: its code cannot be had.
+ovn::Result<bool> ChildProcess::WaitMilliseconds(std::uint32_t milliseconds) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     while (!handles_->reaped) {
@@ -141,16 +146,26 @@ bool ChildProcess::WaitMilliseconds(std::uint32_t milliseconds) {
     return true;
 }
 
-std::optional<std::uint32_t> ChildProcess::ExitCode() {
-    if (!HasEnded()) return std::nullopt;
-    return handles_->exitCode;
+ovn::Result<std::uint32_t> ChildProcess::ExitCode() {
+    const auto ended = HasEnded();
+    if (!ended) return ended.error();
+    if (!*ended) return ovn::CallError("waitpid", kChildStillActive);
+    // Ended by a signal, or reaped by someone else: no call failed, yet there is no code.
+    if (!handles_->exitCode) return ovn::CallError("waitpid", 0);
+    return *handles_->exitCode;
 }
 
-void ChildProcess::Terminate() {
-    if (handles_->reaped) return;
-    kill(handles_->pid, SIGKILL);
-    while (!WaitMilliseconds(1000)) {
+ovn::Status ChildProcess::Terminate() {
+    if (handles_->reaped) return ovn::Ok();
+    ovn::Status terminated = ovn::Ok();
+    if (kill(handles_->pid, SIGKILL) != 0)
+        terminated = ovn::CallError("kill", static_cast<std::uint32_t>(errno));
+    // Also when it was refused: a child that is ending already ends by itself.
+    for (;;) {
+        const auto ended = WaitMilliseconds(1000);
+        if (!ended || *ended) break;
     }
+    return terminated;
 }
 
 }  // namespace platform

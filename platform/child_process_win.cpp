@@ -33,10 +33,13 @@ ChildOutputPipe::ChildOutputPipe() : ends_(std::make_unique<Ends>()) {
 
 ChildOutputPipe::~ChildOutputPipe() = default;
 
-bool ChildOutputPipe::Valid() const { return ends_->read.valid(); }
+ovn::Status ChildOutputPipe::Valid() const {
+    if (ends_->read.valid()) return ovn::Ok();
+    return error_;
+}
 
 std::size_t ChildOutputPipe::ReadAvailable(void* buffer, std::size_t maxBytes) {
-    if (!Valid() || maxBytes == 0) return 0;
+    if (!Valid().ok() || maxBytes == 0) return 0;
     DWORD available = 0;
     // A blocking read would wait for ever once the children are gone: this end's twin stays open.
     if (!PeekNamedPipe(ends_->read.get(), nullptr, 0, nullptr, &available, nullptr)) return 0;
@@ -63,7 +66,7 @@ ChildProcess::~ChildProcess() = default;
 
 ovn::Result<std::unique_ptr<ChildProcess>> ChildProcess::Start(const std::wstring& commandLine,
                                                                ChildOutputPipe& pipe) {
-    if (!pipe.Valid()) return ovn::CallError("CreateProcessW (no pipe)", ERROR_INVALID_HANDLE);
+    if (!pipe.Valid().ok()) return ovn::CallError("CreateProcessW (no pipe)", ERROR_INVALID_HANDLE);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -84,20 +87,32 @@ ovn::Result<std::unique_ptr<ChildProcess>> ChildProcess::Start(const std::wstrin
     return std::unique_ptr<ChildProcess>(new ChildProcess(std::move(handles)));
 }
 
-bool ChildProcess::WaitMilliseconds(std::uint32_t milliseconds) {
-    return WaitForSingleObject(handles_->process.get(), milliseconds) == WAIT_OBJECT_0;
+ovn::Result<bool> ChildProcess::WaitMilliseconds(std::uint32_t milliseconds) {
+    const DWORD waited = WaitForSingleObject(handles_->process.get(), milliseconds);
+    if (waited == WAIT_FAILED) return ovn::CallError("WaitForSingleObject", GetLastError());
+    return waited == WAIT_OBJECT_0;
 }
 
-std::optional<std::uint32_t> ChildProcess::ExitCode() {
+ovn::Result<std::uint32_t> ChildProcess::ExitCode() {
     DWORD code = 0;
-    if (!GetExitCodeProcess(handles_->process.get(), &code)) return std::nullopt;
-    if (code == STILL_ACTIVE && !HasEnded()) return std::nullopt;
-    return code;
+    if (!GetExitCodeProcess(handles_->process.get(), &code))
+        return ovn::CallError("GetExitCodeProcess", GetLastError());
+    // A child may itself end with the code STILL_ACTIVE: only its end tells the two apart.
+    if (code == STILL_ACTIVE) {
+        const auto ended = HasEnded();
+        if (!ended) return ended.error();
+        if (!*ended) return ovn::CallError("GetExitCodeProcess", kChildStillActive);
+    }
+    return static_cast<std::uint32_t>(code);
 }
 
-void ChildProcess::Terminate() {
-    TerminateProcess(handles_->process.get(), 1);
+ovn::Status ChildProcess::Terminate() {
+    ovn::Status terminated = ovn::Ok();
+    if (!TerminateProcess(handles_->process.get(), 1))
+        terminated = ovn::CallError("TerminateProcess", GetLastError());
+    // Also when it was refused: a child that is ending already ends by itself.
     WaitForSingleObject(handles_->process.get(), INFINITE);
+    return terminated;
 }
 
 }  // namespace platform

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "base/result.h"
+
 namespace platform {
 
 // The raw performance counter and its frequency in counts per second. On Windows these are
@@ -10,8 +12,9 @@ namespace platform {
 std::int64_t PerformanceCounter();
 std::int64_t PerformanceFrequency();
 
-// CurrentMhz of the first processor (processor power information), 0 when it cannot be read.
-std::uint32_t ProcessorCurrentMhz();
+// CurrentMhz of the first processor (processor power information), never 0; fails when it cannot
+// be read.
+[[nodiscard]] ovn::Result<std::uint32_t> ProcessorCurrentMhz();
 
 // Wall time since the process started, in milliseconds (1000 ticks per second).
 std::uint32_t ProcessMilliseconds();

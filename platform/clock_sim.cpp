@@ -13,7 +13,13 @@ const auto processStart = std::chrono::steady_clock::now();
 
 std::int64_t PerformanceCounter() { return SimPerformanceCounter(); }
 std::int64_t PerformanceFrequency() { return SimPerformanceFrequency(); }
-std::uint32_t ProcessorCurrentMhz() { return SimProcessorMhz(); }
+// A simulated machine without a processor clock fails as a reading of 0 MHz does on Windows
+// (ERROR_INVALID_DATA).
+ovn::Result<std::uint32_t> ProcessorCurrentMhz() {
+    const std::uint32_t mhz = SimProcessorMhz();
+    if (mhz == 0) return ovn::CallError("CallNtPowerInformation", 13);
+    return mhz;
+}
 
 // The machine's timeScale makes the clock and the pauses faster alike, so every wait of the run
 // keeps its length on this clock.

@@ -31,15 +31,22 @@ std::int64_t PerformanceFrequency() {
     return value.QuadPart;
 }
 
-std::uint32_t ProcessorCurrentMhz() {
+ovn::Result<std::uint32_t> ProcessorCurrentMhz() {
     static const auto query =
         SystemLibraryFunction<CallNtPowerInformationFn>(L"powrprof.dll", "CallNtPowerInformation");
-    if (query == nullptr) return 0;
+    if (!query) return query.error();
     // Every processor group counts: GetSystemInfo shows a 32-bit process at most 32 processors.
-    return FirstProcessorMhz(GetActiveProcessorCount(ALL_PROCESSOR_GROUPS),
-                             [](void* buffer, std::uint32_t bytes) -> std::int32_t {
-                                 return query(ProcessorInformation, nullptr, 0, buffer, bytes);
-                             });
+    std::int32_t status = 0;
+    const std::uint32_t mhz =
+        FirstProcessorMhz(GetActiveProcessorCount(ALL_PROCESSOR_GROUPS),
+                          [&status](void* buffer, std::uint32_t bytes) -> std::int32_t {
+                              status = (*query)(ProcessorInformation, nullptr, 0, buffer, bytes);
+                              return status;
+                          });
+    if (mhz != 0) return mhz;
+    // The last status the system gave; a reading of 0 MHz is no clock either.
+    return ovn::CallError("CallNtPowerInformation",
+                          status != 0 ? static_cast<std::uint32_t>(status) : ERROR_INVALID_DATA);
 }
 
 // The Windows CRT's clock() counts wall time since the process started, in milliseconds. The

@@ -83,15 +83,17 @@ void Listen() {
 
 }  // namespace
 
-void RegisterConsoleControlHandler(bool (*handler)(std::uint32_t controlType)) {
+ovn::Status RegisterConsoleControlHandler(bool (*handler)(std::uint32_t controlType)) {
     std::lock_guard<std::mutex> guard(handlersLock);
     handlers.push_back(handler);
-    if (listenerStarted) return;
+    if (listenerStarted) return ovn::Ok();
     // Threads inherit the mask: every thread started from here on leaves these signals to sigwait.
     sigset_t set = ControlSignals();
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    const int blocked = pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    if (blocked != 0) return ovn::CallError("pthread_sigmask", static_cast<std::uint32_t>(blocked));
     std::thread(Listen).detach();
     listenerStarted = true;
+    return ovn::Ok();
 }
 
 }  // namespace platform

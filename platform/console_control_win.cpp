@@ -34,12 +34,14 @@ BOOL WINAPI ControlRoutine(DWORD controlType) {
 
 }  // namespace
 
-void RegisterConsoleControlHandler(bool (*handler)(std::uint32_t controlType)) {
+ovn::Status RegisterConsoleControlHandler(bool (*handler)(std::uint32_t controlType)) {
     std::lock_guard<std::mutex> guard(handlersLock);
     handlers.push_back(handler);
-    if (routineAdded) return;
-    SetConsoleCtrlHandler(ControlRoutine, TRUE);
+    if (routineAdded) return ovn::Ok();
+    if (!SetConsoleCtrlHandler(ControlRoutine, TRUE))
+        return ovn::CallError("SetConsoleCtrlHandler", GetLastError());
     routineAdded = true;
+    return ovn::Ok();
 }
 
 }  // namespace platform

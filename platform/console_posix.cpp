@@ -3,6 +3,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <mutex>
 #include <optional>
@@ -46,24 +47,34 @@ void ConsoleWriteNarrow(const char* text, std::size_t length) {
 
 void ConsoleWriteWide(const std::wstring& text) { ConsoleWriteNarrow(WideToUtf8(text)); }
 
-void ConsoleShowCursor(bool visible) {
+ovn::Status ConsoleShowCursor(bool visible) {
     if (StdoutIsTerminal()) ConsoleWriteNarrow(visible ? "\033[?25h" : "\033[?25l");
+    return ovn::Ok();
 }
 
-void ConsoleSetTextAttribute(std::uint16_t attribute) {
-    if (!StdoutIsTerminal()) return;
+ovn::Status ConsoleSetTextAttribute(std::uint16_t attribute) {
+    if (!StdoutIsTerminal()) return ovn::Ok();
     ConsoleWriteNarrow(attribute == 12 ? "\033[1;31m" : "\033[0m");
+    return ovn::Ok();
 }
 
 void* ConsoleWindow() { return &consoleWindowStandIn; }
 
-void BringWindowToFront(void*) {}
+ovn::Status BringWindowToFront(void*) { return ovn::Ok(); }
 
-bool StdinIsConsole() { return isatty(STDIN_FILENO) != 0; }
+ovn::Result<bool> StdinIsConsole() {
+    if (isatty(STDIN_FILENO) != 0) return true;
+    // A file or pipe is no terminal: that is the answer, not a failure.
+    const int error = errno;
+    if (error == ENOTTY || error == EINVAL) return false;
+    return ovn::CallError("isatty", static_cast<std::uint32_t>(error));
+}
 
 int ReadKeyNoEcho() {
     unsigned char key = 0;
-    if (!StdinIsConsole()) {
+    // Standard input that cannot be told a terminal is read as a stream: a byte or the end.
+    const auto console = StdinIsConsole();
+    if (!console || !*console) {
         return read(STDIN_FILENO, &key, 1) == 1 ? key : -1;
     }
     {

@@ -58,35 +58,49 @@ void ConsoleWriteWide(const std::wstring& text) {
     ConsoleWriteStreamBytes(utf8.data(), utf8.size());
 }
 
-void ConsoleShowCursor(bool visible) {
+ovn::Status ConsoleShowCursor(bool visible) {
     CONSOLE_CURSOR_INFO info{};
-    if (!GetConsoleCursorInfo(StdoutHandle(), &info)) return;
+    if (!GetConsoleCursorInfo(StdoutHandle(), &info))
+        return ovn::CallError("GetConsoleCursorInfo", GetLastError());
     info.bVisible = visible ? TRUE : FALSE;
-    SetConsoleCursorInfo(StdoutHandle(), &info);
+    if (!SetConsoleCursorInfo(StdoutHandle(), &info))
+        return ovn::CallError("SetConsoleCursorInfo", GetLastError());
+    return ovn::Ok();
 }
 
-void ConsoleSetTextAttribute(std::uint16_t attribute) {
+ovn::Status ConsoleSetTextAttribute(std::uint16_t attribute) {
     // Text still in the CRT buffer must keep the colour it was written with.
     std::fflush(stdout);
-    SetConsoleTextAttribute(StdoutHandle(), attribute);
+    if (!SetConsoleTextAttribute(StdoutHandle(), attribute))
+        return ovn::CallError("SetConsoleTextAttribute", GetLastError());
+    return ovn::Ok();
 }
 
 void* ConsoleWindow() { return GetConsoleWindow(); }
 
-void BringWindowToFront(void* window) {
-    if (!window) return;
+ovn::Status BringWindowToFront(void* window) {
+    if (!window) return ovn::Ok();
     HWND hwnd = static_cast<HWND>(window);
-    SetForegroundWindow(hwnd);
-    BringWindowToTop(hwnd);
+    // The system may refuse the foreground to a process the user is not working in (it flashes
+    // the window instead); that is no failure of the call, so its answer is not looked at.
+    (void)SetForegroundWindow(hwnd);
+    if (!BringWindowToTop(hwnd)) return ovn::CallError("BringWindowToTop", GetLastError());
+    return ovn::Ok();
 }
 
-bool StdinIsConsole() {
+ovn::Result<bool> StdinIsConsole() {
     DWORD mode = 0;
-    return GetConsoleMode(StdinHandle(), &mode) != 0;
+    if (GetConsoleMode(StdinHandle(), &mode)) return true;
+    // A file or pipe has no console mode: that is the answer, not a failure.
+    const DWORD error = GetLastError();
+    if (error == ERROR_INVALID_HANDLE || error == ERROR_INVALID_FUNCTION) return false;
+    return ovn::CallError("GetConsoleMode", error);
 }
 
 int ReadKeyNoEcho() {
-    if (StdinIsConsole()) {
+    // Standard input that cannot be told a console is read as a stream: a byte or the end.
+    const auto console = StdinIsConsole();
+    if (console && *console) {
         // _getch gives -1 only when the console cannot be read; report that as the end of input
         // so that a caller waiting for a particular key does not spin.
         int key = _getch();

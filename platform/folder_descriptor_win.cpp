@@ -111,7 +111,7 @@ std::wstring ReadFolderSecurity(void* handle, tagFolderLevel& level) {
 }
 
 bool RunningUnderWine() {
-    static const bool underWine = SystemLibraryExport(L"ntdll.dll", "wine_get_version") != nullptr;
+    static const bool underWine = SystemLibraryExport(L"ntdll.dll", "wine_get_version").ok();
     return underWine;
 }
 

@@ -14,14 +14,16 @@ std::wstring StateFolder(const char* name) {
 
 }  // namespace
 
-std::optional<std::wstring> ProgramDataFolder() { return StateFolder("ProgramData"); }
+ovn::Result<std::wstring> ProgramDataFolder() { return StateFolder("ProgramData"); }
 
-std::optional<std::wstring> ProgramFilesFor32BitFolder() {
-    return StateFolder(RunningUnderWow64() ? "Program Files (x86)" : "Program Files");
+ovn::Result<std::wstring> ProgramFilesFor32BitFolder() {
+    // The simulated machine always knows its width.
+    const auto wide = RunningUnderWow64();
+    return StateFolder(wide && *wide ? "Program Files (x86)" : "Program Files");
 }
 
-std::optional<std::wstring> UserProfileFolder() { return StateFolder("Users/User"); }
+ovn::Result<std::wstring> UserProfileFolder() { return StateFolder("Users/User"); }
 
-std::optional<std::wstring> LocalAppDataFolder() { return StateFolder("Users/User/AppData/Local"); }
+ovn::Result<std::wstring> LocalAppDataFolder() { return StateFolder("Users/User/AppData/Local"); }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 
 #include <cwchar>
 
+#include "base/win_handles_win.h"
 #include "platform/known_folders.h"
 #include "platform/system_library.h"
 
@@ -22,47 +23,55 @@ using GetKnownFolderFn = HRESULT(WINAPI*)(const GUID&, DWORD, HANDLE, PWSTR*);
 using TaskMemFreeFn = void(WINAPI*)(LPVOID);
 using GetProfileDirectoryFn = BOOL(WINAPI*)(HANDLE, LPWSTR, LPDWORD);
 
-std::optional<std::wstring> KnownFolder(const GUID& id) {
+ovn::Result<std::wstring> KnownFolder(const GUID& id) {
     // shell32 and ole32 are not in the set the exe imports: they come from System32 at run time.
     const auto get =
         SystemLibraryFunction<GetKnownFolderFn>(L"shell32.dll", "SHGetKnownFolderPath");
     const auto release = SystemLibraryFunction<TaskMemFreeFn>(L"ole32.dll", "CoTaskMemFree");
-    if (get == nullptr || release == nullptr) return std::nullopt;
+    if (!get) return get.error();
+    if (!release) return release.error();
     PWSTR path = nullptr;
-    const HRESULT result = get(id, 0, nullptr, &path);
-    std::optional<std::wstring> folder;
-    if (SUCCEEDED(result) && path != nullptr && *path != L'\0') folder = std::wstring(path);
-    release(path);
-    while (folder && folder->size() > 3 && folder->back() == L'\\') folder->pop_back();
+    const HRESULT result = (*get)(id, 0, nullptr, &path);
+    std::wstring folder;
+    if (SUCCEEDED(result) && path != nullptr) folder = path;
+    (*release)(path);
+    if (FAILED(result))
+        return ovn::CallError("SHGetKnownFolderPath", static_cast<std::uint32_t>(result));
+    // A folder without a name is no folder to work in.
+    if (folder.empty()) return ovn::CallError("SHGetKnownFolderPath", ERROR_PATH_NOT_FOUND);
+    while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
     return folder;
 }
 
 }  // namespace
 
-std::optional<std::wstring> ProgramDataFolder() { return KnownFolder(kProgramData); }
+ovn::Result<std::wstring> ProgramDataFolder() { return KnownFolder(kProgramData); }
 
 // The 32-bit program files folder of a 64-bit system whatever the width of the process; on a
 // 32-bit system the system resolves the same ID to the program files folder.
-std::optional<std::wstring> ProgramFilesFor32BitFolder() { return KnownFolder(kProgramFilesX86); }
+ovn::Result<std::wstring> ProgramFilesFor32BitFolder() { return KnownFolder(kProgramFilesX86); }
 
-std::optional<std::wstring> LocalAppDataFolder() { return KnownFolder(kLocalAppData); }
+ovn::Result<std::wstring> LocalAppDataFolder() { return KnownFolder(kLocalAppData); }
 
 // The profile list under HKLM names the folder of the token's user; the user cannot re-point it.
-std::optional<std::wstring> UserProfileFolder() {
+ovn::Result<std::wstring> UserProfileFolder() {
     const auto get =
         SystemLibraryFunction<GetProfileDirectoryFn>(L"userenv.dll", "GetUserProfileDirectoryW");
-    HANDLE token = nullptr;
-    if (get == nullptr || !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return std::nullopt;
+    if (!get) return get.error();
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw))
+        return ovn::CallError("OpenProcessToken", GetLastError());
+    const ovn::ScopedKernelHandle token(raw);
     DWORD size = 0;
-    get(token, nullptr, &size);
+    // Asks for the size only: it fails by design and says how much to give.
+    (void)(*get)(raw, nullptr, &size);
+    if (size == 0) return ovn::CallError("GetUserProfileDirectoryW", GetLastError());
     std::wstring folder(size, L'\0');
-    const bool got = size > 0 && get(token, folder.data(), &size);
-    CloseHandle(token);
-    if (!got) return std::nullopt;
+    if (!(*get)(raw, folder.data(), &size))
+        return ovn::CallError("GetUserProfileDirectoryW", GetLastError());
     folder.resize(wcslen(folder.c_str()));
     while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
-    if (folder.empty()) return std::nullopt;
+    if (folder.empty()) return ovn::CallError("GetUserProfileDirectoryW", ERROR_PATH_NOT_FOUND);
     return folder;
 }
 

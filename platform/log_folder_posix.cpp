@@ -43,32 +43,37 @@ std::wstring Fault(int parent, const std::string& name, int openError) {
     return L"cannot be opened (" + Utf8ToWide(std::strerror(openError)) + L")";
 }
 
+ovn::Error Refused(const char* call, std::uint32_t code, const std::wstring& refusal) {
+    return ovn::Error{call, code, WideToUtf8(refusal)};
+}
+
 }  // namespace
 
-tagLogFolder PrepareLogFolder() {
-    tagLogFolder result;
+ovn::Result<std::wstring> PrepareLogFolder() {
     const auto profile = UserProfileFolder();
     const auto local = LocalAppDataFolder();
     if (!profile || !local) {
-        result.refusal = L"the user's profile or local application data folder is unknown";
-        return result;
+        const ovn::Error& error = profile ? local.error() : profile.error();
+        return Refused(error.call.c_str(), error.code,
+                       L"the user's profile or local application data folder is unknown");
     }
     const std::string base = NarrowPath(*profile);
     const std::string localPath = NarrowPath(*local);
     if (localPath.size() <= base.size() + 1 || localPath.compare(0, base.size(), base) != 0 ||
         localPath[base.size()] != '/') {
-        result.refusal = L"the local application data folder " + *local +
-                         L" is not in the user's profile " + *profile;
-        return result;
+        return Refused("local application data folder in the profile", 0,
+                       L"the local application data folder " + *local +
+                           L" is not in the user's profile " + *profile);
     }
     // The simulated machine's profile exists as a real one does; its own place is the system's.
     std::error_code ignored;
     std::filesystem::create_directories(base, ignored);
     Descriptor parent(open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (parent.get() < 0) {
-        result.refusal = L"the user's profile " + *profile + L" cannot be opened (" +
-                         Utf8ToWide(std::strerror(errno)) + L")";
-        return result;
+        const int code = errno;
+        return Refused("open", static_cast<std::uint32_t>(code),
+                       L"the user's profile " + *profile + L" cannot be opened (" +
+                           Utf8ToWide(std::strerror(code)) + L")");
     }
     std::vector<std::string> levels = Levels(localPath.substr(base.size() + 1));
     levels.insert(levels.end(), {"Orvane", "OvnK740FpgaUpdater"});
@@ -82,14 +87,13 @@ tagLogFolder PrepareLogFolder() {
             openat(parent.get(), level.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (next.get() < 0) {
             const int code = errno;
-            result.refusal =
-                L"the folder " + Utf8ToWide(path) + L" " + Fault(parent.get(), level, code);
-            return result;
+            return Refused(
+                "openat", static_cast<std::uint32_t>(code),
+                L"the folder " + Utf8ToWide(path) + L" " + Fault(parent.get(), level, code));
         }
         parent = std::move(next);
     }
-    result.path = Utf8ToWide(path) + L'/';
-    return result;
+    return Utf8ToWide(path) + L'/';
 }
 
 }  // namespace platform

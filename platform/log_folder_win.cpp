@@ -8,6 +8,7 @@
 #include "platform/final_path_win.h"
 #include "platform/known_folders.h"
 #include "platform/log_folder.h"
+#include "text/text_encoding.h"
 
 namespace platform {
 
@@ -51,23 +52,27 @@ std::wstring Fault(HANDLE level, const std::wstring& expectedFinal) {
     return {};
 }
 
+ovn::Error Refused(const char* call, std::uint32_t code, const std::wstring& refusal) {
+    return ovn::Error{call, code, WideToUtf8(refusal)};
+}
+
 }  // namespace
 
-tagLogFolder PrepareLogFolder() {
-    tagLogFolder result;
+ovn::Result<std::wstring> PrepareLogFolder() {
     g_heldLevels.clear();
     const auto profile = UserProfileFolder();
     const auto local = LocalAppDataFolder();
     if (!profile || !local) {
-        result.refusal = L"the user's profile or local application data folder is unknown";
-        return result;
+        const ovn::Error& error = profile ? local.error() : profile.error();
+        return Refused(error.call.c_str(), error.code,
+                       L"the user's profile or local application data folder is unknown");
     }
     const std::size_t length = profile->size();
     if (local->size() <= length + 1 || (*local)[length] != L'\\' ||
         !SamePath(local->substr(0, length), *profile)) {
-        result.refusal = L"the local application data folder " + *local +
-                         L" is not in the user's profile " + *profile;
-        return result;
+        return Refused("local application data folder in the profile", 0,
+                       L"the local application data folder " + *local +
+                           L" is not in the user's profile " + *profile);
     }
     ScopedKernelHandle base(CreateFileW(profile->c_str(), FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -76,9 +81,9 @@ tagLogFolder PrepareLogFolder() {
     const DWORD baseError = GetLastError();
     std::wstring expected = base ? FinalPath(base.get()) : std::wstring();
     if (expected.empty()) {
-        result.refusal = L"the user's profile " + *profile + L" cannot be opened (error " +
-                         std::to_wstring(baseError) + L")";
-        return result;
+        return Refused(base ? "GetFinalPathNameByHandleW" : "CreateFileW", baseError,
+                       L"the user's profile " + *profile + L" cannot be opened (error " +
+                           std::to_wstring(baseError) + L")");
     }
     std::vector<std::wstring> levels = Levels(local->substr(length + 1));
     const std::size_t known = levels.size();  // the known folder's own levels are not created
@@ -95,20 +100,17 @@ tagLogFolder PrepareLogFolder() {
         ScopedKernelHandle level = OpenLevel(path);
         if (!level) {
             const DWORD code = GetLastError();
-            result.refusal =
-                L"the folder " + path + L" cannot be opened (error " + std::to_wstring(code) + L")";
-            return result;
+            return Refused("CreateFileW", code,
+                           L"the folder " + path + L" cannot be opened (error " +
+                               std::to_wstring(code) + L")");
         }
         const std::wstring fault = Fault(level.get(), expected);
-        if (!fault.empty()) {
-            result.refusal = L"the folder " + path + L" " + fault;
-            return result;
-        }
+        if (!fault.empty())
+            return Refused("log folder level", 0, L"the folder " + path + L" " + fault);
         held.push_back(std::move(level));
     }
     g_heldLevels = std::move(held);
-    result.path = path + L'\\';
-    return result;
+    return path + L'\\';
 }
 
 }  // namespace platform

@@ -3,19 +3,19 @@
 
 #include <cstdint>
 
+#include "base/result.h"
+
 namespace platform {
 
-// The active power scheme, owned by the platform and valid for the rest of the process; null when
-// the system does not say. Every call below does nothing with a null scheme or when the platform
-// lacks the power calls.
-void* PowerGetActiveScheme();
+// The active power scheme, owned by the platform and valid for the rest of the process. Fails when
+// the system does not say or lacks the power calls; every call below fails with a null scheme.
+[[nodiscard]] ovn::Result<void*> PowerGetActiveScheme();
 
-// The scheme's AC value of the minimum processor state, in percent; false (value untouched) when it
-// cannot be read.
-[[nodiscard]] bool PowerReadAcMinProcessorState(void* scheme, std::uint32_t* value);
-void PowerWriteAcMinProcessorState(void* scheme, std::uint32_t percent);
+// The scheme's AC value of the minimum processor state, in percent.
+[[nodiscard]] ovn::Result<std::uint32_t> PowerReadAcMinProcessorState(void* scheme);
+[[nodiscard]] ovn::Status PowerWriteAcMinProcessorState(void* scheme, std::uint32_t percent);
 
 // Makes the scheme active again, so that values written to it take effect.
-void PowerApplyScheme(void* scheme);
+[[nodiscard]] ovn::Status PowerApplyScheme(void* scheme);
 
 }  // namespace platform

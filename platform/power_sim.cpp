@@ -19,30 +19,39 @@ std::mutex activeSchemeLock;
 
 const char* SchemeOf(void* scheme) { return static_cast<const char*>(scheme); }
 
+// A host without the power calls fails as Windows does when powrprof lacks the export
+// (ERROR_PROC_NOT_FOUND); a null scheme as the call would refuse it (ERROR_INVALID_PARAMETER).
+ovn::Error Unavailable(const char* call) { return ovn::CallError(call, 127); }
+ovn::Error NoScheme(const char* call) { return ovn::CallError(call, 87); }
+
 }  // namespace
 
-void* PowerGetActiveScheme() {
-    if (!sim::host::PowerAvailable()) return nullptr;
+ovn::Result<void*> PowerGetActiveScheme() {
+    if (!sim::host::PowerAvailable()) return Unavailable("PowerGetActiveScheme");
     std::lock_guard<std::mutex> guard(activeSchemeLock);
     std::string scheme = sim::host::ActiveScheme();
     std::strncpy(activeSchemeText.data(), scheme.c_str(), activeSchemeText.size() - 1);
-    return activeSchemeText.data();
+    return static_cast<void*>(activeSchemeText.data());
 }
 
-bool PowerReadAcMinProcessorState(void* scheme, std::uint32_t* value) {
-    if (!scheme || !value || !sim::host::PowerAvailable()) return false;
-    *value = sim::host::AcMinProcessorState(SchemeOf(scheme));
-    return true;
+ovn::Result<std::uint32_t> PowerReadAcMinProcessorState(void* scheme) {
+    if (!sim::host::PowerAvailable()) return Unavailable("PowerReadACValueIndex");
+    if (!scheme) return NoScheme("PowerReadACValueIndex");
+    return sim::host::AcMinProcessorState(SchemeOf(scheme));
 }
 
-void PowerWriteAcMinProcessorState(void* scheme, std::uint32_t percent) {
-    if (!scheme || !sim::host::PowerAvailable()) return;
+ovn::Status PowerWriteAcMinProcessorState(void* scheme, std::uint32_t percent) {
+    if (!sim::host::PowerAvailable()) return Unavailable("PowerWriteACValueIndex");
+    if (!scheme) return NoScheme("PowerWriteACValueIndex");
     sim::host::SetAcMinProcessorState(SchemeOf(scheme), percent);
+    return ovn::Ok();
 }
 
-void PowerApplyScheme(void* scheme) {
-    if (!scheme || !sim::host::PowerAvailable()) return;
+ovn::Status PowerApplyScheme(void* scheme) {
+    if (!sim::host::PowerAvailable()) return Unavailable("PowerSetActiveScheme");
+    if (!scheme) return NoScheme("PowerSetActiveScheme");
     sim::host::ApplyScheme(SchemeOf(scheme));
+    return ovn::Ok();
 }
 
 }  // namespace platform

@@ -21,42 +21,58 @@ constexpr GUID kMinProcessorState = {
     0x893DEE8E, 0x2BEF, 0x41E0, {0x89, 0xC6, 0xB5, 0x5D, 0x09, 0x29, 0x96, 0x4C}};
 
 template <typename Fn>
-Fn Resolve(const char* name) {
+ovn::Result<Fn> Resolve(const char* name) {
     return SystemLibraryFunction<Fn>(L"powrprof.dll", name);
 }
 
+// The power calls return their error code instead of setting the thread's last error.
+ovn::Status Checked(const char* call, DWORD status) {
+    if (status != ERROR_SUCCESS) return ovn::CallError(call, status);
+    return ovn::Ok();
+}
+
+// Without a scheme there is nothing to read or write: the call is refused as it would be given a
+// null scheme.
+ovn::Error NoScheme(const char* call) { return ovn::CallError(call, ERROR_INVALID_PARAMETER); }
+
 }  // namespace
 
-void* PowerGetActiveScheme() {
+ovn::Result<void*> PowerGetActiveScheme() {
     static const auto getActive = Resolve<GetActiveSchemeFn>("PowerGetActiveScheme");
+    if (!getActive) return getActive.error();
     GUID* scheme = nullptr;
-    if (getActive) getActive(nullptr, &scheme);
-    return scheme;
+    const auto status = Checked("PowerGetActiveScheme", (*getActive)(nullptr, &scheme));
+    if (!status) return status.error();
+    if (scheme == nullptr) return NoScheme("PowerGetActiveScheme");
+    return static_cast<void*>(scheme);
 }
 
-bool PowerReadAcMinProcessorState(void* scheme, std::uint32_t* value) {
+ovn::Result<std::uint32_t> PowerReadAcMinProcessorState(void* scheme) {
     static const auto read = Resolve<ReadAcValueIndexFn>("PowerReadACValueIndex");
-    if (!read || !scheme || !value) return false;
+    if (!read) return read.error();
+    if (!scheme) return NoScheme("PowerReadACValueIndex");
     DWORD index = 0;
-    if (read(nullptr, static_cast<const GUID*>(scheme), &kProcessorSubgroup, &kMinProcessorState,
-             &index) != ERROR_SUCCESS) {
-        return false;
-    }
-    *value = index;
-    return true;
+    const auto status =
+        Checked("PowerReadACValueIndex", (*read)(nullptr, static_cast<const GUID*>(scheme),
+                                                 &kProcessorSubgroup, &kMinProcessorState, &index));
+    if (!status) return status.error();
+    return static_cast<std::uint32_t>(index);
 }
 
-void PowerWriteAcMinProcessorState(void* scheme, std::uint32_t percent) {
+ovn::Status PowerWriteAcMinProcessorState(void* scheme, std::uint32_t percent) {
     static const auto write = Resolve<WriteAcValueIndexFn>("PowerWriteACValueIndex");
-    if (!write || !scheme) return;
-    write(nullptr, static_cast<const GUID*>(scheme), &kProcessorSubgroup, &kMinProcessorState,
-          percent);
+    if (!write) return write.error();
+    if (!scheme) return NoScheme("PowerWriteACValueIndex");
+    return Checked("PowerWriteACValueIndex",
+                   (*write)(nullptr, static_cast<const GUID*>(scheme), &kProcessorSubgroup,
+                            &kMinProcessorState, percent));
 }
 
-void PowerApplyScheme(void* scheme) {
+ovn::Status PowerApplyScheme(void* scheme) {
     static const auto setActive = Resolve<SetActiveSchemeFn>("PowerSetActiveScheme");
-    if (!setActive || !scheme) return;
-    setActive(nullptr, static_cast<const GUID*>(scheme));
+    if (!setActive) return setActive.error();
+    if (!scheme) return NoScheme("PowerSetActiveScheme");
+    return Checked("PowerSetActiveScheme", (*setActive)(nullptr, static_cast<const GUID*>(scheme)));
 }
 
 }  // namespace platform

@@ -2,9 +2,10 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
+
+#include "base/result.h"
 
 namespace platform {
 
@@ -13,19 +14,20 @@ namespace platform {
 std::wstring ProcessCommandLine();
 
 // The account the process runs as, "DOMAIN\name" ("NT AUTHORITY\SYSTEM" under a deployment
-// engine); empty when the system cannot say. The host edition names its simulated user.
-std::wstring RunAccountName();
+// engine). The host edition names its simulated user.
+[[nodiscard]] ovn::Result<std::wstring> RunAccountName();
 
 // True when the process token is elevated (an administrator's full token, or SYSTEM). The host
 // edition stands for an elevated run.
-bool RunIsElevated();
+[[nodiscard]] ovn::Result<bool> RunIsElevated();
 
 // True when the utility is a 32-bit process on a 64-bit system. The host edition reads the
 // simulated machine's "windows64".
-bool RunningUnderWow64();
+[[nodiscard]] ovn::Result<bool> RunningUnderWow64();
 
-// The bytes of an RCDATA resource of the utility's own module; nothing when it cannot be found,
-// loaded or locked. The host edition's resources are the files in "resources" beside the program.
-std::optional<std::vector<std::uint8_t>> ModuleResource(const wchar_t* name);
+// The bytes of an RCDATA resource of the utility's own module; fails when it cannot be found,
+// loaded or locked, or is empty. The host edition's resources are the files in "resources" beside
+// the program.
+[[nodiscard]] ovn::Result<std::vector<std::uint8_t>> ModuleResource(const wchar_t* name);
 
 }  // namespace platform

@@ -27,22 +27,24 @@ std::wstring ProcessCommandLine() {
 }
 
 // The simulated machine's one user, whose profile is "Users/User".
-std::wstring RunAccountName() { return L"SIMHOST\\User"; }
+ovn::Result<std::wstring> RunAccountName() { return std::wstring(L"SIMHOST\\User"); }
 
-bool RunIsElevated() { return true; }
+ovn::Result<bool> RunIsElevated() { return true; }
 
-bool RunningUnderWow64() { return sim::CurrentMachine().Config().windows64; }
+ovn::Result<bool> RunningUnderWow64() { return sim::CurrentMachine().Config().windows64; }
 
-std::optional<std::vector<std::uint8_t>> ModuleResource(const wchar_t* name) {
+// Failures as Windows reports a resource it does not have (ERROR_RESOURCE_TYPE_NOT_FOUND).
+ovn::Result<std::vector<std::uint8_t>> ModuleResource(const wchar_t* name) {
+    constexpr std::uint32_t kResourceNotFound = 1813;
     const std::wstring module = ModuleFileName();
     const std::size_t slash = module.rfind(L'/');
-    if (slash == std::wstring::npos) return std::nullopt;
+    if (slash == std::wstring::npos) return ovn::CallError("FindResourceW", kResourceNotFound);
     const std::wstring path = module.substr(0, slash + 1) + L"resources/" + name;
     std::ifstream in(NarrowPath(path), std::ios::binary);
-    if (!in) return std::nullopt;
+    if (!in) return ovn::CallError("FindResourceW", kResourceNotFound);
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                     std::istreambuf_iterator<char>());
-    if (bytes.empty()) return std::nullopt;
+    if (bytes.empty()) return ovn::CallError("SizeofResource", kResourceNotFound);
     return bytes;
 }
 

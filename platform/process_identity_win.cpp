@@ -10,15 +10,18 @@ namespace platform {
 
 std::wstring ProcessCommandLine() { return GetCommandLineW(); }
 
-std::wstring RunAccountName() {
+ovn::Result<std::wstring> RunAccountName() {
     HANDLE raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return {};
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw))
+        return ovn::CallError("OpenProcessToken", GetLastError());
     const ovn::ScopedKernelHandle token(raw);
     DWORD size = 0;
-    GetTokenInformation(raw, TokenUser, nullptr, 0, &size);
-    if (size == 0) return {};
+    // Asks for the size only: it fails by design and says how much to give.
+    if (!GetTokenInformation(raw, TokenUser, nullptr, 0, &size) && size == 0)
+        return ovn::CallError("GetTokenInformation", GetLastError());
     std::vector<std::uint8_t> buffer(size);
-    if (!GetTokenInformation(raw, TokenUser, buffer.data(), size, &size)) return {};
+    if (!GetTokenInformation(raw, TokenUser, buffer.data(), size, &size))
+        return ovn::CallError("GetTokenInformation", GetLastError());
     const auto* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
     wchar_t name[256];
     wchar_t domain[256];
@@ -26,33 +29,38 @@ std::wstring RunAccountName() {
     DWORD domainLength = 256;
     SID_NAME_USE use{};
     if (!LookupAccountSidW(nullptr, user->User.Sid, name, &nameLength, domain, &domainLength, &use))
-        return {};
+        return ovn::CallError("LookupAccountSidW", GetLastError());
     return domainLength > 0 ? std::wstring(domain) + L"\\" + name : std::wstring(name);
 }
 
-bool RunIsElevated() {
+ovn::Result<bool> RunIsElevated() {
     HANDLE raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw))
+        return ovn::CallError("OpenProcessToken", GetLastError());
     const ovn::ScopedKernelHandle token(raw);
     TOKEN_ELEVATION elevation{};
     DWORD size = 0;
-    return GetTokenInformation(raw, TokenElevation, &elevation, sizeof elevation, &size) &&
-           elevation.TokenIsElevated != 0;
+    if (!GetTokenInformation(raw, TokenElevation, &elevation, sizeof elevation, &size))
+        return ovn::CallError("GetTokenInformation", GetLastError());
+    return elevation.TokenIsElevated != 0;
 }
 
-bool RunningUnderWow64() {
+ovn::Result<bool> RunningUnderWow64() {
     BOOL wow64 = FALSE;
-    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+    if (!IsWow64Process(GetCurrentProcess(), &wow64))
+        return ovn::CallError("IsWow64Process", GetLastError());
+    return wow64 != FALSE;
 }
 
-std::optional<std::vector<std::uint8_t>> ModuleResource(const wchar_t* name) {
+ovn::Result<std::vector<std::uint8_t>> ModuleResource(const wchar_t* name) {
     HRSRC found = FindResourceW(nullptr, name, RT_RCDATA);
-    if (!found) return std::nullopt;
+    if (!found) return ovn::CallError("FindResourceW", GetLastError());
     HGLOBAL loaded = LoadResource(nullptr, found);
-    if (!loaded) return std::nullopt;
+    if (!loaded) return ovn::CallError("LoadResource", GetLastError());
     const void* bytes = LockResource(loaded);
+    if (!bytes) return ovn::CallError("LockResource", GetLastError());
     const DWORD size = SizeofResource(nullptr, found);
-    if (!bytes || size == 0) return std::nullopt;
+    if (size == 0) return ovn::CallError("SizeofResource", GetLastError());
     const auto* first = static_cast<const std::uint8_t*>(bytes);
     return std::vector<std::uint8_t>(first, first + size);
 }

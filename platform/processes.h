@@ -3,9 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
+
+#include "base/result.h"
 
 namespace platform {
 
@@ -15,25 +16,24 @@ constexpr std::uint32_t kEsSystemRequired = 0x00000001;
 constexpr std::uint32_t kEsAwaymodeRequired = 0x00000040;
 constexpr std::uint32_t kEsContinuous = 0x80000000;
 
-void SetProcessPriorityClass(std::uint32_t priorityClass);
-void SetThreadExecutionState(std::uint32_t flags);
+[[nodiscard]] ovn::Status SetProcessPriorityClass(std::uint32_t priorityClass);
+[[nodiscard]] ovn::Status SetThreadExecutionState(std::uint32_t flags);
 
 struct ProcessEntry {
     std::uint32_t id = 0;
     std::wstring exeName;  // the executable's file name, as the system reports it
 };
 
-// All running processes; empty when no snapshot can be taken.
-std::vector<ProcessEntry> ProcessSnapshot();
+// All running processes; fails when no snapshot can be taken.
+[[nodiscard]] ovn::Result<std::vector<ProcessEntry>> ProcessSnapshot();
 
-// Opens the process for termination and terminates it; false when it cannot be opened or ended.
-bool TerminateProcessById(std::uint32_t id, std::uint32_t exitCode);
+// Opens the process for termination and terminates it; fails when it cannot be opened or ended.
+[[nodiscard]] ovn::Status TerminateProcessById(std::uint32_t id, std::uint32_t exitCode);
 
-// Session IDs of the local server in the order the system gives them; nothing when enumeration
-// fails.
-std::optional<std::vector<std::uint32_t>> EnumerateSessions();
+// Session IDs of the local server in the order the system gives them.
+[[nodiscard]] ovn::Result<std::vector<std::uint32_t>> EnumerateSessions();
 
-// Opens an existing named event with full access and sets it; false when there is no such event.
-bool SignalNamedEvent(const std::wstring& name);
+// Opens an existing named event with full access and sets it; fails when there is no such event.
+[[nodiscard]] ovn::Status SignalNamedEvent(const std::wstring& name);
 
 }  // namespace platform

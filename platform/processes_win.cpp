@@ -19,18 +19,24 @@ using FreeMemoryFn = VOID(WINAPI*)(PVOID);
 
 }  // namespace
 
-void SetProcessPriorityClass(std::uint32_t priorityClass) {
-    ::SetPriorityClass(GetCurrentProcess(), priorityClass);
+ovn::Status SetProcessPriorityClass(std::uint32_t priorityClass) {
+    if (!::SetPriorityClass(GetCurrentProcess(), priorityClass))
+        return ovn::CallError("SetPriorityClass", GetLastError());
+    return ovn::Ok();
 }
 
-void SetThreadExecutionState(std::uint32_t flags) {
-    ::SetThreadExecutionState(static_cast<EXECUTION_STATE>(flags));
+ovn::Status SetThreadExecutionState(std::uint32_t flags) {
+    // It answers with the previous state, or zero when it fails. A previous state of zero looks
+    // the same; the run only helps itself with this call and passes over both alike.
+    if (::SetThreadExecutionState(static_cast<EXECUTION_STATE>(flags)) == 0)
+        return ovn::CallError("SetThreadExecutionState", GetLastError());
+    return ovn::Ok();
 }
 
-std::vector<ProcessEntry> ProcessSnapshot() {
+ovn::Result<std::vector<ProcessEntry>> ProcessSnapshot() {
     std::vector<ProcessEntry> entries;
     const ovn::ScopedKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return entries;
+    if (!snapshot) return ovn::CallError("CreateToolhelp32Snapshot", GetLastError());
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
@@ -40,29 +46,36 @@ std::vector<ProcessEntry> ProcessSnapshot() {
     return entries;
 }
 
-bool TerminateProcessById(std::uint32_t id, std::uint32_t exitCode) {
+ovn::Status TerminateProcessById(std::uint32_t id, std::uint32_t exitCode) {
     const ovn::ScopedKernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
-    return process && ::TerminateProcess(process.get(), exitCode) != FALSE;
+    if (!process) return ovn::CallError("OpenProcess", GetLastError());
+    if (!::TerminateProcess(process.get(), exitCode))
+        return ovn::CallError("TerminateProcess", GetLastError());
+    return ovn::Ok();
 }
 
-std::optional<std::vector<std::uint32_t>> EnumerateSessions() {
+ovn::Result<std::vector<std::uint32_t>> EnumerateSessions() {
     static const auto enumerate =
         SystemLibraryFunction<EnumerateSessionsFn>(L"wtsapi32.dll", "WTSEnumerateSessionsW");
     static const auto freeMemory =
         SystemLibraryFunction<FreeMemoryFn>(L"wtsapi32.dll", "WTSFreeMemory");
-    if (enumerate == nullptr || freeMemory == nullptr) return std::nullopt;
+    if (!enumerate) return enumerate.error();
+    if (!freeMemory) return freeMemory.error();
     PWTS_SESSION_INFOW sessions = nullptr;
     DWORD count = 0;
-    if (!enumerate(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) return std::nullopt;
+    if (!(*enumerate)(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count))
+        return ovn::CallError("WTSEnumerateSessionsW", GetLastError());
     std::vector<std::uint32_t> ids;
     for (DWORD i = 0; i < count; ++i) ids.push_back(sessions[i].SessionId);
-    freeMemory(sessions);
+    (*freeMemory)(sessions);
     return ids;
 }
 
-bool SignalNamedEvent(const std::wstring& name) {
+ovn::Status SignalNamedEvent(const std::wstring& name) {
     const ovn::ScopedKernelHandle event(OpenEventW(EVENT_ALL_ACCESS, FALSE, name.c_str()));
-    return event && SetEvent(event.get()) != FALSE;
+    if (!event) return ovn::CallError("OpenEventW", GetLastError());
+    if (!SetEvent(event.get())) return ovn::CallError("SetEvent", GetLastError());
+    return ovn::Ok();
 }
 
 }  // namespace platform

@@ -49,7 +49,7 @@ void Remove(const std::wstring& key) {
 
 TEST(RegistryProtectKey, ANewKeyAndAnExistingOneEndWithSystemAndAdministratorsOnly) {
     const std::wstring fresh = TestKey(L"New");
-    ASSERT_TRUE(platform::RegistryProtectKey(fresh.c_str()));
+    ASSERT_TRUE(platform::RegistryProtectKey(fresh.c_str()).ok());
     const std::wstring freshDacl = DaclOf(fresh);
     Remove(fresh);
 
@@ -61,7 +61,7 @@ TEST(RegistryProtectKey, ANewKeyAndAnExistingOneEndWithSystemAndAdministratorsOn
               ERROR_SUCCESS);
     RegCloseKey(raw);
     const std::wstring before = DaclOf(existing);
-    ASSERT_TRUE(platform::RegistryProtectKey(existing.c_str()));
+    ASSERT_TRUE(platform::RegistryProtectKey(existing.c_str()).ok());
     const std::wstring existingDacl = DaclOf(existing);
     Remove(existing);
 

@@ -14,107 +14,127 @@ namespace platform {
 
 namespace {
 
-ovn::ScopedRegistryKey OpenKey(const wchar_t* subKey, REGSAM access) {
+// The registry calls return their error code instead of setting the thread's last error.
+ovn::Error RegistryError(const char* call, LSTATUS status) {
+    return ovn::CallError(call, static_cast<std::uint32_t>(status));
+}
+
+ovn::Result<ovn::ScopedRegistryKey> OpenKey(const wchar_t* subKey, REGSAM access) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, access, &key) != ERROR_SUCCESS) return {};
+    const LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, access, &key);
+    if (status != ERROR_SUCCESS) return RegistryError("RegOpenKeyExW", status);
     return ovn::ScopedRegistryKey(key);
 }
 
-std::optional<std::vector<std::uint8_t>> Query(const wchar_t* subKey, const wchar_t* valueName,
-                                               DWORD* type) {
-    const ovn::ScopedRegistryKey key = OpenKey(subKey, KEY_QUERY_VALUE);
-    if (!key) return std::nullopt;
+ovn::Result<std::vector<std::uint8_t>> Query(const wchar_t* subKey, const wchar_t* valueName,
+                                             DWORD* type) {
+    auto key = OpenKey(subKey, KEY_QUERY_VALUE);
+    if (!key) return key.error();
     DWORD size = 0;
-    if (RegQueryValueExW(key.get(), valueName, nullptr, type, nullptr, &size) != ERROR_SUCCESS)
-        return std::nullopt;
+    LSTATUS status = RegQueryValueExW(key->get(), valueName, nullptr, type, nullptr, &size);
+    if (status != ERROR_SUCCESS) return RegistryError("RegQueryValueExW", status);
     std::vector<std::uint8_t> data(size);
-    if (RegQueryValueExW(key.get(), valueName, nullptr, type, data.data(), &size) != ERROR_SUCCESS)
-        return std::nullopt;
+    status = RegQueryValueExW(key->get(), valueName, nullptr, type, data.data(), &size);
+    if (status != ERROR_SUCCESS) return RegistryError("RegQueryValueExW", status);
     data.resize(size);
     return data;
 }
 
 }  // namespace
 
-bool RegistrySetValue(const wchar_t* subKey, const wchar_t* valueName, std::uint32_t type,
-                      const void* data, std::uint32_t size) {
+ovn::Status RegistrySetValue(const wchar_t* subKey, const wchar_t* valueName, std::uint32_t type,
+                             const void* data, std::uint32_t size) {
     HKEY raw = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &raw,
-                        nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
+    LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                     nullptr, &raw, nullptr);
+    if (status != ERROR_SUCCESS) return RegistryError("RegCreateKeyExW", status);
     const ovn::ScopedRegistryKey key(raw);
-    return RegSetValueExW(key.get(), valueName, 0, type, static_cast<const BYTE*>(data), size) ==
-           ERROR_SUCCESS;
+    status = RegSetValueExW(key.get(), valueName, 0, type, static_cast<const BYTE*>(data), size);
+    if (status != ERROR_SUCCESS) return RegistryError("RegSetValueExW", status);
+    return ovn::Ok();
 }
 
-bool RegistrySetString(const wchar_t* subKey, const wchar_t* valueName, const std::wstring& text) {
+ovn::Status RegistrySetString(const wchar_t* subKey, const wchar_t* valueName,
+                              const std::wstring& text) {
     return RegistrySetValue(subKey, valueName, REG_SZ, text.c_str(),
                             static_cast<std::uint32_t>(text.size() * sizeof(wchar_t)));
 }
 
-bool RegistrySetDword(const wchar_t* subKey, const wchar_t* valueName, std::uint32_t value) {
+ovn::Status RegistrySetDword(const wchar_t* subKey, const wchar_t* valueName, std::uint32_t value) {
     DWORD data = value;
     return RegistrySetValue(subKey, valueName, REG_DWORD, &data, sizeof(data));
 }
 
-std::optional<std::vector<std::uint8_t>> RegistryGetBytes(const wchar_t* subKey,
-                                                          const wchar_t* valueName) {
+ovn::Result<std::vector<std::uint8_t>> RegistryGetBytes(const wchar_t* subKey,
+                                                        const wchar_t* valueName) {
     DWORD type = 0;
     return Query(subKey, valueName, &type);
 }
 
-std::optional<std::wstring> RegistryGetString(const wchar_t* subKey, const wchar_t* valueName) {
+ovn::Result<std::wstring> RegistryGetString(const wchar_t* subKey, const wchar_t* valueName) {
     DWORD type = 0;
     auto data = Query(subKey, valueName, &type);
-    if (!data || type != REG_SZ) return std::nullopt;
+    if (!data) return data.error();
+    if (type != REG_SZ) return ovn::CallError("RegQueryValueExW", kRegistryWrongType);
     std::wstring text(data->size() / sizeof(wchar_t), L'\0');
     if (!text.empty()) std::memcpy(text.data(), data->data(), text.size() * sizeof(wchar_t));
     while (!text.empty() && text.back() == L'\0') text.pop_back();
     return text;
 }
 
-std::optional<std::uint32_t> RegistryGetDword(const wchar_t* subKey, const wchar_t* valueName) {
+ovn::Result<std::uint32_t> RegistryGetDword(const wchar_t* subKey, const wchar_t* valueName) {
     DWORD type = 0;
     auto data = Query(subKey, valueName, &type);
-    if (!data || type != REG_DWORD || data->size() < sizeof(DWORD)) return std::nullopt;
+    if (!data) return data.error();
+    if (type != REG_DWORD || data->size() < sizeof(DWORD))
+        return ovn::CallError("RegQueryValueExW", kRegistryWrongType);
     DWORD value = 0;
     std::memcpy(&value, data->data(), sizeof(value));
-    return value;
+    return static_cast<std::uint32_t>(value);
 }
 
-bool RegistryDeleteValue(const wchar_t* subKey, const wchar_t* valueName) {
-    const ovn::ScopedRegistryKey key = OpenKey(subKey, KEY_ALL_ACCESS);
-    return key && RegDeleteValueW(key.get(), valueName) == ERROR_SUCCESS;
+ovn::Status RegistryDeleteValue(const wchar_t* subKey, const wchar_t* valueName) {
+    auto key = OpenKey(subKey, KEY_ALL_ACCESS);
+    if (!key) return key.error();
+    const LSTATUS status = RegDeleteValueW(key->get(), valueName);
+    if (status != ERROR_SUCCESS) return RegistryError("RegDeleteValueW", status);
+    return ovn::Ok();
 }
 
-bool RegistryFlushKey(const wchar_t* subKey) {
-    const ovn::ScopedRegistryKey key = OpenKey(subKey, KEY_QUERY_VALUE);
-    return key && RegFlushKey(key.get()) == ERROR_SUCCESS;
+ovn::Status RegistryFlushKey(const wchar_t* subKey) {
+    auto key = OpenKey(subKey, KEY_QUERY_VALUE);
+    if (!key) return key.error();
+    const LSTATUS status = RegFlushKey(key->get());
+    if (status != ERROR_SUCCESS) return RegistryError("RegFlushKey", status);
+    return ovn::Ok();
 }
 
-bool RegistryDeleteKey(const wchar_t* subKey) {
-    return RegDeleteKeyW(HKEY_LOCAL_MACHINE, subKey) == ERROR_SUCCESS;
+ovn::Status RegistryDeleteKey(const wchar_t* subKey) {
+    const LSTATUS status = RegDeleteKeyW(HKEY_LOCAL_MACHINE, subKey);
+    if (status != ERROR_SUCCESS) return RegistryError("RegDeleteKeyW", status);
+    return ovn::Ok();
 }
 
-bool RegistryProtectKey(const wchar_t* subKey) {
+ovn::Status RegistryProtectKey(const wchar_t* subKey) {
     // Containers and values below inherit it; the key's own ACEs are not inherited from SOFTWARE.
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
             L"D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr))
-        return false;
+        return ovn::CallError("ConvertStringSecurityDescriptorToSecurityDescriptorW",
+                              GetLastError());
     const std::unique_ptr<void, decltype(&LocalFree)> keep(descriptor, &LocalFree);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
     HKEY raw = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, &attributes,
-                        &raw, nullptr) != ERROR_SUCCESS)
-        return false;
+    LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                     &attributes, &raw, nullptr);
+    if (status != ERROR_SUCCESS) return RegistryError("RegCreateKeyExW", status);
     const ovn::ScopedRegistryKey key(raw);
     // Also for a new key: a key made before (by an older version, or by someone else) gets the
     // descriptor again, and Wine keeps only a descriptor set on the open key.
-    return RegSetKeySecurity(key.get(),
-                             DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                             descriptor) == ERROR_SUCCESS;
+    status = RegSetKeySecurity(
+        key.get(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, descriptor);
+    if (status != ERROR_SUCCESS) return RegistryError("RegSetKeySecurity", status);
+    return ovn::Ok();
 }
 
 }  // namespace platform

@@ -3,14 +3,17 @@
 
 #include <cstdint>
 
+#include "base/result.h"
+
 namespace platform {
 
-// Enables SeShutdownPrivilege in the process token; failures are silent.
-void EnableShutdownPrivilege();
+// Enables SeShutdownPrivilege in the process token; fails when the token cannot be opened or does
+// not hold the privilege.
+[[nodiscard]] ovn::Status EnableShutdownPrivilege();
 
-// Asks for a shutdown of the local machine without a message. Returns 0 when the request was
-// accepted, else the system's error code.
-std::uint32_t RequestShutdown(std::uint32_t timeoutSeconds, bool forceAppsClosed,
-                              bool rebootAfterShutdown);
+// Asks for a shutdown of the local machine without a message. The error's code is the system's
+// (never 0).
+[[nodiscard]] ovn::Status RequestShutdown(std::uint32_t timeoutSeconds, bool forceAppsClosed,
+                                          bool rebootAfterShutdown);
 
 }  // namespace platform

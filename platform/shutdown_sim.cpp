@@ -11,12 +11,16 @@ namespace {
 std::atomic<bool> shutdownPrivilegeEnabled{false};
 }  // namespace
 
-void EnableShutdownPrivilege() { shutdownPrivilegeEnabled = true; }
+ovn::Status EnableShutdownPrivilege() {
+    shutdownPrivilegeEnabled = true;
+    return ovn::Ok();
+}
 
-std::uint32_t RequestShutdown(std::uint32_t timeoutSeconds, bool forceAppsClosed,
-                              bool rebootAfterShutdown) {
+ovn::Status RequestShutdown(std::uint32_t timeoutSeconds, bool forceAppsClosed,
+                            bool rebootAfterShutdown) {
     constexpr std::uint32_t kErrorAccessDenied = 5;
-    if (sim::host::RestartRefused()) return kErrorAccessDenied;
+    if (sim::host::RestartRefused())
+        return ovn::CallError("InitiateSystemShutdownW", kErrorAccessDenied);
     sim::host::RestartRequest request;
     request.timeoutSeconds = timeoutSeconds;
     request.forceAppsClosed = forceAppsClosed;
@@ -24,7 +28,7 @@ std::uint32_t RequestShutdown(std::uint32_t timeoutSeconds, bool forceAppsClosed
     request.privilegeEnabled = shutdownPrivilegeEnabled;
     request.acMinProcessorState = sim::host::AcMinProcessorState();
     sim::host::RecordRestart(request);
-    return 0;
+    return ovn::Ok();
 }
 
 }  // namespace platform

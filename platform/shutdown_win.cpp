@@ -6,28 +6,33 @@
 
 namespace platform {
 
-void EnableShutdownPrivilege() {
+ovn::Status EnableShutdownPrivilege() {
     // The token stays open for the rest of the process; nothing else would use it.
     HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
-        return;
-    }
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+        return ovn::CallError("OpenProcessToken", GetLastError());
     TOKEN_PRIVILEGES privileges{};
-    LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid);
+    if (!LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
+        return ovn::CallError("LookupPrivilegeValueW", GetLastError());
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    if (!AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr))
+        return ovn::CallError("AdjustTokenPrivileges", GetLastError());
+    // It succeeds also for a token without the privilege, and then says so here.
+    const DWORD adjusted = GetLastError();
+    if (adjusted != ERROR_SUCCESS) return ovn::CallError("AdjustTokenPrivileges", adjusted);
+    return ovn::Ok();
 }
 
-std::uint32_t RequestShutdown(std::uint32_t timeoutSeconds, bool forceAppsClosed,
-                              bool rebootAfterShutdown) {
-    if (test_hooks::ShutdownSuppressed()) return 0;
+ovn::Status RequestShutdown(std::uint32_t timeoutSeconds, bool forceAppsClosed,
+                            bool rebootAfterShutdown) {
+    if (test_hooks::ShutdownSuppressed()) return ovn::Ok();
     if (InitiateSystemShutdownW(nullptr, nullptr, timeoutSeconds, forceAppsClosed ? TRUE : FALSE,
                                 rebootAfterShutdown ? TRUE : FALSE)) {
-        return 0;
+        return ovn::Ok();
     }
     const DWORD error = GetLastError();
-    return error != 0 ? error : ERROR_GEN_FAILURE;
+    return ovn::CallError("InitiateSystemShutdownW", error != 0 ? error : ERROR_GEN_FAILURE);
 }
 
 }  // namespace platform

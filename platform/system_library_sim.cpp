@@ -5,6 +5,9 @@ namespace platform {
 
 void RestrictLibrarySearchToSystemDirectory() {}
 
-void* SystemLibraryExport(const wchar_t*, const char*) { return nullptr; }
+// As Windows reports a library that is not there (ERROR_MOD_NOT_FOUND).
+ovn::Result<void*> SystemLibraryExport(const wchar_t*, const char*) {
+    return ovn::CallError("LoadLibraryExW", 126);
+}
 
 }  // namespace platform

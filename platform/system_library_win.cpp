@@ -36,12 +36,14 @@ void RestrictLibrarySearchToSystemDirectory() {
     SetDllDirectoryW(L"");
 }
 
-void* SystemLibraryExport(const wchar_t* library, const char* name) {
+ovn::Result<void*> SystemLibraryExport(const wchar_t* library, const char* name) {
     // Never by module name alone: that would also accept a same-named library loaded from
     // elsewhere. A second load of the system's copy only counts up its references.
     HMODULE module = LoadFromSystemDirectory(library);
-    if (module == nullptr) return nullptr;
-    return reinterpret_cast<void*>(GetProcAddress(module, name));
+    if (module == nullptr) return ovn::CallError("LoadLibraryExW", GetLastError());
+    void* address = reinterpret_cast<void*>(GetProcAddress(module, name));
+    if (address == nullptr) return ovn::CallError("GetProcAddress", GetLastError());
+    return address;
 }
 
 }  // namespace platform

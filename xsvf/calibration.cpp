@@ -74,5 +74,7 @@ void calibrateGpioDelayWith(tagJtagPort* port, std::int64_t (*ticks)(), std::uin
 }
 
 void calibrateGpioDelay(tagJtagPort* port) {
-    calibrateGpioDelayWith(port, &ticksNow, platform::ProcessorCurrentMhz());
+    // 0 MHz tells the calibration the clock is unknown: it then paces at the safe cap.
+    const auto mhz = platform::ProcessorCurrentMhz();
+    calibrateGpioDelayWith(port, &ticksNow, mhz ? *mhz : 0);
 }

@@ -103,10 +103,10 @@ void StartLogLine() {
 }  // namespace
 
 void BuildLogPath() {
-    const platform::tagLogFolder folder = platform::PrepareLogFolder();
-    g_log.folderRefusal = folder.refusal;
+    const auto folder = platform::PrepareLogFolder();
+    g_log.folderRefusal = folder ? std::wstring() : Utf8ToWide(folder.error().text);
     g_log.refusalShown = false;
-    g_log.filePath = folder.path.empty() ? std::wstring() : folder.path + kLogName;
+    g_log.filePath = folder ? *folder + kLogName : std::wstring();
 }
 
 const std::wstring& LogFilePath() { return g_log.filePath; }

@@ -9,9 +9,9 @@
 tagWaitClock ProcessWaitClock() { return {&platform::ProcessMilliseconds, 20}; }
 
 CChildRunner::CChildRunner(tagWaitClock clock) : clock_(std::move(clock)) {
-    if (!pipe_.Valid()) {
+    if (const auto ready = pipe_.Valid(); !ready) {
         LogOnly(L"   The output pipe for child processes could not be created (%ls, error %u).\n",
-                Utf8ToWide(pipe_.Error().call).c_str(), pipe_.Error().code);
+                Utf8ToWide(ready.error().call).c_str(), ready.error().code);
     }
 }
 
@@ -34,7 +34,9 @@ void CChildRunner::EndAtLimit(platform::ChildProcess& child, const std::wstring&
                               std::uint32_t limitMilliseconds) {
     LogOnly(L"   %ls did not end within %u seconds: it was ended.\n", commandLine.c_str(),
             static_cast<unsigned>(limitMilliseconds / 1000));
-    child.Terminate();
+    // The log says it was ended; one that would not end is left to itself, and either way the
+    // caller has no exit code to report.
+    (void)child.Terminate();
 }
 
 std::uint32_t CChildRunner::RunAndWait(const std::wstring& commandLine,
@@ -46,7 +48,9 @@ std::uint32_t CChildRunner::RunAndWait(const std::wstring& commandLine,
     while (true) {
         // Output nobody reads must not fill the pipe: a child blocked on it would never end.
         pipe_.Discard();
-        if (child->WaitMilliseconds(clock_.sliceMilliseconds)) break;
+        // A wait that fails is a pause that did not happen: the limit still ends the loop.
+        const auto ended = child->WaitMilliseconds(clock_.sliceMilliseconds);
+        if (ended && *ended) break;
         if (LimitPassed(started, limitMilliseconds)) {
             if (atLimit == AtLimit::kEnd) EndAtLimit(*child, commandLine, *limitMilliseconds);
             pipe_.Discard();
@@ -54,7 +58,8 @@ std::uint32_t CChildRunner::RunAndWait(const std::wstring& commandLine,
         }
     }
     pipe_.Discard();
-    return child->ExitCode().value_or(kNoExitCode);
+    const auto code = child->ExitCode();
+    return code ? *code : kNoExitCode;
 }
 
 std::string CChildRunner::RunAndCollect(const std::wstring& commandLine, bool* started,
@@ -85,7 +90,8 @@ std::string CChildRunner::RunAndCollect(const std::wstring& commandLine, bool* s
     bool ended = false;
     while (true) {
         const std::size_t got = readWhatIsThere();
-        if (child->HasEnded()) {
+        const auto hasEnded = child->HasEnded();
+        if (hasEnded && *hasEnded) {
             ended = true;
             break;
         }
@@ -93,10 +99,14 @@ std::string CChildRunner::RunAndCollect(const std::wstring& commandLine, bool* s
             EndAtLimit(*child, commandLine, *limitMilliseconds);
             break;
         }
-        if (got == 0) child->WaitMilliseconds(clock_.sliceMilliseconds);
+        // A pause only: the loop asks HasEnded itself, and the limit ends it.
+        if (got == 0) (void)child->WaitMilliseconds(clock_.sliceMilliseconds);
     }
     // What the child wrote just before it ended is still in the pipe.
     readWhatIsThere();
-    if (ended && exitCode) *exitCode = child->ExitCode().value_or(kNoExitCode);
+    if (ended && exitCode) {
+        const auto code = child->ExitCode();
+        *exitCode = code ? *code : kNoExitCode;
+    }
     return collected;
 }

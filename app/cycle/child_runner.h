@@ -26,7 +26,7 @@ class CChildRunner {
 public:
     explicit CChildRunner(tagWaitClock clock = ProcessWaitClock());
 
-    bool PipeReady() const { return pipe_.Valid(); }
+    bool PipeReady() const { return pipe_.Valid().ok(); }
 
     // What happens to a child still running when its time limit has passed.
     enum class AtLimit { kLeave, kEnd };

@@ -83,12 +83,22 @@ TEST_F(ChildRunnerTest, ATimedWaitGivesUpAtItsLimitAndLeavesTheChildRunning) {
     auto started = platform::ChildProcess::Start(Child("hang-while " + alive.string()), pipe);
     ASSERT_TRUE(started) << started.error().call << " failed with " << started.error().code;
     auto& child = *started;
-    EXPECT_FALSE(child->HasEnded());
-    EXPECT_FALSE(child->ExitCode());
+    const auto endedEarly = child->HasEnded();
+    ASSERT_TRUE(endedEarly.ok()) << endedEarly.error().call << " failed with "
+                                 << endedEarly.error().code;
+    EXPECT_FALSE(*endedEarly);
+    const auto running = child->ExitCode();
+    ASSERT_FALSE(running.ok()) << "a running child had the exit code " << *running;
+    EXPECT_EQ(running.error().code, platform::kChildStillActive) << running.error().call;
     std::filesystem::remove(alive);  // lets both children end
-    while (!child->WaitMilliseconds(1000)) {
+    for (;;) {
+        const auto ended = child->WaitMilliseconds(1000);
+        ASSERT_TRUE(ended.ok()) << ended.error().call << " failed with " << ended.error().code;
+        if (*ended) break;
     }
-    EXPECT_EQ(child->ExitCode(), 0u);
+    const auto code = child->ExitCode();
+    ASSERT_TRUE(code.ok()) << code.error().call << " failed with " << code.error().code;
+    EXPECT_EQ(*code, 0u);
 }
 
 TEST_F(ChildRunnerTest, AToolCommandPastItsLimitIsEndedAndHasNoCode) {

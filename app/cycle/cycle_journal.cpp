@@ -136,9 +136,13 @@ tagCycleJournal LoadJournal() {
 void SaveJournal(const tagCycleJournal& journal) {
     if (journal.phase == CyclePhase::kIdle && !journal.originalPower && journal.cutCards.empty() &&
         journal.entries == 0) {
-        platform::RegistryDeleteValue(kUtilityKey, kJournalValueName);
+        // Deleting a journal that is not there is the normal case of an idle start.
+        (void)platform::RegistryDeleteValue(kUtilityKey, kJournalValueName);
     } else {
-        platform::RegistrySetString(kUtilityKey, kJournalValueName, JournalText(journal));
+        // The registry is the journal's only place: when it refuses, the run goes on with the
+        // journal it holds in memory, and the next start reads the last one written.
+        (void)platform::RegistrySetString(kUtilityKey, kJournalValueName, JournalText(journal));
     }
-    platform::RegistryFlushKey(kUtilityKey);
+    // A failed flush keeps the journal written, only less sure to outlive a power cut.
+    (void)platform::RegistryFlushKey(kUtilityKey);
 }

@@ -88,10 +88,11 @@ TEST_F(DesktopSettingsTest, SettingsGoThroughConfigByteExactOddLengthAndZeroUnit
 
 TEST_F(DesktopSettingsTest, AnEmptyOrMissingCopyCountsAsNoneAndAMissingFileStoresNothing) {
     EXPECT_FALSE(RestoreSettingsFromRegistry(settings_));
-    platform::RegistrySetValue(kUtilityKey, kConfigValueName, platform::kRegSz, "", 0);
+    ASSERT_TRUE(
+        platform::RegistrySetValue(kUtilityKey, kConfigValueName, platform::kRegSz, "", 0).ok());
     EXPECT_FALSE(SettingsCopyStored());
     EXPECT_FALSE(RestoreSettingsFromRegistry(settings_));
-    platform::RegistryDeleteValue(kUtilityKey, kConfigValueName);
+    ASSERT_TRUE(platform::RegistryDeleteValue(kUtilityKey, kConfigValueName).ok());
     StoreSettingsInRegistry(settings_);
     EXPECT_FALSE(platform::RegistryGetBytes(kUtilityKey, kConfigValueName));
 }

@@ -64,7 +64,9 @@ void CDisplayDriverCycle::RegisterImportIfSettingsSaved(tagCycleJournal& journal
 }
 
 void CDisplayDriverCycle::Prepare() {
-    const bool underWow64 = platform::RunningUnderWow64();
+    // A system that does not tell its width is taken for a 32-bit one.
+    const auto wow64 = platform::RunningUnderWow64();
+    const bool underWow64 = wow64 && *wow64;
     // Everything the run writes and later reads or starts lives in the admin-only folder; without
     // it there is no tool, and no image is programmed under a driver that could not be checked.
     workingFolder_ = ReportWorkingFolder(folder_);
@@ -74,6 +76,7 @@ void CDisplayDriverCycle::Prepare() {
     exportCommandLine_ = SuiteExportCommandLine(suite, settingsFile_);
     importCommandLine_ = SuiteImportCommandLine(suite, settingsFile_);
     tool_ = CDeviceConsoleTool(ToolPath(workingFolder_));
+    // A tool that is not there is found missing (Extracted) wherever the cycle needs it.
     if (auto image = platform::ModuleResource(ToolResourceName(underWow64)))
         tool_.Extract(std::move(*image));
     toolReady_ = true;
@@ -301,7 +304,9 @@ std::optional<std::int32_t> CDisplayDriverCycle::DisableDriver(const CCmdLine& o
         journal_.phase = CyclePhase::kDisablePending;
         journal_.restartedForDisable = true;
         journal_.noReboot = options.noReboot != 0;
-        journal_.bootSession = platform::BootSessionId();
+        // A boot session that cannot be had is recorded empty, which counts as restarted.
+        const auto bootSession = platform::BootSessionId();
+        journal_.bootSession = bootSession ? *bootSession : std::wstring();
         Save();
     } else {
         GiveUpBeforeDisable();
@@ -317,8 +322,10 @@ std::optional<std::int32_t> CDisplayDriverCycle::DisableDriver(const CCmdLine& o
 
 bool CDisplayDriverCycle::DisableAwaitsRestart() const {
     // A journal without the boot session (written before it was recorded) counts as restarted.
-    return journal_.phase == CyclePhase::kDisablePending && !journal_.bootSession.empty() &&
-           journal_.bootSession == platform::BootSessionId();
+    // So does one the system cannot tell now.
+    if (journal_.phase != CyclePhase::kDisablePending || journal_.bootSession.empty()) return false;
+    const auto bootSession = platform::BootSessionId();
+    return bootSession && journal_.bootSession == *bootSession;
 }
 
 std::optional<std::int32_t> CDisplayDriverCycle::SwitchDriverOff(const CCmdLine& options,

@@ -39,7 +39,9 @@ void CProgramCopy::Take(const std::wstring& folder) {
     }
     path_ = *copy;
     sha256_ = HashOf(program_->Bytes());
-    platform::RegistrySetString(kUtilityKey, kProgramHashValueName, sha256_);
+    // The hash is a record for support only: the copy is checked by its bytes (Intact), so a hash
+    // the registry refused changes nothing the run decides.
+    (void)platform::RegistrySetString(kUtilityKey, kProgramHashValueName, sha256_);
 }
 
 void CProgramCopy::Report() const {
@@ -71,6 +73,7 @@ bool RegisterProgramEntry(const CProgramCopy& copy, const wchar_t* valueName,
 std::wstring RepairCommandLine(const std::wstring& copyPath) { return L"\"" + copyPath + L"\" -q"; }
 
 void RemoveProgramCopyAndHash(const std::wstring& folder) {
-    platform::RegistryDeleteValue(kUtilityKey, kProgramHashValueName);
+    // Tidying up: a value already gone is the aim, and one left behind records a hash only.
+    (void)platform::RegistryDeleteValue(kUtilityKey, kProgramHashValueName);
     if (!folder.empty()) platform::RemoveProgramCopy(folder);
 }

@@ -43,7 +43,9 @@ std::optional<tagResumeCopies> StoreResumeCopies(const std::wstring& folder,
         return std::nullopt;
     }
     copies.program = program;
-    platform::RegistrySetString(kUtilityKey, kImageHashValueName, Sha256Hex(image, size));
+    // A hash the registry refused makes CheckResumeImage find the copy differing, so an image
+    // whose hash was not recorded is never taken for the resume's own.
+    (void)platform::RegistrySetString(kUtilityKey, kImageHashValueName, Sha256Hex(image, size));
     return copies;
 }
 
@@ -62,7 +64,9 @@ ResumeImageCheck CheckResumeImage(const std::wstring& folder, const std::wstring
                                   std::wstring& recorded, std::wstring& found) {
     if (folder.empty() || !SamePathText(fileName, folder + kImageCopyName))
         return ResumeImageCheck::kNotACopy;
-    recorded = platform::RegistryGetString(kUtilityKey, kImageHashValueName).value_or(L"");
+    // No readable hash is no recorded hash: the copy then differs.
+    const auto hash = platform::RegistryGetString(kUtilityKey, kImageHashValueName);
+    recorded = hash ? *hash : std::wstring();
     found = Sha256Hex(image, size);
     return !recorded.empty() && recorded == found ? ResumeImageCheck::kMatches
                                                   : ResumeImageCheck::kDiffers;
@@ -79,12 +83,12 @@ bool RunsFromWorkingFolderCopy(const std::wstring& folder) {
     return SamePathText(directory, expected);
 }
 
-bool ResumeRecorded() {
-    return platform::RegistryGetString(kUtilityKey, kImageHashValueName).has_value();
-}
+bool ResumeRecorded() { return platform::RegistryGetString(kUtilityKey, kImageHashValueName).ok(); }
 
 void RemoveResumeCopies(const std::wstring& folder) {
-    platform::RegistryDeleteValue(kUtilityKey, kImageHashValueName);
+    // Tidying up: a value already gone is the aim, and one left behind only makes a later resume
+    // compare against a hash of an image that is no longer there.
+    (void)platform::RegistryDeleteValue(kUtilityKey, kImageHashValueName);
     if (folder.empty()) return;
     // Without its hash in the registry a copy left behind is never started.
     (void)platform::RemoveFileName(folder + kImageCopyName);

@@ -63,9 +63,10 @@ TEST(ResumeImage, OnlyTheCopyIsCheckedAndItMustMatchTheRecordedHash) {
     EXPECT_EQ(CheckResumeImage(folder, folder + kImageCopyName, image, 4, recorded, found),
               ResumeImageCheck::kDiffers);
     EXPECT_FALSE(ResumeRecorded());
-    platform::RegistrySetString(
-        L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater", kImageHashValueName,
-        L"9f64a747e1b97f131fabb6b447296c9b6f0201e79fb3c5356e6c77e89b6a806a");
+    ASSERT_TRUE(platform::RegistrySetString(
+                    L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater", kImageHashValueName,
+                    L"9f64a747e1b97f131fabb6b447296c9b6f0201e79fb3c5356e6c77e89b6a806a")
+                    .ok());
     EXPECT_TRUE(ResumeRecorded());
     EXPECT_EQ(CheckResumeImage(folder, folder + kImageCopyName, image, 4, recorded, found),
               ResumeImageCheck::kMatches);

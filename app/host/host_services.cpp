@@ -60,8 +60,10 @@ CHostServices::~CHostServices() {
 
 void CHostServices::WriteBackSavedPower() {
     if (!savedMinProcessorStateKnown.load()) return;
-    platform::PowerWriteAcMinProcessorState(activeScheme, savedMinProcessorState);
-    platform::PowerApplyScheme(activeScheme);
+    // Putting back is all there is to do, on every path out and in the console-control handler:
+    // a write the system refuses has nowhere to be reported and nothing to fall back on.
+    (void)platform::PowerWriteAcMinProcessorState(activeScheme, savedMinProcessorState);
+    (void)platform::PowerApplyScheme(activeScheme);
 }
 
 void CHostServices::Log(const wchar_t* message) {
@@ -70,26 +72,33 @@ void CHostServices::Log(const wchar_t* message) {
 
 void CHostServices::PrepareHost(const tagPowerOrigin& origin) {
     SetConsoleControlHost(this);
-    platform::RegisterConsoleControlHandler(&OnConsoleControl);
-    platform::SetProcessPriorityClass(platform::kHighPriorityClass);
-    platform::SetThreadExecutionState(platform::kEsContinuous | platform::kEsAwaymodeRequired |
-                                      platform::kEsSystemRequired);
+    // A system that takes no handler leaves Ctrl+C to its default; nothing else could catch it,
+    // and the run itself is no worse for it.
+    (void)platform::RegisterConsoleControlHandler(&OnConsoleControl);
+    // Both only help the run along (more processor, no sleep while it works); it programs as well
+    // without them, so a refusal is left silent.
+    (void)platform::SetProcessPriorityClass(platform::kHighPriorityClass);
+    (void)platform::SetThreadExecutionState(
+        platform::kEsContinuous | platform::kEsAwaymodeRequired | platform::kEsSystemRequired);
     std::lock_guard<std::mutex> hold(powerLock_);
     if (interrupted_) return;
-    activeScheme = platform::PowerGetActiveScheme();
-    std::uint32_t current = 0;
-    const bool read = platform::PowerReadAcMinProcessorState(activeScheme, &current);
+    // Without a scheme every power call below fails and so changes nothing, as the run expects
+    // on a machine that does not say.
+    const auto scheme = platform::PowerGetActiveScheme();
+    activeScheme = scheme ? *scheme : nullptr;
+    const auto current = platform::PowerReadAcMinProcessorState(activeScheme);
     if (origin.journalled) {
         savedMinProcessorState = *origin.journalled;
-    } else if (read) {
-        savedMinProcessorState = current;
-        if (origin.record) origin.record(current);
+    } else if (current) {
+        savedMinProcessorState = *current;
+        if (origin.record) origin.record(*current);
     } else {
         return;  // as the other platform failures here, silently
     }
     savedMinProcessorStateKnown = true;
-    platform::PowerWriteAcMinProcessorState(activeScheme, kFullPowerPercent);
-    platform::PowerApplyScheme(activeScheme);
+    // Full power speeds the programming up and is not needed for it: a refusal is left silent.
+    (void)platform::PowerWriteAcMinProcessorState(activeScheme, kFullPowerPercent);
+    (void)platform::PowerApplyScheme(activeScheme);
 }
 
 void CHostServices::RestorePowerSettings() {
@@ -127,7 +136,8 @@ void CHostServices::KeepConsoleInFrontWith(const HostPause& pause) {
     while (consoleWindow.load() != nullptr) {
         pause(kKeepInFrontMilliseconds);
         void* window = consoleWindow.load();
-        if (window) platform::BringWindowToFront(window);
+        // The next pass tries again; a window the system keeps back is no reason to stop.
+        if (window) (void)platform::BringWindowToFront(window);
     }
 }
 
@@ -137,17 +147,22 @@ void SignalDesktopCoreClose() {
     for (std::uint32_t session : *sessions) {
         wchar_t name[64];
         std::swprintf(name, 64, L"%ls_%d", kCloseEventPrefix, static_cast<int>(session));
-        platform::SignalNamedEvent(name);
+        // Most sessions have no desktop core and so no event: not being found is the usual answer.
+        (void)platform::SignalNamedEvent(name);
     }
 }
 
 void CHostServices::TerminateDesktopCore(unsigned passLimit, const HostPause& pause) {
     for (unsigned pass = 1;; ++pass) {
         bool found = false;
-        for (const auto& process : platform::ProcessSnapshot()) {
+        // No snapshot finds no desktop core: the run goes on as when none is running.
+        const auto processes = platform::ProcessSnapshot();
+        for (const auto& process : processes ? *processes : std::vector<platform::ProcessEntry>()) {
             if (process.exeName != kCoreProcessName) continue;
             found = true;
-            platform::TerminateProcessById(process.id, 0);
+            // The next pass's snapshot tells whether it ended, and the pass limit says when to
+            // stop trying.
+            (void)platform::TerminateProcessById(process.id, 0);
         }
         pause(kDesktopCorePassMilliseconds);
         if (!found) return;
@@ -165,8 +180,10 @@ std::uint32_t CHostServices::RebootNow() {
     consoleWindow = nullptr;
     rebootStarted = true;
     RestorePowerSettings();
-    platform::EnableShutdownPrivilege();
-    const std::uint32_t error = platform::RequestShutdown(0, true, true);
+    // Without the privilege the request below fails, and its error is the one the operator needs.
+    (void)platform::EnableShutdownPrivilege();
+    const auto requested = platform::RequestShutdown(0, true, true);
+    const std::uint32_t error = requested ? 0 : requested.error().code;
     if (error != 0) rebootStarted = false;
     return error;
 }

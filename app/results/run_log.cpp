@@ -82,12 +82,15 @@ void Close(const std::string& resultRunId, const std::string& kind, std::int32_t
 }  // namespace
 
 std::wstring RunLogHeader(const std::string& runId, const std::string& startTime) {
-    const std::wstring account = platform::RunAccountName();
+    // An account or elevation the system does not tell is written as unknown and not elevated.
+    const auto accountName = platform::RunAccountName();
+    const std::wstring account = accountName ? *accountName : std::wstring();
+    const auto elevated = platform::RunIsElevated();
     return L"==== Run " + Utf8ToWide(runId) + L" started " + Utf8ToWide(startTime) +
            L": OvnK740FpgaUpdater " + std::to_wstring(kVersion[0]) + L"." +
            std::to_wstring(kVersion[1]) + L"." + std::to_wstring(kVersion[2]) + L"." +
            std::to_wstring(kVersion[3]) + L", user " + (account.empty() ? L"unknown" : account) +
-           (platform::RunIsElevated() ? L" (elevated)" : L" (not elevated)") + L", command line: " +
+           (elevated && *elevated ? L" (elevated)" : L" (not elevated)") + L", command line: " +
            platform::ProcessCommandLine();
 }
 

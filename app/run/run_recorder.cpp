@@ -135,7 +135,9 @@ void CRunRecorder::Begin(const CCmdLine& options) {
     result_.noReboot = options.noReboot != 0;
     if (options.fileName) result_.imageName = options.fileName;
     result_.kind = options.fileName ? "update" : "inventory";
-    result_.host64Bit = platform::RunningUnderWow64();
+    // A system that does not tell its width is recorded as a 32-bit one.
+    const auto wow64 = platform::RunningUnderWow64();
+    result_.host64Bit = wow64 && *wow64;
 }
 
 void CRunRecorder::ImageLoaded(const std::uint8_t* image, std::int32_t size, bool read) {

@@ -56,7 +56,8 @@ void StopCardPlays() {
 
 void CleanUpRun(CHostServices* host, bool fromConsoleControl) {
     if (host) host->consoleWindow.store(nullptr);
-    platform::ConsoleShowCursor(true);
+    // The cursor is cosmetic, and a redirected stdout has none to show.
+    (void)platform::ConsoleShowCursor(true);
     if (fromConsoleControl) {
         // From here the run's own end writes no result: the process ends with this handler's code.
         const bool record = TakeOverResult();

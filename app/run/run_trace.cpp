@@ -33,7 +33,9 @@ void KeepFailure(const platform::FileStatus& written, bool& failed, platform::Fi
 }  // namespace
 
 bool TraceSwitchedOn() {
-    return platform::RegistryGetDword(kUtilityKey, kTraceValueName).value_or(0) != 0;
+    // A missing or unreadable switch is off.
+    const auto trace = platform::RegistryGetDword(kUtilityKey, kTraceValueName);
+    return trace && *trace != 0;
 }
 
 std::wstring TraceFileName(const std::string& runId) {

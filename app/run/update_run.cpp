@@ -123,9 +123,10 @@ PromptAnswer WarnAndConfirm(const CCmdLine& options, tagRunResources& run,
     PrintAndLog(L"   XSVF update file: %ls\n", Utf8ToWide(options.fileName).c_str());
     PrintAndLog(L"   Calibration... ");
     PrintAndLog(L" Done.\n   Update time estimate: %d minutes\n", estimate);
-    platform::ConsoleSetTextAttribute(12);
+    // The colour is cosmetic, and a redirected stdout has none: the warning reads the same.
+    (void)platform::ConsoleSetTextAttribute(12);
     PrintAndLog(L"%ls", kWarningBox);
-    platform::ConsoleSetTextAttribute(7);
+    (void)platform::ConsoleSetTextAttribute(7);
     const PromptAnswer answer = options.quiet ? PromptAnswer::kYes : ConfirmToContinue();
     if (answer == PromptAnswer::kYes) return answer;
     PrintAndLog(L"   Update aborted.\n\n");
@@ -298,7 +299,8 @@ int RunUpdateSteps(CRunContext& context, const CCmdLine& parsed) {
     SetLogToFile(options.logToFile);
     recorder.Begin(options);
     OpenRunLog(recorder.Result().runId, recorder.Result().startTime);
-    platform::ConsoleShowCursor(false);
+    // The cursor is cosmetic, and a redirected stdout has none to hide.
+    (void)platform::ConsoleShowCursor(false);
     PrintBanner();
 
     driverCycle.Prepare();
@@ -361,7 +363,8 @@ int RunUpdateSteps(CRunContext& context, const CCmdLine& parsed) {
 // The run's working folder by name alone, before anything is prepared: only to tell whether a
 // logon entry started this run, which decides how long the run lock is waited for.
 bool StartedByLogonEntry() {
-    const std::optional<std::wstring> programData = platform::ProgramDataFolder();
+    // A system that does not name the folder has no logon entry to have started the run.
+    const auto programData = platform::ProgramDataFolder();
     if (!programData) return false;
     const std::wstring separator(1, platform::PathSeparator());
     std::wstring folder = *programData;
