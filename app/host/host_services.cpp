@@ -28,6 +28,7 @@ constexpr std::uint32_t kFullPowerPercent = 100;
 struct tagConsoleControlHost {
     std::mutex lock;
     CHostServices* host = nullptr;
+    std::atomic<bool> handling{false};  // set under the lock by the event that ends the process
 };
 // Process-wide: the console-control handler, which the platform calls on a thread of its own and
 // hands nothing, can reach the run's host services no other way.
@@ -44,6 +45,7 @@ bool OnConsoleControl(std::uint32_t) {
     // Ctrl+C pressed twice, or Ctrl+C followed by closing the window, must not run the clean-up
     // twice at once; the later event just waits here for the first to end the process.
     consoleControl.lock.lock();
+    consoleControl.handling = true;
     if (CHostServices* host = consoleControl.host) host->EndOnConsoleControl();
     std::fflush(nullptr);
     std::_Exit(kConsoleControlExitCode);
@@ -71,6 +73,9 @@ void CHostServices::Log(const wchar_t* message) {
 }
 
 void CHostServices::PrepareHost(const tagPowerOrigin& origin) {
+    // A console event already being handled ends the process: nothing is prepared for it, and the
+    // lock it keeps is not waited for.
+    if (consoleControl.handling.load()) return;
     SetConsoleControlHost(this);
     // A system that takes no handler leaves Ctrl+C to its default; nothing else could catch it,
     // and the run itself is no worse for it.
