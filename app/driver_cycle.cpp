@@ -396,7 +396,7 @@ std::int32_t CDriverCycle::RestartForDisable(const CCmdLine& options, tagRunReso
         L"   Your system and OvnK740FPGAUpdater will be restarted now.\n");
     const PromptAnswer answer = options.quiet ? PromptAnswer::kYes : ConfirmToContinue();
     if (answer != PromptAnswer::kYes) {
-        for (std::uint32_t i = 0; i < run.cardCount; ++i) closeJtagPort(&run.records[i], 0);
+        for (tagCardSlot& slot : run.cards) closeJtagPort(&slot.record, 0);
         GiveUpBeforeDisable();
         PrintAndLog(L"   Update aborted.\n\n");
         if (answer == PromptAnswer::kNo) return exitCode;
