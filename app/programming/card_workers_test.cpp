@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <thread>
@@ -51,6 +52,15 @@ class CThrowingCard : public CKSeries {
 public:
     int Update(tagDeviceUpdate*) override { throw std::bad_alloc(); }
 };
+
+// Gives the slot its card and leaves the test a reference to it.
+template <typename Card, typename... Args>
+Card& PlaceCard(tagCardSlot& slot, Args&&... args) {
+    auto card = std::make_unique<Card>(std::forward<Args>(args)...);
+    Card& placed = *card;
+    slot.card = std::move(card);
+    return placed;
+}
 
 TEST(CardWorkers, CountedWorkersHavePublishedEverythingTheyWrote) {
     std::promise<void> go;
@@ -102,11 +112,10 @@ TEST(CardWorkers, LeavingTheStepByAnExceptionWaitsForTheWorkers) {
 // The whole programming step: the failing card's exception leaves it only once the other card's
 // worker has ended, so the caller's clean-up frees nothing that is still in use.
 TEST(ProgrammingStep, ExceptionOfAWorkerLeavesTheStepAfterEveryWorkerEnded) {
-    CSlowCard slow;
-    CThrowingCard throwing;
-    CKSeries* cards[2] = {&throwing, &slow};
-    tagDeviceUpdate records[2];
-    const tagProgrammingJob job{cards, records, nullptr, 2, false};
+    tagCardSlot cards[2];
+    PlaceCard<CThrowingCard>(cards[0]);
+    const CSlowCard& slow = PlaceCard<CSlowCard>(cards[1]);
+    const tagProgrammingJob job{cards, false};
     testing::internal::CaptureStdout();
     EXPECT_THROW(ProgramAllCards(job), std::bad_alloc);
     testing::internal::GetCapturedStdout();
@@ -147,12 +156,10 @@ TEST(CardWorkers, TheWaitEndsWhenTheLastWorkerHasReturned) {
 // does, and the loop ends with the refresh that sees the card done.
 TEST(ProgrammingStep, TheProgressLineRefreshesOncePerWaitOfItsPeriod) {
     std::promise<void> go;
-    CGatedCard card(go.get_future().share());
-    CKSeries* cards[1] = {&card};
-    tagDeviceUpdate records[1];
-    tagCardOutcome outcomes[1];
+    tagCardSlot cards[1];
+    PlaceCard<CGatedCard>(cards[0], go.get_future().share());
     std::vector<std::uint32_t> periods;
-    tagProgrammingJob job{cards, records, nullptr, 1, false, outcomes};
+    tagProgrammingJob job{cards, false};
     job.progressWait = [&](CCardWorkers& workers, std::uint32_t milliseconds) {
         periods.push_back(milliseconds);
         if (periods.size() < 3) return;
@@ -165,35 +172,37 @@ TEST(ProgrammingStep, TheProgressLineRefreshesOncePerWaitOfItsPeriod) {
     EXPECT_EQ(periods, (std::vector<std::uint32_t>{250, 250, 250}));
     EXPECT_EQ(console,
               "Programming the FPGA:....... 00% \b\b\b\b00%|\b\b\b\b00%/\b\b\b\b100%-\b \n\n");
-    EXPECT_TRUE(outcomes[0].programmed);
+    EXPECT_TRUE(cards[0].outcome.programmed);
 }
 
 // After the settling pause each programmed card's version is read again: a play without error that
 // leaves an erased version, or none where the listing read one, fails the card; an unchanged
 // version is no failure, and a card that answered neither before nor after is not verified.
 TEST(ProgrammingStep, AVersionThatIsErasedOrUnreadableAfterAGoodPlayFailsTheCard) {
-    CFixedCard erased(0, kErasedVersion), same(0, L"1.2.7"), failedPlay(3, kErasedVersion),
-        unreadable(0, kUnreadableVersion), silent(0, kUnreadableVersion);
-    CKSeries* cards[5] = {&erased, &same, &failedPlay, &unreadable, &silent};
-    tagDeviceUpdate records[5];
-    tagCardOutcome outcomes[5];
+    const int results[5] = {0, 0, 3, 0, 0};
+    const std::wstring after[5] = {kErasedVersion, L"1.2.7", kErasedVersion, kUnreadableVersion,
+                                   kUnreadableVersion};
     const std::wstring before[5] = {L"1.2.7", L"1.2.7", L"1.2.7", L"1.3.0", kUnreadableVersion};
-    tagProgrammingJob job{cards, records, nullptr, 5, false, outcomes};
-    job.versionsBefore = before;
+    tagCardSlot cards[5];
+    for (int i = 0; i < 5; ++i) {
+        PlaceCard<CFixedCard>(cards[i], results[i], after[i]);
+        cards[i].versionBefore = before[i];
+    }
+    tagProgrammingJob job{cards, false};
     testing::internal::CaptureStdout();
     const std::int32_t exitCode = ProgramAllCards(job);
     const std::string console = testing::internal::GetCapturedStdout();
     EXPECT_EQ(exitCode, kUnverifiedCardResult);
     const std::int32_t expected[5] = {kUnverifiedCardResult, 0, 3, kUnverifiedCardResult, 0};
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(records[i].updateResult.load(), expected[i]) << "card " << i;
-        EXPECT_TRUE(outcomes[i].programmed);
-        EXPECT_EQ(outcomes[i].judged, i != 2) << "card " << i;
+        EXPECT_EQ(cards[i].record.updateResult.load(), expected[i]) << "card " << i;
+        EXPECT_TRUE(cards[i].outcome.programmed);
+        EXPECT_EQ(cards[i].outcome.judged, i != 2) << "card " << i;
     }
-    EXPECT_EQ(outcomes[1].verification, CardVerification::kVerified);
-    EXPECT_EQ(outcomes[3].verification, CardVerification::kFailed);
-    EXPECT_EQ(outcomes[4].verification, CardVerification::kNotVerified);
-    EXPECT_EQ(outcomes[1].versionAfter, L"1.2.7");
+    EXPECT_EQ(cards[1].outcome.verification, CardVerification::kVerified);
+    EXPECT_EQ(cards[3].outcome.verification, CardVerification::kFailed);
+    EXPECT_EQ(cards[4].outcome.verification, CardVerification::kNotVerified);
+    EXPECT_EQ(cards[1].outcome.versionAfter, L"1.2.7");
     EXPECT_NE(
         console.find("Update failed on device at index 0 with error code 9\nUpdate failed on "
                      "device at index 2 with error code 3\nUpdate failed on device at index 3 "

@@ -21,10 +21,11 @@ namespace {
 // worker. Returns which cards were started.
 std::vector<bool> StartWorkers(const tagProgrammingJob& job, CCardWorkers& workers,
                                std::vector<std::atomic<std::uint32_t>>& finishedAt) {
-    std::vector<bool> started(job.cardCount, false);
-    for (std::uint32_t i = 0; i < job.cardCount; ++i) {
-        if (job.records[i].updateResult.load(std::memory_order_relaxed) != 0) continue;
-        workers.Start(job.cards[i], &job.records[i], &finishedAt[i]);
+    std::vector<bool> started(job.cards.size(), false);
+    for (std::size_t i = 0; i < job.cards.size(); ++i) {
+        tagCardSlot& slot = job.cards[i];
+        if (slot.record.updateResult.load(std::memory_order_relaxed) != 0) continue;
+        workers.Start(slot.card.get(), &slot.record, &finishedAt[i]);
         started[i] = true;
     }
     return started;
@@ -32,8 +33,8 @@ std::vector<bool> StartWorkers(const tagProgrammingJob& job, CCardWorkers& worke
 
 std::uint32_t AveragePercent(const tagProgrammingJob& job) {
     std::uint32_t sum = 0;
-    for (std::uint32_t i = 0; i < job.cardCount; ++i) {
-        tagDeviceUpdate& record = job.records[i];
+    for (tagCardSlot& slot : job.cards) {
+        tagDeviceUpdate& record = slot.record;
         // A failed card counts as done so the line can reach its end; a play stopped by Ctrl+C
         // keeps its percentage, since the line must not claim a finished update it never saw.
         const std::int32_t result = record.updateResult.load(std::memory_order_acquire);
@@ -42,7 +43,7 @@ std::uint32_t AveragePercent(const tagProgrammingJob& job) {
         }
         sum += record.percentDone.load(std::memory_order_relaxed);
     }
-    return sum / job.cardCount;
+    return sum / static_cast<std::uint32_t>(job.cards.size());
 }
 
 void ShowProgressUntilDone(const tagProgrammingJob& job, CCardWorkers& workers) {
@@ -82,15 +83,17 @@ std::string HexBytes(const std::vector<std::uint8_t>& bytes) {
 }
 
 // In the log the details take a whole line of their own after the card's failure line.
-void LogFailureDetails(const tagPciInfo& pci, const tagDeviceUpdate& record,
-                       const tagCardOutcome* outcome) {
+void LogFailureDetails(const tagCardSlot& slot) {
+    const tagPciInfo& pci = slot.pci;
+    const tagDeviceUpdate& record = slot.record;
+    const tagCardOutcome& outcome = slot.outcome;
     const std::int32_t result = record.updateResult.load();
-    if (result == kUnverifiedCardResult && outcome) {
+    if (result == kUnverifiedCardResult) {
         LogOnly(
             L"\n   Card at PCIe Bus 0x%02X%X%X failed verification: its FPGA version reads %ls "
             L"(%ls) after a play without error, error code %d\n",
-            pci.busNumber, pci.deviceNumber, pci.functionNumber, outcome->versionAfter.c_str(),
-            VersionProblemWord(JudgeVersionAfterProgramming(outcome->versionAfter)),
+            pci.busNumber, pci.deviceNumber, pci.functionNumber, outcome.versionAfter.c_str(),
+            VersionProblemWord(JudgeVersionAfterProgramming(outcome.versionAfter)),
             static_cast<int>(result));
         return;
     }
@@ -119,21 +122,20 @@ void LogFailureDetails(const tagPciInfo& pci, const tagDeviceUpdate& record,
 // must leave a configuration that names itself; one that does not fails the card, unless the card
 // never answered that path at all.
 void VerifyProgrammedCards(const tagProgrammingJob& job, const std::vector<bool>& started) {
-    for (std::uint32_t i = 0; i < job.cardCount; ++i) {
+    for (std::size_t i = 0; i < job.cards.size(); ++i) {
         if (!started[i]) continue;
-        const std::wstring version = job.cards[i]->GetFpgaVersion(&job.records[i]);
-        if (job.outcomes) job.outcomes[i].versionAfter = version;
-        if (job.records[i].updateResult.load() != 0) continue;
+        tagCardSlot& slot = job.cards[i];
+        const std::wstring version = slot.card->GetFpgaVersion(&slot.record);
+        slot.outcome.versionAfter = version;
+        if (slot.record.updateResult.load() != 0) continue;
         const bool answeredBefore =
-            !job.versionsBefore || JudgeVersionAfterProgramming(job.versionsBefore[i]) !=
+            !slot.versionBefore || JudgeVersionAfterProgramming(*slot.versionBefore) !=
                                        VersionAfterProgramming::kUnreadable;
         const CardVerification verification = VerifyCardAfterPlay(answeredBefore, version);
-        if (job.outcomes) {
-            job.outcomes[i].judged = true;
-            job.outcomes[i].verification = verification;
-        }
+        slot.outcome.judged = true;
+        slot.outcome.verification = verification;
         if (verification == CardVerification::kFailed)
-            job.records[i].updateResult.store(kUnverifiedCardResult);
+            slot.record.updateResult.store(kUnverifiedCardResult);
     }
 }
 
@@ -142,7 +144,7 @@ void VerifyProgrammedCards(const tagProgrammingJob& job, const std::vector<bool>
 std::vector<bool> PlayAllCards(const tagProgrammingJob& job) {
     PrintAndLog(L"Programming the FPGA:....... 00%% ");
     const std::uint32_t startTime = platform::ProcessMilliseconds();
-    std::vector<std::atomic<std::uint32_t>> finishedAt(job.cardCount);
+    std::vector<std::atomic<std::uint32_t>> finishedAt(job.cards.size());
     std::vector<bool> started;
     {
         CCardWorkers workers;
@@ -153,9 +155,10 @@ std::vector<bool> PlayAllCards(const tagProgrammingJob& job) {
         workers.JoinAll();
     }
     PrintAndLog(L"\b \n\n");
-    for (std::uint32_t i = 0; job.outcomes && i < job.cardCount; ++i) {
-        job.outcomes[i].programmed = started[i];
-        if (started[i]) job.outcomes[i].milliseconds = finishedAt[i].load() - startTime;
+    for (std::size_t i = 0; i < job.cards.size(); ++i) {
+        tagCardOutcome& outcome = job.cards[i].outcome;
+        outcome.programmed = started[i];
+        if (started[i]) outcome.milliseconds = finishedAt[i].load() - startTime;
     }
     return started;
 }
@@ -166,9 +169,9 @@ std::int32_t ProgramAllCards(const tagProgrammingJob& job) {
     const std::vector<bool> started = PlayAllCards(job);
 
     // A stopped play's worker gave its pins back itself.
-    for (std::uint32_t i = 0; i < job.cardCount; ++i) {
-        if (started[i] && job.records[i].updateResult.load() != XSVF_STOPPED)
-            closeJtagPort(&job.records[i], 1);
+    for (std::size_t i = 0; i < job.cards.size(); ++i) {
+        tagDeviceUpdate& record = job.cards[i].record;
+        if (started[i] && record.updateResult.load() != XSVF_STOPPED) closeJtagPort(&record, 1);
     }
     if (registers.StopRequested()) return XSVF_STOPPED;
 
@@ -181,8 +184,8 @@ std::int32_t ProgramAllCards(const tagProgrammingJob& job) {
     registers.End();
 
     std::int32_t exitCode = kExitSuccess;
-    for (std::uint32_t i = 0; i < job.cardCount; ++i) {
-        const std::int32_t result = job.records[i].updateResult.load();
+    for (std::size_t i = 0; i < job.cards.size(); ++i) {
+        const std::int32_t result = job.cards[i].record.updateResult.load();
         if (result == 0) continue;
         // Each failure line is a line of its own: the line break before the next one, and the
         // step's closing "\n" after the last, so a single failure reads as it always did. In the
@@ -194,9 +197,7 @@ std::int32_t ProgramAllCards(const tagProgrammingJob& job) {
         exitCode = result;
         PrintAndLog(L"Update failed on device at index %d with error code %d", static_cast<int>(i),
                     static_cast<int>(result));
-        if (job.pciInfo)
-            LogFailureDetails(job.pciInfo[i], job.records[i],
-                              job.outcomes ? &job.outcomes[i] : nullptr);
+        LogFailureDetails(job.cards[i]);
     }
     if (exitCode == kExitSuccess) {
         const std::uint32_t seconds = (platform::ProcessMilliseconds() - startTime) / 1000;

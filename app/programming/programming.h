@@ -3,17 +3,20 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "app/console/exit_codes.h"
 #include "app/programming/card_verification.h"
+#include "device/kseries.h"
+#include "hwaccess/pci_scan.h"
 #include "xsvf/device_update.h"
 
 class CCardWorkers;
-class CKSeries;
 class CPlayStop;
-struct tagPciInfo;
 
 // What the programming step found out about one card beyond its updateResult.
 struct tagCardOutcome {
@@ -24,20 +27,27 @@ struct tagCardOutcome {
     CardVerification verification = CardVerification::kVerified;
 };
 
+// One card of the run, from its listing to its clean-up: everything the run knows of it sits
+// together, so no step can pair one card's record with another card's object. Neither copied nor
+// moved: a worker holds the address of its record for the whole play.
+struct tagCardSlot {
+    tagPciInfo pci{};                // the scan's entry, copied: bus position and register window
+    std::unique_ptr<CKSeries> card;  // null until created; the run's thread deletes it
+    // Its worker plays on it with the card; the run's thread reads only its atomics meanwhile.
+    tagDeviceUpdate record;
+    // The version the run's result gives it before the play; none: taken as one that answered.
+    std::optional<std::wstring> versionBefore;
+    tagCardOutcome outcome;  // written by the programming step once every worker has been joined
+};
+
 // How the progress line waits between refreshes: at most the period, and no longer once every
 // worker has returned. Benchmarks and tests may put another wait in.
 using tagProgressWait = std::function<void(CCardWorkers& workers, std::uint32_t milliseconds)>;
 
 struct tagProgrammingJob {
-    CKSeries** cards;
-    tagDeviceUpdate* records;
-    const tagPciInfo* pciInfo;  // bus positions for the log's failure lines
-    std::uint32_t cardCount;
+    std::span<tagCardSlot> cards;  // in index order; each one's card created
     bool beep;
-    tagCardOutcome* outcomes = nullptr;      // cardCount entries, or none
     tagProgressWait progressWait = nullptr;  // empty: wait on the workers' completion
-    // cardCount versions as the listing read them; none: every card answered before its play.
-    const std::wstring* versionsBefore = nullptr;
     // The stop the records' plays obey; this thread counts itself in too, from the start of the
     // workers to the end of its own register use. Null: the step cannot be stopped.
     CPlayStop* stop = nullptr;
@@ -54,7 +64,7 @@ struct tagProgrammingJob {
 std::int32_t ProgramAllCards(const tagProgrammingJob& job);
 
 // The workers and the progress line alone, up to "\b \n\n": returns when every worker has been
-// joined, with which cards were started (and their play times in job.outcomes).
+// joined, with which cards were started (and their play times in their outcomes).
 std::vector<bool> PlayAllCards(const tagProgrammingJob& job);
 
 // How often the progress line refreshes: the main thread sleeps on the workers' completion

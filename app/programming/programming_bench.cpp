@@ -77,14 +77,12 @@ tagMeasure ProgramOnce(int count, const XsvfBytes& image, bool busy) {
         std::fprintf(stderr, "no simulated driver library\n");
         std::exit(1);
     }
-    std::vector<std::unique_ptr<CKSeries>> cards;
-    std::vector<CKSeries*> pointers;
-    auto records = std::make_unique<tagDeviceUpdate[]>(static_cast<std::size_t>(count));
+    std::vector<tagCardSlot> cards(static_cast<std::size_t>(count));
     std::uint32_t largestDelay = 0;
     for (int i = 0; i < count; ++i) {
         sim::SimCard& simCard = sim::CurrentMachine().Card(static_cast<std::size_t>(i));
         const auto& c = simCard.Config();
-        tagDeviceUpdate& record = records[static_cast<std::size_t>(i)];
+        tagDeviceUpdate& record = cards[static_cast<std::size_t>(i)].record;
         record.pciHandle =
             (std::uint32_t{c.bus} << 8) | (std::uint32_t{c.device} << 3) | c.function;
         record.regHandle = memMap64(simCard.ApertureAddress(), 0x10000);
@@ -92,12 +90,10 @@ tagMeasure ProgramOnce(int count, const XsvfBytes& image, bool busy) {
         record.image = {image.data(), static_cast<std::uint32_t>(image.size())};
         openJtagPort(&record);
         largestDelay = std::max(largestDelay, record.delayCount);
-        cards.push_back(std::make_unique<CKSeries>());
-        pointers.push_back(cards.back().get());
+        cards[static_cast<std::size_t>(i)].card = std::make_unique<CKSeries>();
     }
-    for (int i = 0; i < count; ++i) records[static_cast<std::size_t>(i)].delayCount = largestDelay;
-    tagProgrammingJob job{pointers.data(), records.get(), nullptr,
-                          static_cast<std::uint32_t>(count), false};
+    for (tagCardSlot& slot : cards) slot.record.delayCount = largestDelay;
+    tagProgrammingJob job{cards, false};
     if (busy) job.progressWait = BusyPause;
     const auto start = std::chrono::steady_clock::now();
     const double cpuStart = ThreadCpuSeconds();
@@ -106,13 +102,13 @@ tagMeasure ProgramOnce(int count, const XsvfBytes& image, bool busy) {
     measure.mainCpu = ThreadCpuSeconds() - cpuStart;
     measure.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     for (int i = 0; i < count; ++i) {
-        if (records[static_cast<std::size_t>(i)].updateResult.load() != 0) {
-            std::fprintf(
-                stderr, "card %d failed with %d\n", i,
-                static_cast<int>(records[static_cast<std::size_t>(i)].updateResult.load()));
+        tagDeviceUpdate& record = cards[static_cast<std::size_t>(i)].record;
+        if (record.updateResult.load() != 0) {
+            std::fprintf(stderr, "card %d failed with %d\n", i,
+                         static_cast<int>(record.updateResult.load()));
             std::exit(1);
         }
-        closeJtagPort(&records[static_cast<std::size_t>(i)], 0);
+        closeJtagPort(&record, 0);
     }
     driver_access::ResetForTesting();
     sim::ForgetMachine();

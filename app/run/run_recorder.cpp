@@ -163,18 +163,20 @@ void CRunRecorder::CardListed(const tagPciInfo& pci, const std::wstring& version
     Publish();
 }
 
-void CRunRecorder::CardsProgrammed(const tagDeviceUpdate* records, const tagCardOutcome* outcomes) {
+void CRunRecorder::CardsProgrammed(std::span<const tagCardSlot> cards) {
     for (std::size_t i = 0; i < result_.cards.size(); ++i) {
         tagCardResult& card = result_.cards[i];
-        const std::int32_t code = records[i].updateResult.load();
-        if (outcomes[i].programmed) {
-            card.versionAfter = WideToUtf8(outcomes[i].versionAfter);
-            card.milliseconds = outcomes[i].milliseconds;
+        const tagDeviceUpdate& record = cards[i].record;
+        const tagCardOutcome& outcome = cards[i].outcome;
+        const std::int32_t code = record.updateResult.load();
+        if (outcome.programmed) {
+            card.versionAfter = WideToUtf8(outcome.versionAfter);
+            card.milliseconds = outcome.milliseconds;
         }
-        if (outcomes[i].judged) card.verification = VerificationWord(outcomes[i].verification);
-        if (!outcomes[i].programmed && code == 0) continue;
+        if (outcome.judged) card.verification = VerificationWord(outcome.verification);
+        if (!outcome.programmed && code == 0) continue;
         card.result = code;
-        if (code != 0) card.failure = FailureOf(code, records[i], outcomes[i]);
+        if (code != 0) card.failure = FailureOf(code, record, outcome);
     }
     Publish();
 }

@@ -2,14 +2,14 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "app/results/run_result.h"
 
 class CCmdLine;
-struct tagCardOutcome;
-struct tagDeviceUpdate;
+struct tagCardSlot;
 struct tagPciInfo;
 
 // Owned by the update run, main thread only. The run tells it what happened in the order it
@@ -44,7 +44,7 @@ public:
     // The pending cycle a listing found: its phase's name and what comes next.
     void CyclePending(const std::string& phase, const std::string& next);
     // After the programming step: each card's result, failure detail, version after and time.
-    void CardsProgrammed(const tagDeviceUpdate* records, const tagCardOutcome* outcomes);
+    void CardsProgrammed(std::span<const tagCardSlot> cards);
 
     // restartForDisable: the run ended by asking for the restart that disables the driver.
     // restartPending: a restart is still needed and was not made (--noreboot, a refused restart):

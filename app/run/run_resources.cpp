@@ -17,13 +17,19 @@ namespace {
 // Process-wide: the console-control handler runs on a thread of its own and is handed nothing, and
 // this is how it reaches the running cycle; set and cleared by the run.
 std::atomic<CDisplayDriverCycle*> displayRecovery{nullptr};
+
+// Every card object goes before any record, in index order: the order the run has always freed
+// them in.
+void ReleaseCards(std::vector<tagCardSlot>& cards) {
+    for (tagCardSlot& slot : cards) slot.card.reset();
+    cards.clear();
+}
 }  // namespace
 
-std::vector<CKSeries*> tagRunResources::CardPointers() const {
-    std::vector<CKSeries*> pointers;
-    pointers.reserve(cards.size());
-    for (const auto& card : cards) pointers.push_back(card.get());
-    return pointers;
+void tagRunResources::MakeCardSlots(std::uint32_t count) {
+    ReleaseCards(cards);
+    // The slots cannot move, so the vector is made at its size instead of grown to it.
+    cards = std::vector<tagCardSlot>(count);
 }
 
 void tagRunResources::ClearImage() {
@@ -33,8 +39,7 @@ void tagRunResources::ClearImage() {
 
 void tagRunResources::Release() {
     ClearImage();
-    cards.clear();
-    records.reset();
+    ReleaseCards(cards);
 }
 
 void SetDisplayRecovery(CDisplayDriverCycle* cycle) { displayRecovery = cycle; }

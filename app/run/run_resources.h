@@ -6,21 +6,19 @@
 #include <memory>
 #include <vector>
 
-#include "device/kseries.h"
-#include "xsvf/device_update.h"
+#include "app/programming/programming.h"
 
 class CDisplayDriverCycle;
 class CHostServices;
 
 struct tagRunResources {
-    std::vector<std::unique_ptr<CKSeries>> cards;  // one per card, scan order; null until created
-    std::unique_ptr<tagDeviceUpdate[]> records;    // cardCount records
-    std::uint32_t cardCount = 0;
+    // One per card in scan order, made once for the listing: the slots never move afterwards.
+    std::vector<tagCardSlot> cards;
     std::unique_ptr<std::uint8_t[]> image;  // the whole XSVF file, read-only for the workers
     std::int32_t imageSize = 0;             // 0: no image loaded
 
-    // The cards as the programming step takes them (the run keeps owning them).
-    std::vector<CKSeries*> CardPointers() const;
+    // An empty slot for each of `count` cards, the previous ones released first.
+    void MakeCardSlots(std::uint32_t count);
     void ClearImage();
     // Frees the image, the cards and their records.
     void Release();

@@ -77,17 +77,16 @@ void ListCards(CRunContext& context, std::uint32_t& largestDelay) {
     const CCmdLine& options = context.options;
     const CPciScan& scanner = context.scanner;
     tagRunResources& run = context.run;
-    run.cardCount = scanner.cardCount;
-    run.cards.clear();
-    run.cards.resize(run.cardCount);
-    run.records = std::make_unique<tagDeviceUpdate[]>(run.cardCount);
-    PrintAndLog(L"   Found %d Orvane K740 graphics card%ls:\n", static_cast<int>(run.cardCount),
-                run.cardCount == 1 ? L"" : L"s");
+    run.MakeCardSlots(scanner.cardCount);
+    PrintAndLog(L"   Found %d Orvane K740 graphics card%ls:\n", static_cast<int>(run.cards.size()),
+                run.cards.size() == 1 ? L"" : L"s");
 
-    for (std::uint32_t i = 0; i < run.cardCount; ++i) {
-        const tagPciInfo& pci = scanner.devices->items[i];
-        run.cards[i].reset(CreateDevice(&pci, options, static_cast<std::int32_t>(i)));
-        tagDeviceUpdate& record = run.records[i];
+    for (std::size_t i = 0; i < run.cards.size(); ++i) {
+        tagCardSlot& slot = run.cards[i];
+        slot.pci = scanner.devices->items[i];
+        const tagPciInfo& pci = slot.pci;
+        slot.card.reset(CreateDevice(&pci, options, static_cast<std::int32_t>(i)));
+        tagDeviceUpdate& record = slot.record;
         record.pciHandle = pci.hDevice;
         record.regHandle = pci.hRegisters;
         record.gpioOut = 0;
@@ -106,7 +105,7 @@ void ListCards(CRunContext& context, std::uint32_t& largestDelay) {
         }
         PrintAndLog(L"   PCIe Bus: 0x%02X%X%X   FPGA version: ", pci.busNumber, pci.deviceNumber,
                     pci.functionNumber);
-        const std::wstring version = run.cards[i]->GetFpgaVersion(&record);
+        const std::wstring version = slot.card->GetFpgaVersion(&record);
         PrintAndLog(L"%ls", version.c_str());
         PrintAndLog(L"\n");
         context.recorder.CardListed(pci, version);
@@ -118,7 +117,7 @@ void ListCards(CRunContext& context, std::uint32_t& largestDelay) {
 PromptAnswer WarnAndConfirm(const CCmdLine& options, tagRunResources& run,
                             std::uint32_t largestDelay) {
     const int estimate = UpdateEstimateMinutes(largestDelay);
-    for (std::uint32_t i = 0; i < run.cardCount; ++i) run.records[i].delayCount = largestDelay;
+    for (tagCardSlot& slot : run.cards) slot.record.delayCount = largestDelay;
     PrintAndLog(L"\n");
     PrintAndLog(L"   XSVF update file: %ls\n", Utf8ToWide(options.fileName).c_str());
     PrintAndLog(L"   Calibration... ");
@@ -131,7 +130,7 @@ PromptAnswer WarnAndConfirm(const CCmdLine& options, tagRunResources& run,
     if (answer == PromptAnswer::kYes) return answer;
     PrintAndLog(L"   Update aborted.\n\n");
     if (answer == PromptAnswer::kNoAnswer) SayHowToRunUnattended();
-    for (std::uint32_t i = 0; i < run.cardCount; ++i) closeJtagPort(&run.records[i], 0);
+    for (tagCardSlot& slot : run.cards) closeJtagPort(&slot.record, 0);
     return answer;
 }
 
@@ -140,9 +139,9 @@ void LogHostServiceMessage(const wchar_t* message) { PrintAndLog(L"%ls", message
 // The cards the programming step starts a play on, as PCIe bus positions ("0300,0400").
 std::wstring PlayedCards(const CRunContext& context) {
     std::wstring cards;
-    for (std::uint32_t i = 0; i < context.run.cardCount; ++i) {
-        if (context.run.records[i].updateResult.load() != 0) continue;
-        const tagPciInfo& pci = context.scanner.devices->items[i];
+    for (const tagCardSlot& slot : context.run.cards) {
+        if (slot.record.updateResult.load() != 0) continue;
+        const tagPciInfo& pci = slot.pci;
         wchar_t position[16];
         std::swprintf(position, 16, L"%02X%X%X", pci.busNumber, pci.deviceNumber,
                       pci.functionNumber);
@@ -221,9 +220,9 @@ std::unique_ptr<CRunTrace> OpenTrace(CRunContext& context) {
     std::unique_ptr<CRunTrace> trace =
         CRunTrace::Open(context.driverCycle.WorkingFolder(), context.recorder.Result().runId);
     if (!trace) return nullptr;
-    for (std::uint32_t i = 0; i < context.run.cardCount; ++i) {
-        if (context.run.records[i].updateResult.load() != 0) continue;
-        trace->Attach(context.run.records[i], context.scanner.devices->items[i]);
+    for (tagCardSlot& slot : context.run.cards) {
+        if (slot.record.updateResult.load() != 0) continue;
+        trace->Attach(slot.record, slot.pci);
     }
     return trace;
 }
@@ -237,15 +236,13 @@ std::int32_t ConfirmAndProgram(CRunContext& context, std::uint32_t largestDelay,
     const PromptAnswer answer = WarnAndConfirm(options, run, largestDelay);
     const bool confirmed = answer == PromptAnswer::kYes;
     if (confirmed) {
-        std::vector<tagCardOutcome> outcomes(run.cardCount);
-        std::vector<CKSeries*> cards = run.CardPointers();
-        tagProgrammingJob job{cards.data(),  run.records.get(), context.scanner.devices->items,
-                              run.cardCount, options.beep != 0, outcomes.data()};
+        tagProgrammingJob job{run.cards, options.beep != 0};
         // Verification judges each card against what its listing read.
-        std::vector<std::wstring> versionsBefore;
-        for (const tagCardResult& card : context.recorder.Result().cards)
-            versionsBefore.push_back(Utf8ToWide(card.versionBefore));
-        if (versionsBefore.size() == run.cardCount) job.versionsBefore = versionsBefore.data();
+        const std::vector<tagCardResult>& listed = context.recorder.Result().cards;
+        if (listed.size() == run.cards.size()) {
+            for (std::size_t i = 0; i < listed.size(); ++i)
+                run.cards[i].versionBefore = Utf8ToWide(listed[i].versionBefore);
+        }
         job.stop = &ProcessPlayStop();
         std::unique_ptr<CRunTrace> trace = OpenTrace(context);
         driverCycle.PlaysStart(PlayedCards(context));
@@ -253,7 +250,7 @@ std::int32_t ConfirmAndProgram(CRunContext& context, std::uint32_t largestDelay,
         if (job.stop->Requested()) WaitForTheInterruptionToEndTheRun();
         if (trace) trace->Finish();
         driverCycle.PlaysEnded();
-        context.recorder.CardsProgrammed(run.records.get(), outcomes.data());
+        context.recorder.CardsProgrammed(run.cards);
         PrintCardSummary(context.recorder.Result().cards);
     } else if (answer == PromptAnswer::kNo) {
         context.recorder.Declined();
@@ -338,7 +335,7 @@ int RunUpdateSteps(CRunContext& context, const CCmdLine& parsed) {
         exitCode = driverCycle.RestartForDisable(
             options,
             [&run] {
-                for (std::uint32_t i = 0; i < run.cardCount; ++i) closeJtagPort(&run.records[i], 0);
+                for (tagCardSlot& slot : run.cards) closeJtagPort(&slot.record, 0);
             },
             exitCode);
         if (exitCode == kExitUnanswered) {
