@@ -97,6 +97,24 @@ TEST_F(DesktopSettingsTest, AnEmptyOrMissingCopyCountsAsNoneAndAMissingFileStore
     EXPECT_FALSE(platform::RegistryGetBytes(kUtilityKey, kConfigValueName));
 }
 
+// The registry seam tells a value that is not there, and one of another type, from a refusal.
+TEST_F(DesktopSettingsTest, AMissingValueAndOneOfAnotherTypeSayWhichTheyAre) {
+    const auto missing = platform::RegistryGetBytes(kUtilityKey, kConfigValueName);
+    ASSERT_FALSE(missing.ok()) << "read " << missing->size() << " bytes of a missing value";
+    EXPECT_EQ(missing.error().code, platform::kRegistryNotFound) << missing.error().call;
+    const auto notDeleted = platform::RegistryDeleteValue(kUtilityKey, kConfigValueName);
+    ASSERT_FALSE(notDeleted.ok());
+    EXPECT_EQ(notDeleted.error().code, platform::kRegistryNotFound) << notDeleted.error().call;
+
+    ASSERT_TRUE(platform::RegistrySetString(kUtilityKey, kConfigValueName, L"text").ok());
+    const auto asDword = platform::RegistryGetDword(kUtilityKey, kConfigValueName);
+    ASSERT_FALSE(asDword.ok()) << "a REG_SZ read as the DWORD " << *asDword;
+    EXPECT_EQ(asDword.error().code, platform::kRegistryWrongType) << asDword.error().call;
+    const auto asText = platform::RegistryGetString(kUtilityKey, kConfigValueName);
+    ASSERT_TRUE(asText.ok()) << asText.error().call << " failed with " << asText.error().code;
+    EXPECT_EQ(WideToUtf8(*asText), "text");
+}
+
 TEST_F(DesktopSettingsTest, AnExportThatNeverEndsIsWaitedForTenSecondsOnTheRunsClock) {
     // The export's stand-in runs until its file goes; the clock jumps 1000 ms per reading.
     const std::filesystem::path alive = dir_ / "alive";
