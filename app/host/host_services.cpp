@@ -56,7 +56,11 @@ CHostServices::~CHostServices() {
         std::lock_guard<std::mutex> hold(consoleControl.lock);
         if (consoleControl.host == this) consoleControl.host = nullptr;
     }
-    consoleWindow = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(keeperLock_);
+        consoleWindow = nullptr;
+    }
+    keeperWake_.notify_all();
     if (keeper_.joinable()) keeper_.join();
 }
 
@@ -130,7 +134,13 @@ void CHostServices::SetHostServicesLog(void (*log)(const wchar_t* message)) { ho
 
 void SleepMilliseconds(std::uint32_t milliseconds) { platform::PauseThread(milliseconds); }
 
-void CHostServices::KeepConsoleInFront() { KeepConsoleInFrontWith(SleepMilliseconds); }
+void CHostServices::KeepConsoleInFront() {
+    KeepConsoleInFrontWith([this](std::uint32_t milliseconds) {
+        std::unique_lock<std::mutex> hold(keeperLock_);
+        keeperWake_.wait_for(hold, std::chrono::milliseconds(milliseconds),
+                             [this] { return consoleWindow.load() == nullptr; });
+    });
+}
 
 void CHostServices::StartKeepingConsoleInFront(void* window) {
     consoleWindow = window;

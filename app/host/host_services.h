@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -112,6 +113,10 @@ private:
     bool interrupted_ = false;  // the handler has put the setting back: it is never raised again
     std::atomic<HostCleanupRoutine> cleanupRoutine_{nullptr};
     std::atomic<void (*)(const wchar_t*)> hostLog_{nullptr};
+    // The keeper's pause ends early when these host services end, so that their end (and so the
+    // run's) never waits out the rest of a 200 ms pass.
+    std::mutex keeperLock_;
+    std::condition_variable keeperWake_;
     std::thread keeper_;
 };
 
