@@ -12,6 +12,10 @@ if(WIN32)
                                                    _WIN32_WINNT=0x0601)
   # Without -static the exe needs libwinpthread-1.dll and Wine refuses to start it.
   target_link_options(ovn_options INTERFACE -static -static-libgcc -static-libstdc++)
+else()
+  # The host edition's programs keep their debug information compressed (the sanitizers still read
+  # it): a run copies and hashes its own program file, and the test suite starts hundreds of runs.
+  target_link_options(ovn_options INTERFACE -Wl,--compress-debug-sections=zlib)
 endif()
 
 if(OVN_SANITIZE)

@@ -1,7 +1,9 @@
 #!/bin/sh
 # Installs what is missing, then configures, builds and tests both editions; nonzero when anything fails.
 # The host edition runs twice: with AddressSanitizer/UBSan (host) and with ThreadSanitizer (tsan,
-# unit tests and whole runs; any data race ends the test process with an error). The static
+# unit tests and whole runs; any data race ends the test process with an error). The whole runs
+# about trust, paths, planted files and the documents start the same threads as the others and run
+# in the host preset only, as does the power-cut matrix. The static
 # analysis (scripts/static-analysis.sh, .clang-tidy) runs in the background beside the Wine tests.
 # Wine: WINEDEBUG=-all throughout. The Windows tests' CTest fixture makes a fresh prefix under
 # build/windows/wine on first use in a run and keeps its wineserver warm (a cold server holds the

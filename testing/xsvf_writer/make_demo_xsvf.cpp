@@ -57,7 +57,7 @@ std::vector<std::uint32_t> K740Bitstream(tagK740Version version, std::uint32_t d
 
 XsvfBytes MakeK740DemoXsvf() { return MakeK740Xsvf(K740_DEMO_VERSION); }
 
-XsvfBytes MakeK740Xsvf(tagK740Version version) {
+XsvfBytes MakeK740Xsvf(tagK740Version version, std::uint32_t dataWords) {
     const tagK740Version v = version;
     std::uint32_t statusVersion = (std::uint32_t{v.major} << 24) | (std::uint32_t{v.minor} << 16) |
                                   (std::uint32_t{v.patch} << 8);
@@ -71,7 +71,7 @@ XsvfBytes MakeK740Xsvf(tagK740Version version) {
     // JPROGRAM clears the configuration; the engine is then ready for CFG_IN.
     w.RunTest(1000).Sir(kIrBits, kJprogram).RunTest(0);
     w.Sir(kIrBits, kCfgIn);
-    XsvfBytes stream = WordsToDrVector(K740Bitstream(v, K740_DEMO_DATA_WORDS));
+    XsvfBytes stream = WordsToDrVector(K740Bitstream(v, dataWords));
     // The vector's last byte is shifted first, so the chunks go from the end of the vector.
     std::size_t chunkBytes = kChunkWords * 4;
     std::size_t end = stream.size();

@@ -10,6 +10,12 @@ struct tagK740Version {
     std::uint8_t major, minor, patch, build;
 };
 
+// Version and size of the demo's bitstream.
+inline constexpr tagK740Version K740_DEMO_VERSION = {1, 4, 2, 0};
+inline constexpr std::uint32_t K740_DEMO_DATA_WORDS = 24000;
+// A bitstream a hundredth of the demo's, for whole runs that test the run rather than the shifting.
+inline constexpr std::uint32_t K740_QUICK_DATA_WORDS = 240;
+
 // The configuration words of a bitstream: dummy, sync, header, version, data count, data, CRC.
 // The data words are a fixed pseudo-random sequence.
 std::vector<std::uint32_t> K740Bitstream(tagK740Version version, std::uint32_t dataWords);
@@ -19,9 +25,5 @@ std::uint32_t K740Crc32(const std::uint8_t* bytes, std::size_t length, std::uint
 
 // IDCODE check, JPROGRAM, CFG_IN of the bitstream, JSTART with run-test, STATUS check of DONE.
 XsvfBytes MakeK740DemoXsvf();
-// The same image for a bitstream that carries another version.
-XsvfBytes MakeK740Xsvf(tagK740Version version);
-
-// Version and size of the demo's bitstream.
-inline constexpr tagK740Version K740_DEMO_VERSION = {1, 4, 2, 0};
-inline constexpr std::uint32_t K740_DEMO_DATA_WORDS = 24000;
+// The same image for a bitstream that carries another version, of dataWords data words.
+XsvfBytes MakeK740Xsvf(tagK740Version version, std::uint32_t dataWords = K740_DEMO_DATA_WORDS);

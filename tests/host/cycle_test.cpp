@@ -474,7 +474,7 @@ TEST(Cycle, CtrlCWhileTheCardsAreProgrammedStopsThePlaysBeforeTheDriverComesBack
     // (The listing's version reads and the calibration take about half a million pin writes, the
     // demo image's plays some fifteen million.)
     CycleBox world(Machine("atOnce", "", "\"stallWritesAfter\": 3000000"));
-    world.box.WriteFile("image.xsvf", DemoImage());
+    world.box.WriteFile("image.xsvf", SampleImage());
     const std::filesystem::path stalled = world.box.StateDirectory() / "writes-stalled";
     int progressAtStop = -1;
     tagUpdaterRun run = world.box.RunAndInterruptWhen({"-q", "-b", "-f", "image.xsvf"},
