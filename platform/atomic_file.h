@@ -56,13 +56,15 @@ private:
     std::unique_ptr<Handle> handle_;
 };
 
-// The whole content of a plain file of at most maxBytes bytes; nothing when it is missing, larger
-// (then *tooLarge is set), a link or reparse point, or has more than one hard link.
-std::optional<std::string> ReadFileSafely(const std::wstring& path, std::size_t maxBytes,
-                                          bool* tooLarge = nullptr);
+// The whole content of a plain file of at most maxBytes bytes. The error says why there is none:
+// missing or unreadable, larger (tooLarge), or refused as a link, reparse point, second name or no
+// plain file.
+[[nodiscard]] FileResult<std::string> ReadFileSafely(const std::wstring& path,
+                                                     std::size_t maxBytes);
 
-// True when the path names a link (symbolic link, junction or other reparse point).
-bool IsLinkOrReparsePoint(const std::wstring& path);
+// Whether the path names a link (symbolic link, junction or other reparse point); a missing name is
+// none. The error when the name's attributes cannot be read.
+[[nodiscard]] FileResult<bool> IsLinkOrReparsePoint(const std::wstring& path);
 
 // Names (without the directory) of the plain files in a directory; empty when it cannot be read.
 std::vector<std::wstring> PlainFileNames(const std::wstring& directory);

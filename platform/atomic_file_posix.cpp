@@ -180,30 +180,42 @@ FileStatus ReplaceProgramAtomically(const std::wstring& path,
     return Replace(path, reinterpret_cast<const char*>(bytes.data()), bytes.size(), 0755);
 }
 
-std::optional<std::string> ReadFileSafely(const std::wstring& path, std::size_t maxBytes,
-                                          bool* tooLarge) {
-    if (tooLarge) *tooLarge = false;
+FileResult<std::string> ReadFileSafely(const std::wstring& path, std::size_t maxBytes) {
     const Descriptor file(open(NarrowPath(path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!file) return std::nullopt;
+    if (!file) {
+        const int code = errno;
+        if (code == ELOOP)
+            return FileFailure("the file is a symbolic link", ELOOP, FileRefusal::kLink);
+        return Fail("open", code);
+    }
     struct stat info {};
-    if (fstat(file.get(), &info) != 0 || !PlainSingleLink(info)) return std::nullopt;
+    if (fstat(file.get(), &info) != 0) return Fail("fstat", errno);
+    if (!PlainSingleLink(info))
+        return FileFailure("the file has several names or is no plain file", EINVAL,
+                           FileRefusal::kLink);
     if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
-        if (tooLarge) *tooLarge = true;
-        return std::nullopt;
+        FileError error = Fail("the file is larger than the reader takes", EFBIG);
+        error.tooLarge = true;
+        return error;
     }
     std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t got = read(file.get(), bytes.data() + done, bytes.size() - done);
-        if (got <= 0) return std::nullopt;
+        if (got < 0) return Fail("read", errno);
+        if (got == 0) return Fail("read (the file ended early)", EIO);
         done += static_cast<std::size_t>(got);
     }
     return bytes;
 }
 
-bool IsLinkOrReparsePoint(const std::wstring& path) {
+FileResult<bool> IsLinkOrReparsePoint(const std::wstring& path) {
     struct stat info {};
-    return lstat(NarrowPath(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+    if (lstat(NarrowPath(path).c_str(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return false;
+        return Fail("lstat", errno);
+    }
+    return S_ISLNK(info.st_mode);
 }
 
 std::vector<std::wstring> PlainFileNames(const std::wstring& directory) {

@@ -153,15 +153,34 @@ TEST_F(AtomicFileTest, ACutBeforeTheRenameLeavesTheOldFileAndTheNextWriteClearsT
 TEST_F(AtomicFileTest, TheSafeReadRefusesLinksAndSaysWhenAFileIsTooLarge) {
     const fs::path victim = Plant("victim.ini", "victim");
     fs::create_symlink(victim, dir_ / "pxcfg.txt");
-    bool tooLarge = true;
-    EXPECT_FALSE(platform::ReadFileSafely(Path("pxcfg.txt"), 100, &tooLarge));
-    EXPECT_FALSE(tooLarge);
+    const platform::FileResult<std::string> link = platform::ReadFileSafely(Path("pxcfg.txt"), 100);
+    ASSERT_FALSE(link);
+    EXPECT_TRUE(link.error().refused()) << link.error().call;
+    EXPECT_FALSE(link.error().tooLarge);
     Plant("big.txt", std::string(101, 'x'));
-    EXPECT_FALSE(platform::ReadFileSafely(Path("big.txt"), 100, &tooLarge));
-    EXPECT_TRUE(tooLarge);
-    EXPECT_EQ(platform::ReadFileSafely(Path("big.txt"), 101, &tooLarge).value_or(""),
-              std::string(101, 'x'));
-    EXPECT_FALSE(tooLarge);
+    const platform::FileResult<std::string> big = platform::ReadFileSafely(Path("big.txt"), 100);
+    ASSERT_FALSE(big);
+    EXPECT_TRUE(big.error().tooLarge) << big.error().call;
+    EXPECT_FALSE(big.error().refused());
+    const platform::FileResult<std::string> whole = platform::ReadFileSafely(Path("big.txt"), 101);
+    ASSERT_TRUE(whole) << whole.error().call;
+    EXPECT_EQ(*whole, std::string(101, 'x'));
+    const platform::FileResult<std::string> missing = platform::ReadFileSafely(Path("none"), 100);
+    ASSERT_FALSE(missing);
+    EXPECT_FALSE(missing.error().refused() || missing.error().tooLarge) << missing.error().call;
+    EXPECT_NE(missing.error().code, 0u);
+}
+
+TEST_F(AtomicFileTest, ALinkIsToldFromAPlainFileAndAMissingName) {
+    const fs::path victim = Plant("victim.ini", "victim");
+    fs::create_symlink(victim, dir_ / "link.ini");
+    const platform::FileResult<bool> link = platform::IsLinkOrReparsePoint(Path("link.ini"));
+    const platform::FileResult<bool> plain = platform::IsLinkOrReparsePoint(Path("victim.ini"));
+    const platform::FileResult<bool> missing = platform::IsLinkOrReparsePoint(Path("none"));
+    ASSERT_TRUE(link && plain && missing);
+    EXPECT_TRUE(*link);
+    EXPECT_FALSE(*plain);
+    EXPECT_FALSE(*missing);
 }
 
 // A file written in parts: nothing under the name until the commit, a link at the name or at the

@@ -239,29 +239,37 @@ FileStatus ReplaceProgramAtomically(const std::wstring& path,
     return Replace(path, bytes.data(), bytes.size());
 }
 
-std::optional<std::string> ReadFileSafely(const std::wstring& path, std::size_t maxBytes,
-                                          bool* tooLarge) {
-    if (tooLarge) *tooLarge = false;
+FileResult<std::string> ReadFileSafely(const std::wstring& path, std::size_t maxBytes) {
     ScopedKernelHandle file = Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
-    if (!file || !IsThePlainFile(file.get(), path)) return std::nullopt;
+    if (!file) return Fail("CreateFileW", GetLastError());
+    if (!IsThePlainFile(file.get(), path))
+        return FileFailure("the file is a link, has several names or is no plain file", 0,
+                           FileRefusal::kLink);
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size)) return std::nullopt;
+    if (!GetFileSizeEx(file.get(), &size)) return Fail("GetFileSizeEx", GetLastError());
     if (static_cast<std::uint64_t>(size.QuadPart) > maxBytes) {
-        if (tooLarge) *tooLarge = true;
-        return std::nullopt;
+        FileError error = Fail("the file is larger than the reader takes", ERROR_FILE_TOO_LARGE);
+        error.tooLarge = true;
+        return error;
     }
     std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
     DWORD got = 0;
-    if (!bytes.empty() &&
-        (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
-         got != bytes.size()))
-        return std::nullopt;
+    if (!bytes.empty()) {
+        if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr))
+            return Fail("ReadFile", GetLastError());
+        if (got != bytes.size()) return Fail("ReadFile (the file ended early)", ERROR_HANDLE_EOF);
+    }
     return bytes;
 }
 
-bool IsLinkOrReparsePoint(const std::wstring& path) {
+FileResult<bool> IsLinkOrReparsePoint(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return false;
+        return Fail("GetFileAttributesW", code);
+    }
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 std::vector<std::wstring> PlainFileNames(const std::wstring& directory) {

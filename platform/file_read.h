@@ -5,29 +5,36 @@
 #include <memory>
 #include <string>
 
+#include "base/result.h"
+
 namespace platform {
 
+// Why a whole-file read gave no bytes.
 enum class FileReadStatus {
-    kRead,
     kNotFound,         // no file of that name (or a folder on its way is missing)
     kCannotOpen,       // no access, or not readable
     kNotARegularFile,  // a directory, device or pipe
     kTooLarge,         // larger than the caller can take; nothing was read
 };
 
-struct tagFileRead {
+// The failed call with the system's code (0 when no call failed), and what kept the bytes away.
+struct FileReadError : ovn::Error {
     FileReadStatus status = FileReadStatus::kCannotOpen;
-    std::unique_ptr<std::uint8_t[]> bytes;  // null when the file is empty or was not read
-    std::uint64_t size = 0;                 // also the size of a file refused as too large
-    std::uint32_t systemError = 0;          // the system's error code of the failing call, if any
-    bool directory = false;                 // kNotARegularFile: the name is a directory
+    std::uint64_t size = 0;  // kTooLarge: the file's size
+    bool directory = false;  // kNotARegularFile: the name is a directory
 };
 
-// The system's own text for a systemError of ReadWholeFile; empty when it has none.
+struct tagFileBytes {
+    std::unique_ptr<std::uint8_t[]> bytes;  // null when the file is empty
+    std::uint64_t size = 0;
+};
+
+// The system's own text for an error code of ReadWholeFile; empty when it has none.
 std::wstring FileReadErrorText(std::uint32_t systemError);
 
 // Reads the file whole when it is a regular file of at most maxBytes bytes. The size is checked
 // before anything is allocated.
-[[nodiscard]] tagFileRead ReadWholeFile(const std::string& utf8Path, std::uint64_t maxBytes);
+[[nodiscard]] ovn::Result<tagFileBytes, FileReadError> ReadWholeFile(const std::string& utf8Path,
+                                                                     std::uint64_t maxBytes);
 
 }  // namespace platform

@@ -14,47 +14,49 @@ namespace platform {
 
 namespace {
 
-tagFileRead Failed(FileReadStatus status, int error) {
-    tagFileRead result;
-    result.status = status;
-    result.systemError = static_cast<std::uint32_t>(error);
-    return result;
+FileReadError Failed(FileReadStatus status, const char* call, int error) {
+    FileReadError failure;
+    failure.call = call;
+    failure.code = static_cast<std::uint32_t>(error);
+    failure.status = status;
+    return failure;
 }
 
 }  // namespace
 
-tagFileRead ReadWholeFile(const std::string& utf8Path, std::uint64_t maxBytes) {
+ovn::Result<tagFileBytes, FileReadError> ReadWholeFile(const std::string& utf8Path,
+                                                       std::uint64_t maxBytes) {
     ovn::ScopedDescriptor file(open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) {
         const int error = errno;
         return Failed(error == ENOENT || error == ENOTDIR ? FileReadStatus::kNotFound
                                                           : FileReadStatus::kCannotOpen,
-                      error);
+                      "open", error);
     }
     struct stat info {};
-    if (fstat(file.get(), &info) != 0) return Failed(FileReadStatus::kCannotOpen, errno);
+    if (fstat(file.get(), &info) != 0) return Failed(FileReadStatus::kCannotOpen, "fstat", errno);
     // A directory opens for reading here and would read as an empty image.
     if (!S_ISREG(info.st_mode)) {
-        tagFileRead refused = Failed(FileReadStatus::kNotARegularFile, 0);
+        FileReadError refused =
+            Failed(FileReadStatus::kNotARegularFile, "the name is no regular file", 0);
         refused.directory = S_ISDIR(info.st_mode);
         return refused;
     }
     const auto expected = static_cast<std::uint64_t>(info.st_size);
     if (expected > maxBytes) {
-        tagFileRead refused = Failed(FileReadStatus::kTooLarge, 0);
+        FileReadError refused = Failed(FileReadStatus::kTooLarge, "the file is too large", 0);
         refused.size = expected;
         return refused;
     }
 
-    tagFileRead result;
-    result.status = FileReadStatus::kRead;
+    tagFileBytes result;
     if (expected == 0) return result;
     result.bytes.reset(new std::uint8_t[expected]);
     std::uint64_t total = 0;
     while (total < expected) {
         const ssize_t got = read(file.get(), result.bytes.get() + total, expected - total);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return Failed(FileReadStatus::kCannotOpen, errno);
+        if (got < 0) return Failed(FileReadStatus::kCannotOpen, "read", errno);
         if (got == 0) break;  // the file shrank meanwhile: what was there is the image
         total += static_cast<std::uint64_t>(got);
     }

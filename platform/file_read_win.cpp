@@ -10,45 +10,48 @@ namespace platform {
 
 namespace {
 
-tagFileRead Failed(FileReadStatus status, DWORD error) {
-    tagFileRead result;
-    result.status = status;
-    result.systemError = error;
-    return result;
+FileReadError Failed(FileReadStatus status, const char* call, DWORD error) {
+    FileReadError failure;
+    failure.call = call;
+    failure.code = error;
+    failure.status = status;
+    return failure;
 }
 
 }  // namespace
 
-tagFileRead ReadWholeFile(const std::string& utf8Path, std::uint64_t maxBytes) {
+ovn::Result<tagFileBytes, FileReadError> ReadWholeFile(const std::string& utf8Path,
+                                                       std::uint64_t maxBytes) {
     // A directory does not open without backup semantics: it fails here like a missing file.
     HANDLE raw = CreateFileW(Utf8ToWide(utf8Path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (raw == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            return Failed(FileReadStatus::kNotFound, error);
+            return Failed(FileReadStatus::kNotFound, "CreateFileW", error);
         // The refusal of a directory reads as access denied; its attributes tell it apart.
         const DWORD attributes = GetFileAttributesW(Utf8ToWide(utf8Path).c_str());
         if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
             (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            tagFileRead refused = Failed(FileReadStatus::kNotARegularFile, error);
+            FileReadError refused = Failed(FileReadStatus::kNotARegularFile, "CreateFileW", error);
             refused.directory = true;
             return refused;
         }
-        return Failed(FileReadStatus::kCannotOpen, error);
+        return Failed(FileReadStatus::kCannotOpen, "CreateFileW", error);
     }
     const ovn::ScopedKernelHandle file(raw);
-    if (GetFileType(raw) != FILE_TYPE_DISK) return Failed(FileReadStatus::kNotARegularFile, 0);
+    if (GetFileType(raw) != FILE_TYPE_DISK)
+        return Failed(FileReadStatus::kNotARegularFile, "the name is no regular file", 0);
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(raw, &size)) return Failed(FileReadStatus::kCannotOpen, GetLastError());
+    if (!GetFileSizeEx(raw, &size))
+        return Failed(FileReadStatus::kCannotOpen, "GetFileSizeEx", GetLastError());
     if (static_cast<std::uint64_t>(size.QuadPart) > maxBytes) {
-        tagFileRead refused = Failed(FileReadStatus::kTooLarge, 0);
+        FileReadError refused = Failed(FileReadStatus::kTooLarge, "the file is too large", 0);
         refused.size = static_cast<std::uint64_t>(size.QuadPart);
         return refused;
     }
 
-    tagFileRead result;
-    result.status = FileReadStatus::kRead;
+    tagFileBytes result;
     const auto expected = static_cast<std::uint64_t>(size.QuadPart);
     if (expected == 0) return result;
     result.bytes.reset(new std::uint8_t[expected]);
@@ -58,7 +61,7 @@ tagFileRead ReadWholeFile(const std::string& utf8Path, std::uint64_t maxBytes) {
         const DWORD piece = static_cast<DWORD>(left < (1u << 24) ? left : (1u << 24));
         DWORD got = 0;
         if (!ReadFile(raw, result.bytes.get() + total, piece, &got, nullptr)) {
-            return Failed(FileReadStatus::kCannotOpen, GetLastError());
+            return Failed(FileReadStatus::kCannotOpen, "ReadFile", GetLastError());
         }
         if (got == 0) break;  // the file shrank meanwhile: what was there is the image
         total += got;

@@ -23,8 +23,8 @@ public:
     HeldFile(const HeldFile&) = delete;
     HeldFile& operator=(const HeldFile&) = delete;
 
-    // True when the file on disk holds exactly these bytes.
-    [[nodiscard]] bool Holds(const std::vector<std::uint8_t>& bytes) const;
+    // Whether the file on disk holds exactly these bytes; the error when it could not be read.
+    [[nodiscard]] FileResult<bool> Holds(const std::vector<std::uint8_t>& bytes) const;
 
     struct Handle;
 

@@ -24,12 +24,13 @@ FileResult<std::unique_ptr<HeldFile>> HeldFile::Write(const std::wstring& path,
     return std::unique_ptr<HeldFile>(new HeldFile(path, std::move(handle)));
 }
 
-bool HeldFile::Holds(const std::vector<std::uint8_t>& bytes) const {
+FileResult<bool> HeldFile::Holds(const std::vector<std::uint8_t>& bytes) const {
     // Without sharing modes the name may have been given to another file: open it again.
     auto again = SafeFile::Open(path_, SafeOpenMode::kHold);
-    if (!again) return false;
+    if (!again) return again.error();
     auto onDisk = (*again)->ReadAll();
-    return onDisk && *onDisk == bytes;
+    if (!onDisk) return onDisk.error();
+    return *onDisk == bytes;
 }
 
 }  // namespace platform

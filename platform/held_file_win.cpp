@@ -26,9 +26,10 @@ FileResult<std::unique_ptr<HeldFile>> HeldFile::Write(const std::wstring& path,
     return std::unique_ptr<HeldFile>(new HeldFile(path, std::move(handle)));
 }
 
-bool HeldFile::Holds(const std::vector<std::uint8_t>& bytes) const {
+FileResult<bool> HeldFile::Holds(const std::vector<std::uint8_t>& bytes) const {
     auto onDisk = handle_->file->ReadAll();
-    return onDisk && *onDisk == bytes;
+    if (!onDisk) return onDisk.error();
+    return *onDisk == bytes;
 }
 
 }  // namespace platform

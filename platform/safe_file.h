@@ -25,6 +25,7 @@ enum class FileRefusal {
 // and whether the file itself was refused.
 struct FileError : ovn::Error {
     FileRefusal refusal = FileRefusal::kNone;
+    bool tooLarge = false;  // larger than the reader takes; nothing was read
     bool refused() const { return refusal != FileRefusal::kNone; }
 };
 
@@ -63,7 +64,7 @@ public:
 
     [[nodiscard]] FileStatus Write(const void* data, std::size_t size);
     // The whole content, read through the open handle from its start.
-    std::optional<std::vector<std::uint8_t>> ReadAll();
+    [[nodiscard]] FileResult<std::vector<std::uint8_t>> ReadAll();
 
     struct Handle;
 

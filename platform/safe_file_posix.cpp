@@ -92,12 +92,12 @@ FileStatus SafeFile::Write(const void* data, std::size_t size) {
     return {};
 }
 
-std::optional<std::vector<std::uint8_t>> SafeFile::ReadAll() {
+FileResult<std::vector<std::uint8_t>> SafeFile::ReadAll() {
     std::vector<std::uint8_t> bytes;
     std::uint8_t chunk[4096];
     for (off_t at = 0;;) {
         const ssize_t got = pread(handle_->fd.get(), chunk, sizeof chunk, at);
-        if (got < 0) return std::nullopt;
+        if (got < 0) return Fail("pread", errno);
         if (got == 0) return bytes;
         bytes.insert(bytes.end(), chunk, chunk + got);
         at += got;

@@ -113,19 +113,22 @@ FileStatus SafeFile::Write(const void* data, std::size_t size) {
     return {};
 }
 
-std::optional<std::vector<std::uint8_t>> SafeFile::ReadAll() {
+FileResult<std::vector<std::uint8_t>> SafeFile::ReadAll() {
     HANDLE file = handle_->file.get();
     LARGE_INTEGER size{};
     LARGE_INTEGER start{};
-    if (!GetFileSizeEx(file, &size) || size.QuadPart > 0x7FFFFFFF ||
-        !SetFilePointerEx(file, start, nullptr, FILE_BEGIN))
-        return std::nullopt;
+    if (!GetFileSizeEx(file, &size)) return Fail("GetFileSizeEx", GetLastError());
+    if (size.QuadPart > 0x7FFFFFFF)
+        return Fail("the file is larger than 2 GiB", ERROR_FILE_TOO_LARGE);
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN))
+        return Fail("SetFilePointerEx", GetLastError());
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
     DWORD got = 0;
-    if (!bytes.empty() &&
-        (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
-         got != bytes.size()))
-        return std::nullopt;
+    if (!bytes.empty()) {
+        if (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr))
+            return Fail("ReadFile", GetLastError());
+        if (got != bytes.size()) return Fail("ReadFile (the file ended early)", ERROR_HANDLE_EOF);
+    }
     return bytes;
 }
 

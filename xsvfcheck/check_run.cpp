@@ -39,7 +39,13 @@ std::uint32_t goodCardIdcode(const tagImageSummary& summary) {
 // than replaced, so that a trace asked for in a shared folder never lands where a link points.
 bool writeTrace(const std::string& path, const std::string& text, std::string& why) {
     const std::wstring name = Utf8ToWide(path);
-    if (platform::IsLinkOrReparsePoint(name)) {
+    const platform::FileResult<bool> link = platform::IsLinkOrReparsePoint(name);
+    if (!link) {
+        why = "'" + path + "' cannot be looked at (" + link.error().call + ", error " +
+              std::to_string(link.error().code) + "); the trace is not written";
+        return false;
+    }
+    if (*link) {
         why = "'" + path + "' is a link; the trace is not written";
         return false;
     }
@@ -67,18 +73,19 @@ int RunXsvfCheck(int argc, char** argv) {
         return kCheckValid;
     }
 
-    const platform::tagFileRead file = platform::ReadWholeFile(options->image, kMaxImageBytes);
-    switch (file.status) {
-        case platform::FileReadStatus::kRead:
-            break;
-        case platform::FileReadStatus::kNotARegularFile:
-            return fail(kCheckFileError, "'" + options->image + "' is not a file");
-        case platform::FileReadStatus::kTooLarge:
-            return fail(kCheckFileError, "'" + options->image + "' is larger than 2 GiB");
-        default:
-            return fail(kCheckFileError, "'" + options->image + "' cannot be read (error " +
-                                             std::to_string(file.systemError) + ")");
+    const auto read = platform::ReadWholeFile(options->image, kMaxImageBytes);
+    if (!read) {
+        switch (read.error().status) {
+            case platform::FileReadStatus::kNotARegularFile:
+                return fail(kCheckFileError, "'" + options->image + "' is not a file");
+            case platform::FileReadStatus::kTooLarge:
+                return fail(kCheckFileError, "'" + options->image + "' is larger than 2 GiB");
+            default:
+                return fail(kCheckFileError, "'" + options->image + "' cannot be read (error " +
+                                                 std::to_string(read.error().code) + ")");
+        }
     }
+    const platform::tagFileBytes& file = *read;
     const auto size = static_cast<std::uint32_t>(file.size);
 
     tagCheckReport report;

@@ -27,7 +27,7 @@ long long FileBytes(const std::wstring& path) {
     const platform::FileResult<std::unique_ptr<platform::SafeFile>> file =
         platform::SafeFile::Open(path, platform::SafeOpenMode::kHold);
     if (!file) return -1;
-    const std::optional<std::vector<std::uint8_t>> bytes = (*file)->ReadAll();
+    const platform::FileResult<std::vector<std::uint8_t>> bytes = (*file)->ReadAll();
     return bytes ? static_cast<long long>(bytes->size()) : -1;
 }
 

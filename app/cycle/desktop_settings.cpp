@@ -84,9 +84,9 @@ bool RestoreSettingsFromRegistry(const std::wstring& settingsFile) {
 void StoreSettingsInRegistry(const std::wstring& settingsFile) {
     if (settingsFile.empty()) return;
     // Read as every file of the run is: a link, a second name or a reparse point is refused.
-    bool tooLarge = false;
-    const auto bytes = platform::ReadFileSafely(settingsFile, kLargestSettingsBytes, &tooLarge);
-    if (tooLarge) {
+    const platform::FileResult<std::string> bytes =
+        platform::ReadFileSafely(settingsFile, kLargestSettingsBytes);
+    if (!bytes && bytes.error().tooLarge) {
         LogOnly(L"   The settings file %ls is larger than %llu bytes: it is not stored.\n",
                 settingsFile.c_str(), static_cast<unsigned long long>(kLargestSettingsBytes));
         return;

@@ -82,7 +82,8 @@ bool CDeviceConsoleTool::Extract(std::vector<std::uint8_t> image) {
 
 bool CDeviceConsoleTool::Intact() {
     if (!held_) return false;
-    if (held_->Holds(image_)) return true;
+    const platform::FileResult<bool> holds = held_->Holds(image_);
+    if (holds && *holds) return true;
     LogOnly(L"   %ls is not the device console tool that was written; it is not started.\n",
             path_.c_str());
     return false;

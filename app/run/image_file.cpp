@@ -10,9 +10,9 @@
 #include "platform/file_read.h"
 #include "text/text_encoding.h"
 
-std::wstring ImageOpenReason(const platform::tagFileRead& file) {
-    const std::wstring code = L"error " + std::to_wstring(file.systemError);
-    const std::wstring text = platform::FileReadErrorText(file.systemError);
+std::wstring ImageOpenReason(const platform::FileReadError& file) {
+    const std::wstring code = L"error " + std::to_wstring(file.code);
+    const std::wstring text = platform::FileReadErrorText(file.code);
     const std::wstring system = text.empty() ? code : text + L" (" + code + L")";
     switch (file.status) {
         case platform::FileReadStatus::kNotFound:
@@ -29,17 +29,17 @@ std::wstring ImageOpenReason(const platform::tagFileRead& file) {
 }
 
 std::int32_t LoadImageFile(const char* fileName, tagRunResources& run) {
-    platform::tagFileRead file = platform::ReadWholeFile(fileName, kLargestImageBytes);
-    if (file.status != platform::FileReadStatus::kRead) {
+    auto file = platform::ReadWholeFile(fileName, kLargestImageBytes);
+    if (!file) {
         // The line itself stays as it always was on the narrow console; the log gets it as well,
         // and both get the reason on a line of its own.
         platform::ConsoleWriteNarrow(std::string("Error: Unable to open file ") + fileName);
         platform::ConsoleWriteNarrow("\n");
         LogOnlyLine(L"Error: Unable to open file %ls\n", Utf8ToWide(fileName).c_str());
-        PrintAndLog(L"   Reason: %ls.\n", ImageOpenReason(file).c_str());
+        PrintAndLog(L"   Reason: %ls.\n", ImageOpenReason(file.error()).c_str());
         return kExitImageUnreadable;
     }
-    run.imageSize = static_cast<std::int32_t>(file.size);
-    if (run.imageSize > 0) run.image = std::move(file.bytes);
+    run.imageSize = static_cast<std::int32_t>(file->size);
+    if (run.imageSize > 0) run.image = std::move(file->bytes);
     return kExitSuccess;
 }

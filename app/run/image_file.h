@@ -7,7 +7,7 @@
 #include "app/run/run_resources.h"
 
 namespace platform {
-struct tagFileRead;
+struct FileReadError;
 }
 
 // Largest image the player's signed 32-bit size can describe.
@@ -20,4 +20,4 @@ inline constexpr std::uint64_t kLargestImageBytes = 0x7FFFFFFF;
 std::int32_t LoadImageFile(const char* fileName, tagRunResources& run);
 
 // Why a file could not be used as the image, in words ("the file was not found: ...").
-std::wstring ImageOpenReason(const platform::tagFileRead& file);
+std::wstring ImageOpenReason(const platform::FileReadError& file);
