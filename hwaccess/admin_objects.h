@@ -10,6 +10,17 @@
 
 namespace driver_loader {
 
+// The objects every loading process shares: the mutex, and the block it guards.
+inline constexpr const char* kMutexName = "Global\\OvnVxdWrapMutex";
+inline constexpr const char* kSharedBlockName = "Global\\OvnVxdWrapData";
+
+// The 8 bytes every loading process shares; read and written only while the mutex is held.
+struct SharedWrapData {
+    std::uint32_t installed;
+    std::uint32_t loadCount;
+};
+static_assert(sizeof(SharedWrapData) == 8);
+
 // Owner Administrators and a protected DACL with full access for SYSTEM and Administrators alone.
 inline constexpr const char* kAdminOnlySddl = "O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)";
 inline constexpr const char* kSystemSid = "S-1-5-18";

@@ -8,7 +8,6 @@
 
 #include "base/win_handles_win.h"
 #include "hwaccess/admin_objects.h"
-#include "hwaccess/driver_loader.h"
 
 namespace driver_loader {
 namespace {

@@ -6,23 +6,15 @@
 #include <string>
 
 #include "base/result.h"
+#include "hwaccess/admin_objects.h"
 #include "hwaccess/driver_access_failure.h"
 
 namespace driver_loader {
 
-inline constexpr const char* kMutexName = "Global\\OvnVxdWrapMutex";
-inline constexpr const char* kSharedBlockName = "Global\\OvnVxdWrapData";
 inline constexpr const char* kUninstallKey =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OvnVxd";
 inline constexpr const char* kDisplayName = "Orvane OvnVxd Services";
 inline constexpr std::uint32_t kMutexWaitMs = 4000;
-
-// The 8 bytes every loading process shares; read and written only while the mutex is held.
-struct SharedWrapData {
-    std::uint32_t installed;
-    std::uint32_t loadCount;
-};
-static_assert(sizeof(SharedWrapData) == 8);
 
 // One per process, zero-filled when the library is first opened. Handles are the system's.
 struct LoaderState {

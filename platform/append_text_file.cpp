@@ -1,5 +1,4 @@
 // Text appended to a file the way the C runtime's text mode writes it, through a link-safe open.
-#include "platform/environment.h"
 #include "platform/safe_file.h"
 
 namespace platform {

@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "sim/sim_clock.h"
+#include "sim/sim_machine.h"
 
 namespace platform {
 

@@ -18,6 +18,11 @@ void ConsoleWriteNarrow(const char* text, std::size_t length);
 void ConsoleWriteNarrow(const std::string& text);
 void ConsoleFlush();
 
+// The byte stream under both editions' output: writes the bytes to standard output through the C
+// runtime and flushes them, so that they keep their order with every other kind of console output
+// (on Windows the C runtime's text mode turns "\n" into CR LF).
+void ConsoleWriteStreamBytes(const char* bytes, std::size_t length);
+
 // Cursor visibility and text attribute (12 bright red, 7 light grey). Harmless when stdout is no
 // console: the Windows edition then fails with the console call's error, the host edition (which
 // has nothing to change on a stream that is no terminal) succeeds.

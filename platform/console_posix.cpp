@@ -10,7 +10,6 @@
 #include <string>
 
 #include "platform/console.h"
-#include "platform/console_stream.h"
 #include "platform/terminal_mode_posix.h"
 #include "text/text_encoding.h"
 

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "platform/console.h"
-#include "platform/console_stream.h"
 #include "text/text_encoding.h"
 
 namespace platform {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/safe_file.h"
+#include "platform/file_result.h"
 
 namespace platform {
 
@@ -23,11 +23,6 @@ std::wstring TemporaryDirectory();
 
 // The path separator of this platform's file names: '\\' on Windows, '/' on the host edition.
 wchar_t PathSeparator();
-
-// Appends narrow text to a file in text mode: every "\n" becomes CR LF in the file. The file is
-// opened as SafeFile opens it: a link or a file with several names is refused. The error says why
-// the file could not be opened or was refused (nothing is written then).
-[[nodiscard]] FileStatus AppendTextFile(const std::wstring& path, const std::string& text);
 
 // Narrow file name of a wide path, for the C runtime on this platform.
 std::string NarrowPath(const std::wstring& path);

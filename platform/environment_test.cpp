@@ -9,6 +9,8 @@
 #include <iterator>
 #include <string>
 
+#include "platform/safe_file.h"
+
 namespace {
 
 std::wstring FreshName(const wchar_t* stem) {

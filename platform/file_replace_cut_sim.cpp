@@ -1,6 +1,6 @@
 // The simulated machine's power cut between a replacement file's flush and its rename.
 #include "platform/file_replace_cut.h"
-#include "simhost/host_power_cut.h"
+#include "simhost/host_store.h"
 
 namespace platform {
 

@@ -8,9 +8,19 @@
 #include <vector>
 
 #include "platform/safe_file.h"
-#include "platform/working_folder.h"
 
 namespace platform {
+
+// The working folder as a run prepared it (platform/working_folder.h), level by level.
+struct tagWorkingFolder {
+    std::wstring path;                 // ends in the path separator; empty when there is none
+    std::vector<std::wstring> events;  // what was found wrong and done about it, for the log
+    FileError error;                   // why there is no folder
+    // What stands where a level of the folder must be, may not stay and cannot be moved aside (a
+    // file a user made and holds open): its path and why it may not stay. Empty otherwise.
+    std::wstring inTheWay;
+    std::wstring inTheWayFault;
+};
 
 // Who an owner or an ACE's trustee is, as far as the folder goes. Only SYSTEM, the Administrators
 // group and TrustedInstaller may own the folder or write in it: the operator's own user is also

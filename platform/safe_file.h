@@ -10,38 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "base/result.h"
+#include "platform/file_result.h"
 
 namespace platform {
-
-// Why a file was refused rather than merely not opened or written.
-enum class FileRefusal {
-    kNone,
-    kLink,       // the name is a link, a reparse point or one of several names
-    kElsewhere,  // the open handle resolved to another file
-};
-
-// A failed file operation: the failing call (or what made the file unacceptable) with its code,
-// and whether the file itself was refused.
-struct FileError : ovn::Error {
-    FileRefusal refusal = FileRefusal::kNone;
-    bool tooLarge = false;  // larger than the reader takes; nothing was read
-    bool refused() const { return refusal != FileRefusal::kNone; }
-};
-
-inline FileError FileFailure(std::string call, std::uint32_t code,
-                             FileRefusal refusal = FileRefusal::kNone) {
-    FileError error;
-    error.call = std::move(call);
-    error.code = code;
-    error.refusal = refusal;
-    return error;
-}
-
-// What a file seam returns: the value, or the failed call with whether the file was refused.
-template <typename T>
-using FileResult = ovn::Result<T, FileError>;
-using FileStatus = ovn::Result<void, FileError>;
 
 enum class SafeOpenMode {
     kReplace,  // created when missing; emptied only once it passed the checks; no sharing
@@ -88,6 +59,11 @@ private:
 // now (a program that is running) goes at the next restart. Done when the name is gone or will go;
 // a name that was never there is no error.
 [[nodiscard]] FileStatus RemoveFileName(const std::wstring& path, bool laterIfBusy = false);
+
+// Appends narrow text to a file in text mode: every "\n" becomes CR LF in the file. The file is
+// opened as SafeFile opens it: a link or a file with several names is refused. The error says why
+// the file could not be opened or was refused (nothing is written then).
+[[nodiscard]] FileStatus AppendTextFile(const std::wstring& path, const std::string& text);
 
 // Renames a file's name (a link itself) to "<path>.refused-<n>" beside it.
 [[nodiscard]] FileStatus MoveFileNameAside(const std::wstring& path);

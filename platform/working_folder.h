@@ -7,19 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/safe_file.h"
+#include "platform/folder_trust_policy.h"
 
 namespace platform {
-
-struct tagWorkingFolder {
-    std::wstring path;                 // ends in the path separator; empty when there is none
-    std::vector<std::wstring> events;  // what was found wrong and done about it, for the log
-    FileError error;                   // why there is no folder
-    // What stands where a level of the folder must be, may not stay and cannot be moved aside (a
-    // file a user made and holds open): its path and why it may not stay. Empty otherwise.
-    std::wstring inTheWay;
-    std::wstring inTheWayFault;
-};
 
 // "Orvane", then "OvnK740FpgaUpdater" under the program-data known folder (the host edition: under
 // the simulated machine's state directory). Each level is created when missing, with a descriptor

@@ -3,8 +3,6 @@
 
 #include <atomic>
 
-#include "sim/sim_machine.h"
-
 namespace {
 
 constexpr std::uint64_t kFraction = 4096;
@@ -20,14 +18,6 @@ std::int64_t SimPerformanceCounter() {
 }
 
 std::int64_t SimPerformanceFrequency() { return 10000000; }
-
-std::uint32_t SimProcessorMhz() { return sim::CurrentMachine().ProcessorMhz(); }
-
-std::uint32_t SimTimeScale() {
-    // Read on every clock reading of a busy wait: the machine is asked once.
-    static const std::uint32_t scale = sim::CurrentMachine().TimeScale();
-    return scale;
-}
 
 namespace sim {
 

@@ -8,13 +8,6 @@
 std::int64_t SimPerformanceCounter();
 std::int64_t SimPerformanceFrequency();
 
-// The simulated processor's current clock in MHz (the machine's processorMhz, default 3000).
-std::uint32_t SimProcessorMhz();
-
-// The machine's timeScale (default 1): the host edition's process clock and pauses run that many
-// times faster than wall time.
-std::uint32_t SimTimeScale();
-
 namespace sim {
 
 // Charges one register write of a card whose writeCost is the given number of 1/4096 counts.

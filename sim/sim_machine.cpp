@@ -261,3 +261,11 @@ void ForgetMachine() {
 }  // namespace sim
 
 bool SimDriverLibraryAvailable() { return sim::CurrentMachine().LibraryAvailable(); }
+
+std::uint32_t SimProcessorMhz() { return sim::CurrentMachine().ProcessorMhz(); }
+
+std::uint32_t SimTimeScale() {
+    // Read on every clock reading of a busy wait: the machine is asked once.
+    static const std::uint32_t scale = sim::CurrentMachine().TimeScale();
+    return scale;
+}

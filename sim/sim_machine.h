@@ -18,6 +18,13 @@
 // then behaves as if OvnVxd.dll could not be loaded.
 bool SimDriverLibraryAvailable();
 
+// The simulated processor's current clock in MHz (the machine's processorMhz, default 3000).
+std::uint32_t SimProcessorMhz();
+
+// The machine's timeScale (default 1): the host edition's process clock and pauses run that many
+// times faster than wall time.
+std::uint32_t SimTimeScale();
+
 namespace sim {
 
 struct MachineOptions {

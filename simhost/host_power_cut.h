@@ -15,9 +15,4 @@ namespace sim::host {
 void CountSaveAndCutPower(const std::filesystem::path& stateDirectory,
                           const std::string& what = {});
 
-// Called by the host edition's whole-file replacement between the new file's flush and its rename:
-// counted and cut as a saved change (under the state file's lock), so a cut there leaves the new
-// file under its temporary name and the old one under its own. `file` names it in the cut's record.
-void CountFileReplacementAndCutPower(const std::string& file);
-
 }  // namespace sim::host

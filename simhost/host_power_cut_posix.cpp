@@ -6,9 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "simhost/host_file_lock.h"
 #include "simhost/host_power_cut.h"
-#include "simhost/host_store.h"
 
 namespace sim::host {
 
@@ -30,13 +28,6 @@ void CountSaveAndCutPower(const std::filesystem::path& stateDirectory, const std
         << saves << ' ' << program << (what.empty() ? "" : " ") << what << '\n';
     kill(0, SIGKILL);
     _exit(137);
-}
-
-void CountFileReplacementAndCutPower(const std::string& file) {
-    const char* at = std::getenv("OVN_SIM_CUT_AT_SAVE");
-    if (!at || !*at) return;
-    CHostFileLock lock(StateDirectory() / "host.json.lock");
-    if (lock.Held()) CountSaveAndCutPower(StateDirectory(), file);
 }
 
 }  // namespace sim::host

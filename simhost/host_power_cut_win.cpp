@@ -4,6 +4,5 @@
 namespace sim::host {
 
 void CountSaveAndCutPower(const std::filesystem::path&, const std::string&) {}
-void CountFileReplacementAndCutPower(const std::string&) {}
 
 }  // namespace sim::host

@@ -127,4 +127,11 @@ void Reset() {
     fs::remove(StateFile(), ec);
 }
 
+void CountFileReplacementAndCutPower(const std::string& file) {
+    const char* at = std::getenv("OVN_SIM_CUT_AT_SAVE");
+    if (!at || !*at) return;
+    CHostFileLock lock(StateDirectory() / "host.json.lock");
+    if (lock.Held()) CountSaveAndCutPower(StateDirectory(), file);
+}
+
 }  // namespace sim::host

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <nlohmann/json.hpp>
+#include <string>
 
 namespace sim::host {
 
@@ -29,5 +30,11 @@ void Update(const std::function<void(nlohmann::json&)>& change);
 
 // Removes the host's state file: the next reader sees the defaults.
 void Reset();
+
+// Called by the host edition's whole-file replacement between the new file's flush and its rename:
+// counted and cut as a saved change (host_power_cut.h) under the state file's lock, so a cut there
+// leaves the new file under its temporary name and the old one under its own. `file` names it in
+// the cut's record.
+void CountFileReplacementAndCutPower(const std::string& file);
 
 }  // namespace sim::host

@@ -1,9 +1,8 @@
-// Opening and closing the card's JTAG port, and the counter-based clocks of the port.
+// Closing the card's JTAG port, and the counter-based clocks of the port.
 #include "xsvf/jtag_port.h"
 
 #include "platform/clock.h"
 #include "platform/console.h"
-#include "xsvf/calibration.h"
 
 namespace {
 
@@ -25,26 +24,6 @@ std::int32_t microsecondsNow() {
     std::int64_t micros =
         (counter / frequency) * 1000000 + (counter % frequency) * 1000000 / frequency;
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(micros));
-}
-
-void openJtagPort(tagJtagPort* port) {
-    std::uint32_t value = 0;
-    csRead32(port->pciHandle, 0x04, &value);
-    csWrite32(port->pciHandle, 0x04, value | 0x2);  // memory space enable
-    value = 0;
-    csRead32(port->pciHandle, 0xE0, &value);
-    csWrite32(port->pciHandle, 0xE0, value & ~0x3u);
-
-    writeGpio(GPIO_SELECT, GPIO_AUX_MASK, port);
-    writeGpio(GPIO_OUTPUT_ENABLE, GPIO_AUX_MASK, port);
-    writeGpio(GPIO_OUTPUT, GPIO_AUX_MASK, port);
-    writeGpio(GPIO_SELECT, GPIO_TCK_MASK | GPIO_TDI_MASK | GPIO_TMS_MASK | GPIO_TDO_MASK, port);
-    writeGpio(GPIO_OUTPUT_ENABLE, GPIO_TCK_MASK | GPIO_TDI_MASK | GPIO_TMS_MASK, port);
-    setJtagPin(JTAG_TMS, true, port);
-    setJtagPin(JTAG_TCK, false, port);
-
-    calibrateGpioDelay(port);
-    setJtagPin(JTAG_TDI, false, port);
 }
 
 void closeJtagPort(tagJtagPort* port, std::int32_t mode) {

@@ -82,9 +82,6 @@ inline void pulseTck(tagJtagPort* port) {
     setJtagPin(JTAG_TCK, false, port);
 }
 
-// Configures the card's PCI function and GPIO pins and calibrates the pacing. Main thread only.
-void openJtagPort(tagJtagPort* port);
-
 // Releases the pins; mode 1 first gives the end pulse.
 void closeJtagPort(tagJtagPort* port, std::int32_t mode);
 

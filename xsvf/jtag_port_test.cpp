@@ -5,6 +5,7 @@
 
 #include "platform/clock.h"
 #include "xsvf/fake_gpio_testutil.h"
+#include "xsvf/jtag_port_open.h"
 #include "xsvf/tap.h"
 
 namespace {

@@ -16,6 +16,7 @@
 #include "testing/xsvf_writer/xsvf_writer.h"
 #include "xsvf/fake_gpio_testutil.h"
 #include "xsvf/jtag_port.h"
+#include "xsvf/jtag_port_open.h"
 #include "xsvf/port_trace.h"
 #include "xsvf/xsvf_player.h"
 

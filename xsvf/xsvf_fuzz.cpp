@@ -6,6 +6,7 @@
 #include "hwaccess/driver_access.h"
 #include "sim/sim_machine.h"
 #include "xsvf/jtag_port.h"
+#include "xsvf/jtag_port_open.h"
 #include "xsvf/xsvf_player.h"
 #include "xsvf/xsvf_validate.h"
 

@@ -10,6 +10,7 @@
 #include "testing/xsvf_writer/make_demo_xsvf.h"
 #include "xsvf/calibration.h"
 #include "xsvf/jtag_port.h"
+#include "xsvf/jtag_port_open.h"
 #include "xsvf/xsvf_player.h"
 #include "xsvf/xsvf_validate.h"
 

@@ -20,6 +20,7 @@
 #include "sim/sim_machine.h"
 #include "testing/xsvf_writer/xsvf_writer.h"
 #include "xsvf/jtag_port.h"
+#include "xsvf/jtag_port_open.h"
 
 namespace {
 

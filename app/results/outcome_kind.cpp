@@ -2,15 +2,13 @@
 #include "app/results/outcome_kind.h"
 
 #include "app/console/exit_codes.h"
-#include "app/results/run_result.h"
 
-std::string OutcomeKind(const tagRunResult& r) {
+std::string OutcomeKind(const tagOutcomeFacts& r) {
     switch (r.exitCode) {
         case kExitSuccess:
             if (r.declined) return "declined";
             if (r.restartRequested) return "restartPending";
-            // A listing, or an empty image: nothing was played.
-            if (r.kind == "inventory" || (r.imageBytes && *r.imageBytes == 0)) return "listed";
+            if (r.playedNothing) return "listed";
             return "updated";
         case kExitNoCardOrImage:
             switch (r.end) {

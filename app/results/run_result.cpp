@@ -331,3 +331,15 @@ std::string UtcTimestampNow() {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     return UtcTimestamp(std::chrono::duration_cast<std::chrono::seconds>(now).count());
 }
+std::string OutcomeKind(const tagRunResult& result) {
+    tagOutcomeFacts facts;
+    facts.exitCode = result.exitCode;
+    facts.declined = result.declined;
+    facts.restartRequested = result.restartRequested;
+    // A listing, or an empty image: nothing was played.
+    facts.playedNothing =
+        result.kind == "inventory" || (result.imageBytes && *result.imageBytes == 0);
+    facts.end = result.end;
+    facts.restartPending = result.restartPending;
+    return OutcomeKind(facts);
+}

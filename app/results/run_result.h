@@ -83,6 +83,9 @@ struct tagRunResult {
 };
 
 nlohmann::json RunResultToJson(const tagRunResult& result);
+
+// The result's `outcome.kind` (app/results/outcome_kind.h), from its exit code and facts.
+std::string OutcomeKind(const tagRunResult& result);
 // The reverse, for the state carried across a restart; throws nlohmann::json::exception on a
 // document that is not one of ours.
 tagRunResult RunResultFromJson(const nlohmann::json& document);

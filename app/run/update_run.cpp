@@ -42,6 +42,7 @@
 #include "text/text_encoding.h"
 #include "xsvf/calibration.h"
 #include "xsvf/jtag_port.h"
+#include "xsvf/jtag_port_open.h"
 #include "xsvf/play_stop.h"
 #include "xsvf/xsvf_validate.h"
 

@@ -18,6 +18,7 @@
 #include "hwaccess/pci_scan.h"
 #include "testing/xsvf_writer/make_demo_xsvf.h"
 #include "xsvf/jtag_port.h"
+#include "xsvf/jtag_port_open.h"
 
 namespace {
 

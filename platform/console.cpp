@@ -1,10 +1,8 @@
 // Console output shared by both editions: the byte stream, flushed after every piece so that it
 // interleaves in order with the wide output and with the progress refreshes.
-#include "platform/console_stream.h"
+#include "platform/console.h"
 
 #include <cstdio>
-
-#include "platform/console.h"
 
 namespace platform {
 
