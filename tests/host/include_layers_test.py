@@ -6,6 +6,8 @@ usage: include_layers_test.py SOURCE_DIR ARCHITECTURE_PAGE
 
 Fails, printing the offending chain, when
   - files include each other in a cycle,
+  - modules include each other in a cycle (a module: a header and the sources named after it, so
+    a.cpp including b.h while b.cpp includes a.h is a cycle too; tests are left out),
   - folders include each other in a cycle,
   - a folder includes one its row of the page's "Include order" table does not name, or the table
     names one it no longer includes (the table is the real graph, not a wish),
@@ -70,6 +72,15 @@ def folder_of(path):
     else:
         folder = parts[0]
     return folder, parts[0] not in ("tests", "testing") and bool(TEST_SOURCE.search(parts[-1]))
+
+
+PLATFORM_SUFFIX = re.compile(r"_(win|posix|sim)$")
+
+
+def module_of(path):
+    """The module a file belongs to: its path without the extension and the platform's suffix."""
+    stem = os.path.splitext(path)[0]
+    return PLATFORM_SUFFIX.sub("", stem)
 
 
 def node_of(path):
@@ -155,6 +166,7 @@ def main(argv):
     files = source_files(root)
     file_set = set(files)
     file_graph = {}
+    module_graph = {}
     node_graph = {}
     failures = []
     for path in files:
@@ -164,6 +176,8 @@ def main(argv):
         for number, target in includes_of(root, path):
             evidence = f"{path}:{number} includes {target}"
             file_graph[path].setdefault(target, evidence)
+            if not TEST_SOURCE.search(path) and module_of(target) != module_of(path):
+                module_graph.setdefault(module_of(path), {}).setdefault(module_of(target), evidence)
             target_node = node_of(target)
             if target_node != node:
                 node_graph[node].setdefault(target_node, evidence)
@@ -171,6 +185,9 @@ def main(argv):
     cycle = find_cycle(file_graph)
     if cycle:
         failures.append("files include each other in a cycle:\n" + chain_text(cycle, file_graph))
+    cycle = find_cycle(module_graph)
+    if cycle:
+        failures.append("modules include each other in a cycle:\n" + chain_text(cycle, module_graph))
     cycle = find_cycle(node_graph)
     if cycle:
         failures.append("folders include each other in a cycle:\n" + chain_text(cycle, node_graph))
