@@ -105,6 +105,15 @@ bool CDisplayDriverCycle::ImageIsTheRecordedOne(const char* fileName, const std:
     return false;
 }
 
+void CDisplayDriverCycle::EndWithTheImportRegistered() {
+    journal_.phase = CyclePhase::kIdle;
+    RegisterImportIfSettingsSaved(journal_);
+    Save();
+    DropResume(journal_);
+    Save();
+    Tidy();
+}
+
 void CDisplayDriverCycle::Tidy() {
     TidyRegistry();
     RemoveResumeCopies(workingFolder_);
@@ -178,12 +187,7 @@ void CDisplayDriverCycle::BringBackWithoutUpdate() {
     const bool restored = RestoreSettingsFromRegistry(settingsFile_);
     LogSettingsRestored(settingsFile_, restored);
     if (restored) journal_.settingsRestored = true;
-    journal_.phase = CyclePhase::kIdle;
-    RegisterImportIfSettingsSaved(journal_);
-    Save();
-    DropResume(journal_);
-    Save();
-    Tidy();
+    EndWithTheImportRegistered();
     PrintAndLog(
         L"\n   No usable XSVF file: nothing was programmed, and the display driver is enabled "
         L"again.\n");
@@ -438,12 +442,7 @@ std::int32_t CDisplayDriverCycle::BringDriverBack(const CCmdLine& options, bool 
             L"\n\n   Enabling the graphics driver requires a reboot.\n   You must reboot the "
             L"computer to complete the update process.\n");
         // No restart here, but the suite's settings still come back at the next logon.
-        journal_.phase = CyclePhase::kIdle;
-        RegisterImportIfSettingsSaved(journal_);
-        Save();
-        DropResume(journal_);
-        Save();
-        Tidy();
+        EndWithTheImportRegistered();
         return kExitRestartToEnable;
     }
     if (exitCode != kExitSuccess && !options.quiet) {

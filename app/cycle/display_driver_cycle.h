@@ -45,7 +45,8 @@ struct tagRunStart {
 class CDisplayDriverCycle {
 public:
     // host: the run's host services, which put the power back and restart the machine.
-    CDisplayDriverCycle(tagRunStart start, CHostServices& host, tagWaitClock clock = ProcessWaitClock());
+    CDisplayDriverCycle(tagRunStart start, CHostServices& host,
+                        tagWaitClock clock = ProcessWaitClock());
 
     // The working folder (opened at the start) reported, the paths in it, the command lines and
     // the tool written out.
@@ -88,6 +89,9 @@ public:
 
     // The registry's values of the cycle and the resume copies go (the tidy-up).
     void Tidy();
+    // The cycle is over with the display driver back: the suite's settings come back at the next
+    // logon (when they were saved), each step saved before the next, then the tidy-up.
+    void EndWithTheImportRegistered();
 
     // The disable asked for a restart: under --noreboot exit code 3 (the journal keeps the cycle
     // for the next start); otherwise the prompt, and on yes the restart requested (exit code 3 when
