@@ -45,8 +45,11 @@ std::string ReadFileBytes(const std::filesystem::path& path) {
 }
 
 std::string DemoImage() {
-    const XsvfBytes image = MakeK740Xsvf(K740_DEMO_VERSION, K740_QUICK_DATA_WORDS);
-    return std::string(image.begin(), image.end());
+    static const std::string image = [] {
+        const XsvfBytes bytes = MakeK740Xsvf(K740_DEMO_VERSION, K740_QUICK_DATA_WORDS);
+        return std::string(bytes.begin(), bytes.end());
+    }();
+    return image;
 }
 
 std::string SampleImage() {

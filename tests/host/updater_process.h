@@ -104,7 +104,8 @@ private:
 // The demo's image (version 1.4.2) with a bitstream a hundredth of the shipped sample's: whole
 // runs test the run, and shifting 96 KB per card under the sanitizers would be most of their time.
 std::string DemoImage();
-// The sample image shipped with the product, for what depends on its size (progress, estimates).
+// The sample image shipped with the product, for a test that needs a play of millions of pin
+// writes (the Ctrl+C stall).
 std::string SampleImage();
 // A programming run's set-up: the default machine with these faults (JSON objects) on its first
 // and second card, and the demo image as demo.xsvf in the working directory.
