@@ -18,6 +18,7 @@ std::atomic<bool> enableStarted{false};
 std::mutex fileLock;
 std::atomic<std::uint32_t> stallAfter{0};
 std::atomic<std::uint32_t> writesCounted{0};
+std::atomic<bool> holdUntilExit{false};
 std::mutex releaseLock;
 std::function<bool()> release;
 
@@ -30,7 +31,7 @@ bool Released() {
 
 // Without a release nothing would ever end the hold, so an unreleasable stall is no stall.
 void HoldWhileStalled() {
-    if (Released()) return;
+    if (!holdUntilExit.load() && Released()) return;
     {
         std::lock_guard<std::mutex> hold(fileLock);
         if (std::FILE* file = std::fopen(StallMark().string().c_str(), "w")) std::fclose(file);
@@ -39,7 +40,9 @@ void HoldWhileStalled() {
         std::lock_guard<std::mutex> hold(releaseLock);
         if (!release) return;
     }
-    while (!Released()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (holdUntilExit.load() || !Released()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 }  // namespace
 
@@ -47,10 +50,11 @@ void NoteDisplayEnableStarted() { enableStarted.store(true); }
 
 // A stall holds one process of a machine's state: the next start (a rerun after the interruption)
 // finds the mark and runs free.
-void ArmWriteStall(std::uint32_t afterWrites) {
+void ArmWriteStall(std::uint32_t afterWrites, bool untilExit) {
     std::error_code error;
     const bool held = std::filesystem::exists(StallMark(), error);
     writesCounted.store(0);
+    holdUntilExit.store(untilExit);
     stallAfter.store(held ? 0 : afterWrites);
 }
 

@@ -20,7 +20,9 @@ void NoteRegisterWrite(std::uint32_t reg, std::uint32_t value);
 // state runs free. A test of an interrupted programming step waits for that file instead of
 // racing the plays, and the host edition releases the hold once the stop has been requested, so
 // the plays see the request midway whatever the machine's load. 0 (the default) arms nothing.
-void ArmWriteStall(std::uint32_t afterWrites);
+// untilExit: the hold never ends (a register write that does not return); the process's end ends
+// it.
+void ArmWriteStall(std::uint32_t afterWrites, bool untilExit);
 void SetWriteStallRelease(std::function<bool()> released);
 
 }  // namespace sim

@@ -355,7 +355,7 @@ bool ParseMachineConfig(const std::string& text, MachineConfig& config, std::str
         }
         OnlyKeys(root, "",
                  {"driverLibrary", "driverFault", "processorMhz", "cards", "functions", "windows64",
-                  "suite", "timeScale", "stallWritesAfter"});
+                  "suite", "timeScale", "stallWritesAfter", "stallUntil"});
         MachineConfig result;
         if (root.contains("driverLibrary")) {
             result.driverLibrary = Bool(root["driverLibrary"], "driverLibrary");
@@ -375,6 +375,12 @@ bool ParseMachineConfig(const std::string& text, MachineConfig& config, std::str
         if (root.contains("stallWritesAfter")) {
             result.stallWritesAfter = static_cast<std::uint32_t>(
                 Number(root["stallWritesAfter"], "stallWritesAfter", 100000000));
+        }
+        if (root.contains("stallUntil")) {
+            const std::string until = String(root["stallUntil"], "stallUntil");
+            if (until != "stop" && until != "exit")
+                Fail("stallUntil", "expected \"stop\" or \"exit\"");
+            result.stallUntilExit = until == "exit";
         }
         for (const char* key : {"cards", "functions"}) {
             if (root.contains(key) && !root[key].is_array()) Fail(key, "expected an array");

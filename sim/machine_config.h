@@ -91,6 +91,9 @@ struct MachineConfig {
     std::uint32_t timeScale = 1;
     // Register writes let through before every further one is held (sim/late_writes.h); 0: none.
     std::uint32_t stallWritesAfter = 0;
+    // "stallUntil": "exit": the held writes never go on, as a register access that never returns
+    // (a card that hangs the bus); "stop" (the default) lets them go once the plays are stopped.
+    bool stallUntilExit = false;
     std::vector<CardConfig> cards;
     std::vector<FunctionConfig> functions;
 };

@@ -29,7 +29,7 @@ MappingTable& ProcessMappings() { return processMappings; }
 
 SimMachine::SimMachine(const MachineConfig& config, const MachineOptions& options)
     : config_(config), options_(options) {
-    ArmWriteStall(config.stallWritesAfter);
+    ArmWriteStall(config.stallWritesAfter, config.stallUntilExit);
     if (!options.traceFile.empty()) {
         trace_ = std::make_unique<TraceFile>(options.traceFile);
         if (!trace_->IsOpen()) {

@@ -24,6 +24,10 @@ struct tagJtagPort {
     // Records what the port clocks (xsvf/port_trace.h); null: nothing is recorded, and the shifts
     // run the loop without it.
     CPortTrace* trace = nullptr;
+    // The stop that long shifts and run-test waits look at as they go (set by the play); null:
+    // they run to their end. shiftCut says one was left unfinished because of it.
+    const CPlayStop* shiftStop = nullptr;
+    bool shiftCut = false;
 };
 
 // Where a play is in the image. The image is shared by every card's play and written by none.
@@ -61,7 +65,7 @@ struct tagXsvfFailure {
 // card use. Functions that need only one part take only that part.
 struct tagDeviceUpdate : tagJtagPort, tagImageCursor, tagUpdateProgress {
     tagXsvfFailure failure;     // the play's failure, stored by the card's Update for the run's log
-    CPlayStop* stop = nullptr;  // the stop the play obeys between commands; null: none
+    CPlayStop* stop = nullptr;  // the stop the play obeys; null: none
 };
 
 // Percentage of an image of size bytes after consumed bytes, in 64 bits so that images above

@@ -1,5 +1,5 @@
-// Stopping plays: a player leaves off between commands, and the wait for the register users ends
-// when the last one is gone or at its limit on the given clock.
+// Stopping plays: a player leaves off between commands and inside long ones, and the wait for the
+// register users ends when the last one is gone or at its limit on the given clock.
 #include "xsvf/play_stop.h"
 
 #include <gtest/gtest.h>
@@ -28,6 +28,25 @@ protected:
         record.offset = 0;
         fake->ClearLog();
         return playXsvf(record, record, record.percentDone, &stop);
+    }
+
+    // Rising edges clocked in the given state, by the state diagram from Test-Logic-Reset.
+    std::size_t EdgesIn(std::uint8_t state) const {
+        std::size_t count = 0;
+        std::uint8_t before = TAP_RESET;
+        for (std::uint8_t after : fake->StatesOfEdges(TAP_RESET)) {
+            if (before == state) ++count;
+            before = after;
+        }
+        return count;
+    }
+
+    // The stop comes with the first TDO the card is asked for.
+    void StopAtTheFirstRead(CPlayStop& stop) {
+        fake->input = [&stop](const CFakeGpio&) {
+            stop.Request();
+            return 0u;
+        };
     }
 
     bool EnteredShiftIr() const {
@@ -78,6 +97,43 @@ TEST_F(PlayStopTest, APlayLeavesOffAfterTheCommandDuringWhichTheStopCame) {
     fake->input = nullptr;
     EXPECT_EQ(Play(image, stop).code, XSVF_STOPPED);
     EXPECT_EQ(fake->TmsOfEdges(), std::vector<bool>(6, true));
+}
+
+TEST_F(PlayStopTest, ALongVectorOrRunTestWaitIsCutSoonAfterTheStop) {
+    // 64 Ki bits in one scan: the stop at its first bit ends it after its first 512 bytes.
+    const std::uint32_t bits = 8 * 8192;
+    const XsvfBytes vector(bits / 8, 0x5A);
+    const XsvfBytes image = XsvfWriter()
+                                .SdrSize(bits)
+                                .SdrTdo(vector, XsvfBytes(bits / 8, 0))
+                                .Sir(6, 9)
+                                .Complete()
+                                .Bytes();
+    CPlayStop stop;
+    StopAtTheFirstRead(stop);
+    const tagXsvfFailure cut = Play(image, stop);
+    EXPECT_EQ(cut.code, XSVF_STOPPED);
+    EXPECT_EQ(EdgesIn(TAP_SHIFT_DR), 512u * 8) << "bits shifted after the stop";
+    EXPECT_FALSE(EnteredShiftIr());
+
+    // Not stopped, the same scan is shifted whole.
+    CPlayStop unstopped;
+    fake->input = nullptr;
+    EXPECT_EQ(Play(image, unstopped).code, 0);
+    EXPECT_EQ(EdgesIn(TAP_SHIFT_DR), std::size_t{bits});
+
+    // A run-test wait of a million pulses after a short scan: the scan ends whole, the wait is cut
+    // after its first 4096 pulses.
+    const XsvfBytes waiting =
+        XsvfWriter().RunTest(1000000).SdrSize(8).SdrTdo(0x5A, 0).Sir(6, 9).Complete().Bytes();
+    CPlayStop later;
+    StopAtTheFirstRead(later);
+    EXPECT_EQ(Play(waiting, later).code, XSVF_STOPPED);
+    EXPECT_EQ(EdgesIn(TAP_SHIFT_DR), 8u);
+    const std::vector<int> idle = fake->IdleRuns(TAP_RESET);
+    ASSERT_FALSE(idle.empty());
+    EXPECT_LE(idle.back(), 4096 + 2) << "pulses in Run-Test/Idle after the stop";
+    EXPECT_FALSE(EnteredShiftIr());
 }
 
 TEST(PlayStop, TheWaitEndsWithTheLastUserOrAtItsLimitOnTheClock) {

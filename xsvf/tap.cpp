@@ -7,9 +7,30 @@
 #include "xsvf/tap.h"
 
 #include "xsvf/jtag_port.h"
+#include "xsvf/play_stop.h"
 #include "xsvf/port_trace.h"
 
 namespace {
+
+// A stop is looked at once per this many bytes of a vector, and pulses of a run-test wait: a few
+// milliseconds of register writes at the slowest pacing, and nothing measurable per bit. A vector
+// of this size or less is always shifted whole.
+constexpr std::int32_t kStopCheckBytes = 512;
+constexpr std::uint32_t kStopCheckPulses = 4096;
+
+// Whether a requested stop ends the shift or wait here, before byte `done` (or pulse); the cut is
+// kept on the port for the player. A vector of 16 M bits takes about a minute of pin writes, and
+// the one who stops the plays must not wait that long with the card's display driver off.
+bool cutForStop(std::uint32_t done, std::uint32_t every, tagJtagPort* port) {
+    if (done == 0 || (done & (every - 1)) != 0) return false;
+    if (port->shiftStop == nullptr || !port->shiftStop->Requested()) return false;
+    port->shiftCut = true;
+    return true;
+}
+
+bool cutShiftForStop(const tagBitVector& tdi, std::int32_t index, tagJtagPort* port) {
+    return cutForStop(static_cast<std::uint32_t>(tdi.length - 1 - index), kStopCheckBytes, port);
+}
 
 // The rising edge about to be clocked, with the TDO level the falling edge before it latched.
 void traceEdge(tagJtagPort* port) {
@@ -37,6 +58,7 @@ void tmsTransition(bool tms, tagJtagPort* port) {
     if (captured != nullptr) captured->length = tdi.length;
     std::int32_t left = bits;
     for (std::int32_t index = tdi.length - 1; index >= 0 && left > 0; --index) {
+        if (cutShiftForStop(tdi, index, port)) return;
         std::uint8_t byte = tdi.data[index];
         std::uint8_t capture = 0;
         for (int i = 0; i < 8 && left > 0; ++i) {
@@ -58,6 +80,7 @@ void tmsTransition(bool tms, tagJtagPort* port) {
 // walk) gives no rising edge: the trace counts the edges the chain saw.
 [[gnu::noinline]] void waitTckTraced(std::uint32_t count, tagJtagPort* port) {
     for (std::uint32_t i = 0; i < count; ++i) {
+        if (cutForStop(i, kStopCheckPulses, port)) return;
         if ((port->gpioOut & GPIO_TCK_MASK) == 0) traceEdge(port);
         pulseTck(port);
     }
@@ -146,6 +169,7 @@ void shiftBits(std::int32_t bits, const tagBitVector& tdi, tagBitVector* capture
     if (captured != nullptr) captured->length = tdi.length;
     std::int32_t left = bits;
     for (std::int32_t index = tdi.length - 1; index >= 0 && left > 0; --index) {
+        if (cutShiftForStop(tdi, index, port)) return;
         std::uint8_t byte = tdi.data[index];
         std::uint8_t capture = 0;
         for (int i = 0; i < 8 && left > 0; ++i) {
@@ -184,6 +208,8 @@ std::int32_t shiftTap(std::uint8_t& tapState, std::uint8_t startState, std::int3
     for (;;) {
         moveTap(tapState, startState, port);
         shiftBits(bits, tdi, captured, exitAtEnd, port);
+        // A cut vector compares as nothing: the player ends the play as stopped.
+        if (port->shiftCut) return 0;
         if (expected != nullptr) mismatch = !vectorsEqual(*expected, *captured, mask);
         if (exitAtEnd) {
             ++tapState;  // the last bit's clock moved Shift to Exit1
@@ -211,5 +237,8 @@ void waitTck(std::uint32_t count, tagJtagPort* port) {
         waitTckTraced(count, port);
         return;
     }
-    for (std::uint32_t i = 0; i < count; ++i) pulseTck(port);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (cutForStop(i, kStopCheckPulses, port)) return;
+        pulseTck(port);
+    }
 }

@@ -207,6 +207,8 @@ tagXsvfFailure playXsvf(tagJtagPort& port, tagImageCursor& cursor,
     tagXsvfContext context;
     for (int i = 0; i < kVectorCount; ++i) contextVectors(context, i)->data = buffers[i].get();
 
+    port.shiftStop = stop;
+    port.shiftCut = false;
     context.error = moveTap(context.tapState, TAP_RESET, &port);
     while (context.error == 0 && context.complete == 0) {
         if (stop && stop->Requested()) {
@@ -215,6 +217,8 @@ tagXsvfFailure playXsvf(tagJtagPort& port, tagImageCursor& cursor,
         }
         if (context.runTestTime == -1) context.runTestTime = 0;
         stepXsvf(context, port, cursor, percentDone);
+        // A command cut short by the stop did not do what it says, whatever it reported.
+        if (port.shiftCut) context.error = XSVF_STOPPED;
     }
     return context.error != 0 ? failureOf(context) : tagXsvfFailure{};
 }

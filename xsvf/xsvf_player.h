@@ -38,7 +38,8 @@ class CPlayStop;
 
 // Plays the image from the cursor through the port, publishing the share of the image consumed in
 // percentDone. Returns the failure; its code is 0 when XCOMPLETE was reached, XSVF_STOPPED when
-// the stop was requested before (it is looked at before every command).
+// the stop was requested before (it is looked at before every command, and every 512 bytes of a
+// vector and 4096 pulses of a run-test wait inside one: such a command is left unfinished).
 tagXsvfFailure playXsvf(tagJtagPort& port, tagImageCursor& cursor,
                         std::atomic<std::uint32_t>& percentDone, const CPlayStop* stop = nullptr);
 

@@ -7,10 +7,10 @@
 
 #include "app/cycle/cycle_journal.h"
 #include "app/cycle/display_driver_cycle.h"
+#include "app/host/host_services.h"
 #include "app/run/run_recorder.h"
 #include "app/run/run_resources.h"
 #include "device/cmdline.h"
-#include "app/host/host_services.h"
 #include "hwaccess/pci_scan.h"
 
 class CRunContext {

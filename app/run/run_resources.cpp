@@ -50,13 +50,18 @@ void RecoverDisplay() {
     }
 }
 
-void StopCardPlays() {
+bool StopCardPlays() {
     CPlayStop& stop = ProcessPlayStop();
     stop.Request();
-    if (!stop.WaitUntilIdle(kPlayStopLimitMilliseconds, ProcessWaitClock().nowMilliseconds)) {
-        LogOnly(L"   The cards' plays did not stop within %u seconds.\n",
-                static_cast<unsigned>(kPlayStopLimitMilliseconds / 1000));
+    if (stop.WaitUntilIdle(kPlayStopLimitMilliseconds, ProcessWaitClock().nowMilliseconds)) {
+        return true;
     }
+    PrintAndLog(
+        L"\n   The cards' plays did not stop within %u seconds: the display driver stays "
+        L"disabled, so that it cannot take a card that is still being programmed. The next "
+        L"logon, or the next run of the updater, enables it again.\n",
+        static_cast<unsigned>(kPlayStopLimitMilliseconds / 1000));
+    return false;
 }
 
 void CleanUpRun(CHostServices* host, bool fromConsoleControl) {
@@ -66,8 +71,8 @@ void CleanUpRun(CHostServices* host, bool fromConsoleControl) {
     if (fromConsoleControl) {
         // From here the run's own end writes no result: the process ends with this handler's code.
         const bool record = TakeOverResult();
-        StopCardPlays();
-        RecoverDisplay();
+        // The journal still says the display driver is disabled: left so, the next start repairs.
+        if (StopCardPlays()) RecoverDisplay();
         if (record) WriteTakenOverResult(kConsoleControlExitCode, RunEnd::kInterrupted);
         CloseRunLogAs("interrupted", kConsoleControlExitCode);
     }

@@ -26,8 +26,9 @@ struct tagRunResources {
 
 // Sets the host's console window to null (host null: the run has none yet) and shows the cursor;
 // from the console-control path the cards' plays are stopped and waited for (StopCardPlays), then
-// the display is brought back. It frees nothing: from the console-control path workers may still
-// be reading the run's data and the process ends at once anyway, and the run frees its own.
+// the display is brought back (only once they have stopped). It frees nothing: from the
+// console-control path workers may still be reading the run's data and the process ends at once
+// anyway, and the run frees its own.
 void CleanUpRun(CHostServices* host, bool fromConsoleControl);
 
 // The driver cycle that brings the display back when the run is interrupted or stopped by a
@@ -36,9 +37,10 @@ void SetDisplayRecovery(CDisplayDriverCycle* cycle);
 void RecoverDisplay();
 
 // How long the console-control path waits for the plays to stop, on the process clock: a player
-// looks at the stop before every command, so this is only reached by a command that never ends.
+// looks at the stop between commands and inside long ones, so this is only reached by a register
+// access that never returns.
 inline constexpr std::uint32_t kPlayStopLimitMilliseconds = 10000;
 // The display driver must not take the card back while a worker still drives its JTAG pins: the
-// plays are asked to stop, and this returns once no card's registers are in use (or at the limit,
-// said in the log).
-void StopCardPlays();
+// plays are asked to stop, and this returns true once no card's registers are in use; false at
+// the limit, said on the console and in the log, and then the display driver stays disabled.
+bool StopCardPlays();

@@ -77,6 +77,12 @@ inline std::optional<std::wstring> ImportEntry() {
                                         L"!OvnK740FpgaUpdaterImport");
 }
 
+// The entry that repairs at the next logon what a lost or stopped run left.
+inline std::optional<std::wstring> RepairEntry() {
+    return sim::host::RegistryGetString(RegistryView::k32, kRunOnceKey,
+                                        L"!OvnK740FpgaUpdaterRepair");
+}
+
 // Every run-once value, by name.
 inline std::vector<std::wstring> RunOnceNames() {
     return sim::host::RegistryValueNames(RegistryView::k32, kRunOnceKey);
