@@ -93,7 +93,7 @@ void DescribeSecurityDescriptor(const void* descriptor, tagFolderLevel& level) {
     }
 }
 
-std::wstring ReadFolderSecurity(void* handle, tagFolderLevel& level) {
+ovn::Status ReadFolderSecurity(void* handle, tagFolderLevel& level) {
     // Wine keeps no descriptors: it reports the user as owner with a DACL of SYSTEM and that user,
     // whatever was written. Only Wine's own export in System32's ntdll says so; the user's SID is
     // never taken as trusted for it, since on Windows that SID is also the one of every unelevated
@@ -103,11 +103,10 @@ std::wstring ReadFolderSecurity(void* handle, tagFolderLevel& level) {
     const DWORD read = GetSecurityInfo(handle, SE_FILE_OBJECT,
                                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                                        nullptr, nullptr, nullptr, nullptr, &descriptor);
-    if (read != ERROR_SUCCESS)
-        return L"its security descriptor cannot be read (error " + std::to_wstring(read) + L")";
+    if (read != ERROR_SUCCESS) return ovn::CallError("GetSecurityInfo", read);
     DescribeSecurityDescriptor(descriptor, level);
     LocalFree(descriptor);
-    return {};
+    return ovn::Ok();
 }
 
 bool RunningUnderWine() {

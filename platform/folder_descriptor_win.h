@@ -2,6 +2,7 @@
 // neutral description, and whether the system stores descriptors at all.
 #pragma once
 
+#include "base/result.h"
 #include "platform/folder_trust_policy.h"
 
 namespace platform {
@@ -12,8 +13,8 @@ namespace platform {
 void DescribeSecurityDescriptor(const void* descriptor, tagFolderLevel& level);
 
 // Reads the owner and DACL of the open handle (READ_CONTROL) into level, and whether the system
-// stores descriptors at all; empty, or why the descriptor could not be read.
-std::wstring ReadFolderSecurity(void* handle, tagFolderLevel& level);
+// stores descriptors at all; the error names the call that could not read them.
+[[nodiscard]] ovn::Status ReadFolderSecurity(void* handle, tagFolderLevel& level);
 
 // Whether this process runs under Wine, told by Wine's own export of the system's ntdll.dll
 // (loaded from System32 only), which no user can place there.

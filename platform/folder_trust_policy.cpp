@@ -72,35 +72,48 @@ tagFolderJudgement JudgeDescriptorRewrite(const std::string& failedCall, std::ui
                 L", error " + std::to_wstring(code) + L")"};
 }
 
-FileStatus PrepareFolderLevel(IFolderPrimitives& system, const std::wstring& path,
-                              const std::wstring& expectedFinal, tagWorkingFolder& result) {
-    const auto fail = [&result](FileError error) {
-        result.error = error;
-        return FileStatus(std::move(error));
+WorkingFolderError NoWorkingFolder(FileError error, const tagWorkingFolder& sofar) {
+    WorkingFolderError failed;
+    static_cast<FileError&>(failed) = std::move(error);
+    failed.events = sofar.events;
+    return failed;
+}
+
+ovn::Result<void, WorkingFolderError> PrepareFolderLevel(IFolderPrimitives& system,
+                                                         const std::wstring& path,
+                                                         const std::wstring& expectedFinal,
+                                                         tagWorkingFolder& folder) {
+    std::wstring inTheWay;
+    std::wstring inTheWayFault;
+    const auto fail = [&](FileError error) {
+        WorkingFolderError failed = NoWorkingFolder(std::move(error), folder);
+        failed.inTheWay = inTheWay;
+        failed.inTheWayFault = inTheWayFault;
+        return failed;
     };
     const tagFolderLevel found = system.Examine(path, expectedFinal);
     if (found.exists) {
         tagFolderJudgement judgement = JudgeFolderLevel(found, false);
         if (judgement.action == FolderAction::kKeep) {
             const FileStatus rewritten = system.Rewrite(path);
-            if (rewritten) return rewritten;
+            if (rewritten) return {};
             judgement = JudgeDescriptorRewrite(rewritten.error().call, rewritten.error().code);
         }
         const FileResult<std::wstring> aside = system.MoveAside(path);
         if (!aside) {
-            result.inTheWay = path;
-            result.inTheWayFault = judgement.fault;
-            result.events.push_back(L"The working folder " + path + L" is not safe (" +
+            inTheWay = path;
+            inTheWayFault = judgement.fault;
+            folder.events.push_back(L"The working folder " + path + L" is not safe (" +
                                     judgement.fault + L") and cannot be moved aside.");
             return fail(aside.error());
         }
-        result.events.push_back(L"The working folder " + path + L" was not safe (" +
+        folder.events.push_back(L"The working folder " + path + L" was not safe (" +
                                 judgement.fault + L"); it was moved aside to " + *aside + L".");
     }
     if (FileStatus created = system.Create(path); !created) return fail(created.error());
     const tagFolderJudgement made = JudgeFolderLevel(system.Examine(path, expectedFinal), true);
     if (made.action == FolderAction::kKeep) return {};
-    result.events.push_back(L"The working folder " + path + L" just created is not safe (" +
+    folder.events.push_back(L"The working folder " + path + L" just created is not safe (" +
                             made.fault + L").");
     return fail(FileFailure("the folder just created is not safe", 0));
 }

@@ -7,20 +7,40 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "platform/safe_file.h"
 
 namespace platform {
 
 // The working folder as a run prepared it (platform/working_folder.h), level by level.
 struct tagWorkingFolder {
-    std::wstring path;                 // ends in the path separator; empty when there is none
+    std::wstring path;                 // ends in the path separator
     std::vector<std::wstring> events;  // what was found wrong and done about it, for the log
-    FileError error;                   // why there is no folder
+};
+
+// Why there is no working folder: the failed call, and what was found wrong and done before it.
+struct WorkingFolderError : FileError {
+    std::vector<std::wstring> events;
     // What stands where a level of the folder must be, may not stay and cannot be moved aside (a
     // file a user made and holds open): its path and why it may not stay. Empty otherwise.
     std::wstring inTheWay;
     std::wstring inTheWayFault;
 };
+
+using WorkingFolderResult = ovn::Result<tagWorkingFolder, WorkingFolderError>;
+
+// The folder's path (ending in the separator), or empty when there is none.
+inline std::wstring PathOf(const WorkingFolderResult& folder) {
+    return folder ? folder->path : std::wstring();
+}
+
+// What was found wrong and done about it, with a folder or without.
+inline const std::vector<std::wstring>& EventsOf(const WorkingFolderResult& folder) {
+    return folder ? folder->events : folder.error().events;
+}
+
+// No folder, for the failed call (or check), with the events of the levels before it.
+WorkingFolderError NoWorkingFolder(FileError error, const tagWorkingFolder& sofar);
 
 // Who an owner or an ACE's trustee is, as far as the folder goes. Only SYSTEM, the Administrators
 // group and TrustedInstaller may own the folder or write in it: the operator's own user is also
@@ -92,11 +112,11 @@ public:
 };
 
 // One level of the working folder, judged and kept, rewritten, moved aside or made as the
-// judgement says; what was done goes to result.events. When the level cannot be had, the error,
-// also kept in result.error (and, when something that may not stay could not be moved, its path in
-// result.inTheWay).
-[[nodiscard]] FileStatus PrepareFolderLevel(IFolderPrimitives& system, const std::wstring& path,
-                                            const std::wstring& expectedFinal,
-                                            tagWorkingFolder& result);
+// judgement says; what was done goes to folder.events. When the level cannot be had, the error
+// (with, when something that may not stay could not be moved, its path in inTheWay); its events
+// are those of the folder so far.
+[[nodiscard]] ovn::Result<void, WorkingFolderError> PrepareFolderLevel(
+    IFolderPrimitives& system, const std::wstring& path, const std::wstring& expectedFinal,
+    tagWorkingFolder& folder);
 
 }  // namespace platform

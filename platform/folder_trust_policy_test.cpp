@@ -169,9 +169,9 @@ public:
 
 using Calls = std::vector<std::string>;
 
-std::string Events(const platform::tagWorkingFolder& result) {
+std::string Events(const std::vector<std::wstring>& events) {
     std::string all;
-    for (const std::wstring& event : result.events) all += WideToUtf8(event) + "\n";
+    for (const std::wstring& event : events) all += WideToUtf8(event) + "\n";
     return all;
 }
 
@@ -183,13 +183,13 @@ TEST(FolderTrustPolicy, AMissingLevelIsMadeAndAGoodOneKeptWithItsDescriptorWritt
     platform::tagWorkingFolder result;
     EXPECT_TRUE(platform::PrepareFolderLevel(missing, L"P\\Orvane", L"P\\Orvane", result));
     EXPECT_EQ(missing.calls, (Calls{"examine", "create", "examine"}));
-    EXPECT_TRUE(result.events.empty()) << Events(result);
+    EXPECT_TRUE(result.events.empty()) << Events(result.events);
 
     CScriptedFolder kept;
     kept.examined = {OwnFolder()};
     EXPECT_TRUE(platform::PrepareFolderLevel(kept, L"P\\Orvane", L"P\\Orvane", result));
     EXPECT_EQ(kept.calls, (Calls{"examine", "rewrite"}));
-    EXPECT_TRUE(result.events.empty()) << Events(result);
+    EXPECT_TRUE(result.events.empty()) << Events(result.events);
 }
 
 TEST(FolderTrustPolicy, ALevelWhoseDescriptorCannotBeWrittenAgainIsMovedAsideAndMadeAfresh) {
@@ -201,7 +201,7 @@ TEST(FolderTrustPolicy, ALevelWhoseDescriptorCannotBeWrittenAgainIsMovedAsideAnd
     EXPECT_TRUE(platform::PrepareFolderLevel(system, L"P\\Orvane", L"P\\Orvane", result));
     EXPECT_EQ(system.calls, (Calls{"examine", "rewrite", "move aside", "create", "examine"}));
     ASSERT_EQ(result.events.size(), 1u);
-    EXPECT_EQ(Events(result),
+    EXPECT_EQ(Events(result.events),
               "The working folder P\\Orvane was not safe (its security descriptor cannot be "
               "written again (SetSecurityInfo, error 5)); it was moved aside to "
               "P\\Orvane.untrusted-1.\n");
@@ -213,14 +213,17 @@ TEST(FolderTrustPolicy, SomethingInTheWayThatCannotBeMovedIsNamedAndNothingIsMad
     CScriptedFolder system;
     system.examined = {file};
     system.moves = false;
-    platform::tagWorkingFolder result;
-    EXPECT_FALSE(platform::PrepareFolderLevel(system, L"P\\Orvane", L"P\\Orvane", result));
+    platform::tagWorkingFolder folder;
+    const auto result = platform::PrepareFolderLevel(system, L"P\\Orvane", L"P\\Orvane", folder);
+    ASSERT_FALSE(result);
     EXPECT_EQ(system.calls, (Calls{"examine", "move aside"}));
-    EXPECT_EQ(WideToUtf8(result.inTheWay), "P\\Orvane");
-    EXPECT_EQ(WideToUtf8(result.inTheWayFault), "it is a file, not a folder");
-    EXPECT_EQ(result.error.call, "MoveFileExW");
-    EXPECT_EQ(result.error.code, 32u);
-    EXPECT_NE(Events(result).find("cannot be moved aside"), std::string::npos) << Events(result);
+    const platform::WorkingFolderError& error = result.error();
+    EXPECT_EQ(WideToUtf8(error.inTheWay), "P\\Orvane");
+    EXPECT_EQ(WideToUtf8(error.inTheWayFault), "it is a file, not a folder");
+    EXPECT_EQ(error.call, "MoveFileExW");
+    EXPECT_EQ(error.code, 32u);
+    EXPECT_NE(Events(error.events).find("cannot be moved aside"), std::string::npos)
+        << Events(error.events);
 }
 
 TEST(FolderTrustPolicy, ALevelThisRunMadeThatFailsIsRefusedNotMovedAgain) {
@@ -229,20 +232,22 @@ TEST(FolderTrustPolicy, ALevelThisRunMadeThatFailsIsRefusedNotMovedAgain) {
     CScriptedFolder system;
     // Someone swaps in his own folder between the creation and the check.
     system.examined = {tagFolderLevel{}, planted};
-    platform::tagWorkingFolder result;
-    EXPECT_FALSE(platform::PrepareFolderLevel(system, L"P\\Orvane", L"P\\Orvane", result));
+    platform::tagWorkingFolder folder;
+    const auto result = platform::PrepareFolderLevel(system, L"P\\Orvane", L"P\\Orvane", folder);
+    ASSERT_FALSE(result);
     EXPECT_EQ(system.calls, (Calls{"examine", "create", "examine"}));
-    EXPECT_TRUE(result.inTheWay.empty());
-    EXPECT_EQ(Events(result),
+    EXPECT_TRUE(result.error().inTheWay.empty());
+    EXPECT_EQ(Events(result.error().events),
               "The working folder P\\Orvane just created is not safe (it belongs to "
               "S-1-5-21-1-2-3-1001).\n");
 
     CScriptedFolder cannotCreate;
     cannotCreate.creates = false;
-    platform::tagWorkingFolder failed;
-    const platform::FileStatus made =
-        platform::PrepareFolderLevel(cannotCreate, L"P\\Orvane", L"P\\Orvane", failed);
+    platform::tagWorkingFolder sofar;
+    sofar.events = {L"an event of the level before"};
+    const auto made = platform::PrepareFolderLevel(cannotCreate, L"P\\Orvane", L"P\\Orvane", sofar);
     ASSERT_FALSE(made);
     EXPECT_EQ(made.error().call, "CreateDirectoryW");
-    EXPECT_EQ(failed.error.call, "CreateDirectoryW") << "the working folder keeps the same error";
+    EXPECT_EQ(Events(made.error().events), "an event of the level before\n")
+        << "the error keeps what was done before it";
 }

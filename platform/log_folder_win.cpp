@@ -47,8 +47,12 @@ std::wstring Fault(HANDLE level, const std::wstring& expectedFinal) {
         return L"cannot be examined (error " + std::to_wstring(GetLastError()) + L")";
     if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return L"is a link (reparse point)";
     if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return L"is no folder";
-    const std::wstring final = FinalPath(level);
-    if (!SamePath(final, expectedFinal)) return L"leads to " + final + L" (a link)";
+    const ovn::Result<std::wstring> final = FinalPath(level);
+    if (!final) {
+        return L"cannot be followed to where it leads (error " +
+               std::to_wstring(final.error().code) + L")";
+    }
+    if (!SamePath(*final, expectedFinal)) return L"leads to " + *final + L" (a link)";
     return {};
 }
 
@@ -79,12 +83,14 @@ ovn::Result<std::wstring> PrepareLogFolder() {
                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
                                         nullptr));
     const DWORD baseError = GetLastError();
-    std::wstring expected = base ? FinalPath(base.get()) : std::wstring();
-    if (expected.empty()) {
-        return Refused(base ? "GetFinalPathNameByHandleW" : "CreateFileW", baseError,
+    const ovn::Result<std::wstring> baseFinal =
+        base ? FinalPath(base.get()) : ovn::CallError("CreateFileW", baseError);
+    if (!baseFinal) {
+        return Refused(baseFinal.error().call.c_str(), baseFinal.error().code,
                        L"the user's profile " + *profile + L" cannot be opened (error " +
-                           std::to_wstring(baseError) + L")");
+                           std::to_wstring(baseFinal.error().code) + L")");
     }
+    std::wstring expected = *baseFinal;
     std::vector<std::wstring> levels = Levels(local->substr(length + 1));
     const std::size_t known = levels.size();  // the known folder's own levels are not created
     levels.insert(levels.end(), {L"Orvane", L"OvnK740FpgaUpdater"});

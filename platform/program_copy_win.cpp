@@ -166,8 +166,8 @@ FileResult<std::unique_ptr<RunningProgramFile>> RunningProgramFile::Open() {
 
 FileResult<std::wstring> RunningProgramFile::CopyInto(const std::wstring& folder) const {
     const std::wstring copy = folder + name_;
-    const std::wstring final = FinalPath(handle_->file.get());
-    if (SamePath(handle_->path, copy) || (!final.empty() && SamePath(final, copy))) return copy;
+    const ovn::Result<std::wstring> final = FinalPath(handle_->file.get());
+    if (SamePath(handle_->path, copy) || (final && SamePath(*final, copy))) return copy;
     if (FileStatus written = ReplaceProgramAtomically(copy, bytes_); !written)
         return written.error();
     return copy;

@@ -41,12 +41,14 @@ FileStatus CheckFinalPath(HANDLE file, const std::wstring& path) {
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!directory) return Fail("CreateFileW (directory)", GetLastError());
-    std::wstring expected = FinalPath(directory.get());
-    const std::wstring actual = FinalPath(file);
-    if (expected.empty() || actual.empty()) return Fail("GetFinalPathNameByHandleW", 0);
-    if (expected.back() != L'\\') expected += L'\\';
+    const ovn::Result<std::wstring> directoryPath = FinalPath(directory.get());
+    if (!directoryPath) return Fail(directoryPath.error().call.c_str(), directoryPath.error().code);
+    const ovn::Result<std::wstring> actual = FinalPath(file);
+    if (!actual) return Fail(actual.error().call.c_str(), actual.error().code);
+    std::wstring expected = *directoryPath;
+    if (expected.empty() || expected.back() != L'\\') expected += L'\\';
     expected += full.substr(slash + 1);
-    if (!SamePath(expected, actual)) return FailElsewhere();
+    if (!SamePath(expected, *actual)) return FailElsewhere();
     return {};
 }
 

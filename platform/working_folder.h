@@ -19,7 +19,8 @@ namespace platform {
 // open handle is the path expected), owned by SYSTEM, Administrators or TrustedInstaller, only
 // plain allow entries and none that lets anyone else write; a level that passes gets its
 // descriptor written again. A level that fails, or whose descriptor cannot be written, is moved
-// aside, which the events say, and created afresh; only when that fails too is the path empty.
-tagWorkingFolder PrepareWorkingFolder();
+// aside, which the events say, and created afresh; only when that fails too is there no folder,
+// and the error says why, with the events.
+[[nodiscard]] WorkingFolderResult PrepareWorkingFolder();
 
 }  // namespace platform

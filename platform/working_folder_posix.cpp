@@ -91,23 +91,24 @@ private:
 
 }  // namespace
 
-tagWorkingFolder PrepareWorkingFolder() {
-    tagWorkingFolder result;
+WorkingFolderResult PrepareWorkingFolder() {
+    tagWorkingFolder folder;
     const auto base = ProgramDataFolder();
     std::error_code ignored;
     if (base) fs::create_directories(NarrowPath(*base), ignored);
     std::string expected = base ? Resolved(NarrowPath(*base)) : std::string();
     if (expected.empty()) {
-        result.error = FileFailure("the program data folder", static_cast<std::uint32_t>(errno));
-        return result;
+        return NoWorkingFolder(
+            FileFailure("the program data folder", static_cast<std::uint32_t>(errno)), folder);
     }
     // The program-data folder of the host edition is the run's own, under the state directory:
     // a file in its place is in the way as a level of the working folder would be.
     if (!fs::is_directory(expected, ignored)) {
-        result.error = FileFailure("the program data folder", ENOTDIR);
-        result.inTheWay = *base;
-        result.inTheWayFault = L"it is a file, not a folder";
-        return result;
+        WorkingFolderError failed =
+            NoWorkingFolder(FileFailure("the program data folder", ENOTDIR), folder);
+        failed.inTheWay = *base;
+        failed.inTheWayFault = L"it is a file, not a folder";
+        return failed;
     }
     CPosixFolder system;
     std::string path = NarrowPath(*base);
@@ -116,11 +117,13 @@ tagWorkingFolder PrepareWorkingFolder() {
         path += level;
         expected += '/';
         expected += level;
-        if (!PrepareFolderLevel(system, Utf8ToWide(path), Utf8ToWide(expected), result))
-            return result;
+        if (auto made = PrepareFolderLevel(system, Utf8ToWide(path), Utf8ToWide(expected), folder);
+            !made) {
+            return made.error();
+        }
     }
-    result.path = Utf8ToWide(path) + L'/';
-    return result;
+    folder.path = Utf8ToWide(path) + L'/';
+    return folder;
 }
 
 }  // namespace platform

@@ -36,15 +36,17 @@ protected:
 }  // namespace
 
 TEST_F(WorkingFolderTest, CreatedOnceWithItsModeAndKeptUntouchedAfterwards) {
-    const platform::tagWorkingFolder first = platform::PrepareWorkingFolder();
-    ASSERT_EQ(first.path, Utf8ToWide(Folder().string()) + L"/") << first.error.call;
-    EXPECT_TRUE(first.events.empty());
+    const platform::WorkingFolderResult first = platform::PrepareWorkingFolder();
+    ASSERT_TRUE(first) << first.error().call;
+    EXPECT_EQ(first->path, Utf8ToWide(Folder().string()) + L"/");
+    EXPECT_TRUE(first->events.empty());
     struct stat info {};
     ASSERT_EQ(stat(Folder().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0755u);
-    const platform::tagWorkingFolder again = platform::PrepareWorkingFolder();
-    EXPECT_EQ(again.path, first.path);
-    EXPECT_TRUE(again.events.empty());
+    const platform::WorkingFolderResult again = platform::PrepareWorkingFolder();
+    ASSERT_TRUE(again) << again.error().call;
+    EXPECT_EQ(again->path, first->path);
+    EXPECT_TRUE(again->events.empty());
 }
 
 TEST_F(WorkingFolderTest, ALinkOrAWritableLevelIsMovedAsideAndTheFolderMadeAfresh) {
@@ -52,25 +54,27 @@ TEST_F(WorkingFolderTest, ALinkOrAWritableLevelIsMovedAsideAndTheFolderMadeAfres
     fs::create_directories(elsewhere);
     fs::create_directories(state_ / "ProgramData");
     fs::create_directory_symlink(elsewhere, state_ / "ProgramData" / "Orvane");
-    platform::tagWorkingFolder folder = platform::PrepareWorkingFolder();
-    ASSERT_FALSE(folder.path.empty()) << folder.error.call;
-    ASSERT_EQ(folder.events.size(), 1u);
-    EXPECT_NE(folder.events[0].find(L"symbolic link"), std::wstring::npos);
+    platform::WorkingFolderResult folder = platform::PrepareWorkingFolder();
+    ASSERT_TRUE(folder) << folder.error().call;
+    ASSERT_EQ(folder->events.size(), 1u);
+    EXPECT_NE(folder->events[0].find(L"symbolic link"), std::wstring::npos);
     EXPECT_FALSE(fs::is_symlink(state_ / "ProgramData" / "Orvane"));
     EXPECT_TRUE(fs::is_empty(elsewhere));
 
     chmod(Folder().c_str(), 0777);
     folder = platform::PrepareWorkingFolder();
-    ASSERT_EQ(folder.events.size(), 1u);
-    EXPECT_NE(folder.events[0].find(L"it lets others (group "), std::wstring::npos)
-        << WideToUtf8(folder.events[0]);
-    EXPECT_NE(folder.events[0].find(L"moved aside"), std::wstring::npos);
+    ASSERT_TRUE(folder) << folder.error().call;
+    ASSERT_EQ(folder->events.size(), 1u);
+    EXPECT_NE(folder->events[0].find(L"it lets others (group "), std::wstring::npos)
+        << WideToUtf8(folder->events[0]);
+    EXPECT_NE(folder->events[0].find(L"moved aside"), std::wstring::npos);
 }
 
 TEST_F(WorkingFolderTest, NoFolderWhenNeitherTheFolderNorAPlaceForItCanBeHad) {
     std::ofstream(state_ / "ProgramData") << "a file";
-    const platform::tagWorkingFolder folder = platform::PrepareWorkingFolder();
-    EXPECT_TRUE(folder.path.empty());
-    EXPECT_FALSE(folder.error.call.empty());
+    const platform::WorkingFolderResult folder = platform::PrepareWorkingFolder();
+    ASSERT_FALSE(folder);
+    EXPECT_FALSE(folder.error().call.empty());
+    EXPECT_EQ(WideToUtf8(folder.error().inTheWayFault), "it is a file, not a folder");
 }
 #endif

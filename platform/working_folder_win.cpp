@@ -66,9 +66,18 @@ public:
                 L"it cannot be opened (error " + std::to_wstring(GetLastError()) + L")";
             return level;
         }
-        const std::wstring final = FinalPath(folder.get());
-        if (!SamePath(final, expectedFinal)) level.leadsTo = final;
-        level.unreadable = ReadFolderSecurity(folder.get(), level);
+        // A folder whose real place cannot be told is not taken for the one expected.
+        const ovn::Result<std::wstring> final = FinalPath(folder.get());
+        if (!final) {
+            level.unreadable = L"where it leads cannot be told (error " +
+                               std::to_wstring(final.error().code) + L")";
+            return level;
+        }
+        if (!SamePath(*final, expectedFinal)) level.leadsTo = *final;
+        if (const ovn::Status read = ReadFolderSecurity(folder.get(), level); !read) {
+            level.unreadable = L"its security descriptor cannot be read (error " +
+                               std::to_wstring(read.error().code) + L")";
+        }
         return level;
     }
 
@@ -113,21 +122,27 @@ public:
 
 }  // namespace
 
-tagWorkingFolder PrepareWorkingFolder() {
-    tagWorkingFolder result;
+WorkingFolderResult PrepareWorkingFolder() {
+    tagWorkingFolder folder;
     const auto base = ProgramDataFolder();
     if (!base) {
-        result.error = FileFailure("SHGetKnownFolderPath (FOLDERID_ProgramData)", 0);
-        return result;
+        return NoWorkingFolder(FileFailure("SHGetKnownFolderPath (FOLDERID_ProgramData)", 0),
+                               folder);
     }
     ScopedKernelHandle baseHandle(CreateFileW(
         base->c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    std::wstring finalBase = baseHandle ? FinalPath(baseHandle.get()) : std::wstring();
-    if (finalBase.empty()) {
-        result.error = FileFailure("CreateFileW (program data folder)", GetLastError());
-        return result;
+    if (!baseHandle) {
+        return NoWorkingFolder(FileFailure("CreateFileW (program data folder)", GetLastError()),
+                               folder);
     }
+    const ovn::Result<std::wstring> baseFinal = FinalPath(baseHandle.get());
+    if (!baseFinal) {
+        return NoWorkingFolder(
+            FileFailure(baseFinal.error().call + " (program data folder)", baseFinal.error().code),
+            folder);
+    }
+    std::wstring finalBase = *baseFinal;
     CWindowsFolder system;
     std::wstring path = *base;
     for (const wchar_t* level : {L"Orvane", L"OvnK740FpgaUpdater"}) {
@@ -135,10 +150,12 @@ tagWorkingFolder PrepareWorkingFolder() {
         path += level;
         finalBase += L'\\';
         finalBase += level;
-        if (!PrepareFolderLevel(system, path, finalBase, result)) return result;
+        if (auto level = PrepareFolderLevel(system, path, finalBase, folder); !level) {
+            return level.error();
+        }
     }
-    result.path = path + L'\\';
-    return result;
+    folder.path = path + L'\\';
+    return folder;
 }
 
 }  // namespace platform

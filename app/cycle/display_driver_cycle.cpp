@@ -119,14 +119,13 @@ void CDisplayDriverCycle::Tidy() {
     RemoveResumeCopies(workingFolder_);
 }
 
-std::wstring CDisplayDriverCycle::PrepareResume(const CCmdLine& options, const tagCycleImage& image,
-                                                platform::FileError* error) {
+platform::FileResult<std::wstring> CDisplayDriverCycle::PrepareResume(const CCmdLine& options,
+                                                                      const tagCycleImage& image) {
     // The resumed run starts from copies only administrators can change, never from where the
     // operator started this one.
     const auto size = static_cast<std::size_t>(image.size);
-    const auto copies =
-        StoreResumeCopies(workingFolder_, program_->Path(), image.bytes, size, error);
-    if (!copies) return {};
+    const auto copies = StoreResumeCopies(workingFolder_, program_->Path(), image.bytes, size);
+    if (!copies) return copies.error();
     journal_.imageHash = Sha256Hex(image.bytes, size);
     return ResumeCommandLine(*copies, options);
 }
@@ -271,14 +270,15 @@ std::optional<std::int32_t> CDisplayDriverCycle::ArrangeResume(const CCmdLine& o
     // cut off at any later point is taken up at the next logon.
     StoreSettingsInRegistry(settingsFile_);
     if (!options.noReboot) {
-        platform::FileError error;
-        resumeCommandLine_ = PrepareResume(options, image, &error);
-        if (resumeCommandLine_.empty()) {
+        platform::FileResult<std::wstring> prepared = PrepareResume(options, image);
+        if (!prepared) {
             GiveUpBeforeDisable();
             PrintAndLog(L"\n   Error: The files for the resume could not be stored in %ls (%ls).",
-                        workingFolder_.c_str(), Utf8ToWide(error.call).c_str());
-            return Stop(L"Without them an interrupted update could not be taken up", error.code);
+                        workingFolder_.c_str(), Utf8ToWide(prepared.error().call).c_str());
+            return Stop(L"Without them an interrupted update could not be taken up",
+                        prepared.error().code);
         }
+        resumeCommandLine_ = std::move(prepared).value();
         journal_.entries |= kEntryResume;
         Save();
         if (!RegisterProgramEntry(*program_, kResumeValueName, resumeCommandLine_)) {
@@ -515,7 +515,7 @@ void CDisplayDriverCycle::RemoveProgramCopyUnlessNamed() {
         RegisteredRunOnce(kResumeAgainValueName))
         return;
     program_->Release();
-    RemoveProgramCopyAndHash(folder_.path);
+    RemoveProgramCopyAndHash(platform::PathOf(folder_));
 }
 
 void CDisplayDriverCycle::BringDisplayBackAfterInterruption() {

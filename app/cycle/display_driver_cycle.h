@@ -34,7 +34,8 @@ class CHostServices;
 // left (the repair entry already recorded in it), the working folder and the program copy.
 struct tagRunStart {
     tagCycleJournal journal;
-    platform::tagWorkingFolder folder;
+    // No folder until it is prepared.
+    platform::WorkingFolderResult folder = platform::WorkingFolderError{};
     std::shared_ptr<CProgramCopy> program = std::make_shared<CProgramCopy>();
 };
 
@@ -157,13 +158,13 @@ private:
     void SaveSettingsAndCloseSuite(bool continuing);
     std::optional<std::int32_t> ArrangeResume(const CCmdLine& options, const tagCycleImage& image);
     std::optional<std::int32_t> DisableDriver(const CCmdLine& options);
-    // The resume entry's command, naming copies in the working folder; empty when they could not
-    // be made (error says why).
-    std::wstring PrepareResume(const CCmdLine& options, const tagCycleImage& image,
-                               platform::FileError* error);
+    // The resume entry's command, naming copies in the working folder; the failing call when they
+    // could not be made.
+    platform::FileResult<std::wstring> PrepareResume(const CCmdLine& options,
+                                                     const tagCycleImage& image);
 
     CHostServices& host_;
-    platform::tagWorkingFolder folder_;
+    platform::WorkingFolderResult folder_;
     std::shared_ptr<CProgramCopy> program_;
     std::wstring workingFolder_;
     std::wstring resumeCommandLine_;

@@ -24,24 +24,18 @@ bool SamePathText(const std::wstring& a, const std::wstring& b) {
 
 }  // namespace
 
-std::optional<tagResumeCopies> StoreResumeCopies(const std::wstring& folder,
-                                                 const std::wstring& program,
-                                                 const std::uint8_t* image, std::size_t size,
-                                                 platform::FileError* error) {
-    if (program.empty()) {
-        if (error) *error = platform::FileFailure("the program copy taken at the start", 0);
-        return std::nullopt;
-    }
+platform::FileResult<tagResumeCopies> StoreResumeCopies(const std::wstring& folder,
+                                                        const std::wstring& program,
+                                                        const std::uint8_t* image,
+                                                        std::size_t size) {
+    if (program.empty()) return platform::FileFailure("the program copy taken at the start", 0);
     tagResumeCopies copies;
     copies.image = folder + kImageCopyName;
     // A new whole file: a power cut leaves the old copy or this one, and nothing planted under the
     // name is kept.
     const platform::FileStatus written = platform::ReplaceFileAtomically(
         copies.image, std::string(reinterpret_cast<const char*>(image), size));
-    if (!written) {
-        if (error) *error = written.error();
-        return std::nullopt;
-    }
+    if (!written) return written.error();
     copies.program = program;
     // A hash the registry refused makes CheckResumeImage find the copy differing, so an image
     // whose hash was not recorded is never taken for the resume's own.

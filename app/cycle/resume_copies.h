@@ -21,11 +21,12 @@ struct tagResumeCopies {
 
 // Copies the image bytes this run read and checked into the folder beside the program copy the
 // run took at its start (`program`; empty when there is none), and records the image's SHA-256
-// (REG_SZ, 64 hex digits) under the utility's key. Nothing on failure.
-std::optional<tagResumeCopies> StoreResumeCopies(const std::wstring& folder,
-                                                 const std::wstring& program,
-                                                 const std::uint8_t* image, std::size_t size,
-                                                 platform::FileError* error);
+// (REG_SZ, 64 hex digits) under the utility's key. The failing call when the copy could not be
+// written.
+[[nodiscard]] platform::FileResult<tagResumeCopies> StoreResumeCopies(const std::wstring& folder,
+                                                                      const std::wstring& program,
+                                                                      const std::uint8_t* image,
+                                                                      std::size_t size);
 
 // The command that resumes the update at the next logon: the program's copy and the image's copy
 // by their absolute paths in double quotes, and the options the operator gave in the parser's

@@ -14,4 +14,4 @@ std::wstring OpenWorkingFolder();
 
 // The same for a folder prepared earlier, before the log could be written: its events are
 // logged now.
-std::wstring ReportWorkingFolder(const platform::tagWorkingFolder& folder);
+std::wstring ReportWorkingFolder(const platform::WorkingFolderResult& folder);

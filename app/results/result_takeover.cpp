@@ -63,10 +63,10 @@ void WriteTakenOverResult(std::int32_t exitCode, RunEnd end) {
         result.end = end;
         result.segments.push_back({result.startTime, result.endTime, exitCode, false});
         result.exitMeaning = ExitCodeMeaning(result);
-        platform::FileError error;
-        if (!StoreRunResult(t.folder, result, &error)) {
+        if (const platform::FileStatus stored = StoreRunResult(t.folder, result); !stored) {
             LogOnlyLine(L"   The result file could not be written in %ls (%hs, error %u).\n",
-                        t.folder.c_str(), error.call.c_str(), static_cast<unsigned>(error.code));
+                        t.folder.c_str(), stored.error().call.c_str(),
+                        static_cast<unsigned>(stored.error().code));
         }
     } catch (...) {
         // Out of memory even for the result: the exit code alone tells.

@@ -19,13 +19,6 @@ std::wstring InFolder(const std::wstring& folder, const std::wstring& name) {
     return folder + platform::PathSeparator() + name;
 }
 
-// Hands a failed write's error to the caller that asked for it.
-bool Written(const platform::FileStatus& status, platform::FileError* error) {
-    if (status) return true;
-    if (error) *error = status.error();
-    return false;
-}
-
 }  // namespace
 
 void PruneDatedCopies(const std::wstring& folder, const std::wstring& extension, std::size_t keep) {
@@ -58,35 +51,32 @@ std::string RunResultText(const tagRunResult& result) {
            "\n";
 }
 
-bool StoreRunResult(const std::wstring& folder, const tagRunResult& result,
-                    platform::FileError* error) {
+platform::FileStatus StoreRunResult(const std::wstring& folder, const tagRunResult& result) {
     const std::string text = RunResultText(result);
-    if (!Written(platform::ReplaceFileAtomically(InFolder(folder, kLastRunFileName), text), error))
-        return false;
-    return StoreRunCopy(folder, result, error);
-}
-
-bool StoreRunCopy(const std::wstring& folder, const tagRunResult& result,
-                  platform::FileError* error) {
-    const auto copyName = RunCopyName(result);
-    if (!copyName) {
-        // Only checked values reach the result, so this is a fault of ours: no name is guessed.
-        if (error) *error = platform::FileFailure("RunCopyName", 0);
-        return false;
+    if (platform::FileStatus written =
+            platform::ReplaceFileAtomically(InFolder(folder, kLastRunFileName), text);
+        !written) {
+        return written;
     }
-    if (!Written(
-            platform::ReplaceFileAtomically(InFolder(folder, *copyName), RunResultText(result)),
-            error))
-        return false;
-    PruneDatedCopies(folder, L".json", kKeptRunCopies);
-    return true;
+    return StoreRunCopy(folder, result);
 }
 
-bool SaveCarriedRun(const std::wstring& folder, const tagRunResult& result,
-                    platform::FileError* error) {
-    return Written(platform::ReplaceFileAtomically(InFolder(folder, kCarriedRunFileName),
-                                                   RunResultText(result)),
-                   error);
+platform::FileStatus StoreRunCopy(const std::wstring& folder, const tagRunResult& result) {
+    const auto copyName = RunCopyName(result);
+    // Only checked values reach the result, so this is a fault of ours: no name is guessed.
+    if (!copyName) return platform::FileFailure("RunCopyName", 0);
+    if (platform::FileStatus written =
+            platform::ReplaceFileAtomically(InFolder(folder, *copyName), RunResultText(result));
+        !written) {
+        return written;
+    }
+    PruneDatedCopies(folder, L".json", kKeptRunCopies);
+    return {};
+}
+
+platform::FileStatus SaveCarriedRun(const std::wstring& folder, const tagRunResult& result) {
+    return platform::ReplaceFileAtomically(InFolder(folder, kCarriedRunFileName),
+                                           RunResultText(result));
 }
 
 void SetAsideLastRun(const std::wstring& folder, std::string* problem) {

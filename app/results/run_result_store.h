@@ -22,14 +22,13 @@ std::optional<std::wstring> RunCopyName(const tagRunResult& result);
 void PruneDatedCopies(const std::wstring& folder, const std::wstring& extension, std::size_t keep);
 
 // Writes last-run.json and the dated copy (each by a temporary file and a rename), then deletes the
-// oldest copies beyond 20. False with the failing call when a file could not be written; the
-// written path of last-run.json in `written`.
-bool StoreRunResult(const std::wstring& folder, const tagRunResult& result,
-                    platform::FileError* error);
+// oldest copies beyond 20. The failing call when a file could not be written.
+[[nodiscard]] platform::FileStatus StoreRunResult(const std::wstring& folder,
+                                                  const tagRunResult& result);
 
 // Writes only the dated copy (and prunes): a start that did nothing leaves last-run.json alone.
-bool StoreRunCopy(const std::wstring& folder, const tagRunResult& result,
-                  platform::FileError* error);
+[[nodiscard]] platform::FileStatus StoreRunCopy(const std::wstring& folder,
+                                                const tagRunResult& result);
 
 // At a run's start: the previous last-run.json goes to its dated copy's name (written whole by a
 // temporary file and a rename, then the old name removed), so a run that cannot write its own
@@ -45,6 +44,6 @@ std::string RunResultText(const tagRunResult& result);
 // by the next run that reaches its end. Nothing when there is none; nothing, with the reason in
 // `problem`, when the file is not a result of this format or a member the next run takes is not of
 // its format (CarriedRunProblem).
-bool SaveCarriedRun(const std::wstring& folder, const tagRunResult& result,
-                    platform::FileError* error);
+[[nodiscard]] platform::FileStatus SaveCarriedRun(const std::wstring& folder,
+                                                  const tagRunResult& result);
 std::optional<tagRunResult> TakeCarriedRun(const std::wstring& folder, std::string* problem);

@@ -250,8 +250,8 @@ TEST_F(ResultFolderTest, TheNewestTwentyCopiesAreKeptBesideTheLastRun) {
     tagRunResult r = TwoCardsOneFailing();
     for (int i = 0; i < 25; ++i) {
         r.startTime = UtcTimestamp(1796726574 + i);
-        platform::FileError error;
-        ASSERT_TRUE(StoreRunResult(Folder(), r, &error)) << error.call << " " << error.code;
+        const platform::FileStatus stored = StoreRunResult(Folder(), r);
+        ASSERT_TRUE(stored) << stored.error().call << " " << stored.error().code;
     }
     std::vector<std::string> copies;
     for (const auto& entry : fs::directory_iterator(folder_)) {
@@ -270,13 +270,12 @@ TEST_F(ResultFolderTest, ALinkOrASecondNameInPlaceOfTheFileLosesTheNameAndItsTar
     const fs::path victim = folder_ / "victim.ini";
     std::ofstream(victim) << "keep";
     fs::create_symlink(victim, folder_ / "last-run.json");
-    platform::FileError error;
-    EXPECT_TRUE(StoreRunResult(Folder(), TwoCardsOneFailing(), &error)) << error.call;
+    EXPECT_TRUE(StoreRunResult(Folder(), TwoCardsOneFailing()));
     EXPECT_EQ(Read(victim), "keep");
     EXPECT_FALSE(fs::is_symlink(folder_ / "last-run.json"));
     fs::remove(folder_ / "last-run.json");
     fs::create_hard_link(victim, folder_ / "last-run.json");
-    EXPECT_TRUE(StoreRunResult(Folder(), TwoCardsOneFailing(), &error)) << error.call;
+    EXPECT_TRUE(StoreRunResult(Folder(), TwoCardsOneFailing()));
     EXPECT_EQ(Read(victim), "keep");
     EXPECT_EQ(fs::hard_link_count(victim), 1u);
     EXPECT_TRUE(
@@ -284,9 +283,8 @@ TEST_F(ResultFolderTest, ALinkOrASecondNameInPlaceOfTheFileLosesTheNameAndItsTar
 }
 
 TEST_F(ResultFolderTest, TheCarriedCycleIsTakenOnceAndOnlyWhenItIsOurs) {
-    platform::FileError error;
     std::string problem;
-    ASSERT_TRUE(SaveCarriedRun(Folder(), TwoCardsOneFailing(), &error));
+    ASSERT_TRUE(SaveCarriedRun(Folder(), TwoCardsOneFailing()));
     auto carried = TakeCarriedRun(Folder(), &problem);
     ASSERT_TRUE(carried);
     EXPECT_EQ(problem, "");
@@ -307,8 +305,9 @@ TEST_F(ResultFolderTest, TheCarriedCycleIsTakenOnceAndOnlyWhenItIsOurs) {
     EXPECT_FALSE(fs::exists(folder_ / "cycle-in-progress.json"));
     tagRunResult unchecked = TwoCardsOneFailing();
     unchecked.startTime = "X/../../escaped";
-    EXPECT_FALSE(StoreRunResult(Folder(), unchecked, &error));
-    EXPECT_EQ(error.call, "RunCopyName");
+    const platform::FileStatus stored = StoreRunResult(Folder(), unchecked);
+    ASSERT_FALSE(stored);
+    EXPECT_EQ(stored.error().call, "RunCopyName");
     for (const auto& entry : fs::directory_iterator(folder_.parent_path()))
         EXPECT_EQ(entry.path().filename().string().find("escaped"), std::string::npos)
             << entry.path();

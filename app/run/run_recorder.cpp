@@ -244,15 +244,16 @@ void CRunRecorder::WriteResult(bool carryCycle) {
         // A listing leaves another run's cycle alone: its state waits for that cycle's next run.
         if (!leaveCarriedCycle_) TakeUpCarriedCycle();
         result_.exitMeaning = ExitCodeMeaning(result_);
-        platform::FileError error;
-        if (carryCycle && !SaveCarriedRun(folder, result_, &error)) {
-            LogOnlyLine(
-                L"   The cycle's state for the resumed run could not be written (%hs, error "
-                L"%u).\n",
-                error.call.c_str(), static_cast<unsigned>(error.code));
+        if (carryCycle) {
+            if (const platform::FileStatus saved = SaveCarriedRun(folder, result_); !saved) {
+                LogOnlyLine(
+                    L"   The cycle's state for the resumed run could not be written (%hs, error "
+                    L"%u).\n",
+                    saved.error().call.c_str(), static_cast<unsigned>(saved.error().code));
+            }
         }
-        if (!StoreRunResult(folder, result_, &error)) {
-            LogResultNotWritten(folder, error);
+        if (const platform::FileStatus stored = StoreRunResult(folder, result_); !stored) {
+            LogResultNotWritten(folder, stored.error());
             return;
         }
         LogOnlyLine(L"   Result written to %ls%lc%ls\n", folder.c_str(),
@@ -302,10 +303,9 @@ void CRunRecorder::FinishStart(std::int32_t exitCode, RunEnd end, const char* lo
             if (!problem.empty())
                 LogOnlyLine(L"   The previous %ls: %hs.\n", kLastRunFileName, problem.c_str());
         }
-        platform::FileError error;
-        if (!(lastRun ? StoreRunResult(folder_, result_, &error)
-                      : StoreRunCopy(folder_, result_, &error)))
-            LogResultNotWritten(folder_, error);
+        const platform::FileStatus stored =
+            lastRun ? StoreRunResult(folder_, result_) : StoreRunCopy(folder_, result_);
+        if (!stored) LogResultNotWritten(folder_, stored.error());
     } catch (const std::exception& failure) {
         LogResultFailure(failure.what());
     }

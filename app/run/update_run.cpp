@@ -425,7 +425,7 @@ std::optional<int> RefuseUnlessTheOnlyRun(const CCmdLine& options) {
 // from the running program's own file (which a rename during the run can no longer touch) and
 // the repair entry that starts it, recorded in the journal before it is written.
 void RegisterRepair(tagRunStart& start) {
-    start.program->Take(start.folder.path);
+    start.program->Take(platform::PathOf(start.folder));
     const std::wstring& copy = start.program->Path();
     if (copy.empty()) return;
     start.journal.entries |= kEntryRepair;
@@ -447,7 +447,8 @@ tagRunStart PrepareRunHost(CHostServices& host, const CCmdLine& options) {
     start.folder = platform::PrepareWorkingFolder();
     // A listing changes nothing on the machine but the power raise it puts back on every exit;
     // the journal holds the original value for the next start should power fail meanwhile.
-    if (options.fileName || RunsFromWorkingFolderCopy(start.folder.path)) RegisterRepair(start);
+    if (options.fileName || RunsFromWorkingFolderCopy(platform::PathOf(start.folder)))
+        RegisterRepair(start);
     tagCycleJournal& journal = start.journal;
     tagPowerOrigin power;
     power.journalled = journal.originalPower;
