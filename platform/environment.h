@@ -1,4 +1,4 @@
-// Environment seam: environment variables, directories, module path, temporary directory.
+// Environment seam: environment variables, directories, module path.
 #pragma once
 
 #include <optional>
@@ -15,11 +15,9 @@ std::optional<std::wstring> GetEnvironmentWide(const wchar_t* name, std::size_t 
 // Creates one directory. An existing directory is no error; done when it exists now.
 [[nodiscard]] FileStatus CreateDirectoryWide(const std::wstring& path);
 
-// Full path of the running program (wide), read into a buffer of maxChars characters.
-std::wstring ModuleFileName(std::size_t maxChars = 2048);
-
-// The temporary directory, ending in a path separator.
-std::wstring TemporaryDirectory();
+// Full path of the running program (wide), read into a buffer of maxChars characters; a path
+// that does not fit is an error, never a shortened path.
+[[nodiscard]] ovn::Result<std::wstring> ModuleFileName(std::size_t maxChars = 2048);
 
 // The path separator of this platform's file names: '\\' on Windows, '/' on the host edition.
 wchar_t PathSeparator();

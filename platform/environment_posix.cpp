@@ -36,18 +36,16 @@ FileStatus CreateDirectoryWide(const std::wstring& path) {
     return {};
 }
 
-std::wstring ModuleFileName(std::size_t maxChars) {
+ovn::Result<std::wstring> ModuleFileName(std::size_t maxChars) {
     std::vector<char> buffer(maxChars + 1, '\0');
-    ssize_t length = readlink("/proc/self/exe", buffer.data(), maxChars);
-    if (length <= 0) return {};
+    const ssize_t length = readlink("/proc/self/exe", buffer.data(), maxChars + 1);
+    if (length <= 0)
+        return ovn::CallError("readlink /proc/self/exe", static_cast<std::uint32_t>(errno));
+    // A name longer than maxChars was cut short.
+    if (static_cast<std::size_t>(length) > maxChars) {
+        return ovn::CallError("readlink /proc/self/exe", ENAMETOOLONG);
+    }
     return Utf8ToWide(std::string(buffer.data(), static_cast<std::size_t>(length)));
-}
-
-std::wstring TemporaryDirectory() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string dir = tmp && *tmp ? tmp : "/tmp";
-    if (dir.back() != '/') dir += '/';
-    return Utf8ToWide(dir);
 }
 
 wchar_t PathSeparator() { return L'/'; }

@@ -1,10 +1,10 @@
-// Environment seam: variables, directories, module path, temporary directory and the log's line
-// ends.
+// Environment seam: variables, directories, module path and the log's line ends.
 #include "platform/environment.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -15,7 +15,8 @@ namespace {
 
 std::wstring FreshName(const wchar_t* stem) {
     auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-    return platform::TemporaryDirectory() + stem + std::to_wstring(ticks);
+    return std::filesystem::temp_directory_path().wstring() + platform::PathSeparator() + stem +
+           std::to_wstring(ticks);
 }
 
 std::string ReadBytes(const std::wstring& path) {
@@ -47,12 +48,11 @@ TEST(Directories, CreateTwiceAndFailures) {
     EXPECT_FALSE(platform::CreateDirectoryWide(file)) << "a file of that name is no directory";
 }
 
-TEST(Paths, ModuleAndTemporaryDirectory) {
-    std::wstring module = platform::ModuleFileName();
-    EXPECT_NE(module.find(L"platform_tests"), std::wstring::npos);
-    std::wstring temp = platform::TemporaryDirectory();
-    ASSERT_FALSE(temp.empty());
-    EXPECT_EQ(temp.back(), platform::PathSeparator());
+TEST(Paths, TheModuleFileNameIsWholeOrAnError) {
+    const ovn::Result<std::wstring> module = platform::ModuleFileName();
+    ASSERT_TRUE(module) << module.error().call << " error " << module.error().code;
+    EXPECT_NE(module->find(L"platform_tests"), std::wstring::npos);
+    EXPECT_FALSE(platform::ModuleFileName(module->size() - 1)) << "a name cut short is not taken";
 }
 
 TEST(AppendTextFile, AppendsWithCrLfAndFailsWithoutDirectory) {

@@ -35,17 +35,15 @@ FileStatus CreateDirectoryWide(const std::wstring& path) {
     return {};
 }
 
-std::wstring ModuleFileName(std::size_t maxChars) {
+ovn::Result<std::wstring> ModuleFileName(std::size_t maxChars) {
     std::vector<wchar_t> buffer(maxChars, L'\0');
-    DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    const DWORD length =
+        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return ovn::CallError("GetModuleFileNameW", GetLastError());
+    // A name that fills the buffer was cut short.
+    if (length >= buffer.size())
+        return ovn::CallError("GetModuleFileNameW", ERROR_INSUFFICIENT_BUFFER);
     return std::wstring(buffer.data(), length);
-}
-
-std::wstring TemporaryDirectory() {
-    wchar_t buffer[MAX_PATH + 1] = {};
-    DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
-    if (length == 0 || length > MAX_PATH) return L".\\";
-    return std::wstring(buffer, length);
 }
 
 wchar_t PathSeparator() { return L'\\'; }

@@ -36,7 +36,9 @@ ovn::Result<bool> RunningUnderWow64() { return sim::CurrentMachine().Config().wi
 // Failures as Windows reports a resource it does not have (ERROR_RESOURCE_TYPE_NOT_FOUND).
 ovn::Result<std::vector<std::uint8_t>> ModuleResource(const wchar_t* name) {
     constexpr std::uint32_t kResourceNotFound = 1813;
-    const std::wstring module = ModuleFileName();
+    const ovn::Result<std::wstring> program = ModuleFileName();
+    if (!program) return program.error();
+    const std::wstring& module = *program;
     const std::size_t slash = module.rfind(L'/');
     if (slash == std::wstring::npos) return ovn::CallError("FindResourceW", kResourceNotFound);
     const std::wstring path = module.substr(0, slash + 1) + L"resources/" + name;

@@ -65,7 +65,9 @@ FileResult<std::unique_ptr<RunningProgramFile>> RunningProgramFile::Open() {
         if (got == 0) break;
         bytes.append(buffer, static_cast<std::size_t>(got));
     }
-    const fs::path resources = fs::path(NarrowPath(ModuleFileName())).parent_path() / "resources";
+    const ovn::Result<std::wstring> module = ModuleFileName();
+    if (!module) return Fail(module.error().call.c_str(), module.error().code);
+    const fs::path resources = fs::path(NarrowPath(*module)).parent_path() / "resources";
     std::error_code ignored;
     if (fs::is_directory(resources, ignored)) {
         for (const auto& entry : fs::directory_iterator(resources, ignored)) {

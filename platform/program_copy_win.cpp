@@ -139,7 +139,9 @@ RunningProgramFile::~RunningProgramFile() = default;
 
 FileResult<std::unique_ptr<RunningProgramFile>> RunningProgramFile::Open() {
     auto handle = std::make_unique<Handle>();
-    handle->path = ModuleFileName(32768);
+    ovn::Result<std::wstring> module = ModuleFileName(32768);
+    if (!module) return FileFailure(module.error().call, module.error().code);
+    handle->path = std::move(module).value();
     // Read sharing only: from here until the run ends nobody renames, replaces or writes it.
     handle->file.reset(CreateFileW(handle->path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -68,7 +68,10 @@ ResumeImageCheck CheckResumeImage(const std::wstring& folder, const std::wstring
 
 bool RunsFromWorkingFolderCopy(const std::wstring& folder) {
     if (folder.empty()) return false;
-    const std::wstring program = platform::ModuleFileName();
+    const ovn::Result<std::wstring> module = platform::ModuleFileName();
+    // A program whose own name cannot be read is not taken for the copy.
+    if (!module) return false;
+    const std::wstring& program = *module;
     const std::size_t separator = program.find_last_of(L"\\/");
     if (separator == std::wstring::npos) return false;
     std::wstring directory = program.substr(0, separator + 1);
