@@ -17,6 +17,9 @@
 
 namespace {
 
+// The pause between two looks at the clock and the stop while the cards settle after their plays.
+constexpr std::uint32_t kSettlePauseMilliseconds = 20;
+
 // A card whose record already carries a result (its registers could not be mapped) gets no
 // worker. Returns which cards were started.
 std::vector<bool> StartWorkers(const tagProgrammingJob& job, CCardWorkers& workers,
@@ -175,9 +178,12 @@ std::int32_t ProgramAllCards(const tagProgrammingJob& job) {
     }
     if (registers.StopRequested()) return XSVF_STOPPED;
 
+    // Five seconds before the versions are read again. Slept in short pauses rather than spun:
+    // a stop is still seen within one, and the processor is left to the rest of the machine.
     const std::uint32_t settleStart = platform::ProcessMilliseconds();
     while ((platform::ProcessMilliseconds() - settleStart) / 1000 < 5 &&
            !registers.StopRequested()) {
+        platform::PauseThread(kSettlePauseMilliseconds);
     }
     if (registers.StopRequested()) return XSVF_STOPPED;
     VerifyProgrammedCards(job, started);
