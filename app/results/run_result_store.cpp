@@ -51,6 +51,23 @@ std::string RunResultText(const tagRunResult& result) {
            "\n";
 }
 
+namespace {
+// The dated copy of a result whose text is already made, then the pruning.
+platform::FileStatus StoreCopyText(const std::wstring& folder, const tagRunResult& result,
+                                   const std::string& text) {
+    const auto copyName = RunCopyName(result);
+    // Only checked values reach the result, so this is a fault of ours: no name is guessed.
+    if (!copyName) return platform::FileFailure("RunCopyName", 0);
+    if (platform::FileStatus written =
+            platform::ReplaceFileAtomically(InFolder(folder, *copyName), text);
+        !written) {
+        return written;
+    }
+    PruneDatedCopies(folder, L".json", kKeptRunCopies);
+    return {};
+}
+}  // namespace
+
 platform::FileStatus StoreRunResult(const std::wstring& folder, const tagRunResult& result) {
     const std::string text = RunResultText(result);
     if (platform::FileStatus written =
@@ -58,20 +75,11 @@ platform::FileStatus StoreRunResult(const std::wstring& folder, const tagRunResu
         !written) {
         return written;
     }
-    return StoreRunCopy(folder, result);
+    return StoreCopyText(folder, result, text);
 }
 
 platform::FileStatus StoreRunCopy(const std::wstring& folder, const tagRunResult& result) {
-    const auto copyName = RunCopyName(result);
-    // Only checked values reach the result, so this is a fault of ours: no name is guessed.
-    if (!copyName) return platform::FileFailure("RunCopyName", 0);
-    if (platform::FileStatus written =
-            platform::ReplaceFileAtomically(InFolder(folder, *copyName), RunResultText(result));
-        !written) {
-        return written;
-    }
-    PruneDatedCopies(folder, L".json", kKeptRunCopies);
-    return {};
+    return StoreCopyText(folder, result, RunResultText(result));
 }
 
 platform::FileStatus SaveCarriedRun(const std::wstring& folder, const tagRunResult& result) {
