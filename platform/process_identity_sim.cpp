@@ -44,9 +44,15 @@ ovn::Result<std::vector<std::uint8_t>> ModuleResource(const wchar_t* name) {
     const std::wstring path = module.substr(0, slash + 1) + L"resources/" + name;
     std::ifstream in(NarrowPath(path), std::ios::binary);
     if (!in) return ovn::CallError("FindResourceW", kResourceNotFound);
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
-    if (bytes.empty()) return ovn::CallError("SizeofResource", kResourceNotFound);
+    // One read of the known size: the tool images are whole sanitized programs, megabytes each,
+    // and every run that switches the display driver reads one.
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size <= 0) return ovn::CallError("SizeofResource", kResourceNotFound);
+    in.seekg(0, std::ios::beg);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), size))
+        return ovn::CallError("LoadResource", kResourceNotFound);
     return bytes;
 }
 
