@@ -26,7 +26,7 @@ using sim::host::RegistryView;
 constexpr const wchar_t* kRunOnceKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 constexpr const wchar_t* kUtilityKey = L"SOFTWARE\\Orvane Graphics\\OvnK740FpgaUpdater";
 constexpr std::uint32_t kOriginalPower = 35;
-constexpr unsigned kChunks = 6;       // ctest runs the chunks side by side
+constexpr unsigned kChunks = 12;      // ctest runs the chunks side by side
 constexpr unsigned kLastPoint = 200;  // far beyond a cycle's saves: the matrix ends at the cycle's
 const std::string kSettings = "[Panelux]\r\nDesktops=2\r\n";
 const std::string kNewerSettings = "[Panelux]\r\nDesktops=3\r\n";
