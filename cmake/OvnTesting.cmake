@@ -1,4 +1,6 @@
-# ovn_add_test(name SOURCES ... LIBS ... [HOST_ONLY]): one GoogleTest executable registered with CTest.
+# ovn_add_test(name SOURCES ... LIBS ... [HOST_ONLY] [THREADS]): one GoogleTest executable registered
+# with CTest. THREADS: its code starts threads, so the ThreadSanitizer build has something to find
+# there; that build makes and runs only such tests (the host preset runs every test).
 include(GoogleTest)
 
 # The Wine prefixes shared by the tests of a Windows build, made fresh once per test run by the
@@ -33,8 +35,11 @@ function(ovn_unoptimised_test_code target)
 endfunction()
 
 function(ovn_add_test name)
-  cmake_parse_arguments(T "HOST_ONLY" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "HOST_ONLY;THREADS" "" "SOURCES;LIBS" ${ARGN})
   if(NOT OVN_TESTS)
+    return()
+  endif()
+  if(OVN_SANITIZE_THREAD AND NOT T_THREADS)
     return()
   endif()
   if(T_HOST_ONLY AND WIN32)
@@ -58,14 +63,15 @@ function(ovn_add_test name)
 endfunction()
 
 # ovn_component(target DIR dir SOURCES ... [WIN32_SOURCES ...] [HOST_SOURCES ...] [TESTS ...]
-#               [LIBS ...] [TEST_LIBS ...] [WINDOWS_TESTS]):
+#               [LIBS ...] [TEST_LIBS ...] [WINDOWS_TESTS] [THREADED_TESTS]):
 # a static library of SOURCES plus this platform's own list (WIN32_SOURCES: `_win.cpp`, Win32;
 # HOST_SOURCES: `_posix.cpp`, real POSIX code, and `_sim.cpp`, code on the simulated machine or host);
 # plus one test executable <dir>_tests of TESTS (for a room, DIR app/run, app_run_tests). Every file
 # is named: a new file builds only where it is listed. Names are checked against their list so a
-# Win32 file never lands in the host edition.
+# Win32 file never lands in the host edition. THREADED_TESTS: the tests start threads (ovn_add_test's
+# THREADS).
 function(ovn_component target)
-  cmake_parse_arguments(C "WINDOWS_TESTS" "DIR" "SOURCES;WIN32_SOURCES;HOST_SOURCES;TESTS;LIBS;TEST_LIBS"
+  cmake_parse_arguments(C "WINDOWS_TESTS;THREADED_TESTS" "DIR" "SOURCES;WIN32_SOURCES;HOST_SOURCES;TESTS;LIBS;TEST_LIBS"
                         ${ARGN})
   foreach(f ${C_SOURCES})
     if(f MATCHES "_(win|sim|posix|test|testutil|bench|fuzz|main)\\.cpp$")
@@ -100,6 +106,10 @@ function(ovn_component target)
       return()
     endif()
     string(REPLACE "/" "_" test_name "${C_DIR}_tests")
-    ovn_add_test(${test_name} SOURCES ${C_TESTS} LIBS ${target} ${C_TEST_LIBS})
+    set(threads)
+    if(C_THREADED_TESTS)
+      set(threads THREADS)
+    endif()
+    ovn_add_test(${test_name} SOURCES ${C_TESTS} LIBS ${target} ${C_TEST_LIBS} ${threads})
   endif()
 endfunction()
