@@ -1,15 +1,18 @@
 #!/bin/sh
 # Installs what is missing, then configures, builds and tests both editions; nonzero when anything fails.
-# The host edition runs twice: with AddressSanitizer/UBSan (host) and with ThreadSanitizer (tsan,
-# unit tests and whole runs; any data race ends the test process with an error). The whole runs
-# about trust, paths, planted files and the documents start the same threads as the others and run
-# in the host preset only, as does the power-cut matrix. The static
-# analysis (scripts/static-analysis.sh, .clang-tidy) runs in the background beside the Wine tests.
+# The host edition runs twice: with AddressSanitizer/UBSan (host, every test) and with ThreadSanitizer
+# (tsan: the test programs whose code starts threads, and the whole runs; any data race ends the test
+# process with an error). The whole runs about trust, paths, planted files and the documents start the
+# same threads as the others and run in the host preset only, as does the power-cut matrix.
+# Order, for a 2-core machine: the Windows edition is built first; then its Wine tests (one at a time,
+# mostly waiting on Wine) and the static analysis (scripts/static-analysis.sh, .clang-tidy) run in the
+# background while the host edition is built and tested in both presets. Their output is kept in
+# build/windows/wine-tests.log and build/analysis/static-analysis.log and printed at the end.
 # Wine: WINEDEBUG=-all throughout. The Windows tests' CTest fixture makes a fresh prefix under
 # build/windows/wine on first use in a run and keeps its wineserver warm (a cold server holds the
 # pipes of the first wine process open); the server is stopped at the end, also after a failure.
 set -u
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 root=$(pwd)
 start=$(date +%s)
 
@@ -19,15 +22,43 @@ if ! sh scripts/setup.sh; then
 fi
 export WINEDEBUG=-all
 
-stop_wine() {
+wine_tests=""
+analysis=""
+stop_background() {
+    for pid in $wine_tests $analysis; do kill "$pid" 2>/dev/null; done
     for prefix in "$root/build/windows/wine/prefix64" "$root/build/windows/wine/prefix32"; do
         [ -d "$prefix" ] && WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
     done
     return 0
 }
-trap stop_wine EXIT
+trap stop_background EXIT
+trap 'exit 130' INT TERM
 
 failed=""
+mkdir -p build/analysis build/windows
+wine_log=build/windows/wine-tests.log
+analysis_log=build/analysis/static-analysis.log
+
+step=$(date +%s)
+if cmake --preset windows && cmake --build --preset windows; then
+    echo "test-all: windows built in $(($(date +%s) - step)) s; its Wine tests go on beside the host edition"
+    (
+        wine_start=$(date +%s)
+        if ctest --preset windows; then
+            echo "test-all: windows tests passed in $(($(date +%s) - wine_start)) s"
+        else
+            echo "test-all: windows tests FAILED after $(($(date +%s) - wine_start)) s"
+            exit 1
+        fi
+    ) >"$wine_log" 2>&1 &
+    wine_tests=$!
+else
+    echo "test-all: windows build FAILED after $(($(date +%s) - step)) s"
+    failed="$failed windows"
+fi
+sh scripts/static-analysis.sh >"$analysis_log" 2>&1 &
+analysis=$!
+
 for preset in host tsan; do
     step=$(date +%s)
     if cmake --workflow --preset "$preset"; then
@@ -38,33 +69,21 @@ for preset in host tsan; do
     fi
 done
 
-# The Windows edition's steps one by one, so that the static analysis runs beside its Wine tests:
-# they run one at a time and mostly wait, which leaves the cores to the analysers.
-step=$(date +%s)
+if [ -n "$wine_tests" ]; then
+    wait "$wine_tests"
+    status=$?
+    wine_tests=""
+    echo "test-all: the Wine tests' output ($wine_log):"
+    cat "$wine_log"
+    [ "$status" -eq 0 ] || failed="$failed windows"
+fi
+wait "$analysis"
+status=$?
 analysis=""
-mkdir -p build/analysis
-if cmake --preset windows && cmake --build --preset windows; then
-    sh scripts/static-analysis.sh >build/analysis/static-analysis.log 2>&1 &
-    analysis=$!
-    if ctest --preset windows; then
-        echo "test-all: windows passed in $(($(date +%s) - step)) s"
-    else
-        echo "test-all: windows FAILED after $(($(date +%s) - step)) s"
-        failed="$failed windows"
-    fi
+if [ "$status" -eq 0 ]; then
+    tail -n 1 "$analysis_log" | sed 's/^static-analysis/test-all: static analysis/'
 else
-    echo "test-all: windows FAILED after $(($(date +%s) - step)) s"
-    failed="$failed windows"
-fi
-if [ -z "$analysis" ]; then
-    # No Windows build, so nothing ran beside it: the analysis alone.
-    sh scripts/static-analysis.sh >build/analysis/static-analysis.log 2>&1 &
-    analysis=$!
-fi
-if wait "$analysis"; then
-    tail -n 1 build/analysis/static-analysis.log | sed 's/^static-analysis/test-all: static analysis/'
-else
-    cat build/analysis/static-analysis.log
+    cat "$analysis_log"
     echo "test-all: static analysis FAILED"
     failed="$failed static-analysis"
 fi
