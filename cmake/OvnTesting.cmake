@@ -27,10 +27,13 @@ endfunction()
 # ovn_unoptimised_test_code(target): the host edition compiles a test program's own code without
 # optimisation. The test files are most of the build's compile time (a whole-run test file takes
 # four times as long at -O2 under the sanitizers) and none of the run time; the code under test,
-# in the libraries, keeps the build type's flags. The Windows edition keeps one set of flags.
+# in the libraries, keeps the build type's flags. Under AddressSanitizer and UBSan it is not
+# instrumented either (OVN_TEST_CODE, cmake/OvnCompileOptions.cmake); ThreadSanitizer must see every
+# access, so that build instruments it. The Windows edition keeps one set of flags.
 function(ovn_unoptimised_test_code target)
   if(NOT CMAKE_CROSSCOMPILING)
     target_compile_options(${target} PRIVATE -O0)
+    set_target_properties(${target} PROPERTIES OVN_TEST_CODE ON)
   endif()
 endfunction()
 
