@@ -4,10 +4,11 @@
 # (tsan: the test programs whose code starts threads, and the whole runs; any data race ends the test
 # process with an error). The whole runs about trust, paths, planted files and the documents start the
 # same threads as the others and run in the host preset only, as does the power-cut matrix.
-# Order, for a 2-core machine: the Windows edition is built first; then its Wine tests (one at a time,
-# mostly waiting on Wine) and the static analysis (scripts/static-analysis.sh, .clang-tidy) run in the
-# background while the host edition is built and tested in both presets. Their output is kept in
-# build/windows/wine-tests.log and build/analysis/static-analysis.log and printed at the end.
+# Order, for a 2-core machine: the Windows edition is built first; then three lanes share the cores:
+# its Wine tests (one at a time, mostly waiting on Wine), the host preset, and the static analysis
+# (scripts/static-analysis.sh, .clang-tidy) followed by the tsan preset. The background lanes keep
+# their output in build/windows/wine-tests.log, build/analysis/static-analysis.log and
+# build/tsan-lane.log; it is printed at the end.
 # Wine: WINEDEBUG=-all throughout. The Windows tests' CTest fixture makes a fresh prefix under
 # build/windows/wine on first use in a run and keeps its wineserver warm (a cold server holds the
 # pipes of the first wine process open); the server is stopped at the end, also after a failure.
@@ -23,9 +24,9 @@ fi
 export WINEDEBUG=-all
 
 wine_tests=""
-analysis=""
+tsan_lane=""
 stop_background() {
-    for pid in $wine_tests $analysis; do kill "$pid" 2>/dev/null; done
+    for pid in $wine_tests $tsan_lane; do kill "$pid" 2>/dev/null; done
     for prefix in "$root/build/windows/wine/prefix64" "$root/build/windows/wine/prefix32"; do
         [ -d "$prefix" ] && WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
     done
@@ -38,6 +39,8 @@ failed=""
 mkdir -p build/analysis build/windows
 wine_log=build/windows/wine-tests.log
 analysis_log=build/analysis/static-analysis.log
+tsan_log=build/tsan-lane.log
+rm -f build/analysis/status
 
 step=$(date +%s)
 if cmake --preset windows && cmake --build --preset windows; then
@@ -56,18 +59,28 @@ else
     echo "test-all: windows build FAILED after $(($(date +%s) - step)) s"
     failed="$failed windows"
 fi
-sh scripts/static-analysis.sh >"$analysis_log" 2>&1 &
-analysis=$!
-
-for preset in host tsan; do
+# The analysis first in its lane: it needs no build of its own, and the tsan preset after it then
+# meets the host preset's tests rather than its build.
+(
+    sh scripts/static-analysis.sh >"$analysis_log" 2>&1
+    echo $? >build/analysis/status
     step=$(date +%s)
-    if cmake --workflow --preset "$preset"; then
-        echo "test-all: $preset passed in $(($(date +%s) - step)) s"
+    if cmake --workflow --preset tsan; then
+        echo "test-all: tsan passed in $(($(date +%s) - step)) s"
     else
-        echo "test-all: $preset FAILED after $(($(date +%s) - step)) s"
-        failed="$failed $preset"
+        echo "test-all: tsan FAILED after $(($(date +%s) - step)) s"
+        exit 1
     fi
-done
+) >"$tsan_log" 2>&1 &
+tsan_lane=$!
+
+step=$(date +%s)
+if cmake --workflow --preset host; then
+    echo "test-all: host passed in $(($(date +%s) - step)) s"
+else
+    echo "test-all: host FAILED after $(($(date +%s) - step)) s"
+    failed="$failed host"
+fi
 
 if [ -n "$wine_tests" ]; then
     wait "$wine_tests"
@@ -77,10 +90,13 @@ if [ -n "$wine_tests" ]; then
     cat "$wine_log"
     [ "$status" -eq 0 ] || failed="$failed windows"
 fi
-wait "$analysis"
+wait "$tsan_lane"
 status=$?
-analysis=""
-if [ "$status" -eq 0 ]; then
+tsan_lane=""
+echo "test-all: the static analysis and tsan lane's output ($tsan_log):"
+cat "$tsan_log"
+[ "$status" -eq 0 ] || failed="$failed tsan"
+if [ "$(cat build/analysis/status 2>/dev/null)" = 0 ]; then
     tail -n 1 "$analysis_log" | sed 's/^static-analysis/test-all: static analysis/'
 else
     cat "$analysis_log"
