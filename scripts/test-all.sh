@@ -82,20 +82,21 @@ else
     failed="$failed host"
 fi
 
+# collect_lane PID LOG WHAT NAME: waits for a background lane and prints its log; a lane that
+# failed adds NAME to the failures.
+collect_lane() {
+    wait "$1"
+    lane_status=$?
+    echo "test-all: $3 output ($2):"
+    cat "$2"
+    [ "$lane_status" -eq 0 ] || failed="$failed $4"
+}
 if [ -n "$wine_tests" ]; then
-    wait "$wine_tests"
-    status=$?
+    collect_lane "$wine_tests" "$wine_log" "the Wine tests'" windows
     wine_tests=""
-    echo "test-all: the Wine tests' output ($wine_log):"
-    cat "$wine_log"
-    [ "$status" -eq 0 ] || failed="$failed windows"
 fi
-wait "$tsan_lane"
-status=$?
+collect_lane "$tsan_lane" "$tsan_log" "the static analysis and tsan lane's" tsan
 tsan_lane=""
-echo "test-all: the static analysis and tsan lane's output ($tsan_log):"
-cat "$tsan_log"
-[ "$status" -eq 0 ] || failed="$failed tsan"
 if [ "$(cat build/analysis/status 2>/dev/null)" = 0 ]; then
     tail -n 1 "$analysis_log" | sed 's/^static-analysis/test-all: static analysis/'
 else
