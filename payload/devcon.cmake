@@ -6,8 +6,8 @@
 
 # Registers this width's dec740 builds as own images; called before ovn_own_images is defined.
 macro(ovn_devcon_own_images)
-  ovn_own_image(dec740.exe $<TARGET_FILE:dec740> dec740)
-  ovn_own_image(dec740.sim.exe $<TARGET_FILE:dec740_simulation> dec740_simulation)
+  ovn_own_image(product dec740.exe $<TARGET_FILE:dec740> dec740)
+  ovn_own_image(simulation dec740.sim.exe $<TARGET_FILE:dec740_simulation> dec740_simulation)
 endmacro()
 
 # ovn_devcon_resources(flavour image-name): the object library ovn_devcon_<flavour> holding the
@@ -17,8 +17,10 @@ function(ovn_devcon_resources flavour name)
   enable_language(RC)
   ovn_image_path(image32 ${name} 32)
   ovn_image_path(image64 ${name} 64)
-  ovn_flavour_image(image32 ${flavour} ${image32} dec740-32.exe ovn_own_images ${other_depends})
-  ovn_flavour_image(image64 ${flavour} ${image64} dec740-64.exe ovn_own_images ${other_depends})
+  ovn_flavour_image(image32 ${flavour} ${image32} dec740-32.exe ovn_own_images_${flavour}
+                    ${other_depends})
+  ovn_flavour_image(image64 ${flavour} ${image64} dec740-64.exe ovn_own_images_${flavour}
+                    ${other_depends})
   # The resource compiler reads the images: the product's signed copies are made first.
   set(sign_first)
   if(flavour STREQUAL "product" AND OVN_SIGNING)
@@ -32,7 +34,7 @@ function(ovn_devcon_resources flavour name)
   configure_file(${rc}.tmp ${rc} COPYONLY)
   set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${image32};${image64}")
   add_library(ovn_devcon_${flavour} OBJECT ${rc})
-  add_dependencies(ovn_devcon_${flavour} ovn_own_images ${other_depends} ${sign_first})
+  add_dependencies(ovn_devcon_${flavour} ovn_own_images_${flavour} ${other_depends} ${sign_first})
   set(OVN_DEVCON_${flavour}_32 ${image32} CACHE INTERNAL "")
   set(OVN_DEVCON_${flavour}_64 ${image64} CACHE INTERNAL "")
 endfunction()
