@@ -181,11 +181,15 @@ run_updater() {
     if [ "$(exit_code "$run_name")" = 77 ]; then exit 77; fi
 }
 # The run-once values that name the utility, as reg.exe shows them, in both views.
+# A query that does not answer says so on the console, so that an empty list is not mistaken for it.
 run_once() {
     for view in 32 64; do
         timeout --foreground 60 "$wine_run" reg query \
             'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' \
-            /reg:$view 2>/dev/null </dev/null | tr -d '\r' | grep OvnK740FpgaUpdater
+            /reg:$view 2>/dev/null </dev/null >"$work/reg-query.txt"
+        reg_status=$?
+        [ "$reg_status" -eq 0 ] || echo "run_once: reg query /reg:$view ended with $reg_status" >&2
+        tr -d '\r' <"$work/reg-query.txt" | grep OvnK740FpgaUpdater
     done
 }
 # A new session: the server ends, and the next start runs the run-once values and waits for them.
