@@ -39,6 +39,9 @@ if ! timeout --foreground 600 $wine wineboot -i </dev/null >"$prefix.boot.log" 2
     cat "$prefix.boot.log"
     exit 1
 fi
+# The server wineboot leaves ends by itself; `wineserver -p` would leave it so (wine_lib.sh,
+# persistent_server): the persistent one starts after it.
+wineserver -w
 wineserver -p >/dev/null 2>&1 </dev/null
 timeout --foreground 120 $wine cmd /c exit </dev/null >/dev/null 2>&1
 echo "$arch prefix $prefix ready in $(($(date +%s) - start)) s"

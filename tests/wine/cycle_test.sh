@@ -93,8 +93,7 @@ exports_before=$(grep -c export "$suite/records.txt")
 # One Wine session for both starts before the restart: an idle server that ended by itself would be
 # a restart to the utility.
 wineserver -k
-wineserver -w
-wineserver -p >/dev/null 2>&1 </dev/null
+persistent_server
 run_wine noreboot-first "$work/one" 300 "$work/bin/OvnK740FpgaUpdater.exe" -n -q -b -f image.xsvf
 show_run noreboot-first
 check "--noreboot ends with 3 when the disable needs a restart" \

@@ -146,6 +146,14 @@ fresh_prefix() {
         cat "$work/boot.log"
         exit 1
     fi
+    persistent_server
+}
+# persistent_server: the prefix's server stays until it is stopped. `wineserver -p` changes nothing
+# while a server runs (it says 2), and the one wineboot or a first start leaves ends by itself soon
+# after the last program: the next start would then be a new session, which runs the run-once
+# values first. So that one is waited for, and a persistent one started in its place.
+persistent_server() {
+    wineserver -w
     wineserver -p >/dev/null 2>&1 </dev/null
 }
 
@@ -195,7 +203,7 @@ run_once() {
 # A new session: the server ends, and the next start runs the run-once values and waits for them.
 new_session() {
     wineserver -k
-    wineserver -w
+    persistent_server
     timeout --foreground 300 "$wine_run" cmd /c exit </dev/null >/dev/null 2>&1
 }
 # restart: the simulated machine applies its pending disable ($apply_restart), then a new session.
