@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "xsvf/jtag_port.h"
+#include "xsvf/play_stop.h"
 
 namespace {
 
@@ -51,6 +52,12 @@ void calibrateGpioDelayWith(tagJtagPort* port, std::int64_t (*ticks)(), std::uin
     std::uint64_t fastestPass = 0;  // counter ticks of the fastest pass, for the trace's pacing
     int spinner = 0;
     for (int pass = 0; pass < kPasses; ++pass) {
+        // A million writes per card: whoever stops the port's user waits for this with the
+        // display driver off, so a stop is looked at before every pass.
+        if (port->shiftStop != nullptr && port->shiftStop->Requested()) {
+            port->shiftCut = true;
+            break;
+        }
         std::int64_t t0 = ticks();
         for (int k = 0; k < kWritesPerPass; ++k) {
             memWrite32(port->regHandle, GPIO_OUTPUT, (k & 1) == 0 ? GPIO_TDI_MASK : 0);
@@ -65,6 +72,12 @@ void calibrateGpioDelayWith(tagJtagPort* port, std::int64_t (*ticks)(), std::uin
         if (fastestPass == 0 || (dt != 0 && dt < fastestPass)) fastestPass = dt;
     }
     platform::ConsoleWriteNarrow("\b", 1);
+    if (port->shiftCut) {
+        // Cut short: the passes so far prove nothing, and no register is written any more.
+        port->delayCount = CALIBRATION_DELAY_CAP;
+        port->writesPerSecond = 0;
+        return;
+    }
     // Without the processor clock every rate reads 0, which would mean no pacing at all; the
     // slowest pacing is the one that is safe on any host.
     port->delayCount = currentMhz == 0 ? CALIBRATION_DELAY_CAP : calibratedDelay(maxRate);

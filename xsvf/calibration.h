@@ -9,7 +9,8 @@
 inline constexpr std::uint32_t CALIBRATION_DELAY_CAP = 64;
 
 // Measures and stores delayCount for the card (0..64); leaves TDI set in gpioOut. Main thread only;
-// prints the spinner to the narrow console.
+// prints the spinner to the narrow console. A stop requested on the port's shiftStop ends it
+// between passes with shiftCut set, the cap as the pacing and no further register write.
 void calibrateGpioDelay(tagJtagPort* port);
 
 // The same with the clock and the processor clock given, so the measurement can be driven. A

@@ -5,6 +5,7 @@
 
 #include "xsvf/fake_gpio_testutil.h"
 #include "xsvf/jtag_port.h"
+#include "xsvf/play_stop.h"
 
 namespace {
 
@@ -102,6 +103,39 @@ TEST_F(CalibrationPassTest, WritesToggleTdiDirectlyAndLeaveTdiPending) {
     EXPECT_EQ(fake->writes[1], (tagGpioWrite{GPIO_OUTPUT, 0}));
     EXPECT_EQ(fake->registers[GPIO_OUTPUT], 0u);
     EXPECT_EQ(port.gpioOut, 0x40003820u);
+}
+
+// Requests g_stop at the counter's read number g_stopAtRead (0: never); the settling reads come
+// first, then two per pass.
+CPlayStop* g_stop = nullptr;
+std::int64_t g_reads = 0;
+std::int64_t g_stopAtRead = 0;
+std::int64_t stoppingTicks() {
+    if (++g_reads == g_stopAtRead) g_stop->Request();
+    return g_reads * 10;
+}
+
+TEST_F(CalibrationPassTest, AStopEndsThePassesWithTheSlowestPacingAndNoFurtherWrite) {
+    fake->logWrites = true;
+    for (const int passesBeforeStop : {0, 3}) {
+        CPlayStop stop;
+        g_stop = &stop;
+        g_reads = 0;
+        // Every settling read sees a new value at once, so each takes two reads.
+        g_stopAtRead = passesBeforeStop == 0 ? 1 : 2 * 8192 + 2 * passesBeforeStop;
+        fake->writes.clear();
+        tagDeviceUpdate cut;
+        cut.gpioOut = 0x40000020;
+        cut.shiftStop = &stop;
+        ::testing::internal::CaptureStdout();
+        calibrateGpioDelayWith(&cut, &stoppingTicks, 100);
+        ::testing::internal::GetCapturedStdout();
+        EXPECT_TRUE(cut.shiftCut) << passesBeforeStop;
+        EXPECT_EQ(cut.delayCount, CALIBRATION_DELAY_CAP) << passesBeforeStop;
+        EXPECT_EQ(cut.writesPerSecond, 0u) << passesBeforeStop;
+        EXPECT_EQ(fake->writes.size(), static_cast<std::size_t>(passesBeforeStop) * 4096u)
+            << "TDI is not set after the cut either";
+    }
 }
 
 }  // namespace

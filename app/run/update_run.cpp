@@ -74,6 +74,21 @@ std::int32_t RefuseMalformedImage(tagRunResources& run) {
     return check.code;
 }
 
+// The console-control handler stopped the plays and now brings the display back and ends the
+// process: this thread touches nothing more.
+[[noreturn]] void WaitForTheInterruptionToEndTheRun() {
+    for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+// The listing opens, calibrates and reads the cards with the display driver disabled in an update
+// run, so it counts itself in as a register user: Ctrl+C then waits for it, and it stops at the
+// request, before the display driver takes the cards back.
+void StopListingIfAsked(CPlayStop::Use& registers) {
+    if (!registers.StopRequested()) return;
+    registers.End();
+    WaitForTheInterruptionToEndTheRun();
+}
+
 void ListCards(CRunContext& context, std::uint32_t& largestDelay) {
     const CCmdLine& options = context.options;
     const CPciScan& scanner = context.scanner;
@@ -82,7 +97,9 @@ void ListCards(CRunContext& context, std::uint32_t& largestDelay) {
     PrintAndLog(L"   Found %d Orvane K740 graphics card%ls:\n", static_cast<int>(run.cards.size()),
                 run.cards.size() == 1 ? L"" : L"s");
 
+    CPlayStop::Use registers(&ProcessPlayStop());
     for (std::size_t i = 0; i < run.cards.size(); ++i) {
+        StopListingIfAsked(registers);
         tagCardSlot& slot = run.cards[i];
         slot.pci = scanner.devices->items[i];
         const tagPciInfo& pci = slot.pci;
@@ -102,7 +119,9 @@ void ListCards(CRunContext& context, std::uint32_t& largestDelay) {
         if (run.imageSize > 0 && mapped) {
             record.image = {run.image.get(), static_cast<std::uint32_t>(run.imageSize)};
             record.stop = &ProcessPlayStop();
+            record.shiftStop = record.stop;  // the calibration's passes look at it
             openJtagPort(&record);
+            StopListingIfAsked(registers);
         }
         PrintAndLog(L"   PCIe Bus: 0x%02X%X%X   FPGA version: ", pci.busNumber, pci.deviceNumber,
                     pci.functionNumber);
@@ -149,12 +168,6 @@ std::wstring PlayedCards(const CRunContext& context) {
         cards += (cards.empty() ? L"" : L",") + std::wstring(position);
     }
     return cards;
-}
-
-// The console-control handler stopped the plays and now brings the display back and ends the
-// process: this thread touches nothing more.
-[[noreturn]] void WaitForTheInterruptionToEndTheRun() {
-    for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
 }
 
 int FinishRun(CRunContext& context, std::int32_t exitCode) {

@@ -513,6 +513,27 @@ TEST(Cycle, CtrlCWhileTheCardsAreProgrammedStopsThePlaysBeforeTheDriverComesBack
     EXPECT_EQ(journal.find("cut="), npos) << journal;
 }
 
+TEST(Cycle, CtrlCWhileTheCardsAreListedEndsTheListingBeforeTheDriverComesBack) {
+    // The listing opens, calibrates and reads each card with the display driver disabled. The
+    // machine holds its register writes early on the first card until the stop is requested, so
+    // the interruption lands inside the listing however busy the machine is.
+    CycleBox world(Machine("atOnce", "", "\"stallWritesAfter\": 1000"));
+    world.box.WriteFile("image.xsvf", DemoImage());
+    const std::filesystem::path stalled = world.box.StateDirectory() / "writes-stalled";
+    tagUpdaterRun run = world.box.RunAndInterruptWhen(
+        {"-q", "-b", "-f", "image.xsvf"},
+        [&](const std::string&) { return std::filesystem::exists(stalled); });
+    ASSERT_TRUE(run.interruptedWhenReady) << run.console;
+    EXPECT_EQ(run.exitCode, 1) << run.console;
+    // It stopped within the first card's calibration: no version was read after the request.
+    EXPECT_EQ(run.console.find("FPGA version:"), npos) << run.console;
+    EXPECT_EQ(ChildWords(), (Words{"driverfiles", "/export", "disable", "enable"}));
+    EXPECT_TRUE(DisplayEnabled());
+    const std::filesystem::path late = world.box.StateDirectory() / "writes-after-enable";
+    EXPECT_FALSE(std::filesystem::exists(late)) << ReadFileBytes(late).substr(0, 2000);
+    EXPECT_FALSE(RunOnce());
+}
+
 TEST(Cycle, PlaysThatDoNotStopAfterCtrlCLeaveTheDisplayDriverDisabledForTheNextStart) {
     // A register write that never returns (a card that hangs the bus): the plays cannot see the
     // stop, and the handler gives up after its ten seconds on the process clock.
