@@ -13,9 +13,9 @@
 inline constexpr std::int32_t XSVF_STOPPED = 11;
 
 // Shared by the stopping thread, the card workers and the run's thread. Every user of a card's
-// registers during the programming step counts itself in (CPlayStop::Use) and, once counted in,
-// looks at Requested(): either it sees the request or the stopping thread sees it counted, so no
-// register is written after WaitUntilIdle has returned true.
+// registers during the listing and the programming step counts itself in (CPlayStop::Use) and,
+// once counted in, looks at Requested(): either it sees the request or the stopping thread sees it
+// counted, so no register is written after WaitUntilIdle has returned true.
 class CPlayStop {
 public:
     void Request() { requested_.store(true); }
