@@ -81,10 +81,25 @@ finish_checks() {
 # $work/NAME.raw is the exact output, NAME.txt the same with LF line ends, NAME.rc the exit code.
 # Standard error joins the output, or with run_stderr=apart goes to NAME.err alone. SECONDS only
 # stops a hung program; it is no check of speed.
+# Now and then, right after a new session, Wine's own launcher fails to create the process at all
+# ("Application could not be started ... ShellExecuteEx failed"): the program never ran, so nothing
+# of it is judged, and the start is made once more (said on standard error).
 run_wine() {
     run_name=$1 run_dir=$2 run_seconds=$3
     shift 3
     last_run=$run_name
+    for run_attempt in 1 2; do
+        start_wine "$@"
+        echo $? >"$work/$run_name.rc"
+        tr -d '\r' <"$work/$run_name.raw" >"$work/$run_name.txt"
+        never_started "$work/$run_name" || break
+        echo "run_wine: Wine could not start $1 for $run_name (attempt $run_attempt):" >&2
+        cat "$work/$run_name.txt" "$work/$run_name.err" >&2 2>/dev/null
+    done
+}
+
+# start_wine PROGRAM ARGS...: one start for run_wine.
+start_wine() {
     if [ "${run_stderr:-joined}" = apart ]; then
         (cd "$run_dir" && timeout --foreground "$run_seconds" "$wine_run" "$@" \
             </dev/null >"$work/$run_name.raw" 2>"$work/$run_name.err")
@@ -92,8 +107,13 @@ run_wine() {
         (cd "$run_dir" && timeout --foreground "$run_seconds" "$wine_run" "$@" \
             </dev/null >"$work/$run_name.raw" 2>&1)
     fi
-    echo $? >"$work/$run_name.rc"
-    tr -d '\r' <"$work/$run_name.raw" >"$work/$run_name.txt"
+}
+
+# never_started BASE: the launcher's own refusal is all the start wrote (BASE.txt, BASE.err).
+never_started() {
+    [ "$(cat "$1.rc")" = 1 ] || return 1
+    cat "$1.txt" "$1.err" 2>/dev/null | grep -q '^ShellExecuteEx failed' || return 1
+    ! cat "$1.txt" "$1.err" 2>/dev/null | grep -q 'Orvane'
 }
 
 # show_run NAME: the run's exit code and output, for the test's log.
