@@ -51,11 +51,12 @@ void calibrateGpioDelayWith(tagJtagPort* port, std::int64_t (*ticks)(), std::uin
     std::uint32_t maxRate = 0;
     std::uint64_t fastestPass = 0;  // counter ticks of the fastest pass, for the trace's pacing
     int spinner = 0;
+    bool cut = false;
     for (int pass = 0; pass < kPasses; ++pass) {
         // A million writes per card: whoever stops the port's user waits for this with the
         // display driver off, so a stop is looked at before every pass.
         if (port->shiftStop != nullptr && port->shiftStop->Requested()) {
-            port->shiftCut = true;
+            port->shiftCut = cut = true;
             break;
         }
         std::int64_t t0 = ticks();
@@ -72,7 +73,7 @@ void calibrateGpioDelayWith(tagJtagPort* port, std::int64_t (*ticks)(), std::uin
         if (fastestPass == 0 || (dt != 0 && dt < fastestPass)) fastestPass = dt;
     }
     platform::ConsoleWriteNarrow("\b", 1);
-    if (port->shiftCut) {
+    if (cut) {
         // Cut short: the passes so far prove nothing, and no register is written any more.
         port->delayCount = CALIBRATION_DELAY_CAP;
         port->writesPerSecond = 0;
